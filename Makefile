@@ -1,0 +1,37 @@
+# Two commands for a newcomer: `make run` and `make test`. Everything else builds on CMake in build/.
+JOBS ?= $(shell nproc)
+BUILD := build
+ASAN_BUILD := build-asan
+BENCH_BUILD := build-bench
+CMAKE_FLAGS ?=
+
+.PHONY: all setup configure run test test-asan bench clean assets assets-preview fuzz-smoke
+
+all: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+setup:
+	@bash scripts/setup.sh
+
+configure:
+	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	@ln -sf $(BUILD)/compile_commands.json compile_commands.json
+
+run: setup all
+	@bash scripts/run.sh $(BUILD)
+
+test: setup all
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-asan: setup
+	@test -f $(ASAN_BUILD)/CMakeCache.txt || cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DEVG_SANITIZE=ON $(CMAKE_FLAGS)
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+bench: setup
+	@test -f $(BENCH_BUILD)/CMakeCache.txt || cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DEVG_BENCH=ON $(CMAKE_FLAGS)
+	cmake --build $(BENCH_BUILD) -j $(JOBS)
+	@for b in $(BENCH_BUILD)/bench_*; do [ -x "$$b" ] || continue; echo "== $$b"; "$$b" || exit 1; done
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) build-assets build-fuzz

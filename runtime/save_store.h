@@ -1,0 +1,41 @@
+// Save-file store: one registered memory block mirrored in "<data_folder><name>.sav".
+// The viewer registers its 64-record state block as "Evergreen" and writes it once at exit.
+#pragma once
+#include <cstdint>
+
+constexpr int SAVE_PATH_SIZE = 260;
+
+// Prefix put in front of every file name the runtime and the application open. Empty by
+// default: files live in the current working directory. A folder prefix ends with '/'.
+extern char data_folder[SAVE_PATH_SIZE];
+
+// Sets data_folder (a '/' is appended when missing). Returns 0, leaving it unchanged, when the
+// prefix does not fit.
+int set_data_folder(const char* folder);
+
+struct SaveSlot {
+    uint8_t enabled;            // 0 until save_register succeeded; reads and writes do nothing
+    char path[SAVE_PATH_SIZE];  // data_folder + name + ".sav"
+    void* block;                // owned by the application
+    uint32_t length;            // bytes read and written
+};
+
+extern SaveSlot save_slot;
+
+// Registers the block and reads the file into it when it exists. Returns 1 when a save file
+// existed and was read. A name that would overflow the path leaves the store disabled (0).
+int save_register(const char* name, void* block, uint32_t length);
+
+// Reads up to `length` bytes of the file into the block; a short file fills only the start.
+int save_read();
+
+// Replaces the save file with the block's `length` bytes. The new contents go to a temporary
+// file in the same folder, are flushed to disk and renamed over the old file, so a crash or a
+// full disk never leaves a torn save: either the old or the new file is there. 1 on success.
+int save_write();
+
+// The same into "<path>.bak"; the main save file is untouched.
+int save_write_backup();
+
+// Atomic whole-file replacement used by the two writers above; exposed for tools and tests.
+int file_replace_atomic(const char* path, const void* data, uint32_t length);

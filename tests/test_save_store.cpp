@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <algorithm>
+#include <csignal>
+#include <unistd.h>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "runtime/save_store.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+// Each test runs with data_folder pointing at its own scratch folder.
+class SaveStore : public ::testing::Test {
+protected:
+    TempDir dir;
+    void SetUp() override {
+        save_slot = SaveSlot{};
+        ASSERT_EQ(set_data_folder(dir.path.c_str()), 1);
+    }
+    void TearDown() override {
+        set_data_folder("");
+        data_folder[0] = '\0';
+        save_slot = SaveSlot{};
+    }
+};
+
+TEST_F(SaveStore, MissingFileKeepsBlockAndLaterWriteCreatesIt) {
+    std::vector<uint8_t> block(50944, 0xAB);
+    EXPECT_EQ(save_register("Evergreen", block.data(), 50944), 0);
+    EXPECT_EQ(block[0], 0xAB);
+    EXPECT_EQ(block[50943], 0xAB);
+    EXPECT_EQ(std::string(save_slot.path), dir.file("Evergreen.sav"));
+    EXPECT_EQ(save_write(), 1);
+    EXPECT_EQ(file_length(dir.file("Evergreen.sav")), 50944);
+    EXPECT_EQ(read_file(dir.file("Evergreen.sav")), std::string(50944, '\xAB'));
+}
+
+TEST_F(SaveStore, NothingHappensBeforeRegistration) {
+    EXPECT_EQ(save_write(), 0);
+    EXPECT_EQ(save_read(), 0);
+    EXPECT_EQ(save_write_backup(), 0);
+    EXPECT_FALSE(file_exists(dir.file("Evergreen.sav")));
+}
+
+TEST_F(SaveStore, ShortFileFillsStartLongFileReadsOnlyLength) {
+    write_file(dir.file("Short.sav"), "abc");
+    char block[8];
+    std::memset(block, 'z', sizeof block);
+    EXPECT_EQ(save_register("Short", block, 8), 1);
+    EXPECT_EQ(std::string(block, 8), "abczzzzz");
+
+    write_file(dir.file("Long.sav"), "0123456789");
+    char small[4] = {};
+    char guard[4] = {'g', 'g', 'g', 'g'};
+    EXPECT_EQ(save_register("Long", small, 4), 1);
+    EXPECT_EQ(std::string(small, 4), "0123");
+    EXPECT_EQ(std::string(guard, 4), "gggg");
+}
+
+TEST_F(SaveStore, WriteReplacesWholeFileAndLeavesNoTemporary) {
+    write_file(dir.file("App.sav"), std::string(100, 'x'));  // longer than the block
+    char block[10];
+    ASSERT_EQ(save_register("App", block, 10), 1);
+    std::memcpy(block, "NEWCONTENT", 10);
+    EXPECT_EQ(save_write(), 1);
+    EXPECT_EQ(read_file(dir.file("App.sav")), "NEWCONTENT");
+    // Only the save file itself remains in the folder.
+    int count = 0;
+    for (auto& entry : std::filesystem::directory_iterator(dir.path)) (void)entry, ++count;
+    EXPECT_EQ(count, 1);
+}
+
+TEST_F(SaveStore, BackupLeavesMainFileUntouched) {
+    write_file(dir.file("App.sav"), "old!");
+    char block[4];
+    ASSERT_EQ(save_register("App", block, 4), 1);
+    std::memcpy(block, "new!", 4);
+    EXPECT_EQ(save_write_backup(), 1);
+    EXPECT_EQ(read_file(dir.file("App.sav")), "old!");
+    EXPECT_EQ(read_file(dir.file("App.sav.bak")), "new!");
+}
+
+TEST_F(SaveStore, FailedWriteKeepsOldFile) {
+    // A write that fails half-way (here: a file size limit, which binds root too) must leave
+    // the earlier save as it was and no temporary behind.
+    write_file(dir.file("App.sav"), "old!");
+    std::vector<uint8_t> block(64 * 1024, 'n');
+    ASSERT_EQ(save_register("App", block.data(), static_cast<uint32_t>(block.size())), 1);
+    std::fill(block.begin(), block.end(), 'n');
+    struct rlimit saved;
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    struct rlimit small = saved;
+    small.rlim_cur = 1024;
+    auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    int result = save_write();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, old_handler);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(read_file(dir.file("App.sav")), "old!");
+    int count = 0;
+    for (auto& entry : std::filesystem::directory_iterator(dir.path)) (void)entry, ++count;
+    EXPECT_EQ(count, 1);
+
+    // A folder where no file can be created at all.
+    ASSERT_EQ(set_data_folder((dir.path + "/missing").c_str()), 1);
+    save_register("App", block.data(), 4);
+    EXPECT_EQ(save_write(), 0);
+}
+
+TEST_F(SaveStore, OverlongPathDisablesStoreWithoutOverflow) {
+    std::string name(300, 'n');
+    char block[4] = {};
+    EXPECT_EQ(save_register(name.c_str(), block, 4), 0);
+    EXPECT_EQ(save_slot.enabled, 0);
+    EXPECT_EQ(save_write(), 0);
+    std::string folder(SAVE_PATH_SIZE, 'f');
+    EXPECT_EQ(set_data_folder(folder.c_str()), 0);
+}
+
+}  // namespace
