@@ -7,6 +7,13 @@
 #include <cstring>
 
 #include "app/progress.h"
+#include "media/console_print.h"
+#include "media/text.h"
+#include "render/console.h"
+#include "runtime/framebuffer.h"
+#include "runtime/host.h"
+#include "runtime/input.h"
+#include "runtime/sprites.h"
 #include "runtime/files.h"
 #include "runtime/save_store.h"
 
@@ -282,18 +289,68 @@ int pack_load(const char* path) {
     return PACK_OK;
 }
 
+#if __has_include("media/jpeg_decoder.h")
+#include "media/jpeg_decoder.h"
+static int picture_decode(const uint8_t* data, uint32_t length, uint16_t* dest) {
+    return jpeg_decode(data, length, dest, PICTURE_EDGE, PICTURE_EDGE);
+}
+#else
+static int picture_decode(const uint8_t*, uint32_t, uint16_t*) { return 0; }  // until the decoder lands
+#endif
+
 int picture_read(uint16_t n, uint16_t* dest) {
-    // The decoder lands separately; until then every picture reads as black.
-    (void)n;
-    std::memset(dest, 0, PICTURE_PIXELS * sizeof(uint16_t));
-    return 0;
+    int ok = 0;
+    if (n < picture_count && picture_offsets && picture_sizes) {
+        // The pack is reopened for every picture; it may have changed or gone since pack_open,
+        // so the read is checked again (the lengths were bounded by the read buffer there).
+        uint32_t length = picture_sizes[n];
+        FILE* file = std::fopen(pack_path, "rb");
+        if (file) {
+            if (length <= PACK_READ_BUFFER_SIZE &&
+                std::fseek(file, static_cast<long>(picture_offsets[n]), SEEK_SET) == 0 &&
+                std::fread(pack_read_buffer, 1, length, file) == length) {
+                ok = picture_decode(pack_read_buffer, length, dest);
+            }
+            std::fclose(file);
+        }
+    }
+    // Whatever a failed decode left behind is replaced by black.
+    if (!ok) std::memset(dest, 0, PICTURE_PIXELS * sizeof(uint16_t));
+    return ok;
+}
+
+// The message screen of a pack that cannot be used: console lines from row 2, then frames
+// until the pen touches the screen.
+static void pack_error_screen(int status, const char* path) {
+    console_init(0);
+    if (status == PACK_CANNOT_OPEN) {
+        console_print(0, 2, "Error opening file %s !", path);
+    } else {
+        console_print(0, 2, "Invalid image pack %s !", path);
+        console_print(0, 3, "%s", pack_status_text(status));
+        if (pack_bad_picture >= 0) console_print(0, 4, "(picture %d)", pack_bad_picture);
+    }
+    do {
+        frame_yield();
+    } while (!pen_state.pressed);
 }
 
 int pack_open(const char* path) {
-    return pack_load(path) == PACK_OK ? 1 : 0;
+    int status = pack_load(path);
+    if (status == PACK_OK) return 1;
+    pack_error_screen(status, path);
+    return 0;
 }
 
 // ---- Cards ----
+
+// 24/32 of the way to white per channel (blend_rgb565 towards 0xFFFF with weight 24).
+#if __has_include("render/blend.h")
+#include "render/blend.h"
+static uint16_t panel_lighten(uint16_t p) { return blend_rgb565(p, 0xFFFF, 24); }
+#else
+static uint16_t panel_lighten(uint16_t p) { return p; }  // until the blend rule lands
+#endif
 
 void card_place(uint8_t card) {
     PackCard& c = pack_cards[card % MAX_CARDS];
@@ -304,13 +361,76 @@ void card_place(uint8_t card) {
 }
 
 void panel_draw(int x0, int y0, int x1, int y1) {
-    (void)x0;
-    (void)y0;
-    (void)x1;
-    (void)y1;
+    if (!draw_target) return;
+    const int width = SCREEN_WIDTH, height = screen_height;
+    auto pixel = [&](int x, int y) -> uint16_t* {
+        return (x >= 0 && x < width && y >= 0 && y < height) ? &draw_target[y * width + x] : nullptr;
+    };
+    for (int y = y0; y < y1; y++) {
+        for (int x = x0; x < x1; x++) {
+            if (uint16_t* p = pixel(x, y)) *p = panel_lighten(*p);
+        }
+    }
+    for (int y = y0; y < y1; y++) {
+        if (uint16_t* p = pixel(x0, y)) *p = 0;
+        if (uint16_t* p = pixel(x1 - 1, y)) *p = 0;
+    }
+    // The bottom line is drawn on row y1, one below the lightened rows, while the right line
+    // lies on the last lightened column.
+    for (int x = x0; x < x1; x++) {
+        if (uint16_t* p = pixel(x, y0)) *p = 0;
+        if (uint16_t* p = pixel(x, y1)) *p = 0;
+    }
 }
 
-void card_draw(uint8_t card) { (void)card; }
+// Bounded copy of a card text field that may lack its terminator.
+static void field_text(char* out, const char* field, size_t field_size) {
+    size_t n = 0;
+    while (n < field_size && field[n]) n++;
+    std::memcpy(out, field, n);
+    out[n] = '\0';
+}
+
+void card_draw(uint8_t card) {
+    if (card >= MAX_CARDS) return;
+    const PackCard& c = pack_cards[card];
+    panel_draw(c.left, c.top, c.right, c.bottom);
+    if (draw_target) {
+        for (int y = 0; y < PACK_ICON_EDGE; y++) {
+            for (int x = 0; x < PACK_ICON_EDGE; x++) {
+                int sx = c.left + 2 + x, sy = c.top + 2 + y;
+                if (sx < 0 || sx >= SCREEN_WIDTH || sy < 0 || sy >= screen_height) continue;
+                draw_target[sy * SCREEN_WIDTH + sx] = c.icon[y * PACK_ICON_EDGE + x];
+            }
+        }
+    }
+    // Texts are formatted here, never used as formats themselves.
+    char name[NAME_SLOT_SIZE];
+    field_text(name, name_table[card], NAME_SLOT_SIZE);
+    char author[PACK_AUTHOR_SIZE + 1];
+    field_text(author, c.author, PACK_AUTHOR_SIZE);
+    char by[PACK_AUTHOR_SIZE + 8];
+    std::snprintf(by, sizeof by, "By %s", author);
+    char images[24] = "";
+    if (c.listed_count != 0) std::snprintf(images, sizeof images, "%d images", c.listed_count);
+    char viewed[32];
+    std::snprintf(viewed, sizeof viewed, "Viewed : %d%%", c.percent);
+    const char* lines[4] = {name, by, images, viewed};
+    const int16_t left = static_cast<int16_t>(c.left + 43);
+    for (int k = 0; k < 4; k++) {
+        text_set(0, 4 * card + k, left, static_cast<int16_t>(c.top + 3 + 10 * k), SCREEN_WIDTH,
+                 SCREEN_MAX_HEIGHT, lines[k], 0, 5, text_alpha, text_letter_spacing,
+                 text_line_spacing, text_align, text_clip, 1000);
+    }
+    // The first three lines are clipped to the card (less its 2-pixel right margin); the
+    // viewed line keeps the default clip.
+    const uint8_t clip = static_cast<uint8_t>(card + 1);
+    set_clip_rect(clip, static_cast<int16_t>(c.left), static_cast<int16_t>(c.top),
+                  static_cast<int16_t>(c.right - 2), static_cast<int16_t>(c.bottom));
+    if (TextItem* items = text_items[0]) {
+        for (int k = 0; k < 3; k++) items[4 * card + k].clip_index = clip;
+    }
+}
 
 void cards_build(int count) {
     if (count > MAX_CARDS) count = MAX_CARDS;

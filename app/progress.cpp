@@ -5,6 +5,7 @@
 
 #include "app/image_pack.h"
 #include "runtime/save_store.h"
+#include "runtime/sprites.h"
 
 StateBlock state_block;
 int8_t current_record = -1;
@@ -68,8 +69,20 @@ static PackRecord& record_in_use() {
     return scratch_record;
 }
 
+// Right-aligned digits on a 13-pixel pitch: % in slot 20, units 21, tens 22, hundreds 23.
+// Slots 22 and 23 are only set once the value needs them (it never falls during a run).
+static void digit_sprite(int slot, int16_t x, int frame) {
+    sprite_set(slot, digit_strip, DIGIT_WIDTH, DIGIT_HEIGHT, x, DIGIT_CENTRE_Y);
+    if (SpriteTable[slot]) SpriteTable[slot]->frame = static_cast<int16_t>(frame);
+}
+
 static void percent_digits() {
-    // The digit sprites land with the sprite table; see below.
+    if (!digit_strip) return;  // nothing to show before the viewer has decoded the strip
+    int value = viewed_percent;
+    digit_sprite(DIGIT_FIRST_SLOT, 150, DIGIT_PERCENT_FRAME);
+    digit_sprite(DIGIT_FIRST_SLOT + 1, 137, value % 10);
+    if (value > 9) digit_sprite(DIGIT_FIRST_SLOT + 2, 124, (value / 10) % 10);
+    if (value == 100) digit_sprite(DIGIT_FIRST_SLOT + 3, 111, value / 100);
 }
 
 void picture_show(uint16_t n) {

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/image_pack.h"
+#include "runtime/save_store.h"
 #include "tests/support/pack_builder.h"
 #include "tests/support/temp_dir.h"
 
@@ -203,4 +204,57 @@ TEST(PackLoad, MissingUnreadableAndOverlongPaths) {
     pack_data_offset = 0;
     EXPECT_NE(PACK_OK, pack_load(dir.path.c_str()));
     EXPECT_EQ(picture_count, 0);
+}
+
+TEST(PackDiscovery, ScanListsRegularMatchingFilesSortedByName) {
+    TempDir dir;
+    const char* names[] = {"b.evg", "A.evg", "c.EVG", "notes.txt", "evg", "x.evgx", "a.evg"};
+    for (const char* n : names) ASSERT_TRUE(write_file(dir.file(n), "x"));
+    ::mkdir(dir.file("folder.evg").c_str(), 0755);  // not a regular file
+    std::string pattern = dir.path + "/*.evg";
+    ASSERT_EQ(4, folder_scan(pattern.c_str()));
+    EXPECT_STREQ(name_table[0], "A.evg");
+    EXPECT_STREQ(name_table[1], "a.evg");
+    EXPECT_STREQ(name_table[2], "b.evg");
+    EXPECT_STREQ(name_table[3], "c.EVG");
+    EXPECT_EQ(0, folder_scan((dir.path + "/none/*.evg").c_str()));
+    EXPECT_EQ(0, folder_scan((dir.path + "/*.png").c_str()));
+}
+
+TEST(PackDiscovery, MoreFilesThanSlotsKeepsTheFirstByName) {
+    TempDir dir;
+    // Created in descending order so the listing order differs from the name order.
+    for (int i = 199; i >= 0; i--) {
+        char name[16];
+        std::snprintf(name, sizeof name, "p%03d.evg", i);
+        ASSERT_TRUE(write_file(dir.file(name), "x"));
+    }
+    ASSERT_EQ(NAME_TABLE_SLOTS, folder_scan((dir.path + "/*.evg").c_str()));
+    EXPECT_STREQ(name_table[0], "p000.evg");
+    EXPECT_STREQ(name_table[127], "p127.evg");
+}
+
+TEST(PackDiscovery, DefaultPackOnlyWhenTheScanFindsNothing) {
+    TempDir dir;
+    ASSERT_EQ(1, set_data_folder(dir.path.c_str()));
+    EXPECT_EQ(0, packs_find());
+    // "Default.evg" itself matches the scan; the default path serves when the listing fails,
+    // e.g. a folder that can be entered but not listed.
+    ASSERT_TRUE(write_file(dir.file("Default.evg"), "x"));
+    EXPECT_EQ(1, packs_find());
+    EXPECT_STREQ(name_table[0], "Default.evg");
+    ::chmod(dir.path.c_str(), 0100);  // search only
+    if (::geteuid() != 0) {
+        std::memset(name_table[0], 0, NAME_SLOT_SIZE);
+        EXPECT_EQ(1, packs_find());
+        EXPECT_STREQ(name_table[0], "Default.evg");
+    }
+    ::chmod(dir.path.c_str(), 0700);
+    for (int i = 0; i < 9; i++) {
+        ASSERT_TRUE(write_file(dir.file(std::string(1, static_cast<char>('k' - i)) + ".evg"), "x"));
+    }
+    EXPECT_EQ(10, packs_find());
+    EXPECT_STREQ(name_table[0], "Default.evg");
+    EXPECT_STREQ(name_table[1], "c.evg");
+    set_data_folder("");
 }
