@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -137,6 +138,7 @@ int run(const std::string& command, std::vector<std::string> args) {
 
 // A folder of `n` small photos of distinct colours.
 void write_photos(const TempDir& dir, int n) {
+    std::filesystem::create_directories(dir.file("photos"));
     for (int i = 0; i < n; ++i) {
         uint32_t c = (i * 0x3D21A7u + 0x402010u) & 0xFFFFFF;
         char name[32];
@@ -337,10 +339,12 @@ TEST(EvgpackVerify, CatchesDamagedPacks) {
     bad[PACK_HEADER_SIZE + PACK_PICTURE_COUNT + 1] ^= 0x40;
     write_file(out, bad);
     EXPECT_EQ(run("verify", {out}), 1);
-    // A picture whose JPEG data is damaged inside an intact entry.
+    // A picture whose JPEG data is damaged inside an intact entry: its frame header now says
+    // progressive, which the viewer's decoder refuses.
     bad = good;
-    size_t last_entry = good.rfind("\xFF\xD8\xFF");
-    bad.replace(last_entry, 3, "XYZ");
+    size_t last_frame = good.rfind("\xFF\xC0");
+    ASSERT_NE(last_frame, std::string::npos);
+    bad[last_frame + 1] = '\xC2';
     write_file(out, bad);
     EXPECT_EQ(run("verify", {out}), 1);
     // A file cut inside the last picture.

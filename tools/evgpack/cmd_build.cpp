@@ -27,10 +27,6 @@ namespace evgpack {
 
 namespace {
 
-// Chosen on the demo pack and photo sets: within 3 delta E two colours look alike, so
-// spreading a colour over the pictures that close keeps the mosaic's colours while breaking
-// up runs of one repeated tile.
-constexpr double DEFAULT_VARIETY = 3.0;
 constexpr int MAX_PICTURES = 2048;
 
 const char BUILD_HELP[] =
@@ -43,7 +39,7 @@ const char BUILD_HELP[] =
     "  -o, --output FILE   the pack to write (required; replaced only when the build succeeds)\n"
     "  --quality Q         JPEG quality of the pictures, 1-100 (default 85)\n"
     "  --thumb-size T      thumbnail edge in pixels, 1-255 (default 64)\n"
-    "  --variety D         let a colour use any picture within D delta E of its best (default 3, 0 = off)\n"
+    "  --variety D         let a colour use any picture within D delta E of its best (default 2, 0 = off)\n"
     "  --author NAME       author shown on the pack card (default: your name)\n"
     "  --icon K            picture number whose miniature is the pack's icon (default 0)\n"
     "  --max N             use at most N pictures, 2-2048 (default 2048)\n"

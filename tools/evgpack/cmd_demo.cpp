@@ -65,7 +65,7 @@ int cmd_demo(int argc, char** argv) {
     for (auto& t : pool) t.join();
     std::vector<Lab> colours;
     for (const PackPicture& p : content.pictures) colours.push_back(p.colour);
-    content.tables = compute_match_tables(colours, 3.0, static_cast<int>(jobs));
+    content.tables = compute_match_tables(colours, DEFAULT_VARIETY, static_cast<int>(jobs));
     std::vector<uint8_t> bytes = pack_serialise(content);
     if (!write_file_replacing(output, bytes, error)) {
         print_error(error);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -45,7 +46,8 @@ std::vector<uint8_t> pack_serialise(const PackContent& content) {
     std::memcpy(header.magic, PACK_MAGIC, PACK_MAGIC_SIZE);
     header.data_offset = PACK_HEADER_SIZE;
     header.listed_count = static_cast<uint16_t>(n);
-    std::strncpy(header.author, content.author.c_str(), PACK_AUTHOR_SIZE);  // NUL-padded
+    // NUL-padded; a 32-byte name fills the field without a terminator, as the format allows.
+    std::memcpy(header.author, content.author.data(), std::min<size_t>(content.author.size(), PACK_AUTHOR_SIZE));
     for (int i = 0; i < PACK_ICON_PIXELS && i < static_cast<int>(content.icon.size()); ++i)
         header.icon[i] = content.icon[i];
     pack_header_encode(header, out.data());
@@ -83,46 +85,71 @@ void remove_temp_and_exit(int signal) {
 
 }  // namespace
 
+namespace {
+
+bool write_fully(int fd, const std::vector<uint8_t>& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return ::fsync(fd) == 0;
+}
+
+std::string folder_of(const std::string& path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
 bool write_file_replacing(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
-    std::string temp = path + ".tmpXXXXXX";
-    if (temp.size() >= sizeof pending_temp) {
+    std::string temp = path + ".tmp" + std::to_string(::getpid());
+    if (temp.size() + 8 >= sizeof pending_temp) {
         error = "output path too long";
         return false;
     }
+    auto fail = [&](const char* what) {
+        error = std::string(what) + " " + path + ": " + std::strerror(errno);
+        return false;
+    };
     auto old_int = std::signal(SIGINT, remove_temp_and_exit);
     auto old_term = std::signal(SIGTERM, remove_temp_and_exit);
-    std::memcpy(pending_temp, temp.c_str(), temp.size() + 1);
-    int fd = ::mkstemp(pending_temp);
-    bool ok = fd >= 0;
-    if (!ok) error = std::string("cannot create a file next to ") + path + ": " + std::strerror(errno);
-    if (ok) {
+    bool ok = true;
+    // The data goes into an unnamed file first (O_TMPFILE), so a process killed while writing
+    // leaves nothing behind; it gets a temporary name only for the instant before the rename.
+    // Where the file system has no unnamed files, a named temporary is written instead.
+    int fd = ::open(folder_of(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        if (!write_fully(fd, bytes)) ok = fail("cannot write");
+        char proc[64];
+        std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
+        std::memcpy(pending_temp, temp.c_str(), temp.size() + 1);
         temp_pending = 1;
-        ::fchmod(fd, 0644);
-        size_t done = 0;
-        while (ok && done < bytes.size()) {
-            ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                ok = false;
-                error = std::string("cannot write ") + path + ": " + std::strerror(errno);
-            } else {
-                done += static_cast<size_t>(n);
-            }
+        if (ok && ::linkat(AT_FDCWD, proc, AT_FDCWD, pending_temp, AT_SYMLINK_FOLLOW) != 0) ok = fail("cannot write");
+        if (::close(fd) != 0 && ok) ok = fail("cannot write");
+    } else {
+        temp += "XXXXXX";
+        std::memcpy(pending_temp, temp.c_str(), temp.size() + 1);
+        fd = ::mkstemp(pending_temp);
+        if (fd < 0) {
+            ok = fail("cannot create a file next to");
+        } else {
+            temp_pending = 1;
+            ::fchmod(fd, 0644);
+            if (!write_fully(fd, bytes)) ok = fail("cannot write");
+            if (::close(fd) != 0 && ok) ok = fail("cannot write");
         }
-        if (ok && ::fsync(fd) != 0) {
-            ok = false;
-            error = std::string("cannot write ") + path + ": " + std::strerror(errno);
-        }
-        if (::close(fd) != 0 && ok) {
-            ok = false;
-            error = std::string("cannot write ") + path + ": " + std::strerror(errno);
-        }
-        if (ok && ::rename(pending_temp, path.c_str()) != 0) {
-            ok = false;
-            error = std::string("cannot replace ") + path + ": " + std::strerror(errno);
-        }
-        if (!ok) ::unlink(pending_temp);
-        temp_pending = 0;
+    }
+    if (ok && ::rename(pending_temp, path.c_str()) != 0) ok = fail("cannot replace");
+    if (!ok && temp_pending) ::unlink(pending_temp);
+    temp_pending = 0;
+    if (ok) {
+        int dir = ::open(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir >= 0) ::fsync(dir), ::close(dir);
     }
     std::signal(SIGINT, old_int);
     std::signal(SIGTERM, old_term);
