@@ -1,9 +1,25 @@
-// The evergreen executable: a thin main over the viewer library.
-#include <cstdio>
+// The evergreen executable: parses the command line, starts the runtime and runs the screen
+// loop. Escape or closing the window ends the process from inside the frame pump.
+#include "app/options.h"
+#include "runtime/host.h"
 
-#include "app/version.h"
+namespace {
 
-int main() {
-    std::printf("evergreen %s\n", evergreen_version());
-    return 0;
+// Until the viewer exists: a black screen, one frame per iteration.
+[[noreturn]] void run_black_screen() {
+    for (;;) frame_yield();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    host_program_path = argv[0];
+    Options options;
+    int status = options_parse(argc, argv, &options);
+    if (status >= 0) return status;
+    status = options_prepare(options);
+    if (status >= 0) return status;
+    if (runtime_init() != 0) return 1;
+    options_apply(options);
+    run_black_screen();
 }

@@ -1,0 +1,354 @@
+// Host window and frame pump over SDL 1.2. The device screen is shown in a client area of
+// exactly 240 x 320 (1:1) or 480 x 640 (doubled): instead of moving an outer window, the video
+// mode is re-created at the client size whenever the window has to snap.
+#include "runtime/host.h"
+
+#include <SDL/SDL.h>
+#include <SDL/SDL_syswm.h>
+#include <unistd.h>
+
+#include <climits>
+#include <ctime>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "runtime/compositor.h"
+#include "runtime/framebuffer.h"
+#include "runtime/input.h"
+#include "runtime/replay.h"
+
+HostWindow host_window;
+
+void (*frame_hook)() = nullptr;
+uint8_t pump_started = 0;
+uint32_t next_deadline = 0;
+uint32_t period_ms = 25;
+uint32_t fps_setting = 40;
+int16_t last_frame_ms = 0;
+uint32_t previous_tick = 0;
+uint32_t fps_samples[FPS_SAMPLE_COUNT];
+uint8_t fps_sample_index = 0;
+uint32_t fps_value = 40;
+uint8_t fps_double_once = 0;
+uint8_t show_fps = 1;
+FrameTimer frame_timers[FRAME_TIMER_COUNT];
+uint32_t pump_frame_count = 0;
+const char* host_program_path = nullptr;
+
+namespace {
+
+constexpr uint32_t VIDEO_FLAGS = SDL_HWSURFACE | SDL_RESIZABLE | SDL_DOUBLEBUF;
+constexpr int DOUBLED_WIDTH = 480;
+constexpr int DOUBLED_HEIGHT = 640;
+constexpr int SNAP_WIDTH = 359;  // a resize to a wider client area means doubled
+
+// The X11 connection of the window, when the video driver has one.
+SDL_SysWMinfo wm_info;
+bool have_x11 = false;
+
+void read_wm_info() {
+    SDL_VERSION(&wm_info.version);
+    have_x11 = SDL_GetWMInfo(&wm_info) == 1 && wm_info.subsystem == SDL_SYSWM_X11;
+    host_window.window = have_x11 ? static_cast<unsigned long>(wm_info.info.x11.wmwindow) : 0;
+}
+
+// Reads the outer window rectangle. Without a native window it is the surface itself.
+void read_window_rect() {
+    WindowRect rect = {0, 0, 0, 0};
+    if (host_window.surface) {
+        rect.right = host_window.surface->w;
+        rect.bottom = host_window.surface->h;
+    }
+    if (have_x11) {
+        wm_info.info.x11.lock_func();
+        Display* display = wm_info.info.x11.display;
+        XWindowAttributes attributes;
+        Window child;
+        int x = 0, y = 0;
+        if (XGetWindowAttributes(display, wm_info.info.x11.wmwindow, &attributes) &&
+            XTranslateCoordinates(display, wm_info.info.x11.wmwindow, attributes.root, 0, 0, &x,
+                                  &y, &child)) {
+            rect = {x, y, x + attributes.width, y + attributes.height};
+        }
+        wm_info.info.x11.unlock_func();
+    }
+    host_window.window_rect = rect;
+}
+
+// Snaps the client area to 240 x 320 or 480 x 640 by re-creating the video mode. The old
+// surface stays when the new mode cannot be set.
+void set_client_size(uint8_t doubled) {
+    int w = doubled ? DOUBLED_WIDTH : SCREEN_WIDTH;
+    int h = doubled ? DOUBLED_HEIGHT : SCREEN_MAX_HEIGHT;
+    SDL_Surface* surface = SDL_SetVideoMode(w, h, 16, VIDEO_FLAGS);
+    if (surface) {
+        host_window.surface = surface;
+        read_wm_info();
+    }
+    host_window.pixel_double = doubled;
+}
+
+void move_window(int x, int y) {
+    if (!have_x11) return;
+    wm_info.info.x11.lock_func();
+    XMoveWindow(wm_info.info.x11.display, wm_info.info.x11.wmwindow, x, y);
+    XFlush(wm_info.info.x11.display);
+    wm_info.info.x11.unlock_func();
+}
+
+int key_slot(SDLKey key) {
+    switch (key) {
+        case SDLK_UP: return KEY_UP;
+        case SDLK_DOWN: return KEY_DOWN;
+        case SDLK_RIGHT: return KEY_RIGHT;
+        case SDLK_LEFT: return KEY_LEFT;
+        case SDLK_RETURN: return KEY_RETURN;
+        case SDLK_RSHIFT: return KEY_RSHIFT;
+        default: return -1;
+    }
+}
+
+// Writes the frame rate into the console tile layer. There is no console layer yet, so it
+// writes nothing; the console module prints "%d  " with fps_value at column 0, row 0 here.
+void print_frame_rate() {}
+
+// Handles one drained event. Returns the new width of a resize event, else -1.
+int handle_event(const SDL_Event& event) {
+    switch (event.type) {
+        case SDL_KEYDOWN: {
+            if (event.key.keysym.sym == SDLK_ESCAPE) std::exit(0);
+            int slot = key_slot(event.key.keysym.sym);
+            if (slot >= 0) raw_input.key_raw[slot] = 1;
+            break;
+        }
+        case SDL_KEYUP: {
+            int slot = key_slot(event.key.keysym.sym);
+            if (slot >= 0) raw_input.key_raw[slot] = 0;
+            break;
+        }
+        case SDL_MOUSEMOTION:
+            raw_input.pen_x = static_cast<int16_t>(event.motion.x >> host_window.pixel_double);
+            raw_input.pen_y = static_cast<int16_t>(event.motion.y >> host_window.pixel_double);
+            break;
+        case SDL_MOUSEBUTTONDOWN:
+            if (event.button.button == SDL_BUTTON_LEFT) {
+                raw_input.pen_down = 1;
+                raw_input.click_state = 1;
+            }
+            break;
+        case SDL_MOUSEBUTTONUP:
+            if (event.button.button == SDL_BUTTON_LEFT) {
+                // A press and release inside one frame still give one frame with the pen down;
+                // the next pump releases it.
+                if (raw_input.click_state == 0) raw_input.pen_down = 0;
+                else raw_input.click_state = 2;
+            }
+            break;
+        case SDL_QUIT:
+            std::exit(0);
+        case SDL_VIDEORESIZE:
+            return event.resize.w;
+        default:
+            break;
+    }
+    return -1;
+}
+
+void measure_frame(uint32_t now) {
+    uint32_t delta = now - previous_tick;
+    previous_tick = now;
+    last_frame_ms = static_cast<int16_t>(delta);
+    // A frame cannot measure 0 ms with a period of at least 1 ms, but a clock that stands still
+    // must not divide by zero: such a frame counts as 1 ms.
+    fps_samples[fps_sample_index] = 8000u / (delta ? delta : 1u) + 4u;
+
+    for (FrameTimer& timer : frame_timers) {
+        if (timer.mode == 0) continue;
+        int32_t step = timer.mode == 2 ? 25 : last_frame_ms;
+        timer.value = static_cast<int32_t>(static_cast<uint32_t>(timer.value) +
+                                           static_cast<uint32_t>(step));
+    }
+
+    unsigned i = fps_sample_index + 1u;
+    if (i % 32 != 0) {
+        fps_sample_index = static_cast<uint8_t>(i);
+        return;
+    }
+    uint32_t sum = 0;
+    for (uint32_t sample : fps_samples) sum += sample;
+    uint32_t value = sum / 512;  // mean sample / 8
+    if (fps_double_once) value *= 2;  // the first refresh saw 32 zero samples
+    // Frames slower than about 2 s average to 0; keep at least 1 so that callers can divide.
+    fps_value = value ? value : 1;
+    fps_double_once = 0;
+    fps_sample_index = static_cast<uint8_t>(i % FPS_SAMPLE_COUNT);
+}
+
+}  // namespace
+
+void caption_from_path(const char* path, char* caption, int size) {
+    if (size <= 0) return;
+    const char* name = std::strrchr(path, '/');
+    name = name ? name + 1 : path;
+    const char* dot = std::strrchr(name, '.');
+    size_t length = dot && dot != name ? static_cast<size_t>(dot - name) : std::strlen(name);
+    if (length > static_cast<size_t>(size - 1)) length = static_cast<size_t>(size - 1);
+    std::memcpy(caption, name, length);
+    caption[length] = '\0';
+}
+
+int host_init() {
+    screen_height = SCREEN_MAX_HEIGHT;
+    host_window.pixel_double = 1;
+    std::puts("Loading...");
+    if (SDL_Init(SDL_INIT_VIDEO) < 0) {
+        std::printf("Unable to init SDL: %s\n", SDL_GetError());
+        return 1;
+    }
+    std::atexit(SDL_Quit);
+    host_window.surface = SDL_SetVideoMode(DOUBLED_WIDTH, DOUBLED_HEIGHT, 16, VIDEO_FLAGS);
+    if (!host_window.surface) {
+        std::printf("Unable to set 480x640 video: %s\n", SDL_GetError());
+        return 1;
+    }
+
+    char path[1024] = "";
+    ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);
+    if (length > 0) path[length] = '\0';
+    else if (host_program_path) std::snprintf(path, sizeof(path), "%s", host_program_path);
+    char caption[1024];
+    caption_from_path(path, caption, sizeof(caption));
+    SDL_WM_SetCaption(caption, nullptr);
+
+    read_wm_info();
+    return 0;
+}
+
+int runtime_init() {
+    int status = host_init();
+    if (status != 0) return status;
+    pen_init();
+    // The sprite table, fade, clip rectangles and background fill join here with the compositor.
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    return 0;
+}
+
+int frame_pump(uint16_t first_depth, uint16_t last_depth) {
+    ++pump_frame_count;
+    if (frame_hook) frame_hook();
+
+    if (!pump_started) {
+        pump_started = 1;
+        next_deadline = SDL_GetTicks() + 32;
+        last_frame_ms = 25;
+        fps_double_once = 1;
+        read_window_rect();
+        const WindowRect& r = host_window.window_rect;
+        host_window.frame_extra_h = static_cast<int16_t>((r.bottom - r.top) - DOUBLED_HEIGHT);
+        host_window.frame_extra_w = static_cast<int16_t>((r.right - r.left) - DOUBLED_WIDTH);
+        set_client_size(0);
+    }
+
+    compose(first_depth, last_depth);
+    replay_before_events(pump_frame_count);
+
+    if (raw_input.click_state == 2) raw_input.pen_down = 0;
+    raw_input.click_state = 0;
+
+    uint32_t now = SDL_GetTicks();
+    int resize_width = -1;
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        replay_observe_event(pump_frame_count, event);
+        int width = handle_event(event);
+        if (width >= 0) resize_width = width;
+    }
+
+    // Return moves the window to (200, 200) with its client size kept.
+    if (key_pressed[KEY_RETURN]) move_window(200, 200);
+
+    if (resize_width >= 0) {
+        read_window_rect();
+        set_client_size(resize_width > SNAP_WIDTH ? 1 : 0);
+    }
+
+    // Sleep until a millisecond before the deadline, then poll for the last one. Host events
+    // keep arriving in SDL's queue meanwhile and are drained by the next pump.
+    for (;;) {
+        SDL_PumpEvents();
+        now = SDL_GetTicks();
+        if (static_cast<int32_t>(now - next_deadline) >= 0) {
+            next_deadline = now + period_ms;
+            if (show_fps) print_frame_rate();
+            present_frame();
+            break;
+        }
+        uint32_t remaining = next_deadline - now;
+        if (remaining > 1) SDL_Delay(remaining - 1);
+    }
+    if (show_fps) print_frame_rate();
+
+    measure_frame(now);
+    input_update();
+    return 0;
+}
+
+void frame_yield() { frame_pump(0, 1023); }
+
+void set_frame_rate(uint16_t fps) {
+    if (fps < 1) fps = 1;
+    if (fps > 1000) fps = 1000;
+    fps_setting = fps;
+    period_ms = 1000u / fps;
+}
+
+void present_frame() {
+    SDL_Surface* surface = host_window.surface;
+    if (!surface || surface->format->BytesPerPixel != 2) return;
+    if (SDL_LockSurface(surface) < 0) return;
+    uint8_t* base = static_cast<uint8_t*>(surface->pixels);
+    const int pitch = surface->pitch;
+    const int rows = screen_height;
+    if (host_window.pixel_double) {
+        // One device pixel becomes a 32-bit word (the pixel in both halves) written to two
+        // surface rows.
+        if (surface->w >= 2 * SCREEN_WIDTH && surface->h >= 2 * rows) {
+            for (int y = 0; y < rows; ++y) {
+                const uint16_t* src = Framebuffer + y * SCREEN_WIDTH;
+                uint32_t line[SCREEN_WIDTH];
+                for (int x = 0; x < SCREEN_WIDTH; ++x) line[x] = src[x] * 0x00010001u;
+                std::memcpy(base + (2 * y) * pitch, line, sizeof(line));
+                std::memcpy(base + (2 * y + 1) * pitch, line, sizeof(line));
+            }
+        }
+    } else if (surface->w >= SCREEN_WIDTH && surface->h >= rows) {
+        for (int y = 0; y < rows; ++y)
+            std::memcpy(base + y * pitch, Framebuffer + y * SCREEN_WIDTH,
+                        SCREEN_WIDTH * sizeof(uint16_t));
+    }
+    SDL_UnlockSurface(surface);
+    SDL_Flip(surface);
+}
+
+void host_close_window() {
+    SDL_Event event;
+    std::memset(&event, 0, sizeof(event));
+    event.type = SDL_QUIT;
+    SDL_PushEvent(&event);
+}
+
+void host_quit() {
+    host_close_window();
+    std::exit(0);
+}
+
+void run_transition(uint16_t duration, void (*step)(uint8_t level)) {
+    frame_timers[15].mode = 2;
+    frame_timers[15].value = 0;
+    if (duration != 0) {
+        while (frame_timers[15].value < duration)
+            step(static_cast<uint8_t>(static_cast<uint32_t>(frame_timers[15].value) * 32u / duration));
+    }
+    step(32);
+}

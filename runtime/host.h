@@ -1,0 +1,82 @@
+// The host window and the frame pump: opens the SDL window that shows the device screen
+// (1:1 or doubled), paces the application to a fixed frame period, and once per frame composes,
+// drains the host events into raw_input, presents, measures the frame rate, advances the frame
+// timers and derives the input state. Applications call runtime_init once, then frame_yield
+// once at the end of every loop iteration.
+#pragma once
+#include <cstdint>
+
+struct SDL_Surface;
+
+struct WindowRect {
+    int32_t left, top, right, bottom;
+};
+
+struct HostWindow {
+    SDL_Surface* surface;   // the video surface; re-created at the client size on each snap
+    unsigned long window;   // native (X11) window id, 0 when not available
+    uint8_t pixel_double;   // 1: 480 x 640 client area, 0: 240 x 320; also the mouse shift
+    int16_t frame_extra_w;  // outer window size minus client size, measured on the first pump
+    int16_t frame_extra_h;
+    WindowRect window_rect;  // outer window rectangle as last read
+};
+extern HostWindow host_window;
+
+// Timer modes: 0 stopped, 2 advances 25 ms per frame, any other value advances by the measured
+// frame duration. Arm a timer by writing its mode and zeroing its value.
+struct FrameTimer {
+    uint8_t mode;
+    int32_t value;  // milliseconds
+};
+constexpr int FRAME_TIMER_COUNT = 16;
+constexpr int FPS_SAMPLE_COUNT = 64;
+
+// Frame pump state. frame_hook runs at the start of every pump (the application may set it
+// at any time); show_fps writes the frame rate into the console layer when one exists.
+extern void (*frame_hook)();
+extern uint8_t pump_started;
+extern uint32_t next_deadline;   // SDL_GetTicks time of the next presentation
+extern uint32_t period_ms;       // frame period, 25 at start
+extern uint32_t fps_setting;     // requested frame rate, 40 at start
+extern int16_t last_frame_ms;    // measured duration of the last frame
+extern uint32_t previous_tick;
+extern uint32_t fps_samples[FPS_SAMPLE_COUNT];  // eight times the rate of each frame, plus 4
+extern uint8_t fps_sample_index;
+extern uint32_t fps_value;       // averaged frames per second, refreshed every 32 frames; never 0
+extern uint8_t fps_double_once;
+extern uint8_t show_fps;
+extern FrameTimer frame_timers[FRAME_TIMER_COUNT];
+extern uint32_t pump_frame_count;  // frame_pump calls so far (replay frames count from 1)
+
+// 0 on success, 1 when SDL or the video mode could not be set up (nothing else is initialised
+// then and no frame may be pumped).
+int host_init();
+int runtime_init();
+
+// One frame: compose depths last_depth down to first_depth, handle host events, wait for the
+// deadline, present, measure, update input. Escape or closing the window ends the process
+// with status 0 from in here.
+int frame_pump(uint16_t first_depth, uint16_t last_depth);
+void frame_yield();  // frame_pump(0, 1023)
+
+// Frame rate 1..1000 (values outside are clamped); takes effect from the next deadline.
+void set_frame_rate(uint16_t fps);
+
+// Copies the Framebuffer to the window (1:1 or doubled) and flips.
+void present_frame();
+
+// Asks the window to close: the next frame_pump ends the process.
+void host_close_window();
+// host_close_window, then exit(0).
+[[noreturn]] void host_quit();
+
+// Calls step with levels rising from 0 to 32 over `duration` ms of timer 15 (mode 2), ending
+// with exactly 32. step is expected to call frame_yield.
+void run_transition(uint16_t duration, void (*step)(uint8_t level));
+
+// Caption for a program path: the file name without its last extension ("a/b.c/viewer.bin"
+// gives "viewer"). Writes at most size - 1 characters.
+void caption_from_path(const char* path, char* caption, int size);
+
+// argv[0], used for the caption when /proc/self/exe cannot be read. Set by main.
+extern const char* host_program_path;
