@@ -68,7 +68,9 @@ void console_clear() {
     std::memset(console_cells, 0, sizeof(uint32_t) * console_columns * console_rows);
 }
 
+const TileLayerAsset* console_font_asset() { return nullptr; }
+
 void console_init(int n) {
-    console_setup(n, &console_font_asset);
+    console_setup(n, console_font_asset());
     console_set_colours(n);
 }

@@ -306,6 +306,11 @@ void primitives_attach(uint8_t layer) {
         slot.kind = LAYER_PRIMITIVES;
         slot.alpha = 32;
         slot.depth = layer;
+        // Like every other layer creation, a claimed slot starts on clip rectangle 0 rather
+        // than whatever its previous use left there.
+        slot.clip_index = 0;
+        slot.x = 0;
+        slot.y = 0;
     }
 }
 

@@ -17,7 +17,8 @@ int32_t sprite_high = -1;
 
 ClipRect clip_rects[CLIP_COUNT];
 ClipRect screen_clip;
-ClipRect active_clips[CLIP_COUNT];
+// Entry 0 is the whole screen until the first compose, so kernels can run before any frame.
+ClipRect active_clips[CLIP_COUNT] = {{0, 0, 239, 319}};
 
 uint16_t background_colour = 0;
 uint8_t background_fill = 0;
