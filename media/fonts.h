@@ -2,6 +2,7 @@
 // 16-bit masks on first use) and fonts built from a picture of 32 glyph cells per row (GIF, PNG
 // or raw RGB565). text.cpp draws with them; the viewer loads the font sheet as font 5.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 constexpr int FONT_COUNT = 16;
@@ -35,8 +36,8 @@ int font_load_builtin(uint8_t font);
 int font_from_picture(uint8_t font, const uint16_t* pixels, int16_t width, int16_t height);
 int font_from_alpha_picture(uint8_t font, const uint16_t* pixels, const uint8_t* alpha,
                             int16_t width, int16_t height);
-// Decodes a built-in (trusted) GIF font sheet and builds keyed font n from it; 1 or 0 as above.
-int font_from_gif(uint8_t font, const uint8_t* gif);
+// Decodes a GIF font sheet (length bytes) and builds keyed font n from it; 1 or 0 as above.
+int font_from_gif(uint8_t font, const uint8_t* gif, size_t length);
 
 // Releases every font; all entries become null.
 void fonts_free();

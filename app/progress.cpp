@@ -1,0 +1,99 @@
+// Viewing progress: the state block, record lookup and picture_show.
+#include "app/progress.h"
+
+#include <cstring>
+
+#include "app/image_pack.h"
+#include "runtime/save_store.h"
+#include "runtime/sprites.h"
+
+StateBlock state_block;
+int8_t current_record = -1;
+int8_t viewed_percent = 0;
+Bitmap* digit_strip = nullptr;
+
+// Views of a pack that has no record (all 64 taken) are counted here for the percentage
+// display but never saved.
+static PackRecord scratch_record;
+static int8_t scratch_owner = -2;  // the current_record value scratch_record was cleared for
+
+void state_load() {
+    std::memset(&state_block, 0, sizeof state_block);
+    save_register(STATE_SAVE_NAME, &state_block, sizeof state_block);
+}
+
+int names_equal(const char* a, const char* b) {
+    for (int i = 0; i < RECORD_NAME_SIZE; i++) {
+        if (a[i] != b[i]) return 0;
+        if (a[i] == '\0') return 1;
+    }
+    return 1;  // both fill the whole field with the same bytes
+}
+
+int record_find_or_add(const char* name) {
+    // A name that needs more than the field (with its terminator) could only be stored cut
+    // short, and would then be confused with another name.
+    const void* end = std::memchr(name, '\0', RECORD_NAME_SIZE);
+    if (!end) return -1;
+    for (int i = 0; i < STATE_RECORDS; i++) {
+        if (names_equal(name, state_block.records[i].name)) return i;
+    }
+    for (int i = 0; i < STATE_RECORDS; i++) {
+        PackRecord& r = state_block.records[i];
+        if (r.name[0] != '\0') continue;
+        size_t length = static_cast<size_t>(static_cast<const char*>(end) - name);
+        std::memcpy(r.name, name, length + 1);
+        r.percent = 0;
+        r.reserved = 0;
+        std::memset(r.viewed, 0, sizeof r.viewed);
+        return i;
+    }
+    return -1;
+}
+
+int viewed_count(const PackRecord& record, uint16_t count) {
+    int limit = count < RECORD_VIEWED_PICTURES ? count : RECORD_VIEWED_PICTURES;
+    int total = 0;
+    for (int n = 0; n < limit; n++) total += (record.viewed[n / 8] >> (n % 8)) & 1;
+    return total;
+}
+
+static PackRecord& record_in_use() {
+    if (current_record >= 0 && current_record < STATE_RECORDS) {
+        return state_block.records[current_record];
+    }
+    if (scratch_owner != current_record) {
+        std::memset(&scratch_record, 0, sizeof scratch_record);
+        scratch_owner = current_record;
+    }
+    return scratch_record;
+}
+
+// Right-aligned digits on a 13-pixel pitch: % in slot 20, units 21, tens 22, hundreds 23.
+// Slots 22 and 23 are only set once the value needs them (it never falls during a run).
+static void digit_sprite(int slot, int16_t x, int frame) {
+    sprite_set(slot, digit_strip, DIGIT_WIDTH, DIGIT_HEIGHT, x, DIGIT_CENTRE_Y);
+    if (SpriteTable[slot]) SpriteTable[slot]->frame = static_cast<int16_t>(frame);
+}
+
+static void percent_digits() {
+    if (!digit_strip) return;  // nothing to show before the viewer has decoded the strip
+    int value = viewed_percent;
+    digit_sprite(DIGIT_FIRST_SLOT, 150, DIGIT_PERCENT_FRAME);
+    digit_sprite(DIGIT_FIRST_SLOT + 1, 137, value % 10);
+    if (value > 9) digit_sprite(DIGIT_FIRST_SLOT + 2, 124, (value / 10) % 10);
+    if (value == 100) digit_sprite(DIGIT_FIRST_SLOT + 3, 111, value / 100);
+}
+
+void picture_show(uint16_t n) {
+    PackRecord& record = record_in_use();
+    // Pictures from 2048 on are shown but not recorded: their bits would fall on the
+    // record's percent and reserved fields.
+    if (n < RECORD_VIEWED_PICTURES) record.viewed[n / 8] |= static_cast<uint8_t>(1u << (n % 8));
+    int percent = 0;
+    if (picture_count > 0) percent = viewed_count(record, picture_count) * 100 / picture_count;
+    viewed_percent = static_cast<int8_t>(percent);
+    record.percent = static_cast<uint8_t>(percent);
+    percent_digits();
+    picture_read(n, picture_buffer);
+}

@@ -1,0 +1,260 @@
+// Pack format and loading: header coding, offsets, the 0 -> 64 rule, and hostile files that must
+// be refused with a reason rather than read past their end.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <cstring>
+
+#include "app/image_pack.h"
+#include "runtime/save_store.h"
+#include "tests/support/pack_builder.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+// Loads `bytes` as a pack at the given data offset.
+int load_bytes(const TempDir& dir, const std::string& bytes, uint32_t data_offset) {
+    std::string path = dir.file("p.evg");
+    EXPECT_TRUE(write_file(path, bytes));
+    pack_data_offset = data_offset;
+    return pack_load(path.c_str());
+}
+
+std::string patch16(std::string bytes, size_t at, uint16_t v) {
+    put_le16(reinterpret_cast<uint8_t*>(&bytes[at]), v);
+    return bytes;
+}
+
+std::string patch32(std::string bytes, size_t at, uint32_t v) {
+    put_le32(reinterpret_cast<uint8_t*>(&bytes[at]), v);
+    return bytes;
+}
+
+}  // namespace
+
+TEST(PackFormat, HeaderLayoutAndRoundTrip) {
+    EXPECT_EQ(PACK_HEADER_SIZE, 3250);
+    EXPECT_EQ(PACK_THUMBNAILS, 262148);
+    PackHeader h = {};
+    std::memcpy(h.magic, PACK_MAGIC, PACK_MAGIC_SIZE);
+    h.reserved1 = 0x0102;
+    h.data_offset = 0x0304;
+    h.listed_count = 0x0506;
+    h.reserved2 = 0x0708;
+    std::memcpy(h.author, "Ann", 4);
+    h.icon[0] = 0xABCD;
+    h.icon[PACK_ICON_PIXELS - 1] = 0x1234;
+    uint8_t bytes[PACK_HEADER_SIZE];
+    pack_header_encode(h, bytes);
+    // Little-endian fields at their fixed offsets.
+    EXPECT_EQ(0, std::memcmp(bytes, "EVERGREEN ", 10));
+    EXPECT_EQ(bytes[10], 0x02);
+    EXPECT_EQ(bytes[11], 0x01);
+    EXPECT_EQ(bytes[12], 0x04);
+    EXPECT_EQ(bytes[14], 0x06);
+    EXPECT_EQ(bytes[16], 0x08);
+    EXPECT_EQ(bytes[18], 'A');
+    EXPECT_EQ(bytes[50], 0xCD);
+    EXPECT_EQ(bytes[51], 0xAB);
+    EXPECT_EQ(bytes[3248], 0x34);
+    PackHeader back;
+    pack_header_decode(bytes, &back);
+    EXPECT_EQ(0, std::memcmp(&h, &back, sizeof h));
+}
+
+TEST(PackFormat, MagicComparesOnlyEightBytes) {
+    EXPECT_EQ(1, pack_magic_matches(reinterpret_cast<const uint8_t*>("EVERGREEN ")));
+    EXPECT_EQ(1, pack_magic_matches(reinterpret_cast<const uint8_t*>("EVERGREE\xff\x00")));
+    EXPECT_EQ(0, pack_magic_matches(reinterpret_cast<const uint8_t*>("EVERGREXN ")));
+    EXPECT_EQ(0, pack_magic_matches(reinterpret_cast<const uint8_t*>("evergreen ")));
+}
+
+TEST(PackLoad, ReadsTablesThumbnailsAndEntries) {
+    TempDir dir;
+    PackSpec spec;
+    spec.pictures = 3;
+    spec.thumb_size_field = 8;
+    spec.best = [](int v) { return static_cast<uint16_t>(v & 0xFF); };
+    spec.second = [](int v) { return static_cast<uint16_t>(v >> 8); };
+    PackLayout layout;
+    std::string bytes = pack_bytes(spec, &layout);
+    ASSERT_EQ(PACK_OK, load_bytes(dir, bytes, PACK_HEADER_SIZE));
+    EXPECT_EQ(picture_count, 3);
+    EXPECT_EQ(thumb_size, 8);
+    EXPECT_EQ(best_match[0x1234], 0x34);
+    EXPECT_EQ(second_match[0x1234], 0x12);
+    EXPECT_EQ(thumbnails[0], pack_test_colour(0));
+    EXPECT_EQ(thumbnails[2 * 64 + 63], pack_test_colour(2));
+    // First picture's bytes: data offset + 262148 + N x T x T x 2 + 4.
+    EXPECT_EQ(picture_offsets[0], 3250u + 262148u + 3u * 8 * 8 * 2 + 4);
+    for (int i = 0; i < 3; i++) {
+        EXPECT_EQ(picture_offsets[i], layout.entry_starts[i] + 4);
+        EXPECT_EQ(picture_sizes[i], layout.jpeg_sizes[i]);
+    }
+    EXPECT_EQ(std::string(pack_path), dir.file("p.evg"));
+    pack_close();
+}
+
+TEST(PackLoad, ThumbSizeZeroMeansSixtyFour) {
+    TempDir dir;
+    PackSpec spec;
+    spec.pictures = 2;
+    spec.thumb_size_field = 0;
+    PackLayout layout;
+    std::string bytes = pack_bytes(spec, &layout);
+    EXPECT_EQ(layout.entries_start - layout.thumbs_start, 64u * 64 * 2 * 2);
+    ASSERT_EQ(PACK_OK, load_bytes(dir, bytes, PACK_HEADER_SIZE));
+    EXPECT_EQ(thumb_size, 64);
+    EXPECT_EQ(picture_offsets[0], 3250u + 262148u + 2u * 64 * 64 * 2 + 4);
+    pack_close();
+}
+
+TEST(PackLoad, HeaderlessPackAndDataOffsetZero) {
+    TempDir dir;
+    PackSpec plain;
+    plain.header = false;
+    ASSERT_EQ(PACK_OK, load_bytes(dir, pack_bytes(plain), 0));
+    EXPECT_EQ(picture_offsets[0], 262148u + 3u * 8 * 8 * 2 + 4);
+    pack_close();
+
+    // A header whose data offset is 0: the magic and header bytes are read as best_match.
+    PackSpec overlay;
+    overlay.data_offset = 0;
+    std::string bytes = pack_bytes(overlay);
+    ASSERT_EQ(PACK_OK, load_bytes(dir, bytes, 0));
+    EXPECT_EQ(best_match[0], 'E' | 'V' << 8);
+    EXPECT_EQ(best_match[1], 'E' | 'R' << 8);
+    EXPECT_EQ(best_match[6], 0);  // data offset field itself
+    EXPECT_EQ(picture_count, 3);
+    pack_close();
+}
+
+TEST(PackLoad, TruncatedAtEverySectionBoundaryIsRefused) {
+    TempDir dir;
+    PackLayout layout;
+    std::string bytes = pack_bytes(PackSpec(), &layout);
+    const size_t cuts[] = {0, 1, 9, 10, 3249, 3250, layout.data_start + 131072, layout.counts_start,
+                           layout.counts_start + 2, layout.thumbs_start, layout.thumbs_start + 1,
+                           layout.entries_start, layout.entries_start + 3,
+                           layout.entry_starts[1], layout.entry_starts[2] + 4, layout.total - 1};
+    for (size_t cut : cuts) {
+        int status = load_bytes(dir, bytes.substr(0, cut), PACK_HEADER_SIZE);
+        EXPECT_NE(PACK_OK, status) << "cut at " << cut;
+        EXPECT_EQ(picture_count, 0) << "cut at " << cut;
+        EXPECT_EQ(thumbnails, nullptr);
+    }
+    EXPECT_EQ(PACK_OK, load_bytes(dir, bytes, PACK_HEADER_SIZE));
+    pack_close();
+}
+
+TEST(PackLoad, HostileCountsAndLengths) {
+    TempDir dir;
+    PackLayout layout;
+    const std::string good = pack_bytes(PackSpec(), &layout);
+    struct Case {
+        const char* what;
+        std::string bytes;
+        int status;
+    };
+    std::string huge_jpeg = good.substr(0, layout.entry_starts[2]);
+    huge_jpeg += std::string(4, '\0');
+    huge_jpeg += std::string(PACK_READ_BUFFER_SIZE + 1, '\x55');
+    huge_jpeg = patch32(huge_jpeg, layout.entry_starts[2], PACK_READ_BUFFER_SIZE + 1);
+    const Case cases[] = {
+        {"count 0", patch16(good, layout.counts_start, 0), PACK_NO_PICTURES},
+        {"count 65535", patch16(good, layout.counts_start, 65535), PACK_THUMBS_PAST_END},
+        {"thumb 256", patch16(good, layout.counts_start + 2, 256), PACK_BAD_THUMB_SIZE},
+        {"thumb 300", patch16(good, layout.counts_start + 2, 300), PACK_BAD_THUMB_SIZE},
+        {"entry past end", patch32(good, layout.entry_starts[1], 0x7FFFFFF0), PACK_ENTRY_PAST_END},
+        {"entry 4 GiB", patch32(good, layout.entry_starts[0], 0xFFFFFFFF), PACK_ENTRY_PAST_END},
+        {"jpeg longer than buffer", huge_jpeg, PACK_ENTRY_TOO_LONG},
+        {"not a pack", std::string("hello, this is a text file\n"), PACK_TOO_SHORT},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.status, load_bytes(dir, c.bytes, PACK_HEADER_SIZE)) << c.what;
+        EXPECT_EQ(picture_count, 0) << c.what;
+    }
+    // The bad entry is named.
+    EXPECT_EQ(PACK_ENTRY_PAST_END, load_bytes(dir, patch32(good, layout.entry_starts[1], 1u << 30),
+                                              PACK_HEADER_SIZE));
+    EXPECT_EQ(pack_bad_picture, 1);
+    // A data offset past the end of the file.
+    EXPECT_EQ(PACK_TOO_SHORT, load_bytes(dir, good, static_cast<uint32_t>(good.size()) + 10));
+    EXPECT_EQ(PACK_TOO_SHORT, load_bytes(dir, good, 65535));
+    // Thumb size 255 is the largest accepted (with the bytes present).
+    PackSpec big;
+    big.pictures = 1;
+    big.thumb_size_field = 255;
+    EXPECT_EQ(PACK_OK, load_bytes(dir, pack_bytes(big), PACK_HEADER_SIZE));
+    EXPECT_EQ(thumb_size, 255);
+    pack_close();
+}
+
+TEST(PackLoad, MissingUnreadableAndOverlongPaths) {
+    TempDir dir;
+    EXPECT_EQ(PACK_CANNOT_OPEN, pack_load(dir.file("missing.evg").c_str()));
+    std::string path = dir.file("locked.evg");
+    ASSERT_TRUE(write_file(path, pack_bytes(PackSpec())));
+    ::chmod(path.c_str(), 0);
+    if (::geteuid() != 0) {
+        EXPECT_EQ(PACK_CANNOT_OPEN, pack_load(path.c_str()));
+    }
+    EXPECT_EQ(PACK_CANNOT_OPEN, pack_load(std::string(300, 'a').c_str()));
+    // A folder opens with "rb" on Linux but is no pack.
+    pack_data_offset = 0;
+    EXPECT_NE(PACK_OK, pack_load(dir.path.c_str()));
+    EXPECT_EQ(picture_count, 0);
+}
+
+TEST(PackDiscovery, ScanListsRegularMatchingFilesSortedByName) {
+    TempDir dir;
+    const char* names[] = {"b.evg", "A.evg", "c.EVG", "notes.txt", "evg", "x.evgx", "a.evg"};
+    for (const char* n : names) ASSERT_TRUE(write_file(dir.file(n), "x"));
+    ::mkdir(dir.file("folder.evg").c_str(), 0755);  // not a regular file
+    std::string pattern = dir.path + "/*.evg";
+    ASSERT_EQ(4, folder_scan(pattern.c_str()));
+    EXPECT_STREQ(name_table[0], "A.evg");
+    EXPECT_STREQ(name_table[1], "a.evg");
+    EXPECT_STREQ(name_table[2], "b.evg");
+    EXPECT_STREQ(name_table[3], "c.EVG");
+    EXPECT_EQ(0, folder_scan((dir.path + "/none/*.evg").c_str()));
+    EXPECT_EQ(0, folder_scan((dir.path + "/*.png").c_str()));
+}
+
+TEST(PackDiscovery, MoreFilesThanSlotsKeepsTheFirstByName) {
+    TempDir dir;
+    // Created in descending order so the listing order differs from the name order.
+    for (int i = 199; i >= 0; i--) {
+        char name[16];
+        std::snprintf(name, sizeof name, "p%03d.evg", i);
+        ASSERT_TRUE(write_file(dir.file(name), "x"));
+    }
+    ASSERT_EQ(NAME_TABLE_SLOTS, folder_scan((dir.path + "/*.evg").c_str()));
+    EXPECT_STREQ(name_table[0], "p000.evg");
+    EXPECT_STREQ(name_table[127], "p127.evg");
+}
+
+TEST(PackDiscovery, DefaultPackOnlyWhenTheScanFindsNothing) {
+    TempDir dir;
+    ASSERT_EQ(1, set_data_folder(dir.path.c_str()));
+    EXPECT_EQ(0, packs_find());
+    // "Default.evg" itself matches the scan; the default path serves when the listing fails,
+    // e.g. a folder that can be entered but not listed.
+    ASSERT_TRUE(write_file(dir.file("Default.evg"), "x"));
+    EXPECT_EQ(1, packs_find());
+    EXPECT_STREQ(name_table[0], "Default.evg");
+    ::chmod(dir.path.c_str(), 0100);  // search only
+    if (::geteuid() != 0) {
+        std::memset(name_table[0], 0, NAME_SLOT_SIZE);
+        EXPECT_EQ(1, packs_find());
+        EXPECT_STREQ(name_table[0], "Default.evg");
+    }
+    ::chmod(dir.path.c_str(), 0700);
+    for (int i = 0; i < 9; i++) {
+        ASSERT_TRUE(write_file(dir.file(std::string(1, static_cast<char>('k' - i)) + ".evg"), "x"));
+    }
+    EXPECT_EQ(10, packs_find());
+    EXPECT_STREQ(name_table[0], "Default.evg");
+    EXPECT_STREQ(name_table[1], "c.evg");
+    set_data_folder("");
+}

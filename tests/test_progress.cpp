@@ -1,0 +1,234 @@
+// Viewing progress: record lookup and claiming, the percentage, the viewed bits, and the state
+// file (round trip and damaged files, which are untrusted input).
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstring>
+
+#include "app/image_pack.h"
+#include "app/progress.h"
+#include "runtime/save_store.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+void reset_state() {
+    std::memset(&state_block, 0, sizeof state_block);
+    current_record = -1;
+    viewed_percent = 0;
+    pack_close();
+}
+
+// Loads `bytes` as Evergreen.sav from a scratch folder.
+void load_state_file(const TempDir& dir, const std::string& bytes) {
+    ASSERT_TRUE(write_file(dir.file("Evergreen.sav"), bytes));
+    ASSERT_EQ(1, set_data_folder(dir.path.c_str()));
+    state_load();
+    set_data_folder("");
+}
+
+std::string record_name(int i) { return std::string(state_block.records[i].name, 8); }
+
+}  // namespace
+
+TEST(ProgressRecord, LayoutMatchesTheStateFile) {
+    EXPECT_EQ(offsetof(PackRecord, viewed), 512u);
+    EXPECT_EQ(offsetof(PackRecord, percent), 768u);
+    EXPECT_EQ(offsetof(PackRecord, reserved), 772u);
+    EXPECT_EQ(offsetof(PackRecord, reserved_end), 776u);
+    EXPECT_EQ(sizeof(StateBlock), 50944u);
+}
+
+TEST(ProgressRecord, FindReusesAndClaimsInOrder) {
+    reset_state();
+    EXPECT_EQ(0, record_find_or_add("a.evg"));
+    EXPECT_EQ(1, record_find_or_add("b.evg"));
+    EXPECT_EQ(0, record_find_or_add("a.evg"));
+    EXPECT_EQ(2, record_find_or_add("A.evg"));  // case matters
+    // Claiming clears percent, the reserved word and the viewed bits, not the last 20 bytes.
+    PackRecord& r = state_block.records[3];
+    std::memset(&r, 0x5A, sizeof r);
+    r.name[0] = '\0';
+    EXPECT_EQ(3, record_find_or_add("c.evg"));
+    EXPECT_STREQ(r.name, "c.evg");
+    EXPECT_EQ(r.percent, 0);
+    EXPECT_EQ(r.reserved, 0u);
+    for (uint8_t b : r.viewed) ASSERT_EQ(b, 0);
+    EXPECT_EQ(r.reserved_end[0], 0x5A);
+    EXPECT_EQ(r.reserved_end[19], 0x5A);
+    EXPECT_EQ(r.name[6], 0x5A);  // bytes after the terminator are left as they were
+}
+
+TEST(ProgressRecord, SixtyFifthNameGetsNoRecord) {
+    reset_state();
+    char name[16];
+    for (int i = 0; i < 64; i++) {
+        std::snprintf(name, sizeof name, "p%02d.evg", i);
+        ASSERT_EQ(i, record_find_or_add(name));
+    }
+    EXPECT_EQ(-1, record_find_or_add("new.evg"));
+    EXPECT_EQ(17, record_find_or_add("p17.evg"));
+    // A name that does not fit the field with its terminator gets none either.
+    reset_state();
+    std::string long_name(RECORD_NAME_SIZE, 'x');
+    EXPECT_EQ(-1, record_find_or_add(long_name.c_str()));
+    EXPECT_EQ(0, record_find_or_add(long_name.substr(0, 511).c_str()));
+}
+
+TEST(ProgressRecord, NamesEqualIsBoundedByTheField) {
+    EXPECT_EQ(1, names_equal("abc", "abc"));
+    EXPECT_EQ(0, names_equal("abc", "abcd"));
+    EXPECT_EQ(0, names_equal("abc", "abC"));
+    EXPECT_EQ(1, names_equal("", ""));
+    // Two fields full of 0xFF (no terminator): compared over exactly 512 bytes. ASan catches a
+    // read past them since they are separate heap blocks of exactly that size.
+    char* a = new char[RECORD_NAME_SIZE];
+    char* b = new char[RECORD_NAME_SIZE];
+    std::memset(a, 0xFF, RECORD_NAME_SIZE);
+    std::memset(b, 0xFF, RECORD_NAME_SIZE);
+    EXPECT_EQ(1, names_equal(a, b));
+    b[RECORD_NAME_SIZE - 1] = 0x7F;
+    EXPECT_EQ(0, names_equal(a, b));
+    delete[] a;
+    delete[] b;
+}
+
+TEST(PictureShow, PercentagesAndViewedBits) {
+    reset_state();
+    current_record = static_cast<int8_t>(record_find_or_add("three.evg"));
+    picture_count = 3;
+    const int expected[3] = {33, 66, 100};
+    for (int n = 0; n < 3; n++) {
+        picture_show(static_cast<uint16_t>(n));
+        EXPECT_EQ(viewed_percent, expected[n]);
+        EXPECT_EQ(state_block.records[0].percent, expected[n]);
+    }
+    picture_show(1);  // viewing again changes nothing
+    EXPECT_EQ(viewed_percent, 100);
+
+    reset_state();
+    current_record = 0;
+    picture_count = 250;
+    for (int n = 0; n < 249; n++) picture_show(static_cast<uint16_t>(n));
+    EXPECT_EQ(viewed_percent, 99);
+    picture_show(249);
+    EXPECT_EQ(viewed_percent, 100);
+
+    reset_state();
+    current_record = 5;
+    picture_count = 20;
+    picture_show(9);
+    EXPECT_EQ(state_block.records[5].viewed[1], 0x02);
+    EXPECT_EQ(state_block.records[5].viewed[0], 0x00);
+    // A picture that cannot be read is shown black.
+    for (uint16_t p : picture_buffer) ASSERT_EQ(p, 0);
+}
+
+TEST(PictureShow, HighPicturesAndMissingRecordsLeaveTheBlockAlone) {
+    reset_state();
+    current_record = 2;
+    picture_count = 3000;
+    StateBlock before = state_block;
+    picture_show(2048);
+    picture_show(2999);
+    picture_show(65535);
+    EXPECT_EQ(viewed_percent, 0);
+    before.records[2].percent = 0;
+    EXPECT_EQ(0, std::memcmp(&before, &state_block, sizeof before));
+    picture_show(2047);
+    EXPECT_EQ(state_block.records[2].viewed[255], 0x80);
+    EXPECT_EQ(state_block.records[2].percent, 0);  // 1 x 100 / 3000
+
+    // No record: the views count for the display only.
+    reset_state();
+    current_record = -1;
+    picture_count = 4;
+    picture_show(0);
+    picture_show(1);
+    EXPECT_EQ(viewed_percent, 50);
+    StateBlock empty = {};
+    EXPECT_EQ(0, std::memcmp(&empty, &state_block, sizeof empty));
+    // A record number out of range is treated the same way.
+    current_record = 64;
+    picture_show(0);
+    EXPECT_EQ(viewed_percent, 25);
+    EXPECT_EQ(0, std::memcmp(&empty, &state_block, sizeof empty));
+    // No pack: no division by zero.
+    picture_count = 0;
+    picture_show(0);
+    EXPECT_EQ(viewed_percent, 0);
+}
+
+TEST(StateFile, RoundTripThroughTheSaveStore) {
+    TempDir dir;
+    reset_state();
+    ASSERT_EQ(1, set_data_folder(dir.path.c_str()));
+    state_load();
+    EXPECT_FALSE(file_exists(dir.file("Evergreen.sav")));
+    current_record = static_cast<int8_t>(record_find_or_add("trip.evg"));
+    picture_count = 10;
+    picture_show(3);
+    state_block.records[0].reserved_end[7] = 0x42;  // saved as it is
+    StateBlock saved = state_block;
+    ASSERT_EQ(1, save_write());
+    EXPECT_EQ(file_length(dir.file("Evergreen.sav")), 50944);
+    std::memset(&state_block, 0, sizeof state_block);
+    state_load();
+    set_data_folder("");
+    EXPECT_EQ(0, std::memcmp(&saved, &state_block, sizeof saved));
+    EXPECT_EQ(0, record_find_or_add("trip.evg"));
+    EXPECT_EQ(state_block.records[0].percent, 10);
+}
+
+TEST(StateFile, DamagedFilesLoadWithinTheBlock) {
+    TempDir dir;
+    std::string full(50944, '\0');
+    std::memcpy(&full[0], "one.evg", 8);
+    full[768] = 40;
+    std::memcpy(&full[796], "two.evg", 8);
+
+    load_state_file(dir, "");
+    EXPECT_EQ(state_block.records[0].name[0], 0);
+
+    load_state_file(dir, full.substr(0, 50943));  // short: fills the start only
+    EXPECT_EQ(record_name(0), std::string("one.evg", 8));
+    EXPECT_EQ(state_block.records[0].percent, 40);
+
+    std::string longer = full + "X";  // long: the extra bytes are ignored
+    longer[50943] = 0x11;
+    load_state_file(dir, longer);
+    EXPECT_EQ(state_block.records[63].reserved_end[19], 0x11);
+    load_state_file(dir, full + std::string(1 << 20, '\xEE'));
+    EXPECT_EQ(state_block.records[63].reserved_end[19], 0);
+    EXPECT_EQ(1, record_find_or_add("two.evg"));
+
+    // All 0xFF: every record taken by an unterminated name; nothing matches, nothing is free.
+    load_state_file(dir, std::string(50944, '\xFF'));
+    EXPECT_EQ(-1, record_find_or_add("one.evg"));
+    current_record = 0;
+    picture_count = 8;
+    picture_show(0);  // all bits were already set
+    EXPECT_EQ(viewed_percent, 100);
+
+    // All zeros: every record free.
+    load_state_file(dir, std::string(50944, '\0'));
+    EXPECT_EQ(0, record_find_or_add("one.evg"));
+
+    // A stored percent above 100 is taken as it is until the pack is viewed again.
+    std::string high = full;
+    high[768] = static_cast<char>(250);
+    load_state_file(dir, high);
+    EXPECT_EQ(state_block.records[0].percent, 250);
+    current_record = 0;
+    picture_count = 4;
+    picture_show(0);
+    EXPECT_EQ(viewed_percent, 25);
+
+    // The same name in two records: the first one is used.
+    std::string twice = full;
+    std::memcpy(&twice[796], "one.evg", 8);
+    load_state_file(dir, twice);
+    EXPECT_EQ(0, record_find_or_add("one.evg"));
+    EXPECT_EQ(2, record_find_or_add("three.evg"));
+    reset_state();
+}
