@@ -1,15 +1,46 @@
-// temporary
+// evgpack: the command-line tool for image packs. Dispatches to one command per file.
+#include <cstdio>
 #include <cstring>
-#include <string>
+
 #include "tools/evgpack/commands.h"
-using namespace evgpack;
+
+namespace {
+
+const Command commands[] = {
+    {"build", "-o OUT.evg [options] PATH...", "make a pack from JPEG and PNG photos (see build --help)",
+     evgpack::cmd_build},
+    {"info", "PACK [--json]", "show a pack's header, counts and colour coverage", evgpack::cmd_info},
+    {"verify", "PACK", "check a pack as the viewer does and decode every picture", evgpack::cmd_verify},
+    {"demo", "-o OUT.evg [--count N]", "make a pack of procedural pictures", evgpack::cmd_demo},
+    {"extract", "PACK DIR", "write a pack's pictures as 0000.jpg, 0001.jpg, ...", evgpack::cmd_extract},
+    {"decode", "IN.jpg OUT.png", "decode a JPEG with the viewer's decoder and write it as a PNG",
+     cmd_decode},
+};
+
+void print_usage(FILE* out) {
+    std::fprintf(out, "usage: evgpack COMMAND ARGS...\n");
+    for (const Command& c : commands) std::fprintf(out, "  %s %s\n      %s\n", c.name, c.usage, c.summary);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    if (argc < 2) return 2;
-    std::string c = argv[1];
-    if (c == "build") return cmd_build(argc - 2, argv + 2);
-    if (c == "info") return cmd_info(argc - 2, argv + 2);
-    if (c == "verify") return cmd_verify(argc - 2, argv + 2);
-    if (c == "demo") return cmd_demo(argc - 2, argv + 2);
-    if (c == "extract") return cmd_extract(argc - 2, argv + 2);
+    if (argc < 2) {
+        print_usage(stderr);
+        return 2;
+    }
+    if (!std::strcmp(argv[1], "help") || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
+        print_usage(stdout);
+        return 0;
+    }
+    for (const Command& c : commands) {
+        if (!std::strcmp(argv[1], c.name)) {
+            int status = c.run(argc - 2, argv + 2);
+            if (status == 2) std::fprintf(stderr, "usage: evgpack %s %s\n", c.name, c.usage);
+            return status;
+        }
+    }
+    std::fprintf(stderr, "evgpack: unknown command '%s'\n", argv[1]);
+    print_usage(stderr);
     return 2;
 }
