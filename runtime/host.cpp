@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "media/console_print.h"
 #include "runtime/compositor.h"
 #include "runtime/framebuffer.h"
 #include "runtime/input.h"
@@ -109,9 +110,9 @@ int key_slot(SDLKey key) {
     }
 }
 
-// Writes the frame rate into the console tile layer. There is no console layer yet, so it
-// writes nothing; the console module prints "%d  " with fps_value at column 0, row 0 here.
-void print_frame_rate() {}
+// Writes the frame rate into the top-left cells of the console tile layer (nothing while there
+// is no console layer). The two blanks clear the digit left over when the rate gets shorter.
+void print_frame_rate() { console_print(0, 0, "%d  ", int32_t(fps_value)); }
 
 // Handles one drained event. Returns the new width of a resize event, else -1.
 int handle_event(const SDL_Event& event) {
@@ -155,7 +156,9 @@ int handle_event(const SDL_Event& event) {
     return -1;
 }
 
-void measure_frame(uint32_t now) {
+}  // namespace
+
+void measure_frame_rate(uint32_t now) {
     uint32_t delta = now - previous_tick;
     previous_tick = now;
     last_frame_ms = static_cast<int16_t>(delta);
@@ -184,8 +187,6 @@ void measure_frame(uint32_t now) {
     fps_double_once = 0;
     fps_sample_index = static_cast<uint8_t>(i % FPS_SAMPLE_COUNT);
 }
-
-}  // namespace
 
 void caption_from_path(const char* path, char* caption, int size) {
     if (size <= 0) return;
@@ -289,7 +290,7 @@ int frame_pump(uint16_t first_depth, uint16_t last_depth) {
     }
     if (show_fps) print_frame_rate();
 
-    measure_frame(now);
+    measure_frame_rate(now);
     input_update();
     return 0;
 }
