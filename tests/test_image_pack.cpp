@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 #include <cstring>
+#include <filesystem>
 
 #include "app/image_pack.h"
 #include "runtime/save_store.h"
@@ -257,4 +258,34 @@ TEST(PackDiscovery, DefaultPackOnlyWhenTheScanFindsNothing) {
     EXPECT_STREQ(name_table[0], "Default.evg");
     EXPECT_STREQ(name_table[1], "c.evg");
     set_data_folder("");
+}
+
+// Seeds for fuzz/pack_open_fuzz.cpp, written into the build folder: small packs with the
+// colour tables cut out (first byte odd: the fuzz target puts tables back at the data offset).
+TEST(PackFuzzSeeds, WrittenFromBuiltPacks) {
+    std::string folder = std::string(EVG_BINARY_DIR) + "/fuzz-seeds/pack_open_fuzz";
+    std::filesystem::create_directories(folder);
+    struct Seed {
+        const char* name;
+        PackSpec spec;
+    };
+    PackSpec plain;
+    plain.header = false;
+    plain.pictures = 2;
+    plain.thumb_size_field = 2;
+    PackSpec headed;
+    headed.pictures = 3;
+    headed.thumb_size_field = 4;
+    PackSpec zero_thumb;
+    zero_thumb.header = false;
+    zero_thumb.pictures = 1;
+    zero_thumb.thumb_size_field = 0;
+    const Seed seeds[] = {{"plain", plain}, {"headed", headed}, {"thumb64", zero_thumb}};
+    for (const Seed& s : seeds) {
+        PackLayout layout;
+        std::string bytes = pack_bytes(s.spec, &layout);
+        std::string cut = "\x01" + bytes.substr(0, layout.data_start) + bytes.substr(layout.counts_start);
+        ASSERT_TRUE(write_file(folder + "/" + s.name, cut));
+    }
+    ASSERT_TRUE(write_file(folder + "/text", std::string("\x00not a pack at all", 18)));
 }
