@@ -155,7 +155,9 @@ int handle_event(const SDL_Event& event) {
     return -1;
 }
 
-void measure_frame(uint32_t now) {
+}  // namespace
+
+void measure_frame_rate(uint32_t now) {
     uint32_t delta = now - previous_tick;
     previous_tick = now;
     last_frame_ms = static_cast<int16_t>(delta);
@@ -184,8 +186,6 @@ void measure_frame(uint32_t now) {
     fps_double_once = 0;
     fps_sample_index = static_cast<uint8_t>(i % FPS_SAMPLE_COUNT);
 }
-
-}  // namespace
 
 void caption_from_path(const char* path, char* caption, int size) {
     if (size <= 0) return;
@@ -289,7 +289,7 @@ int frame_pump(uint16_t first_depth, uint16_t last_depth) {
     }
     if (show_fps) print_frame_rate();
 
-    measure_frame(now);
+    measure_frame_rate(now);
     input_update();
     return 0;
 }

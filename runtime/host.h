@@ -62,6 +62,10 @@ void frame_yield();  // frame_pump(0, 1023)
 // Frame rate 1..1000 (values outside are clamped); takes effect from the next deadline.
 void set_frame_rate(uint16_t fps);
 
+// The pump's frame-rate step with `now` as the presentation time: measures the frame, stores
+// its sample, advances the frame timers and refreshes fps_value every 32 frames.
+void measure_frame_rate(uint32_t now);
+
 // Copies the Framebuffer to the window (1:1 or doubled) and flips.
 void present_frame();
 

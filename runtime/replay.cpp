@@ -29,6 +29,7 @@ enum StepKind : uint8_t { STEP_MOVE, STEP_DOWN, STEP_UP, STEP_KEY, STEP_SHOT, ST
 
 struct ReplayStep {
     uint32_t frame;
+    uint32_t origin;   // frame of the line it came from (a tap's release plays one frame later)
     StepKind kind;
     int16_t x, y;      // STEP_MOVE
     SDLKey key;        // STEP_KEY
@@ -87,6 +88,7 @@ const char* parse_line(const std::vector<std::string>& w, std::vector<ReplayStep
     const std::string& verb = w[1];
     ReplayStep step{};
     step.frame = static_cast<uint32_t>(frame);
+    step.origin = step.frame;
     auto position = [&](const char** error) {
         long x = 0, y = 0;
         if (w.size() != 4) *error = "expected X Y";
@@ -205,12 +207,15 @@ int replay_parse(const char* text, char* error, int error_size) {
         p = end ? end + 1 : p + length;
     }
 
-    // Steps play in frame order; within one frame, in the order of the file (the release of a
-    // tap comes before the lines of the next frame).
+    // Steps play in frame order; within one frame the release of an earlier frame's tap comes
+    // first, then the lines in the order of the file.
     std::vector<size_t> order(steps.size());
     for (size_t i = 0; i < order.size(); ++i) order[i] = i;
     std::stable_sort(order.begin(), order.end(),
-                     [&](size_t a, size_t b) { return steps[a].frame < steps[b].frame; });
+                     [&](size_t a, size_t b) {
+                         if (steps[a].frame != steps[b].frame) return steps[a].frame < steps[b].frame;
+                         return steps[a].origin < steps[b].origin;
+                     });
     std::vector<ReplayStep> sorted;
     sorted.reserve(steps.size());
     uint32_t frame = 0;

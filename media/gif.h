@@ -1,0 +1,46 @@
+// GIF loading through giflib: the decode pass that writes a GIF held in memory onto a canvas as
+// palette indices or RGB565, and the Bitmap builder used for the built-in interface graphics.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include <gif_lib.h>
+
+#include "media/bitmap.h"
+
+// Output modes of gif_decode.
+constexpr uint8_t GIF_OUTPUT_INDICES = 0;  // one byte per pixel
+constexpr uint8_t GIF_OUTPUT_RGB565 = 1;   // one 16-bit RGB565 value per pixel
+
+// Read position of gif_memory_read: the library handle's user data points at one of these.
+struct GifMemorySource {
+    const uint8_t* position;
+    const uint8_t* end;
+};
+
+// giflib read function: copies up to count bytes from the source into buffer and advances.
+// Returns the number copied, fewer than count only at the end of the data (the library then
+// reports a read error).
+int gif_memory_read(GifFileType* gif_file, GifByteType* buffer, int count);
+
+// Logical screen size from the GIF header (little-endian 16-bit at offsets 6 and 8).
+// Returns 0 when length is under the 13-byte header.
+int gif_screen_size(const uint8_t* gif, size_t length, int32_t* width, int32_t* height);
+
+// Decodes the GIF (length bytes at gif) onto the canvas at destination: stride units per row and
+// as many rows as the GIF's logical screen height; parts of images outside that canvas are
+// dropped. Mode GIF_OUTPUT_INDICES writes indices and the colours (converted to RGB565) into
+// palette_out (256 entries, may be null); GIF_OUTPUT_RGB565 writes colours and ignores
+// palette_out. A Graphic Control Extension with a non-zero delay calls frame_yield once and ends
+// the pass before the image it introduces. Returns 1, or 0 when the data are not a readable GIF
+// (what was decoded before the error stays on the canvas).
+int gif_decode(const uint8_t* gif, size_t length, void* destination, uint16_t* palette_out,
+               uint8_t mode, int16_t stride);
+
+// Builds and registers a BITMAP_INDEXED8 Bitmap of the GIF's logical screen size. A palette
+// entry equal to colour_key makes it keyed: that entry is moved to index 0 and the run stream
+// built. Returns null (nothing allocated) for unreadable data or sizes outside 1..32767.
+Bitmap* bitmap_from_gif(const uint8_t* gif, size_t length);
+
+// Conversion table of the last RGB565 decode: the GIF's colours as RGB565 (256 entries).
+extern uint16_t gif_colour_table[256];

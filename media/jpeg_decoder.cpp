@@ -1,0 +1,718 @@
+// Baseline JPEG decoding into RGB565: header parser, Huffman tables, bit reader, block decode,
+// scaled AAN inverse DCT, MCU colour conversion. No heap allocation; all state lives in the
+// frame of jpeg_decode. Every read of the input is bounded by its length.
+#include "media/jpeg_decoder.h"
+
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+const uint8_t jpeg_zigzag[64] = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+    12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
+    35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
+    58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
+};
+
+// 256 * a(u) * a(v), truncated; a(0) = 1, a(k) = sqrt(2) * cos(k * pi / 16).
+const int32_t aan_scale[64] = {
+    256, 355, 334, 301, 256, 201, 138, 70,
+    355, 492, 463, 417, 355, 278, 191, 97,
+    334, 463, 436, 392, 334, 262, 180, 91,
+    301, 417, 392, 353, 301, 236, 162, 82,
+    256, 355, 334, 301, 256, 201, 138, 70,
+    201, 278, 262, 236, 201, 157, 108, 55,
+    138, 191, 180, 162, 138, 108, 74,  38,
+    70,  97,  91,  82,  70,  55,  38,  19,
+};
+
+namespace {
+
+// The clamp tables, built at compile time. Index 0 of clamp5 is entry 128 of its block.
+struct ClampTables {
+    uint8_t five[CLAMP5_MAX - CLAMP5_MIN + 1];  // 256 bytes
+    uint8_t six[CLAMP6_MAX - CLAMP6_MIN + 1];   // 384 bytes
+};
+
+constexpr ClampTables make_clamp_tables() {
+    ClampTables t{};
+    for (int i = CLAMP5_MIN; i <= CLAMP5_MAX; ++i)
+        t.five[i - CLAMP5_MIN] = static_cast<uint8_t>(i < 0 ? 0 : i > 31 ? 31 : i);
+    for (int i = CLAMP6_MIN; i <= CLAMP6_MAX; ++i)
+        t.six[i - CLAMP6_MIN] = static_cast<uint8_t>(i < 0 ? 0 : i > 63 ? 63 : i);
+    return t;
+}
+
+constexpr ClampTables clamp_tables = make_clamp_tables();
+
+// The extreme clamp indices reachable from signed-byte samples, so the tables never need a
+// bounds check: red/blue use (Y + 63 + chroma term) >> 2, green (Y + 63 - terms) >> 1.
+constexpr int asr(int v, int s) { return v >= 0 ? v >> s : -((-v + (1 << s) - 1) >> s); }
+static_assert(asr(-128 + 63 + asr(-128 * 454, 8), 2) >= CLAMP5_MIN, "clamp5 too short");
+static_assert(asr(127 + 63 + asr(127 * 454, 8), 2) <= CLAMP5_MAX, "clamp5 too short");
+static_assert(asr(-128 + 63 - asr(127 * 11, 5) - asr(127 * 183, 8), 1) >= CLAMP6_MIN,
+              "clamp6 too short");
+static_assert(asr(127 + 63 - asr(-128 * 11, 5) - asr(-128 * 183, 8), 1) <= CLAMP6_MAX,
+              "clamp6 too short");
+
+// Zigzag order padded for AC runs that run past the end of a damaged block: positions 64..79
+// all map to the last coefficient, so the index never leaves the 64-entry block.
+constexpr uint8_t zigzag_padded[80] = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+    12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
+    35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
+    58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
+    63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63,
+};
+
+}  // namespace
+
+const uint8_t* const clamp5 = clamp_tables.five - CLAMP5_MIN;
+const uint8_t* const clamp6 = clamp_tables.six - CLAMP6_MIN;
+
+// ---------------------------------------------------------------------------------------------
+// Header parsing
+
+namespace {
+
+// A bounded cursor over the input: reads past the end return 0 and set `overrun`.
+struct Cursor {
+    const uint8_t* data;
+    size_t length;
+    size_t pos;
+    bool overrun;
+
+    bool has(size_t n) const { return n <= length - pos; }
+    uint8_t u8() {
+        if (pos >= length) {
+            overrun = true;
+            return 0;
+        }
+        return data[pos++];
+    }
+    uint16_t u16() {
+        uint16_t hi = u8();
+        return static_cast<uint16_t>(hi << 8 | u8());
+    }
+};
+
+// Reads a segment length field and checks it: at least 2 and inside the data. Returns the
+// offset just past the segment, or 0 when it is bad.
+size_t segment_end(Cursor& c) {
+    size_t start = c.pos;
+    uint16_t length = c.u16();
+    if (c.overrun || length < 2 || !c.has(length - 2u)) return 0;
+    return start + length;
+}
+
+int parse_frame(Cursor& c, JpegHeader* h) {
+    size_t end = segment_end(c);
+    if (!end) return 0;
+    JpegFrame& f = h->frame;
+    f.precision = c.u8();
+    f.height = c.u16();
+    f.width = c.u16();
+    f.component_count = c.u8();
+    if (c.overrun || f.precision != 8 || f.width == 0 || f.height == 0) return 0;
+    if (f.component_count < 1 || f.component_count > 4) return 0;
+    if (end - c.pos != static_cast<size_t>(3 * f.component_count)) return 0;
+    int blocks = 0;
+    for (int i = 0; i < f.component_count; ++i) {
+        JpegComponent& comp = f.components[i];
+        comp.id = c.u8();
+        uint8_t sampling = c.u8();
+        comp.h = sampling >> 4;
+        comp.v = sampling & 15;
+        comp.quant_id = c.u8();
+        for (int k = 0; k < 2; ++k) {
+            uint8_t factor = k ? comp.v : comp.h;
+            if (factor != 1 && factor != 2 && factor != 4) return 0;
+        }
+        if (comp.quant_id > 3) return 0;
+        for (int j = 0; j < i; ++j)
+            if (f.components[j].id == comp.id) return 0;
+        blocks += comp.h * comp.v;
+    }
+    if (f.component_count > 1 && blocks > 10) return 0;
+    // A single-component scan is not interleaved: its MCU is one block whatever factors the
+    // frame gives, so a lone component decodes as 1 x 1.
+    if (f.component_count == 1) f.components[0].h = f.components[0].v = 1;
+    h->has_frame = 1;
+    return 1;
+}
+
+int parse_huffman(Cursor& c, JpegHeader* h) {
+    size_t end = segment_end(c);
+    if (!end) return 0;
+    while (c.pos < end) {
+        uint8_t class_id = c.u8();
+        uint8_t id = class_id & 15;
+        if (id > 3 || !c.has(16)) return 0;
+        const uint8_t* raw = c.data + c.pos;
+        int total = 0;
+        for (int i = 0; i < 16; ++i) total += raw[i];
+        if (total > 256 || static_cast<size_t>(16 + total) > end - c.pos) return 0;
+        HuffmanTable check;
+        if (!huffman_build(&check, raw)) return 0;
+        if ((class_id >> 4) == 0) {
+            // A DC symbol is a magnitude category; above 15 it cannot be read as value bits.
+            for (int i = 0; i < total; ++i)
+                if (raw[16 + i] > 15) return 0;
+            h->dc_tables[id] = raw;
+        } else {
+            h->ac_tables[id] = raw;
+        }
+        c.pos += 16 + total;
+    }
+    return c.pos == end;
+}
+
+int parse_quant(Cursor& c, JpegHeader* h) {
+    size_t end = segment_end(c);
+    if (!end) return 0;
+    while (c.pos < end) {
+        uint8_t precision_id = c.u8();
+        uint8_t id = precision_id & 15, precision = precision_id >> 4;
+        if (id > 3 || precision > 1) return 0;
+        if (!c.has(precision ? 128 : 64) || c.pos + (precision ? 128 : 64) > end) return 0;
+        // v * 256 * aan_scale >> 8 is exactly v * aan_scale.
+        for (int i = 0; i < 64; ++i) {
+            int32_t v = precision ? c.u16() : c.u8();
+            h->quant[id][i] = v * aan_scale[jpeg_zigzag[i]];
+        }
+        h->quant_defined[id] = 1;
+    }
+    return c.pos == end;
+}
+
+int parse_scan(Cursor& c, JpegHeader* h) {
+    size_t end = segment_end(c);
+    if (!end || !h->has_frame) return 0;
+    JpegScan& s = h->scan;
+    s.entry_count = c.u8();
+    if (s.entry_count < 1 || s.entry_count > 4) return 0;
+    if (end - c.pos != static_cast<size_t>(2 * s.entry_count + 3)) return 0;
+    const JpegFrame& f = h->frame;
+    // Every frame component must be in this scan exactly once: a file with several scans is
+    // not supported.
+    if (s.entry_count != f.component_count) return 0;
+    for (int i = 0; i < s.entry_count; ++i) {
+        JpegScanEntry& e = s.entries[i];
+        e.id = c.u8();
+        uint8_t tables = c.u8();
+        e.dc_table = tables >> 4;
+        e.ac_table = tables & 15;
+        if (e.dc_table > 3 || e.ac_table > 3) return 0;
+        if (!h->dc_tables[e.dc_table] || !h->ac_tables[e.ac_table]) return 0;
+        for (int j = 0; j < i; ++j)
+            if (s.entries[j].id == e.id) return 0;
+        bool in_frame = false;
+        for (int j = 0; j < f.component_count; ++j)
+            if (f.components[j].id == e.id) {
+                in_frame = true;
+                if (!h->quant_defined[f.components[j].quant_id]) return 0;
+            }
+        if (!in_frame) return 0;
+    }
+    s.spectral_start = c.u8();
+    s.spectral_end = c.u8();
+    uint8_t approx = c.u8();
+    s.approx_high = approx >> 4;
+    s.approx_low = approx & 15;
+    return !c.overrun;
+}
+
+}  // namespace
+
+int jpeg_parse_header(const uint8_t* data, size_t length, JpegHeader* header, size_t* scan_start) {
+    std::memset(header, 0, sizeof *header);
+    if (!data || length < 2) return 0;
+    // The start-of-image marker itself is not examined.
+    Cursor c{data, length, 2, false};
+    while (c.has(2)) {
+        uint8_t first = c.data[c.pos], code = c.data[c.pos + 1];
+        if (first != 0xFF) {
+            c.pos += 2;  // not a marker: step over, as the format's fill rules allow nothing else
+            continue;
+        }
+        if (code == 0xFF) {  // fill byte before a marker
+            c.pos += 1;
+            continue;
+        }
+        c.pos += 2;
+        int ok = 1;
+        switch (code) {
+        case 0xC0:  // baseline
+        case 0xC1:  // extended sequential, Huffman: the same decoding at 8 bits
+            ok = parse_frame(c, header);
+            break;
+        case 0xC4:
+            ok = parse_huffman(c, header);
+            break;
+        case 0xDB:
+            ok = parse_quant(c, header);
+            break;
+        case 0xDD: {
+            size_t end = segment_end(c);
+            if (!end || end - c.pos < 2) return 0;
+            header->restart_interval = c.u16();
+            c.pos = end;
+            break;
+        }
+        case 0xDA:
+            if (!parse_scan(c, header)) return 0;
+            *scan_start = c.pos;
+            return 1;
+        case 0xC2: case 0xC3: case 0xC5: case 0xC6: case 0xC7:  // progressive, lossless,
+        case 0xC9: case 0xCA: case 0xCB: case 0xCD: case 0xCE:  // hierarchical, arithmetic
+        case 0xCF: case 0xCC:
+        case 0xD9:  // end of image before any scan
+            return 0;
+        case 0x01: case 0xD0: case 0xD1: case 0xD2: case 0xD3:  // markers without a segment
+        case 0xD4: case 0xD5: case 0xD6: case 0xD7: case 0xD8:
+            break;
+        default: {  // application data, comments and other segments: skip by length
+            size_t end = segment_end(c);
+            if (!end) return 0;
+            c.pos = end;
+            break;
+        }
+        }
+        if (!ok || c.overrun) return 0;
+    }
+    return 0;
+}
+
+int jpeg_picture_size(const uint8_t* data, size_t length, int* width, int* height) {
+    JpegHeader header;
+    size_t scan_start;
+    if (!jpeg_parse_header(data, length, &header, &scan_start)) return 0;
+    *width = header.frame.width;
+    *height = header.frame.height;
+    return 1;
+}
+
+int jpeg_check_signature(const uint8_t* data, size_t length) {
+    if (length == 0 || data[0] != 0xFF) return 0;
+    if (length == 1) return 1;
+    return data[1] == 0xD8;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Huffman tables
+
+int huffman_build(HuffmanTable* table, const uint8_t* raw) {
+    const uint8_t* counts = raw;
+    table->symbols = raw + 16;
+    std::memset(table->look_len, 0, sizeof table->look_len);
+    std::memset(table->look_sym, 0, sizeof table->look_sym);
+    int32_t code = 0;
+    int symbol = 0;
+    for (int l = 0; l < 16; ++l) {
+        int n = counts[l];
+        if (n == 0) {
+            table->maxcode[l] = -1;
+            table->valoffset[l] = 0;
+        } else {
+            table->valoffset[l] = symbol - code;
+            int bits = l + 1;
+            // Codes of this length run from `code` to `code + n - 1`; they must fit in `bits`.
+            if (code + n > (1 << bits) || symbol + n > 256) return 0;
+            if (bits <= 8) {
+                for (int i = 0; i < n; ++i) {
+                    int first = (code + i) << (8 - bits);
+                    for (int p = 0; p < (1 << (8 - bits)); ++p) {
+                        table->look_len[first + p] = static_cast<uint8_t>(bits);
+                        table->look_sym[first + p] = raw[16 + symbol + i];
+                    }
+                }
+            }
+            code += n;
+            symbol += n;
+            table->maxcode[l] = code - 1;
+        }
+        code <<= 1;
+    }
+    return 1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Bit reader
+
+namespace {
+
+// Entropy-coded bits, most significant first, in a 64-bit window. The reader stops at a marker
+// (0xFF followed by anything but the stuffed 0x00) or at the end of the data and feeds zero
+// bits from then on; `padding` counts the zero bits in the window that are not data.
+struct BitReader {
+    const uint8_t* pos;
+    const uint8_t* end;
+    uint64_t window;  // valid bits at the top
+    int bits;         // valid bits in the window
+    int padding;      // how many of the lowest valid bits are fed zeros
+    bool stopped;     // a marker or the end of the data was reached
+
+    // Tops the window up to more than 56 bits, so a code (16 bits at most) and its value bits
+    // (15 at most) are always held.
+    void fill() {
+        while (bits <= 56) {
+            uint32_t byte = 0;
+            if (!stopped) {
+                if (pos < end && *pos != 0xFF) {
+                    byte = *pos++;
+                } else if (end - pos >= 2 && pos[1] == 0x00) {
+                    byte = 0xFF;
+                    pos += 2;
+                } else {
+                    stopped = true;
+                }
+            }
+            if (stopped) padding += 8;
+            window |= static_cast<uint64_t>(byte) << (56 - bits);
+            bits += 8;
+        }
+    }
+
+    void skip(int n) {
+        window <<= n;
+        bits -= n;
+        if (padding > bits) padding = bits;
+    }
+
+    // n (1..16) bits as an unsigned value; the window must hold them.
+    uint32_t take(int n) {
+        uint32_t v = static_cast<uint32_t>(window >> (64 - n));
+        skip(n);
+        return v;
+    }
+
+    // True when nothing but fed zeros is left.
+    bool exhausted() const { return stopped && bits <= padding; }
+
+    void restart_at(const uint8_t* p) {
+        pos = p;
+        window = 0;
+        bits = 0;
+        padding = 0;
+        stopped = false;
+    }
+};
+
+inline int decode_symbol(BitReader& br, const HuffmanTable& t) {
+    uint32_t peek = static_cast<uint32_t>(br.window >> 56);
+    int len = t.look_len[peek];
+    if (len) {
+        br.skip(len);
+        return t.look_sym[peek];
+    }
+    for (int l = 9; l <= 16; ++l) {
+        int32_t code = static_cast<int32_t>(br.window >> (64 - l));
+        if (code <= t.maxcode[l - 1]) {
+            br.skip(l);
+            return t.symbols[t.valoffset[l - 1] + code];
+        }
+    }
+    // No code matches (damaged data): drop 16 bits and read symbol 0, which ends the block.
+    br.skip(16);
+    return 0;
+}
+
+// Reads s (0..15) value bits and extends them to a signed value.
+inline int32_t receive_extend(BitReader& br, int s) {
+    if (s == 0) return 0;
+    int32_t v = static_cast<int32_t>(br.take(s));
+    if (v < (1 << (s - 1))) v -= (1 << s) - 1;
+    return v;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Inverse DCT
+//
+// The arithmetic runs on uint32_t so that the hostile coefficients of a damaged file wrap
+// instead of overflowing; for real pictures every value stays well inside int32 and the
+// results are exactly those of signed arithmetic. mul8 is (x * m) >> 8 with an arithmetic
+// shift. Constants in 8.8 fixed point: 362 = 256 * sqrt(2), 473 = 256 * 1.847759,
+// 668 = 256 * 2.613126, 277 = 256 * 1.082392.
+
+inline uint32_t mul8(uint32_t x, int32_t m) {
+    return static_cast<uint32_t>(static_cast<int32_t>(x * static_cast<uint32_t>(m)) >> 8);
+}
+
+// One 8-point transform over in[0], in[step], ... in place.
+inline void idct_1d(uint32_t* v, int step) {
+    uint32_t x0 = v[0], x1 = v[step], x2 = v[2 * step], x3 = v[3 * step];
+    uint32_t x4 = v[4 * step], x5 = v[5 * step], x6 = v[6 * step], x7 = v[7 * step];
+    uint32_t t10 = x0 + x4, t11 = x0 - x4;
+    uint32_t t13 = x2 + x6, t12 = mul8(x2 - x6, 362) - t13;
+    uint32_t e0 = t10 + t13, e3 = t10 - t13, e1 = t11 + t12, e2 = t11 - t12;
+    uint32_t z13 = x5 + x3, z10 = x5 - x3, z11 = x1 + x7, z12 = x1 - x7;
+    uint32_t o7 = z11 + z13;
+    uint32_t u11 = mul8(z11 - z13, 362);
+    uint32_t z5 = mul8(z10 + z12, 473);
+    uint32_t u10 = mul8(z12, 277) - z5;
+    uint32_t u12 = mul8(z10, -668) + z5;
+    uint32_t o6 = u12 - o7, o5 = u11 - o6, o4 = u10 + o5;
+    v[0] = e0 + o7;
+    v[step] = e1 + o6;
+    v[2 * step] = e2 + o5;
+    v[3 * step] = e3 - o4;
+    v[4 * step] = e3 + o4;
+    v[5 * step] = e2 - o5;
+    v[6 * step] = e1 - o6;
+    v[7 * step] = e0 - o7;
+}
+
+inline int8_t sample(uint32_t v) { return static_cast<int8_t>(static_cast<int32_t>(v) >> 12); }
+
+}  // namespace
+
+void jpeg_idct(int32_t coefficients[64], int8_t* out, int stride) {
+    uint32_t* c = reinterpret_cast<uint32_t*>(coefficients);
+    for (int col = 0; col < 8; ++col) {
+        uint32_t* v = c + col;
+        if ((v[8] | v[16] | v[24] | v[32] | v[40] | v[48] | v[56]) == 0) {
+            // Only the DC term: the transform gives it unchanged in all 8 places (an all-zero
+            // column stays zero).
+            v[8] = v[16] = v[24] = v[32] = v[40] = v[48] = v[56] = v[0];
+            continue;
+        }
+        idct_1d(v, 8);
+    }
+    for (int row = 0; row < 8; ++row) {
+        uint32_t* v = c + row * 8;
+        int8_t* o = out + row * stride;
+        idct_1d(v, 1);
+        for (int i = 0; i < 8; ++i) o[i] = sample(v[i]);
+    }
+}
+
+uint16_t jpeg_ycc_to_rgb565(int8_t y, int8_t cb, int8_t cr) {
+    int yy = y + 63;
+    int red = clamp5[(yy + (cr * 359 >> 8)) >> 2];
+    int green = clamp6[(yy - (cb * 11 >> 5) - (cr * 183 >> 8)) >> 1];
+    int blue = clamp5[(yy + (cb * 454 >> 8)) >> 2];
+    return static_cast<uint16_t>(red << 11 | green << 5 | blue);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Scan decoding
+
+namespace {
+
+constexpr int MCU_SAMPLES = 640;  // 10 blocks of 64 signed bytes
+
+struct ScanComponent {
+    int dc_table;      // table id
+    int ac_table;
+    int quant_id;
+    int h, v;          // blocks per MCU across and down
+    int plane;         // -1 = decoded and dropped; else offset of its plane in the MCU samples
+    int stride;        // plane row stride in bytes (8 * h)
+};
+
+// Decodes one block into natural-order coefficients. Returns the highest zigzag position
+// written (0 when only DC), so the caller can skip the transform of a flat block.
+inline int decode_block(BitReader& br, const HuffmanTable& dc, const HuffmanTable& ac,
+                        const int32_t* quant, uint32_t& predictor, int32_t* coef) {
+    std::memset(coef, 0, 64 * sizeof *coef);
+    br.fill();
+    int s = decode_symbol(br, dc);
+    predictor += static_cast<uint32_t>(receive_extend(br, s));
+    coef[0] = static_cast<int32_t>(predictor * static_cast<uint32_t>(quant[0]));
+    int last = 0;
+    for (int k = 1; k < 64; ++k) {
+        br.fill();
+        int rs = decode_symbol(br, ac);
+        int r = rs >> 4;
+        s = rs & 15;
+        if (s) {
+            k += r;
+            int32_t value = receive_extend(br, s);
+            int natural = zigzag_padded[k];
+            coef[natural] = static_cast<int32_t>(static_cast<uint32_t>(value) *
+                                                 static_cast<uint32_t>(quant[k > 63 ? 63 : k]));
+            last = k;
+        } else if (r == 15) {
+            k += 15;
+        } else {
+            break;
+        }
+    }
+    return last;
+}
+
+// General conversion: every component sample is picked by 8.8 step sums (nearest neighbour).
+void convert_general(const int8_t* samples, const int* plane, const int* hstep, const int* vstep,
+                     int mcu_w, int mcu_h, uint16_t* out, int out_stride) {
+    for (int i = 0; i < mcu_h; ++i) {
+        const int8_t* rows[3];
+        for (int c = 0; c < 3; ++c) {
+            int stride = (mcu_w * hstep[c]) >> 8;
+            rows[c] = samples + plane[c] + ((i * vstep[c]) >> 8) * stride;
+        }
+        uint16_t* o = out + i * out_stride;
+        int sy = 0, sb = 0, sr = 0;  // 8.8 column positions
+        for (int j = 0; j < mcu_w; ++j) {
+            o[j] = jpeg_ycc_to_rgb565(rows[0][sy >> 8], rows[1][sb >> 8], rows[2][sr >> 8]);
+            sy += hstep[0];
+            sb += hstep[1];
+            sr += hstep[2];
+        }
+    }
+}
+
+// Fast conversion for 2 x 2 luma and 1 x 1 chroma: each chroma sample and its 2 x 2 luma
+// square give four pixels.
+void convert_2x2(const int8_t* samples, uint16_t* out, int out_stride) {
+    const int8_t* ys = samples;
+    const int8_t* cbs = samples + 256;
+    const int8_t* crs = samples + 320;
+    for (int w = 0; w < 8; ++w) {
+        uint16_t* o0 = out + 2 * w * out_stride;
+        uint16_t* o1 = o0 + out_stride;
+        const int8_t* y0 = ys + 2 * w * 16;
+        const int8_t* y1 = y0 + 16;
+        for (int u = 0; u < 8; ++u) {
+            int8_t cb = cbs[w * 8 + u], cr = crs[w * 8 + u];
+            o0[2 * u] = jpeg_ycc_to_rgb565(y0[2 * u], cb, cr);
+            o0[2 * u + 1] = jpeg_ycc_to_rgb565(y0[2 * u + 1], cb, cr);
+            o1[2 * u] = jpeg_ycc_to_rgb565(y1[2 * u], cb, cr);
+            o1[2 * u + 1] = jpeg_ycc_to_rgb565(y1[2 * u + 1], cb, cr);
+        }
+    }
+}
+
+}  // namespace
+
+int jpeg_decode(const uint8_t* data, size_t length, uint16_t* destination, int width, int height) {
+    JpegHeader header;
+    size_t scan_start = 0;
+    if (!jpeg_parse_header(data, length, &header, &scan_start)) return 0;
+    const JpegFrame& frame = header.frame;
+    const JpegScan& scan = header.scan;
+
+    // Tables: one decoding table per id in use (at most 4 DC and 4 AC).
+    HuffmanTable dc_tables[4], ac_tables[4];
+    bool dc_built[4] = {}, ac_built[4] = {};
+    ScanComponent comps[4];
+    int hmax = 1, vmax = 1;
+    for (int i = 0; i < frame.component_count; ++i) {
+        hmax = frame.components[i].h > hmax ? frame.components[i].h : hmax;
+        vmax = frame.components[i].v > vmax ? frame.components[i].v : vmax;
+    }
+    // Planes: Y, then Cb, then Cr; a missing chroma component counts as 1 x 1.
+    int hv[3][2] = {{1, 1}, {1, 1}, {1, 1}};
+    bool present[3] = {};
+    for (int i = 0; i < frame.component_count; ++i) {
+        int id = frame.components[i].id;
+        if (id >= 1 && id <= 3) {
+            hv[id - 1][0] = frame.components[i].h;
+            hv[id - 1][1] = frame.components[i].v;
+            present[id - 1] = true;
+        }
+    }
+    int plane[3];
+    plane[0] = 0;
+    plane[1] = hv[0][0] * hv[0][1] * 64;
+    plane[2] = plane[1] + hv[1][0] * hv[1][1] * 64;
+    if (plane[2] + hv[2][0] * hv[2][1] * 64 > MCU_SAMPLES) return 0;
+
+    for (int i = 0; i < scan.entry_count; ++i) {
+        const JpegScanEntry& e = scan.entries[i];
+        const JpegComponent* fc = nullptr;
+        for (int j = 0; j < frame.component_count; ++j)
+            if (frame.components[j].id == e.id) fc = &frame.components[j];
+        ScanComponent& sc = comps[i];
+        sc.dc_table = e.dc_table;
+        sc.ac_table = e.ac_table;
+        sc.quant_id = fc->quant_id;
+        sc.h = fc->h;
+        sc.v = fc->v;
+        sc.plane = (e.id >= 1 && e.id <= 3) ? plane[e.id - 1] : -1;
+        sc.stride = 8 * sc.h;
+        if (!dc_built[e.dc_table]) {
+            huffman_build(&dc_tables[e.dc_table], header.dc_tables[e.dc_table]);
+            dc_built[e.dc_table] = true;
+        }
+        if (!ac_built[e.ac_table]) {
+            huffman_build(&ac_tables[e.ac_table], header.ac_tables[e.ac_table]);
+            ac_built[e.ac_table] = true;
+        }
+    }
+
+    const int shift_for[5] = {0, 8, 7, 0, 6};
+    int hshift = shift_for[hmax], vshift = shift_for[vmax];
+    int hstep[3], vstep[3];
+    for (int c = 0; c < 3; ++c) {
+        hstep[c] = hv[c][0] << hshift;
+        vstep[c] = hv[c][1] << vshift;
+    }
+    bool fast = hstep[0] == 256 && vstep[0] == 256 && hstep[1] == 128 && vstep[1] == 128 &&
+                hstep[2] == 128 && vstep[2] == 128 && hmax == 2 && vmax == 2;
+
+    alignas(16) int8_t samples[MCU_SAMPLES];
+    std::memset(samples, 0, sizeof samples);  // missing chroma reads as neutral 0
+    (void)present;
+    alignas(16) int32_t coef[64];
+    uint32_t predictors[4] = {0, 0, 0, 0};
+
+    const int mcu_w = 8 * hmax, mcu_h = 8 * vmax;
+    BitReader br{};
+    br.end = data + length;
+    br.restart_at(data + scan_start);
+    int restart_left = header.restart_interval;
+
+    for (int y = 0; y < frame.height; y += mcu_h) {
+        for (int x = 0; x < frame.width; x += mcu_w) {
+            br.fill();
+            if (br.exhausted()) return 1;  // the data ends: the rest keeps its old pixels
+            for (int i = 0; i < scan.entry_count; ++i) {
+                const ScanComponent& sc = comps[i];
+                for (int by = 0; by < sc.v; ++by) {
+                    for (int bx = 0; bx < sc.h; ++bx) {
+                        int last = decode_block(br, dc_tables[sc.dc_table], ac_tables[sc.ac_table],
+                                                header.quant[sc.quant_id], predictors[i], coef);
+                        if (sc.plane < 0) continue;
+                        int8_t* out = samples + sc.plane + by * 8 * sc.stride + bx * 8;
+                        if (last == 0) {
+                            // DC only: every sample of the transform equals the DC term.
+                            int8_t value = sample(static_cast<uint32_t>(coef[0]));
+                            for (int r = 0; r < 8; ++r) std::memset(out + r * sc.stride, value, 8);
+                        } else {
+                            jpeg_idct(coef, out, sc.stride);
+                        }
+                    }
+                }
+            }
+            if (x + mcu_w <= width && y + mcu_h <= height) {
+                uint16_t* out = destination + static_cast<size_t>(y) * width + x;
+                if (fast)
+                    convert_2x2(samples, out, width);
+                else
+                    convert_general(samples, plane, hstep, vstep, mcu_w, mcu_h, out, width);
+            }
+            if (header.restart_interval && --restart_left == 0) {
+                restart_left = header.restart_interval;
+                // Find the marker that ends this interval (skipping any damaged bytes before it
+                // and 0xFF fill bytes); a restart marker resumes, anything else ends the decode.
+                const uint8_t* p = br.pos;
+                while (p < br.end && !(p[0] == 0xFF && p + 1 < br.end && p[1] != 0x00 &&
+                                       p[1] != 0xFF))
+                    ++p;
+                if (br.end - p < 2 || p[1] < 0xD0 || p[1] > 0xD7) return 1;
+                br.restart_at(p + 2);
+                for (uint32_t& pred : predictors) pred = 0;
+            }
+        }
+    }
+    return 1;
+}
+
+int jpeg_to_layer(int layer, const uint8_t* data, size_t length) {
+    (void)layer;
+    (void)data;
+    (void)length;
+    return 0;  // needs the layer table
+}

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# The evergreen command line, headless: a replayed tap and shot, exit status 0 on Escape and on
+# the close button, status 2 with the line number for a malformed script, recording, options.
+set -u
+build=$1
+exe=$(cd "$build" && pwd)/evergreen
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# Width and height from a PNG's IHDR chunk.
+png_size() { od -An -tu1 -j16 -N8 "$1" | awk '{print $3*256+$4 "x" $7*256+$8}'; }
+
+run() { timeout 20 "$exe" "$@"; }
+
+cat > tap.txt <<'SCRIPT'
+# tap, take a shot of the next frame, leave with Escape
+3 tap 120 160
+4 shot shot.png
+6 key escape down
+SCRIPT
+run --headless --fps 1000 --replay tap.txt > out.txt 2> err.txt
+status=$?
+[ "$status" -eq 0 ] || fail "Escape in a replay: status $status"
+[ -f shot.png ] || fail "no shot written"
+[ -f shot.png ] && { [ "$(png_size shot.png)" = "240x320" ] || fail "shot is $(png_size shot.png)"; }
+grep -qx "Loading..." out.txt || fail "no Loading... line"
+
+printf '1 move 1 1\n\n2 key enter down\n' > bad.txt
+run --headless --replay bad.txt > out.txt 2> err.txt
+status=$?
+[ "$status" -eq 2 ] || fail "malformed script: status $status"
+grep -q "bad.txt:3: key name" err.txt || fail "malformed script message: $(cat err.txt)"
+grep -q "Loading" out.txt && fail "a window was opened for a malformed script"
+
+printf '2 close\n' > close.txt
+run --headless --fps 1000 --replay close.txt > /dev/null
+status=$?
+[ "$status" -eq 0 ] || fail "close button: status $status"
+
+# A session replayed while recording: the recording holds the same input and replays itself.
+printf '2 tap 10 20\n3 key up down\n4 key up up\n5 key escape down\n' > session.txt
+run --headless --fps 1000 --replay session.txt --record rec.txt > /dev/null
+grep -qx "2 move 10 20" rec.txt && grep -qx "2 down" rec.txt && grep -qx "3 up" rec.txt \
+    && grep -qx "4 key up up" rec.txt && grep -qx "5 key escape down" rec.txt \
+    || fail "recording: $(cat rec.txt)"
+run --headless --fps 1000 --replay rec.txt > /dev/null
+status=$?
+[ "$status" -eq 0 ] || fail "replaying a recording: status $status"
+
+run --help | grep -q "^Usage: evergreen" || fail "--help"
+run --version | grep -q "^evergreen [0-9]" || fail "--version"
+run --frobnicate > /dev/null 2>&1; [ $? -eq 2 ] || fail "unknown option not status 2"
+run --fps 1001 --headless > /dev/null 2>&1; [ $? -eq 2 ] || fail "--fps 1001 accepted"
+run --fps > /dev/null 2>&1; [ $? -eq 2 ] || fail "--fps without a value accepted"
+run --record no/such/dir/rec.txt --headless > /dev/null 2>&1; [ $? -eq 2 ] \
+    || fail "unwritable record file accepted"
+
+[ "$failures" -eq 0 ] && echo "evergreen command line: all checks passed"
+exit $((failures > 0))

@@ -1,0 +1,34 @@
+// Test pictures for the JPEG decoder and the pack tools: photographic-looking RGB content
+// (gradients, texture, hard edges) encoded with libjpeg in any sampling, quality and restart
+// setting, and libjpeg's own decode as the reference.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+struct JpegFixtureOptions {
+    int quality = 85;
+    int components = 3;        // 3 = YCbCr, 1 = greyscale
+    int luma_h = 2;            // luma sampling factors; chroma is always 1 x 1
+    int luma_v = 2;
+    int restart_interval = 0;  // in MCUs, 0 = none
+};
+
+// width x height RGB888 pixels, row-major. Different seeds give different pictures.
+std::vector<uint8_t> make_photo_rgb(int width, int height, uint32_t seed);
+
+// Encodes RGB888 pixels as a baseline JPEG. Returns an empty vector on failure.
+std::vector<uint8_t> jpeg_encode_rgb(const std::vector<uint8_t>& rgb, int width, int height,
+                                     const JpegFixtureOptions& options);
+
+// make_photo_rgb + jpeg_encode_rgb.
+std::vector<uint8_t> make_test_jpeg(int width, int height, const JpegFixtureOptions& options,
+                                    uint32_t seed = 1);
+
+// Decodes with libjpeg into RGB888 (ISLOW transform; `fancy` chooses smooth chroma upsampling,
+// otherwise samples are replicated). Returns false when libjpeg refuses the data.
+bool libjpeg_decode_rgb(const std::vector<uint8_t>& jpeg, std::vector<uint8_t>* rgb, int* width,
+                        int* height, bool fancy = false);
+
+// Offset of the first marker 0xFF `code` in a file (scanning segment by segment up to the
+// scan), or -1. Handy for patching header fields in hostile-input tests.
+long jpeg_find_marker(const std::vector<uint8_t>& jpeg, uint8_t code);
