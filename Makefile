@@ -5,7 +5,7 @@ ASAN_BUILD := build-asan
 BENCH_BUILD := build-bench
 CMAKE_FLAGS ?=
 
-.PHONY: all setup configure run test test-asan bench clean assets assets-preview fuzz-smoke
+.PHONY: all setup configure run test test-asan bench clean assets assets-preview asset-gen fuzz-smoke
 
 all: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -33,5 +33,27 @@ bench: setup
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	@for b in $(BENCH_BUILD)/bench_*; do [ -x "$$b" ] || continue; echo "== $$b"; "$$b" || exit 1; done
 
+# The built-in assets: tools/asset_gen rewrites assets/ (same bytes on every run). Its own
+# packages are listed apart so that an ordinary build never needs them.
+ASSETS_BUILD := build-assets
+ASSET_GEN := $(ASSETS_BUILD)/tools/asset_gen/asset_gen
+
+asset-gen:
+	@bash scripts/setup.sh scripts/packages-assets.txt
+	@test -f $(ASSETS_BUILD)/CMakeCache.txt || cmake -S . -B $(ASSETS_BUILD) -DEVG_ASSETS=ON $(CMAKE_FLAGS)
+	cmake --build $(ASSETS_BUILD) --target asset_gen -j $(JOBS)
+
+assets: asset-gen
+	$(ASSET_GEN) assets
+
+assets-preview: asset-gen
+	$(ASSET_GEN) assets --preview $(ASSETS_BUILD)/assets-preview.png
+	@echo "Contact sheet: $(ASSETS_BUILD)/assets-preview.png"
+
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) build-assets build-fuzz
+
+# Builds the libFuzzer targets with clang in build-fuzz/, replays the kept inputs and fuzzes
+# each target for FUZZ_RUNS runs (default 20000).
+fuzz-smoke:
+	@bash scripts/fuzz_smoke.sh
