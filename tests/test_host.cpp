@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "render/console.h"
 #include "runtime/framebuffer.h"
 #include "runtime/host.h"
 #include "runtime/input.h"
@@ -334,6 +335,36 @@ TEST_F(Pump, CloseButtonAndHostCloseEndTheProcessWithStatusZero) {
         },
         ::testing::ExitedWithCode(0), "");
     EXPECT_EXIT(host_quit(), ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(Pump, FrameRateShownInTheConsoleWhileShowFpsIsSet) {
+    frame_yield();  // no console: nothing to write, nothing breaks
+    static uint32_t identity[128];
+    for (uint32_t i = 0; i < 128; ++i) identity[i] = i;
+    const int8_t layer = console_layer;
+    console_layer = 0;
+    console_columns = 40;
+    console_rows = 53;
+    console_char_table = identity;
+    console_char_count = 128;
+    std::memset(console_cells, 0, sizeof(console_cells));
+    show_fps = 0;
+    frame_yield();
+    EXPECT_EQ(console_cells[0], 0u);
+    show_fps = 1;
+    fps_value = 123;
+    frame_yield();
+    const uint32_t glyph = (1u << 27) - 1;
+    EXPECT_EQ(console_cells[0] & glyph, uint32_t('1'));
+    EXPECT_EQ(console_cells[2] & glyph, uint32_t('3'));
+    EXPECT_EQ(console_cells[3] & glyph, uint32_t(' '));
+    EXPECT_EQ(console_cells[4] & glyph, uint32_t(' '));
+    EXPECT_EQ(console_cells[5], 0u);
+    console_layer = layer;
+    console_columns = 0;
+    console_rows = 0;
+    console_char_table = nullptr;
+    console_char_count = 0;
 }
 
 TEST(Caption, FileNameWithoutItsLastExtension) {
