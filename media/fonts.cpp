@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "assets/assets.h"
 #include "media/bitmap.h"
 #include "media/gif.h"
 
@@ -21,14 +22,30 @@ constexpr int CELLS_PER_ROW = 32;
 constexpr int MAX_CELL_ROWS = 8;     // 256 codes
 constexpr int MAX_CELL_SIZE = 127;   // widths and the height are signed bytes
 
+// The packed built-in fonts (program data, trusted).
+struct BuiltinFont {
+    const uint8_t* bits;
+    const uint32_t* bits_size;
+    const uint8_t* offsets;  // 256 little-endian 32-bit byte offsets
+    const uint8_t* widths;   // 256 signed bytes
+    int8_t height;
+};
+const BuiltinFont builtin_fonts[BUILTIN_FONT_COUNT] = {
+    {asset_font0_bits, &asset_font0_bits_size, asset_font0_offsets, asset_font0_widths, 6},
+    {asset_font1_bits, &asset_font1_bits_size, asset_font1_offsets, asset_font1_widths, 8},
+    {asset_font2_bits, &asset_font2_bits_size, asset_font2_offsets, asset_font2_widths, 9},
+    {asset_font3_bits, &asset_font3_bits_size, asset_font3_offsets, asset_font3_widths, 12},
+    {asset_font4_bits, &asset_font4_bits_size, asset_font4_offsets, asset_font4_widths, 14},
+};
+
+// Every font owns its planes and its two tables (the built-in tables are copied out of the
+// program data at expansion, 1.25 KB per font), so all fonts are released alike.
 void font_release(int n) {
     Font* f = font_table[n];
     if (!f) return;
     std::free(f->glyph_pixels);
-    if (n >= BUILTIN_FONT_COUNT) {  // built-in fonts point at program tables
-        std::free(f->glyph_offsets);
-        std::free(f->glyph_widths);
-    }
+    std::free(f->glyph_offsets);
+    std::free(f->glyph_widths);
     std::free(f);
     font_table[n] = nullptr;
     font_weighted[n] = 0;
@@ -151,7 +168,34 @@ int font_from_gif(uint8_t font, const uint8_t* gif, size_t length) {
 int font_load_builtin(uint8_t font) {
     if (font >= BUILTIN_FONT_COUNT) return 0;
     if (font_table[font]) return 1;
-    return 0;  // built-in glyph data arrive with the assets module
+    const BuiltinFont& src = builtin_fonts[font];
+    const uint32_t bytes = *src.bits_size;
+    auto* record = static_cast<Font*>(std::calloc(1, sizeof(Font)));
+    auto* offsets = static_cast<uint32_t*>(std::malloc(256 * sizeof(uint32_t)));
+    auto* widths = static_cast<int8_t*>(std::malloc(256));
+    auto* planes = static_cast<uint16_t*>(std::malloc((size_t(bytes) * 8 + 1) * sizeof(uint16_t)));
+    if (!record || !offsets || !widths || !planes) {
+        std::free(record);
+        std::free(offsets);
+        std::free(widths);
+        std::free(planes);
+        return 0;
+    }
+    // Bit b of byte i (least significant first) becomes mask value i * 8 + b.
+    for (uint32_t i = 0; i < bytes; ++i)
+        for (int b = 0; b < 8; ++b) planes[i * 8 + b] = (src.bits[i] >> b) & 1 ? 0xFFFF : 0;
+    for (int code = 0; code < 256; ++code) {
+        const uint8_t* o = src.offsets + 4 * code;
+        offsets[code] = uint32_t(o[0]) | uint32_t(o[1]) << 8 | uint32_t(o[2]) << 16 | uint32_t(o[3]) << 24;
+        widths[code] = int8_t(src.widths[code]);
+    }
+    record->glyph_pixels = planes;
+    record->glyph_offsets = offsets;
+    record->glyph_widths = widths;
+    record->glyph_height = src.height;
+    font_table[font] = record;
+    font_weighted[font] = 0;
+    return 1;
 }
 
 void fonts_free() {
