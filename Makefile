@@ -52,3 +52,8 @@ assets-preview: asset-gen
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) build-assets build-fuzz
+
+# Builds the libFuzzer targets with clang in build-fuzz/, replays the kept inputs and fuzzes
+# each target for FUZZ_RUNS runs (default 20000).
+fuzz-smoke:
+	@bash scripts/fuzz_smoke.sh

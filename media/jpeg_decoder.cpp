@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "render/layers.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -711,8 +713,19 @@ int jpeg_decode(const uint8_t* data, size_t length, uint16_t* destination, int w
 }
 
 int jpeg_to_layer(int layer, const uint8_t* data, size_t length) {
-    (void)layer;
-    (void)data;
-    (void)length;
-    return 0;  // needs the layer table
+    if (layer < 0 || layer >= LAYER_COUNT) return 0;
+    int width = 0, height = 0;
+    if (!jpeg_picture_size(data, length, &width, &height)) return 0;
+    if (width > INT16_MAX || height > INT16_MAX) return 0;
+    if (!layer_create_rgb565(layer, static_cast<int16_t>(width), static_cast<int16_t>(height), 1))
+        return 0;
+    // Pixels outside the whole MCUs are never drawn: start from black, not from whatever the
+    // allocation held.
+    uint16_t* pixels = layer_rgb565(layer);
+    std::memset(pixels, 0, static_cast<size_t>(width) * height * sizeof *pixels);
+    if (!jpeg_decode(data, length, pixels, width, height)) {
+        layer_free(layer);
+        return 0;
+    }
+    return 1;
 }

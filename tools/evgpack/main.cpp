@@ -1,0 +1,40 @@
+// evgpack: the command-line tool for image packs. Dispatches to one command per file.
+#include <cstdio>
+#include <cstring>
+
+#include "tools/evgpack/commands.h"
+
+namespace {
+
+const Command commands[] = {
+    {"decode", "IN.jpg OUT.png", "decode a JPEG with the viewer's decoder and write it as a PNG",
+     cmd_decode},
+};
+
+void print_usage(FILE* out) {
+    std::fprintf(out, "usage: evgpack COMMAND ARGS...\n");
+    for (const Command& c : commands) std::fprintf(out, "  %s %s\n      %s\n", c.name, c.usage, c.summary);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        print_usage(stderr);
+        return 2;
+    }
+    if (!std::strcmp(argv[1], "help") || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
+        print_usage(stdout);
+        return 0;
+    }
+    for (const Command& c : commands) {
+        if (!std::strcmp(argv[1], c.name)) {
+            int status = c.run(argc - 2, argv + 2);
+            if (status == 2) std::fprintf(stderr, "usage: evgpack %s %s\n", c.name, c.usage);
+            return status;
+        }
+    }
+    std::fprintf(stderr, "evgpack: unknown command '%s'\n", argv[1]);
+    print_usage(stderr);
+    return 2;
+}
