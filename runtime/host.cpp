@@ -230,7 +230,7 @@ int runtime_init() {
     int status = host_init();
     if (status != 0) return status;
     pen_init();
-    // The sprite table, fade, clip rectangles and background fill join here with the compositor.
+    sprites_init();  // sprite table, fade and clip defaults, background fill on
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     return 0;
 }
