@@ -98,6 +98,19 @@ void jpeg_idct(int32_t coefficients[64], int8_t* out, int stride);
 // Converts one pixel from half-scale Y, Cb, Cr samples to RGB565.
 uint16_t jpeg_ycc_to_rgb565(int8_t y, int8_t cb, int8_t cr);
 
+// MCU conversion into RGB565 at out (row stride `stride` pixels). `samples` is the MCU sample
+// buffer (640 signed bytes): the Y, Cb and Cr planes one after the other, each (8 x H) x (8 x V)
+// samples with row stride 8 x H.
+// General path: each plane is sampled at 8.8 steps (hstep, vstep; 256 = one sample per pixel)
+// and the MCU is mcu_w x mcu_h pixels. Chroma is replicated (nearest neighbour).
+void jpeg_convert_general(const int8_t* samples, const int plane[3], const int hstep[3],
+                          const int vstep[3], int mcu_w, int mcu_h, uint16_t* out, int stride);
+// Fixed geometries giving the same pixels: luma 2 x 2 (16 x 16 MCU), 2 x 1 (16 x 8) and 1 x 1
+// (8 x 8), chroma 1 x 1.
+void jpeg_convert_2x2(const int8_t* samples, uint16_t* out, int stride);
+void jpeg_convert_2x1(const int8_t* samples, uint16_t* out, int stride);
+void jpeg_convert_1x1(const int8_t* samples, uint16_t* out, int stride);
+
 // Reads the picture size from the frame header. Returns 1 and sets *width, *height when the
 // headers parse; 0 otherwise.
 int jpeg_picture_size(const uint8_t* data, size_t length, int* width, int* height);
