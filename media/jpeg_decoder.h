@@ -91,9 +91,12 @@ int jpeg_parse_header(const uint8_t* data, size_t length, JpegHeader* header, si
 int huffman_build(HuffmanTable* table, const uint8_t* raw);
 
 // The inverse DCT of one block of 64 dequantised coefficients (natural order, scaled by
-// aan_scale and 256): writes 8 x 8 half-scale samples ((value - 128) / 2) as signed bytes,
-// `stride` bytes per row. The coefficients are used as scratch.
+// aan_scale and 256, 16-byte aligned): writes 8 x 8 half-scale samples ((value - 128) / 2) as
+// signed bytes, `stride` bytes per row, and leaves the coefficients all zero for the next block.
 void jpeg_idct(int32_t coefficients[64], int8_t* out, int stride);
+// The portable form of the same transform (jpeg_idct uses SSE2 where it is there); both give
+// the same samples for any input.
+void jpeg_idct_scalar(int32_t coefficients[64], int8_t* out, int stride);
 
 // Converts one pixel from half-scale Y, Cb, Cr samples to RGB565.
 uint16_t jpeg_ycc_to_rgb565(int8_t y, int8_t cb, int8_t cr);
