@@ -1,19 +1,76 @@
-// The console tile layer.
+// The console tile layer: set-up from a tile-layer asset, its 16 one-colour palettes, clearing.
+// The cells are written by the console printer.
 #include "render/console.h"
+
+#include <cstring>
+
+#include "runtime/framebuffer.h"
 
 int8_t console_layer = -1;
 uint16_t console_columns = 0;
 uint16_t console_rows = 0;
-uint32_t console_cells[CONSOLE_CELL_CAPACITY];
+uint32_t console_cells[CONSOLE_CELL_CAPACITY];  // 16 KiB
 const uint32_t* console_char_table = nullptr;
 uint32_t console_char_count = 0;
 uint8_t console_colour = 0;
 uint16_t console_palettes[16][16];
-const uint16_t console_colours[16] = {0xFFFF, 0xF800, 0x07E0, 0x001F, 0xF81F, 0x07FF,
-                                      0xFFE0, 0xCE79, 0xA534, 0,      0,      0,
-                                      0,      0,      0,      0};
+const uint16_t console_colours[16] = {
+    0xFFFF,  // white
+    0xF800,  // red
+    0x07E0,  // green
+    0x001F,  // blue
+    0xF81F,  // magenta
+    0x07FF,  // cyan
+    0xFFE0,  // yellow
+    0xCE79,  // light grey
+    0xA534,  // grey
+    0, 0, 0, 0, 0, 0, 0,
+};
 
-void console_init(int) {}
-void console_setup(int, const TileLayerAsset*) {}
-void console_set_colours(int) {}
-void console_clear() {}
+void console_setup(int n, const TileLayerAsset* asset) {
+    if (n < 0 || n >= LAYER_COUNT || !asset || !asset->description) return;
+    console_layer = static_cast<int8_t>(n);
+    // The tile graphics and character table are built-in constant data; the layer only reads them.
+    layer_setup(n, asset->description, const_cast<uint8_t*>(asset->tiles),
+                const_cast<uint32_t*>(asset->cells), const_cast<uint16_t*>(asset->palette));
+    LayerSlot& slot = LayerTable[n];
+    console_char_table = asset->cells;
+    console_char_count = asset->cells_size / sizeof(uint32_t);
+    slot.cells = console_cells;
+    std::memset(console_cells, 0, sizeof(uint32_t) * console_columns * console_rows);
+
+    slot.width = SCREEN_WIDTH;
+    slot.height = SCREEN_MAX_HEIGHT;
+    int32_t columns = slot.tile_width > 0 ? SCREEN_WIDTH / slot.tile_width : 0;
+    int32_t rows = slot.tile_height > 0 ? SCREEN_MAX_HEIGHT / slot.tile_height : 0;
+    // The cell buffer is fixed: a font with tiny tiles gets no more rows than fit in it.
+    if (columns > 0 && columns * rows > CONSOLE_CELL_CAPACITY) {
+        rows = CONSOLE_CELL_CAPACITY / columns;
+        slot.height = rows * slot.tile_height;
+    }
+    slot.columns = columns;
+    slot.rows = rows;
+    console_columns = static_cast<uint16_t>(columns);
+    console_rows = static_cast<uint16_t>(rows);
+    console_colour = 0;
+}
+
+void console_set_colours(int n) {
+    if (n < 0 || n >= LAYER_COUNT) return;
+    for (int k = 0; k < 16; ++k) {
+        LayerTable[n].cell_palettes[k] = console_palettes[k];
+        console_palettes[k][1] = console_colours[k];
+    }
+    console_colour = 0;
+}
+
+void console_clear() {
+    std::memset(console_cells, 0, sizeof(uint32_t) * console_columns * console_rows);
+}
+
+const TileLayerAsset* console_font_asset() { return nullptr; }
+
+void console_init(int n) {
+    console_setup(n, console_font_asset());
+    console_set_colours(n);
+}

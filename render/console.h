@@ -36,8 +36,8 @@ extern uint16_t console_palettes[16][16];
 // The colour entry 1 of palette n receives.
 extern const uint16_t console_colours[16];
 
-// The built-in 6 x 6 console font asset.
-extern const TileLayerAsset console_font_asset;
+// The built-in 6 x 6 console font asset (null until the built-in data is linked in).
+const TileLayerAsset* console_font_asset();
 
 // console_setup(n, built-in asset), then console_set_colours(n).
 void console_init(int n);

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "media/console_print.h"
 #include "runtime/compositor.h"
 #include "runtime/framebuffer.h"
 #include "runtime/input.h"
@@ -109,9 +110,9 @@ int key_slot(SDLKey key) {
     }
 }
 
-// Writes the frame rate into the console tile layer. There is no console layer yet, so it
-// writes nothing; the console module prints "%d  " with fps_value at column 0, row 0 here.
-void print_frame_rate() {}
+// Writes the frame rate into the top-left cells of the console tile layer (nothing while there
+// is no console layer). The two blanks clear the digit left over when the rate gets shorter.
+void print_frame_rate() { console_print(0, 0, "%d  ", int32_t(fps_value)); }
 
 // Handles one drained event. Returns the new width of a resize event, else -1.
 int handle_event(const SDL_Event& event) {
@@ -229,7 +230,7 @@ int runtime_init() {
     int status = host_init();
     if (status != 0) return status;
     pen_init();
-    // The sprite table, fade, clip rectangles and background fill join here with the compositor.
+    sprites_init();  // sprite table, fade and clip defaults, background fill on
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     return 0;
 }

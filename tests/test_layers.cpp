@@ -1,0 +1,217 @@
+// Background layers: drawing by format and opacity, the hook, creation and freeing rules, tile
+// map ranges, and the console tile layer.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "media/bitmap.h"
+#include "render/console.h"
+#include "render/layers.h"
+#include "runtime/compositor.h"
+#include "runtime/framebuffer.h"
+
+namespace {
+
+uint16_t pixel(int x, int y) { return Framebuffer[y * SCREEN_WIDTH + x]; }
+
+std::vector<uint8_t> hooked;
+void record_hook(uint8_t n) { hooked.push_back(n); }
+
+class Layers : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sprites_init();
+        layer_free_all();
+        layer_hook = record_hook;
+        hooked.clear();
+        background_colour = 0x0841;
+        compose(0, 1023);  // active clips and a known background
+    }
+    void TearDown() override {
+        layer_hook = nullptr;
+        text_layer_draw_hook = nullptr;
+        text_layer_release_hook = nullptr;
+        layer_free_all();
+    }
+};
+
+TEST_F(Layers, OpaqueLayerReplacesEveryPixelAndKeyedLayerShowsThrough) {
+    ASSERT_EQ(layer_create_rgb565(15, 240, 320, 1), 1);
+    for (int i = 0; i < 240 * 320; ++i) layer_rgb565(15)[i] = static_cast<uint16_t>(i);
+    layer_rgb565(15)[5] = colour_key;
+    layer_draw(15);
+    EXPECT_EQ(pixel(0, 0), 0);
+    EXPECT_EQ(pixel(5, 0), colour_key);
+    EXPECT_EQ(pixel(239, 319), static_cast<uint16_t>(240 * 320 - 1));
+    LayerTable[15].opaque = 0;
+    compose(0, 1023);
+    EXPECT_EQ(pixel(5, 0), 0x0841);
+    EXPECT_EQ(pixel(6, 0), 6);
+}
+
+TEST_F(Layers, HiddenLayersSkipTheHookAndPrimitiveHoldersReachIt) {
+    ASSERT_EQ(layer_create_rgb565(2, 4, 4, 1), 1);
+    LayerTable[2].alpha = 0;
+    layer_draw(2);
+    layer_draw(3);  // free
+    EXPECT_TRUE(hooked.empty());
+    LayerTable[3].in_use = 1;
+    LayerTable[3].kind = LAYER_PRIMITIVES;
+    LayerTable[3].alpha = 32;
+    layer_draw(3);
+    EXPECT_EQ(hooked, std::vector<uint8_t>{3});
+}
+
+TEST_F(Layers, CreationDefaultsAndPixelAccess) {
+    background_colour = 0x4321;
+    ASSERT_EQ(layer_create_rgb565(4, 3, 2, 0), 1);
+    const LayerSlot& l = LayerTable[4];
+    EXPECT_EQ(l.kind, LAYER_BITMAP);
+    EXPECT_EQ(l.format, 2);
+    EXPECT_EQ(l.depth, 4);
+    EXPECT_EQ(l.alpha, 32);
+    EXPECT_EQ(layer_rgb565(4)[5], 0x4321);
+    EXPECT_EQ(layer_create_rgb565(4, -1, 2, 0), 0);
+    EXPECT_EQ(layer_create_rgb565(16, 3, 2, 0), 0);
+
+    ASSERT_EQ(layer_create_rgb565(4, 3, 2, 1), 1);
+    const uint16_t source[6] = {1, 2, 3, 4, 5, 0};
+    ASSERT_EQ(layer_upload(4, source), 1);
+    EXPECT_EQ(layer_rgb565(4)[4], 5);
+    layer_blend_pixel(4, 2, 1, 0xFFFF, 16);
+    EXPECT_EQ(layer_rgb565(4)[5], 0x7BEF);
+    layer_blend_pixel(4, 3, 1, 0xFFFF, 32);  // outside: ignored
+    layer_blend_pixel(4, 0, 2, 0xFFFF, 32);
+    EXPECT_EQ(layer_rgb565(4)[0], 1);
+
+    // An indexed layer has byte pixels: a 16-bit upload or blend would overrun it.
+    ASSERT_EQ(layer_create_indexed(5, 3, 2, 1), 1);
+    EXPECT_EQ(layer_upload(5, source), 0);
+    EXPECT_EQ(LayerTable[5].format, 1);
+    EXPECT_EQ(layer_indices(5)[5], 0);
+}
+
+TEST_F(Layers, FreeingRulesPerKind) {
+    // Static memory: freeing it would be caught by the sanitizer build.
+    static uint16_t described[16];
+    static uint8_t tiles[37];
+    static uint32_t cells[4];
+    static uint16_t palette[16];
+    const LayerDescription bitmap_desc{LAYER_DESCRIBED, 2, 4, 4, 1, 0};
+    const LayerDescription tile_desc{LAYER_TILES, 1, 12, 12, 6, 6};
+    layer_setup(0, &bitmap_desc, described, nullptr, nullptr);
+    EXPECT_EQ(LayerTable[0].opaque, 1);
+    layer_setup(1, &tile_desc, tiles, cells, palette);
+    EXPECT_EQ(LayerTable[1].columns, 2);
+    EXPECT_EQ(LayerTable[1].cell_palettes[0], palette);
+    layer_free(0);
+    layer_free(1);
+    EXPECT_EQ(LayerTable[0].in_use, 0);
+    EXPECT_EQ(LayerTable[0].pixels, described);
+    EXPECT_EQ(LayerTable[1].pixels, tiles);
+
+    ASSERT_EQ(layer_create_indexed(2, 8, 8, 1), 1);
+    layer_free(2);
+    EXPECT_EQ(LayerTable[2].pixels, nullptr);
+    EXPECT_EQ(LayerTable[2].palette, nullptr);
+
+    text_layer_release_hook = record_hook;
+    LayerTable[6].in_use = 1;
+    LayerTable[6].kind = LAYER_TEXT;
+    layer_free(6);
+    layer_free(6);  // already free: not asked again
+    EXPECT_EQ(hooked, std::vector<uint8_t>{6});
+}
+
+// A tile map whose tile t is solid index t, drawn with palette entry i = i, so every screen
+// pixel tells which map column (tile j + 1) covered it.
+struct NumberedTiles {
+    std::vector<uint8_t> tiles;
+    std::vector<uint32_t> cells;
+    std::vector<uint16_t> palette = std::vector<uint16_t>(256);
+    NumberedTiles(int columns, int rows) : tiles(64 * 37), cells(columns * rows) {
+        for (int t = 0; t < 64; ++t) {
+            tiles[t * 37] = 1;
+            std::fill(tiles.begin() + t * 37 + 1, tiles.begin() + (t + 1) * 37, t);
+        }
+        for (int i = 0; i < 256; ++i) palette[i] = static_cast<uint16_t>(i);
+        for (int r = 0; r < rows; ++r)
+            for (int c = 0; c < columns; ++c) cells[r * columns + c] = c + 1;
+    }
+};
+
+TEST_F(Layers, TileMapDrawsOnlyTheVisibleColumns) {
+    NumberedTiles map(40, 2);
+    const LayerDescription desc{LAYER_TILES, 1, 240, 12, 6, 6};
+    layer_setup(7, &desc, map.tiles.data(), map.cells.data(), map.palette.data());
+    layer_set_position(7, -7, 0);
+    layer_draw(7);
+    EXPECT_EQ(pixel(0, 0), 2);  // map column 1 starts at screen column -1
+    EXPECT_EQ(pixel(4, 0), 2);
+    EXPECT_EQ(pixel(5, 0), 3);
+    EXPECT_EQ(pixel(0, 12), 0x0841);
+
+    layer_set_position(7, 5, 0);
+    compose(0, 1023);
+    EXPECT_EQ(pixel(4, 0), 0x0841);
+    EXPECT_EQ(pixel(5, 0), 1);
+    EXPECT_EQ(pixel(238, 0), 39);  // map column 38, the last one drawn
+    EXPECT_EQ(pixel(239, 0), 0x0841);
+    // Empty cells and mirrored cells.
+    map.cells[0] = 0x00000000;
+    map.cells[1] = 0x02000000;  // bits 0..23 zero: empty, whatever the flip bits say
+    compose(0, 1023);
+    EXPECT_EQ(pixel(5, 0), 0x0841);
+    EXPECT_EQ(pixel(11, 0), 0x0841);
+    EXPECT_EQ(pixel(17, 0), 3);
+}
+
+TEST_F(Layers, ConsoleCellsAndColours) {
+    if (!console_font_asset()) GTEST_SKIP() << "built-in console font not linked in";
+    console_init(0);
+    EXPECT_EQ(console_layer, 0);
+    EXPECT_EQ(console_columns, 40);
+    EXPECT_EQ(console_rows, 53);
+    EXPECT_EQ(LayerTable[0].cells, console_cells);
+    for (int k = 0; k < 16; ++k) {
+        EXPECT_EQ(LayerTable[0].cell_palettes[k], console_palettes[k]);
+        EXPECT_EQ(console_palettes[k][1], console_colours[k]);
+    }
+    // Cell 0x02000008: tile 8 mirrored left to right, colour 0 (white). Compare with tile 8's
+    // own indices read from the asset.
+    console_cells[0] = 0x02000008;
+    compose(0, 1023);
+    const uint8_t* tile = console_font_asset()->tiles + 8 * 37 + 1;
+    int lit = 0;
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 6; ++x) {
+            const bool on = tile[y * 6 + (5 - x)] != 0;
+            lit += on;
+            EXPECT_EQ(pixel(x, y), on ? 0xFFFF : 0x0841) << x << "," << y;
+        }
+    EXPECT_GT(lit, 0);
+    console_clear();
+    EXPECT_EQ(console_cells[0], 0u);
+}
+
+TEST_F(Layers, ConsoleRangeCoversFortyByFiftyThreeCells) {
+    NumberedTiles tiles(1, 1);
+    const LayerDescription desc{LAYER_TILES, 1, 192, 54, 6, 6};
+    const TileLayerAsset asset{tiles.cells.data(), 4, tiles.tiles.data(), 64 * 37,
+                               tiles.palette.data(), &desc};
+    console_setup(1, &asset);
+    EXPECT_EQ(LayerTable[1].width, 240);
+    EXPECT_EQ(LayerTable[1].height, 320);
+    for (int i = 0; i < 40 * 53; ++i) console_cells[i] = 5;
+    console_cells[40 * 53] = 5;  // the cell after the last row is never reached
+    compose(0, 1023);
+    EXPECT_EQ(pixel(0, 0), 5);
+    EXPECT_EQ(pixel(239, 317), 5);
+    EXPECT_EQ(pixel(0, 318), 0x0841);
+    // A second set-up clears the old cells.
+    console_setup(1, &asset);
+    EXPECT_EQ(std::count(console_cells, console_cells + 40 * 53, 5u), 0);
+}
+
+}  // namespace

@@ -1,0 +1,209 @@
+// Vector primitives: alpha combination, line plotting and clipping, boxes, gradients, circles
+// at the screen edge, and the list operations.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "media/bitmap.h"
+#include "render/blend.h"
+#include "render/layers.h"
+#include "runtime/compositor.h"
+#include "runtime/framebuffer.h"
+#include "runtime/primitives.h"
+
+namespace {
+
+uint16_t pixel(int x, int y) { return Framebuffer[y * SCREEN_WIDTH + x]; }
+constexpr uint16_t BG = 0x0000;
+
+class Primitives : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sprites_init();
+        layer_free_all();
+        background_colour = BG;
+        primitives_attach(1);
+    }
+    void TearDown() override {
+        primitives_clear(1);
+        layer_free_all();
+        layer_hook = nullptr;
+    }
+    int count_not(uint16_t colour) {
+        return static_cast<int>(SCREEN_WIDTH * 320 -
+                                std::count(std::begin(Framebuffer), std::end(Framebuffer), colour));
+    }
+};
+
+TEST_F(Primitives, NodeAndLayerAlphaCombine) {
+    PrimitiveNode* box = primitive_box(1, 10, 10, 10, 10, 0, 0, 0xFFFF, 16);
+    compose(0, 1023);
+    EXPECT_EQ(pixel(10, 10), blend_rgb565(BG, 0xFFFF, 16));
+    LayerTable[1].alpha = 16;
+    compose(0, 1023);
+    EXPECT_EQ(pixel(10, 10), blend_rgb565(BG, 0xFFFF, 8));
+    box->alpha = 1;
+    compose(0, 1023);
+    EXPECT_EQ(pixel(10, 10), BG);
+}
+
+TEST_F(Primitives, WuLineEndsSolidTwoBlendedPixelsPerInnerColumn) {
+    primitive_line(1, 0, 0, 10, 3, 0xFFFF, 32);
+    compose(0, 1023);
+    EXPECT_EQ(pixel(0, 0), 0xFFFF);
+    EXPECT_EQ(pixel(10, 3), 0xFFFF);
+    for (int x = 1; x <= 9; ++x) {
+        int lit = 0, first = -1;
+        for (int y = 0; y < 6; ++y)
+            if (pixel(x, y) != BG) {
+                if (first < 0) first = y;
+                ++lit;
+            }
+        EXPECT_EQ(lit, 2) << x;
+        EXPECT_NE(pixel(x, first + 1), BG) << x;  // the pair is adjacent
+    }
+    EXPECT_EQ(count_not(BG), 2 + 18);
+}
+
+TEST_F(Primitives, LinesOnTheLastRowAndColumnAndAcrossEdges) {
+    primitive_line(1, 0, 319, 239, 319, 0xFFFF, 32);
+    primitive_line(1, 239, 0, 239, 319, 0x07E0, 32);
+    compose(0, 1023);
+    EXPECT_EQ(pixel(0, 319), 0xFFFF);
+    EXPECT_EQ(pixel(238, 319), 0xFFFF);
+    EXPECT_EQ(pixel(239, 0), 0x07E0);
+    EXPECT_EQ(pixel(239, 319), 0x07E0);
+    primitives_clear(1);
+    // Lines reaching far past every edge, including a nearly flat one whose slope rounds to 0.
+    primitive_line(1, -500, -400, 700, 900, 0xFFFF, 32);
+    primitive_line(1, 300, -50, -300, 400, 0xFFFF, 20);
+    primitive_line(1, -3000, -1, 100, 2, 0xFFFF, 32);
+    primitive_line(1, -3000, 318, 3000, 330, 0xFFFF, 32);
+    primitive_line(1, 5, -100, 5, 1000, 0xFFFF, 32);
+    primitive_line(1, 400, 10, 500, 20, 0xFFFF, 32);  // wholly right of the screen
+    compose(0, 1023);
+    EXPECT_EQ(pixel(5, 0), 0xFFFF);
+    EXPECT_EQ(pixel(5, 319), 0xFFFF);
+    EXPECT_EQ(pixel(100, 2), 0xFFFF);
+    EXPECT_NE(pixel(40, 0), BG);
+    EXPECT_GT(count_not(BG), 320);
+}
+
+TEST_F(Primitives, BoxBorderAndFill) {
+    primitive_box(1, 6, 6, 5, 5, 0, 0x1111, 0xFFFF, 32);  // corners given reversed
+    compose(0, 1023);
+    EXPECT_EQ(count_not(BG), 4);
+    EXPECT_EQ(pixel(5, 5), 0xFFFF);
+    EXPECT_EQ(pixel(6, 6), 0xFFFF);
+    primitives_clear(1);
+    primitive_box(1, 10, 10, 14, 14, 1, 0x1111, 0x2222, 32);
+    primitive_box(1, 20, 10, 24, 14, 1, colour_key, 0x2222, 32);
+    primitive_box(1, 30, 10, 34, 14, 2, 0x1111, colour_key, 32);
+    compose(0, 1023);
+    EXPECT_EQ(pixel(10, 10), 0x1111);
+    EXPECT_EQ(pixel(14, 12), 0x1111);
+    EXPECT_EQ(pixel(12, 14), 0x1111);
+    EXPECT_EQ(pixel(11, 11), 0x2222);
+    EXPECT_EQ(pixel(13, 13), 0x2222);
+    EXPECT_EQ(pixel(20, 10), BG);  // border not drawn, fill inside it
+    EXPECT_EQ(pixel(21, 11), 0x2222);
+    EXPECT_EQ(pixel(31, 11), 0x1111);  // 2-wide border, no fill
+    EXPECT_EQ(pixel(32, 12), BG);
+    // Clipped by the layer's clip rectangle.
+    primitives_clear(1);
+    set_clip_rect(2, 0, 0, 99, 99);
+    LayerTable[1].clip_index = 2;
+    primitive_box(1, 90, 90, 5000, 5000, 1, 0x1111, 0x2222, 32);
+    compose(0, 1023);
+    EXPECT_EQ(pixel(90, 90), 0x1111);
+    EXPECT_EQ(pixel(99, 99), 0x2222);
+    EXPECT_EQ(pixel(100, 99), BG);
+    EXPECT_EQ(pixel(99, 100), BG);
+}
+
+TEST_F(Primitives, GradientOnlyOpaque) {
+    PrimitiveNode* g = primitive_gradient(1, 0, 100, 9, 131, 0xFFFF, 0x0000, 31);
+    compose(0, 1023);
+    EXPECT_EQ(count_not(BG), 0);
+    g->alpha = 32;
+    compose(0, 1023);
+    EXPECT_EQ(pixel(0, 100), 0xFFFF);
+    EXPECT_EQ(pixel(9, 100), 0xFFFF);
+    EXPECT_EQ(pixel(0, 116), blend_rgb565(0x0000, 0xFFFF, 16));  // k = (16 * 2048) >> 11
+    EXPECT_EQ(pixel(0, 131), blend_rgb565(0x0000, 0xFFFF, 1));
+    EXPECT_EQ(pixel(10, 100), BG);
+    // Given bottom-up, the colour of the upper point is still the top colour.
+    g->y0 = 131;
+    g->y1 = 100;
+    compose(0, 1023);
+    EXPECT_EQ(pixel(0, 100), 0x0000);
+    EXPECT_EQ(pixel(0, 131), blend_rgb565(0xFFFF, 0x0000, 1));
+}
+
+TEST_F(Primitives, CircleInsideAndAcrossTheEdge) {
+    primitive_circle(1, 50, 50, 10, 0xFFFF, colour_key, 32);
+    compose(0, 1023);
+    EXPECT_EQ(pixel(60, 50), 0xFFFF);
+    EXPECT_EQ(pixel(40, 50), 0xFFFF);
+    EXPECT_EQ(pixel(50, 60), 0xFFFF);
+    EXPECT_EQ(pixel(50, 40), 0xFFFF);
+    EXPECT_EQ(pixel(50, 50), BG);  // no fill
+    EXPECT_EQ(pixel(61, 50), BG);
+    primitives_clear(1);
+    primitive_circle(1, 50, 50, 10, 0xFFFF, 0x07E0, 32);
+    compose(0, 1023);
+    EXPECT_EQ(pixel(50, 50), 0x07E0);
+    EXPECT_EQ(pixel(59, 50), 0x07E0);
+    EXPECT_EQ(pixel(60, 50), 0xFFFF);
+    EXPECT_EQ(pixel(50, 41), 0x07E0);
+    // Every row between top and bottom has exactly one run of fill between outline pixels.
+    for (int y = 41; y <= 59; ++y) {
+        int x = 40;
+        while (pixel(x, y) == BG) ++x;
+        while (pixel(x, y) == 0xFFFF) ++x;
+        while (pixel(x, y) == 0x07E0) ++x;
+        EXPECT_EQ(pixel(x, y), 0xFFFF) << y;
+    }
+    // Crossing every edge (the sanitizer build catches any write outside the Framebuffer).
+    primitives_clear(1);
+    primitive_circle(1, 0, 0, 255, 0xFFFF, 0x07E0, 32);
+    primitive_circle(1, 239, 319, 200, 0xFFFF, 0x07E0, 32);
+    primitive_circle(1, -300, 100, 255, 0xFFFF, 0x07E0, 32);
+    compose(0, 1023);
+    EXPECT_EQ(pixel(0, 0), 0x07E0);
+    EXPECT_EQ(pixel(0, 255), 0xFFFF);
+    EXPECT_EQ(pixel(239, 319), 0x07E0);
+}
+
+TEST_F(Primitives, ListOperations) {
+    PrimitiveNode* a = primitive_line(1, 0, 0, 0, 0, 0xFFFF, 32);
+    PrimitiveNode* b = primitive_line(1, 1, 0, 1, 0, 0xFFFF, 32);
+    PrimitiveNode* c = primitive_line(1, 2, 0, 2, 0, 0xFFFF, 32);
+    EXPECT_EQ(LayerTable[1].primitives, a);
+    EXPECT_EQ(b->prev, a);
+    EXPECT_EQ(c->prev, b);
+    primitive_remove(a);  // the head follows
+    EXPECT_EQ(LayerTable[1].primitives, b);
+    EXPECT_EQ(b->prev, nullptr);
+    primitive_remove(c);
+    EXPECT_EQ(b->next, nullptr);
+    compose(0, 1023);
+    EXPECT_EQ(count_not(BG), 1);
+    EXPECT_EQ(pixel(1, 0), 0xFFFF);
+    primitive_remove(b);
+    EXPECT_EQ(LayerTable[1].primitives, nullptr);
+
+    // Attaching an in-use layer empties its list; a free one becomes a primitives layer.
+    primitive_box(1, 0, 0, 5, 5, 0, 0, 0xFFFF, 32);
+    primitives_attach(1);
+    EXPECT_EQ(LayerTable[1].primitives, nullptr);
+    EXPECT_EQ(LayerTable[1].kind, LAYER_PRIMITIVES);
+    ASSERT_EQ(layer_create_rgb565(3, 4, 4, 1), 1);
+    primitive_box(3, 0, 0, 5, 5, 0, 0, 0xFFFF, 32);
+    primitives_attach(3);
+    EXPECT_EQ(LayerTable[3].kind, LAYER_BITMAP);
+    EXPECT_EQ(LayerTable[3].primitives, nullptr);
+    EXPECT_EQ(primitive_new(16), nullptr);
+}
+
+}  // namespace
