@@ -8,7 +8,9 @@
 
 #include "app/progress.h"
 #include "media/console_print.h"
+#include "media/jpeg_decoder.h"
 #include "media/text.h"
+#include "render/blend.h"
 #include "render/console.h"
 #include "runtime/framebuffer.h"
 #include "runtime/host.h"
@@ -289,14 +291,6 @@ int pack_load(const char* path) {
     return PACK_OK;
 }
 
-#if __has_include("media/jpeg_decoder.h")
-#include "media/jpeg_decoder.h"
-static int picture_decode(const uint8_t* data, uint32_t length, uint16_t* dest) {
-    return jpeg_decode(data, length, dest, PICTURE_EDGE, PICTURE_EDGE);
-}
-#else
-static int picture_decode(const uint8_t*, uint32_t, uint16_t*) { return 0; }  // until the decoder lands
-#endif
 
 int picture_read(uint16_t n, uint16_t* dest) {
     int ok = 0;
@@ -309,7 +303,10 @@ int picture_read(uint16_t n, uint16_t* dest) {
             if (length <= PACK_READ_BUFFER_SIZE &&
                 std::fseek(file, static_cast<long>(picture_offsets[n]), SEEK_SET) == 0 &&
                 std::fread(pack_read_buffer, 1, length, file) == length) {
-                ok = picture_decode(pack_read_buffer, length, dest);
+                // The decoder leaves pixels outside whole MCUs untouched (a picture of the wrong
+                // size); they start black rather than keep the previous picture.
+                std::memset(dest, 0, PICTURE_PIXELS * sizeof(uint16_t));
+                ok = jpeg_decode(pack_read_buffer, length, dest, PICTURE_EDGE, PICTURE_EDGE);
             }
             std::fclose(file);
         }
@@ -345,12 +342,7 @@ int pack_open(const char* path) {
 // ---- Cards ----
 
 // 24/32 of the way to white per channel (blend_rgb565 towards 0xFFFF with weight 24).
-#if __has_include("render/blend.h")
-#include "render/blend.h"
 static uint16_t panel_lighten(uint16_t p) { return blend_rgb565(p, 0xFFFF, 24); }
-#else
-static uint16_t panel_lighten(uint16_t p) { return p; }  // until the blend rule lands
-#endif
 
 void card_place(uint8_t card) {
     PackCard& c = pack_cards[card % MAX_CARDS];

@@ -16,6 +16,7 @@ void options_print_usage(bool to_stderr) {
                  "  --headless      run without a window (SDL dummy video driver)\n"
                  "  --replay FILE   play timed input from FILE, then go on as usual\n"
                  "  --record FILE   write the mouse and key input to FILE in replay format\n"
+                 "  --demo strokes  draw letters with the mouse and see them recognised\n"
                  "  --help          show this help\n"
                  "  --version       show the version\n"
                  "Replay lines: F move X Y | F down | F up | F tap X Y |\n"
@@ -61,6 +62,11 @@ int options_parse(int argc, char** argv, Options* options) {
         } else if (!std::strcmp(arg, "--record")) {
             if (!has_value) return bad_command_line("--record needs a file", nullptr);
             options->record_path = argv[++i];
+        } else if (!std::strcmp(arg, "--demo")) {
+            if (!has_value) return bad_command_line("--demo needs a name", nullptr);
+            options->demo = argv[++i];
+            if (std::strcmp(options->demo, "strokes") != 0)
+                return bad_command_line("unknown demo (there is: strokes)", options->demo);
         } else {
             return bad_command_line("unknown option", arg);
         }

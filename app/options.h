@@ -1,4 +1,5 @@
-// The evergreen command line: --fps, --headless, --replay, --record, --help, --version.
+// The evergreen command line: --fps, --headless, --replay, --record, --demo, --help,
+// --version.
 // main parses it, applies the first steps before runtime_init and --fps after it.
 #pragma once
 #include <cstdint>
@@ -8,6 +9,7 @@ struct Options {
     uint8_t headless;          // SDL's dummy video driver, no window
     const char* replay_path;   // null = none
     const char* record_path;   // null = none
+    const char* demo;          // null = the viewer; "strokes" = the handwriting demo
 };
 
 // Returns -1 to go on, or the exit status to end with: 0 after --help or --version (printed to

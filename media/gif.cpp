@@ -5,10 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#if __has_include("runtime/host.h")
 #include "runtime/host.h"
-#define EVG_HAVE_FRAME_YIELD 1
-#endif
 
 // Decoder scratch shared by every decode pass (so passes must not overlap).
 uint16_t gif_colour_table[256];
@@ -124,9 +121,7 @@ int gif_decode(const uint8_t* gif, size_t length, void* destination, uint16_t* p
             if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 3 &&
                 (block[2] | block[3] << 8) != 0) {
                 // A timed frame: show what is decoded so far and stop before the next image.
-#ifdef EVG_HAVE_FRAME_YIELD
                 frame_yield();
-#endif
                 done = true;
                 break;
             }

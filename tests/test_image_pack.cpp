@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "app/image_pack.h"
 #include "runtime/save_store.h"
@@ -257,4 +260,76 @@ TEST(PackDiscovery, DefaultPackOnlyWhenTheScanFindsNothing) {
     EXPECT_STREQ(name_table[0], "Default.evg");
     EXPECT_STREQ(name_table[1], "c.evg");
     set_data_folder("");
+}
+
+// Seeds for fuzz/pack_open_fuzz.cpp, written into the build folder: small packs with the
+// colour tables cut out (first byte odd: the fuzz target puts tables back at the data offset).
+TEST(PackFuzzSeeds, WrittenFromBuiltPacks) {
+    std::string folder = std::string(EVG_BINARY_DIR) + "/fuzz-seeds/pack_open_fuzz";
+    std::filesystem::create_directories(folder);
+    struct Seed {
+        const char* name;
+        PackSpec spec;
+    };
+    PackSpec plain;
+    plain.header = false;
+    plain.pictures = 2;
+    plain.thumb_size_field = 2;
+    PackSpec headed;
+    headed.pictures = 3;
+    headed.thumb_size_field = 4;
+    PackSpec zero_thumb;
+    zero_thumb.header = false;
+    zero_thumb.pictures = 1;
+    zero_thumb.thumb_size_field = 0;
+    const Seed seeds[] = {{"plain", plain}, {"headed", headed}, {"thumb64", zero_thumb}};
+    for (const Seed& s : seeds) {
+        PackLayout layout;
+        std::string bytes = pack_bytes(s.spec, &layout);
+        std::string cut = "\x01" + bytes.substr(0, layout.data_start) + bytes.substr(layout.counts_start);
+        ASSERT_TRUE(write_file(folder + "/" + s.name, cut));
+    }
+    ASSERT_TRUE(write_file(folder + "/text", std::string("\x00not a pack at all", 18)));
+}
+
+namespace {
+// Within JPEG error of the expected colour, per channel.
+bool near_colour(uint16_t got, uint16_t want) {
+    int dr = (got >> 11) - (want >> 11), dg = ((got >> 5) & 63) - ((want >> 5) & 63),
+        db = (got & 31) - (want & 31);
+    return std::abs(dr) <= 2 && std::abs(dg) <= 3 && std::abs(db) <= 2;
+}
+}  // namespace
+
+TEST(PictureRead, DecodesEntriesAndBlacksOutFailures) {
+    TempDir dir;
+    PackSpec spec;
+    spec.pictures = 3;
+    spec.jpegs = {"", "", std::string("\xFF\xD8garbage that is no JPEG", 25)};
+    spec.jpegs[0] = pack_jpeg_solid(pack_test_colour(0));
+    spec.jpegs[1] = pack_jpeg_solid(pack_test_colour(1), 16, 16);  // wrong size: one corner
+    PackLayout layout;
+    std::string bytes = pack_bytes(spec, &layout);
+    ASSERT_EQ(PACK_OK, load_bytes(dir, bytes, PACK_HEADER_SIZE));
+    static uint16_t out[PICTURE_PIXELS];
+    ASSERT_EQ(1, picture_read(0, out));
+    EXPECT_TRUE(near_colour(out[0], pack_test_colour(0)));
+    EXPECT_TRUE(near_colour(out[PICTURE_PIXELS - 1], pack_test_colour(0)));
+    // The 16 x 16 picture fills its corner; the rest is black, not the previous picture.
+    picture_read(1, out);
+    EXPECT_TRUE(near_colour(out[0], pack_test_colour(1)));
+    EXPECT_EQ(out[PICTURE_PIXELS - 1], 0);
+    std::fill(out, out + PICTURE_PIXELS, 0x1234);
+    EXPECT_EQ(0, picture_read(2, out));
+    EXPECT_EQ(out[0], 0);
+    EXPECT_EQ(out[PICTURE_PIXELS / 2], 0);
+    std::fill(out, out + PICTURE_PIXELS, 0x1234);
+    EXPECT_EQ(0, picture_read(3, out));  // no such picture
+    EXPECT_EQ(out[0], 0);
+    // The file shrinks after opening: the read comes up short and the picture is black.
+    ASSERT_TRUE(write_file(dir.file("p.evg"), bytes.substr(0, layout.entry_starts[0] + 100)));
+    std::fill(out, out + PICTURE_PIXELS, 0x1234);
+    EXPECT_EQ(0, picture_read(0, out));
+    EXPECT_EQ(out[0], 0);
+    pack_close();
 }

@@ -1,0 +1,267 @@
+// GIF decoding and Bitmap building: small GIFs made with giflib's encoder, checked pixel by
+// pixel (key colour moves, run streams, interlaced rows, timed frames), plus truncated and
+// oversized data that must fail cleanly.
+#include <gtest/gtest.h>
+
+#include <gif_lib.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "media/bitmap.h"
+#include "media/gif.h"
+#include "runtime/host.h"
+
+namespace {
+
+struct Rgb {
+    uint8_t r, g, b;
+};
+constexpr Rgb MAGENTA{255, 0, 255};
+
+struct GifImage {
+    int left = 0, top = 0, w = 0, h = 0;
+    bool interlace = false;
+    std::vector<uint8_t> lines;  // w x h indices in the order they are stored in the file
+    int delay = -1;              // >= 0: a Graphic Control Extension with this delay first
+};
+
+int append_output(GifFileType* gif, const GifByteType* data, int count) {
+    static_cast<std::string*>(gif->UserData)->append(reinterpret_cast<const char*>(data), count);
+    return count;
+}
+
+std::string make_gif(int screen_w, int screen_h, std::vector<Rgb> colours,
+                     const std::vector<GifImage>& images) {
+    colours.resize(256, Rgb{0, 0, 0});
+    std::string out;
+    int error = 0;
+    GifFileType* gif = EGifOpen(&out, append_output, &error);
+    EXPECT_NE(gif, nullptr);
+    EGifSetGifVersion(gif, true);
+    ColorMapObject* map = GifMakeMapObject(256, nullptr);
+    for (int i = 0; i < 256; ++i) map->Colors[i] = GifColorType{colours[i].r, colours[i].g, colours[i].b};
+    EXPECT_EQ(EGifPutScreenDesc(gif, screen_w, screen_h, 8, 0, map), GIF_OK);
+    for (const GifImage& image : images) {
+        if (image.delay >= 0) {
+            const GifByteType gce[4] = {0, static_cast<GifByteType>(image.delay & 255),
+                                        static_cast<GifByteType>(image.delay >> 8), 0};
+            EXPECT_EQ(EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, gce), GIF_OK);
+        }
+        EXPECT_EQ(EGifPutImageDesc(gif, image.left, image.top, image.w, image.h, image.interlace, nullptr), GIF_OK);
+        std::vector<uint8_t> lines = image.lines;
+        for (int y = 0; y < image.h; ++y) EXPECT_EQ(EGifPutLine(gif, lines.data() + y * image.w, image.w), GIF_OK);
+    }
+    EXPECT_EQ(EGifCloseFile(gif, &error), GIF_OK);
+    GifFreeMapObject(map);
+    return out;
+}
+
+const uint8_t* bytes(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
+
+Bitmap* load(const std::string& gif) { return bitmap_from_gif(bytes(gif), gif.size()); }
+
+GifImage whole(int w, int h, std::vector<uint8_t> indices) {
+    GifImage image;
+    image.w = w;
+    image.h = h;
+    image.lines = std::move(indices);
+    return image;
+}
+
+std::vector<uint8_t> pixels_of(const Bitmap* b) {
+    const uint8_t* p = static_cast<const uint8_t*>(b->pixels);
+    return std::vector<uint8_t>(p, p + b->width * b->height);
+}
+
+struct GifTest : ::testing::Test {
+    void TearDown() override { bitmap_free_all(); }
+};
+
+}  // namespace
+
+TEST_F(GifTest, PaletteWithoutKeyGivesOpaqueBitmap) {
+    const std::vector<uint8_t> px = {0, 1, 2, 3, 3, 2, 1, 0, 1, 1, 2, 2};
+    Bitmap* b = load(make_gif(4, 3, {{255, 255, 255}, {8, 4, 8}, {255, 0, 0}, {7, 3, 7}}, {whole(4, 3, px)}));
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->kind, BITMAP_INDEXED8);
+    EXPECT_EQ(b->width, 4);
+    EXPECT_EQ(b->height, 3);
+    EXPECT_EQ(b->opaque, 1);
+    EXPECT_EQ(b->runs, nullptr);
+    EXPECT_EQ(b->row_offsets, nullptr);
+    EXPECT_EQ(pixels_of(b), px);
+    EXPECT_EQ(b->palette[0], 0xFFFF);
+    EXPECT_EQ(b->palette[1], 0x0821);  // channels truncate: 8 >> 3, 4 >> 2, 8 >> 3
+    EXPECT_EQ(b->palette[2], 0xF800);
+    EXPECT_EQ(b->palette[3], 0x0000);
+    EXPECT_EQ(bitmap_count, 1);
+    EXPECT_EQ(bitmap_registry[0], b);
+}
+
+TEST_F(GifTest, KeyColourMovesToIndexZero) {
+    const std::vector<uint8_t> px = {0, 1, 5, 7, 5, 0};
+    // Key already at 0: nothing moves.
+    Bitmap* b = load(make_gif(3, 2, {MAGENTA, {255, 255, 255}}, {whole(3, 2, px)}));
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->opaque, 0);
+    EXPECT_EQ(pixels_of(b), px);
+    EXPECT_EQ(b->palette[0], colour_key);
+    EXPECT_EQ(b->palette[1], 0xFFFF);
+    // Key at 5 (and again at 7, which stays an ordinary colour): entries 0 and 5 swap, and so
+    // do the pixels.
+    std::vector<Rgb> colours(8, Rgb{0, 0, 0});
+    colours[0] = {255, 255, 255};
+    colours[5] = MAGENTA;
+    colours[7] = MAGENTA;
+    b = load(make_gif(3, 2, colours, {whole(3, 2, px)}));
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->opaque, 0);
+    EXPECT_EQ(b->palette[0], colour_key);
+    EXPECT_EQ(b->palette[5], 0xFFFF);
+    EXPECT_EQ(b->palette[7], colour_key);
+    EXPECT_EQ(pixels_of(b), (std::vector<uint8_t>{5, 1, 0, 7, 0, 5}));
+}
+
+TEST_F(GifTest, RunStreamRows) {
+    std::vector<uint8_t> px(56 * 3, 1);
+    for (int x = 0; x < 56; ++x) px[x] = 0;                            // all key
+    for (int x = 0; x < 56; ++x) px[112 + x] = (x < 10 || x >= 30) ? 0 : 1;  // 10 key, 20, 26 key
+    Bitmap* b = load(make_gif(56, 3, {MAGENTA, {1, 2, 3}}, {whole(56, 3, px)}));
+    ASSERT_NE(b, nullptr);
+    ASSERT_EQ(b->opaque, 0);
+    const std::vector<uint8_t> expect = {56, 0, 56, 10, 20, 26, 0xFF, 0xFF, 0xFF, 0xFF};
+    EXPECT_EQ(std::vector<uint8_t>(b->runs, b->runs + expect.size()), expect);
+    EXPECT_EQ(b->row_offsets[0], 0);
+    EXPECT_EQ(b->row_offsets[1], 1);
+    EXPECT_EQ(b->row_offsets[2], 3);
+}
+
+TEST(BitmapRuns, LongRunsAreSplitAndOverlongStreamsRefused) {
+    // 600 wide: 300 key, 300 visible -> skip 255, draw 0, skip 45, draw 255, skip 0, draw 45.
+    std::vector<uint8_t> px(600, 0);
+    for (int x = 300; x < 600; ++x) px[x] = 9;
+    Bitmap b{};
+    ASSERT_EQ(bitmap_encode_runs(&b, px.data(), 600, 1), 1);
+    const std::vector<uint8_t> expect = {255, 0, 45, 255, 0, 45, 0xFF, 0xFF, 0xFF, 0xFF};
+    EXPECT_EQ(std::vector<uint8_t>(b.runs, b.runs + expect.size()), expect);
+    std::free(b.runs);
+    std::free(b.row_offsets);
+    // Alternating pixels over 300 x 300 need about 90000 counts: more than 16-bit offsets reach.
+    std::vector<uint8_t> checker(300 * 300);
+    for (size_t i = 0; i < checker.size(); ++i) checker[i] = static_cast<uint8_t>(i & 1);
+    Bitmap c{};
+    EXPECT_EQ(bitmap_encode_runs(&c, checker.data(), 300, 300), 0);
+    EXPECT_EQ(c.runs, nullptr);
+    EXPECT_EQ(c.row_offsets, nullptr);
+}
+
+TEST_F(GifTest, InterlacedRowsLandInPassOrder) {
+    // Stored line k holds the value k; an interlaced 10-row image stores rows 0, 8, 4, 2, 6,
+    // 1, 3, 5, 7, 9 in that order.
+    GifImage image;
+    image.w = 2;
+    image.h = 10;
+    image.interlace = true;
+    for (int k = 0; k < 10; ++k) image.lines.insert(image.lines.end(), 2, static_cast<uint8_t>(k));
+    Bitmap* b = load(make_gif(2, 10, {{1, 1, 1}}, {image}));
+    ASSERT_NE(b, nullptr);
+    const int order[10] = {0, 8, 4, 2, 6, 1, 3, 5, 7, 9};
+    const uint8_t* p = static_cast<const uint8_t*>(b->pixels);
+    for (int k = 0; k < 10; ++k) EXPECT_EQ(p[order[k] * 2], k) << "stored line " << k;
+}
+
+TEST_F(GifTest, DelayedFrameEndsThePassAfterOneFrame) {
+    ASSERT_EQ(runtime_init(), 0);
+    set_frame_rate(1000);
+    GifImage first = whole(3, 1, {1, 1, 1}), second = whole(3, 1, {2, 2, 2});
+    first.delay = 0;
+    second.delay = 0;
+    uint32_t frames = pump_frame_count;
+    Bitmap* b = load(make_gif(3, 1, {{1, 1, 1}}, {first, second}));
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(pixels_of(b), (std::vector<uint8_t>{2, 2, 2}));
+    EXPECT_EQ(pump_frame_count, frames);
+    second.delay = 10;
+    b = load(make_gif(3, 1, {{1, 1, 1}}, {first, second}));
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(pixels_of(b), (std::vector<uint8_t>{1, 1, 1}));
+    EXPECT_EQ(pump_frame_count, frames + 1);
+}
+
+TEST_F(GifTest, ImagesAreClippedToTheCanvas) {
+    // An 8 x 4 canvas with a 5 x 5 image at (6, 2): only its 2 x 2 top-left corner lands.
+    std::vector<uint8_t> px(25);
+    for (int i = 0; i < 25; ++i) px[i] = static_cast<uint8_t>(10 + i);
+    GifImage image = whole(5, 5, px);
+    image.left = 6;
+    image.top = 2;
+    Bitmap* b = load(make_gif(8, 4, {{1, 1, 1}}, {image}));
+    ASSERT_NE(b, nullptr);
+    const uint8_t* p = static_cast<const uint8_t*>(b->pixels);
+    EXPECT_EQ(p[2 * 8 + 6], 10);
+    EXPECT_EQ(p[2 * 8 + 7], 11);
+    EXPECT_EQ(p[3 * 8 + 7], 16);
+    EXPECT_EQ(p[0], 0);  // not covered by any image: cleared
+}
+
+TEST_F(GifTest, Rgb565OutputUsesTheConversionTable) {
+    const std::string gif = make_gif(3, 2, {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}}, {whole(3, 2, {0, 1, 2, 2, 1, 0})});
+    uint16_t canvas[6] = {};
+    uint16_t ignored[256] = {};
+    EXPECT_EQ(gif_decode(bytes(gif), gif.size(), canvas, ignored, GIF_OUTPUT_RGB565, 3), 1);
+    EXPECT_EQ(canvas[0], 0xF800);
+    EXPECT_EQ(canvas[1], 0x07E0);
+    EXPECT_EQ(canvas[2], 0x001F);
+    EXPECT_EQ(canvas[5], 0xF800);
+    EXPECT_EQ(gif_colour_table[1], 0x07E0);
+    EXPECT_EQ(ignored[0], 0);
+    // A wider stride leaves the extra columns alone.
+    uint16_t wide[10];
+    for (auto& v : wide) v = 0x1234;
+    EXPECT_EQ(gif_decode(bytes(gif), gif.size(), wide, nullptr, GIF_OUTPUT_RGB565, 5), 1);
+    EXPECT_EQ(wide[3], 0x1234);
+    EXPECT_EQ(wide[5], 0x001F);
+}
+
+TEST_F(GifTest, TruncatedOrBadDataFailsCleanly) {
+    std::vector<uint8_t> px(12 * 9);
+    for (size_t i = 0; i < px.size(); ++i) px[i] = static_cast<uint8_t>(i % 3);
+    GifImage image = whole(12, 9, px);
+    image.delay = 0;
+    const std::string gif = make_gif(12, 9, {MAGENTA, {1, 1, 1}, {9, 9, 9}}, {image});
+    for (size_t n = 0; n < gif.size(); ++n) {
+        // A copy of exactly n bytes, so any read past the end is an AddressSanitizer error.
+        std::vector<uint8_t> prefix(gif.begin(), gif.begin() + static_cast<ptrdiff_t>(n));
+        EXPECT_EQ(bitmap_from_gif(prefix.data(), n), nullptr) << n;
+    }
+    EXPECT_EQ(bitmap_count, 0);
+    ASSERT_NE(load(gif), nullptr);
+    std::string bad = gif;
+    bad[6] = 0;  // width 0
+    bad[7] = 0;
+    EXPECT_EQ(load(bad), nullptr);
+    bad[6] = static_cast<char>(0xFF);  // width 65535: wider than a Bitmap may be
+    bad[7] = static_cast<char>(0xFF);
+    EXPECT_EQ(load(bad), nullptr);
+    EXPECT_EQ(bitmap_count, 1);
+}
+
+TEST_F(GifTest, RegistryTracksSingleReleasesAndIsBounded) {
+    EXPECT_EQ(bitmap_free(nullptr), 0);
+    const std::string gif = make_gif(2, 2, {MAGENTA, {1, 1, 1}}, {whole(2, 2, {0, 1, 1, 0})});
+    Bitmap* a = load(gif);
+    Bitmap* b = load(gif);
+    Bitmap* c = load(gif);
+    ASSERT_EQ(bitmap_count, 3);
+    EXPECT_EQ(bitmap_free(b), 0);  // a single release leaves no stale entry behind
+    ASSERT_EQ(bitmap_count, 2);
+    EXPECT_EQ(bitmap_registry[0], a);
+    EXPECT_EQ(bitmap_registry[1], c);
+    while (bitmap_count < BITMAP_REGISTRY_SIZE) ASSERT_NE(load(gif), nullptr);
+    EXPECT_EQ(load(gif), nullptr);  // full: refused, nothing leaked
+    bitmap_free_all();
+    EXPECT_EQ(bitmap_count, 0);
+    EXPECT_NE(load(gif), nullptr);
+}
