@@ -104,18 +104,40 @@ Image draw_scroll_bar() {
     return img;
 }
 
+namespace {
+
+// A three-tier fir tree on a short trunk, tiers widening downwards; (cx, top) is the tip.
+void fir_tree(Image& img, double cx, double top, double tier_step, double half0, double half_step,
+              double tier_height, Rgb leaves, Rgb trunk, int trunk_width, int trunk_bottom) {
+    double bottom = top + 2 * tier_step + tier_height;
+    fill_rect(img, static_cast<int>(cx) - trunk_width / 2, static_cast<int>(bottom) - 1,
+              static_cast<int>(cx) - trunk_width / 2 + trunk_width, trunk_bottom, trunk);
+    for (int tier = 0; tier < 3; ++tier) {
+        double t = top + tier * tier_step, half = half0 + tier * half_step;
+        fill_shape(img, static_cast<int>(cx - half) - 1, static_cast<int>(t) - 1, static_cast<int>(cx + half) + 2,
+                   static_cast<int>(t + tier_height) + 2, leaves, [=](double x, double y) {
+                       return y >= t && y <= t + tier_height && std::fabs(x - cx) <= half * (y - t) / tier_height;
+                   });
+    }
+}
+
+}  // namespace
+
 Image draw_title_wordmark() {
+    // The tree mark and the title, light green with a dark green drop, cut out on the key.
     Image art(99, 25, Rgb{0, 0, 0}), mask(99, 25, Rgb{0, 0, 0});
-    TextRun run{FACE_SANS_BOLD, 20};
+    TextRun run{FACE_CONDENSED_BOLD, 19};
+    while (text_width(run, PRODUCT_TITLE) > 99 - 17) --run.pixel_size;
     for (Image* img : {&art, &mask}) {
         bool is_mask = img == &mask;
-        draw_text_centred(*img, run, PRODUCT_TITLE, 1, 0, 98, 24, is_mask ? TEXT_WHITE : hex(0x7CD65A),
-                          is_mask ? TEXT_WHITE : hex(0x1E5A22), true);
+        Rgb light = is_mask ? TEXT_WHITE : hex(0x8EE06A), dark = is_mask ? TEXT_WHITE : hex(0x1E5A22);
+        Rgb wood = is_mask ? TEXT_WHITE : hex(0x8A5A2B);
+        fir_tree(*img, 7.5, 2, 5.5, 3.2, 1.6, 8, light, wood, 2, 23);
+        int w = text_width(run, PRODUCT_TITLE);
+        int x = 16 + (99 - 17 - w) / 2;
+        draw_text(*img, run, PRODUCT_TITLE, x + 1, 20, dark);
+        draw_text(*img, run, PRODUCT_TITLE, x, 19, light);
     }
-    // A lighter band over the upper half of the letters gives them some relief.
-    for (int y = 0; y < 12; ++y)
-        for (int x = 0; x < 99; ++x)
-            if (art.at(x, y).g > 150) art.at(x, y) = mix(art.at(x, y), hex(0xE4FFD2), 110 - y * 8);
     key_outside(art, mask);
     return art;
 }
@@ -261,15 +283,8 @@ Image draw_menu_background() {
     TextRun title{FACE_SANS_BOLD, 34};
     int w = text_width(title, PRODUCT_TITLE);
     int tx = (240 - w) / 2 + 10;
-    double cx = tx - 14, base = 44;
-    for (int tier = 0; tier < 3; ++tier) {
-        double top = 10 + tier * 9, half = 6 + tier * 2.5;
-        fill_shape(img, static_cast<int>(cx - half) - 1, static_cast<int>(top) - 1, static_cast<int>(cx + half) + 2,
-                   static_cast<int>(top + 14), hex(0x8EE06A), [=](double x, double y) {
-                       return y >= top && y <= top + 12 && std::fabs(x - cx) <= half * (y - top) / 12.0;
-                   });
-    }
-    fill_rect(img, static_cast<int>(cx) - 2, 40, static_cast<int>(cx) + 2, static_cast<int>(base) + 1, hex(0x7A4B22));
+    double base = 44;
+    fir_tree(img, tx - 14, 10, 9, 6, 2.5, 12, hex(0x8EE06A), hex(0x7A4B22), 4, static_cast<int>(base) + 1);
     draw_text(img, title, PRODUCT_TITLE, tx + 2, static_cast<int>(base) + 2, hex(0x04160E));
     draw_text(img, title, PRODUCT_TITLE, tx, static_cast<int>(base), hex(0xC8F5B0));
 

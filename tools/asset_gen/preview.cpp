@@ -122,7 +122,7 @@ Image with_cards(const Image& bg) {
 }  // namespace
 
 bool write_preview(const std::string& dir, const std::string& png_path) {
-    Image sheet(760, 1010, hex(0x30343A));
+    Image sheet(760, 1050, hex(0x30343A));
     FontFiles label = read_font(dir, 2);
     const Rgb ink = hex(0xF0F0F0), dim = hex(0xA8B0B8);
 
@@ -162,14 +162,11 @@ bool write_preview(const std::string& dir, const std::string& png_path) {
     // Menu background, plain and with the card panels.
     Image bg;
     if (!read_jpeg(dir + "/" + MENU_BACKGROUND_FILE, &bg)) return false;
-    int jx = 8 + 512 + 16, jy = 8 + 0;
-    (void)jx;
     y = after_sheet;
     draw_label(sheet, label, "menu_background.jpg", 8, y, ink);
     draw_label(sheet, label, "with the pack cards", 8 + 250, y, dim);
     paste(sheet, bg, 8, y + 12);
     paste(sheet, with_cards(bg), 8 + 250, y + 12);
-    (void)jy;
 
     // Built-in fonts 0..4 and the console font, to the right of the background.
     int tx = 8 + 500, ty = after_sheet;
@@ -187,10 +184,13 @@ bool write_preview(const std::string& dir, const std::string& png_path) {
         ty += f.height + 8;
     }
 
-    // Console: the 6 x 6 tiles placed through the character table, white on black, doubled.
+    // The 6 x 6 tiles placed through the character table, white on black.
     std::vector<uint8_t> tiles = slurp(dir + "/console_font.bin"), table = slurp(dir + "/console_char_table.bin");
     if (tiles.size() != static_cast<size_t>(CONSOLE_TILES) * CONSOLE_TILE_BYTES || table.size() != 512) return false;
-    draw_label(sheet, label, "console (6 x 6 tiles)", tx, ty, ink);
+    // Console: below the backgrounds, doubled.
+    tx = 8;
+    ty = after_sheet + 12 + 320 + 10;
+    draw_label(sheet, label, "console (6 x 6 tiles, doubled)", tx, ty, ink);
     ty += 12;
     const char* lines[] = {"Error opening file Default.evg !", " !\"#$%&'()*+,-./0123456789:;<=>?",
                            "@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_", "`abcdefghijklmnopqrstuvwxyz{|}~", "FPS 40.0"};
@@ -205,8 +205,8 @@ bool write_preview(const std::string& dir, const std::string& png_path) {
                 for (int px = 0; px < 6; ++px)
                     if (t[(fy ? 5 - py : py) * 6 + (fx ? 5 - px : px)]) row.at(c * 6 + px, py) = hex(0xFFFFFF);
         }
-        paste(sheet, scale_up(row, 1), tx, ty);
-        ty += 8;
+        paste(sheet, scale_up(row, 2), tx, ty);
+        ty += 14;
     }
     std::vector<uint16_t> px(sheet.px.size());
     for (size_t i = 0; i < px.size(); ++i) px[i] = to_rgb565(sheet.px[i]);

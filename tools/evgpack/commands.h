@@ -14,3 +14,13 @@ struct Command {
 };
 
 int cmd_decode(int argc, char** argv);
+
+// The pack commands (tools/evgpack/cmd_build.cpp, cmd_info.cpp, cmd_verify.cpp, cmd_demo.cpp,
+// cmd_extract.cpp).
+namespace evgpack {
+int cmd_build(int argc, char** argv);
+int cmd_info(int argc, char** argv);
+int cmd_verify(int argc, char** argv);
+int cmd_demo(int argc, char** argv);
+int cmd_extract(int argc, char** argv);
+}  // namespace evgpack

@@ -7,6 +7,12 @@
 namespace {
 
 const Command commands[] = {
+    {"build", "-o OUT.evg [options] PATH...", "make a pack from JPEG and PNG photos (see build --help)",
+     evgpack::cmd_build},
+    {"info", "PACK [--json]", "show a pack's header, counts and colour coverage", evgpack::cmd_info},
+    {"verify", "PACK", "check a pack as the viewer does and decode every picture", evgpack::cmd_verify},
+    {"demo", "-o OUT.evg [--count N]", "make a pack of procedural pictures", evgpack::cmd_demo},
+    {"extract", "PACK DIR", "write a pack's pictures as 0000.jpg, 0001.jpg, ...", evgpack::cmd_extract},
     {"decode", "IN.jpg OUT.png", "decode a JPEG with the viewer's decoder and write it as a PNG",
      cmd_decode},
 };

@@ -1,0 +1,355 @@
+// The pack tool: photos in, a pack the viewer opens out; colour tables, orientation, formats,
+// bad input, determinism and the inspection commands.
+#include <gtest/gtest.h>
+
+#include <jpeglib.h>
+#include <png.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/image_pack.h"
+#include "tests/support/temp_dir.h"
+#include "tools/evgpack/colour_match.h"
+#include "tools/evgpack/commands.h"
+#include "tools/evgpack/exif.h"
+#include "tools/evgpack/photo_import.h"
+
+using namespace evgpack;
+
+namespace {
+
+// An RGB test photo: left half `left`, right half `right`, top rows `top` (8-bit colours).
+struct Photo {
+    int width, height;
+    std::vector<uint8_t> rgb;
+};
+
+Photo make_photo(int w, int h, uint32_t top, uint32_t bottom) {
+    Photo p{w, h, std::vector<uint8_t>(static_cast<size_t>(w) * h * 3)};
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint32_t c = y < h / 2 ? top : bottom;
+            uint8_t* o = &p.rgb[(static_cast<size_t>(y) * w + x) * 3];
+            o[0] = c >> 16, o[1] = (c >> 8) & 0xFF, o[2] = c & 0xFF;
+        }
+    return p;
+}
+
+// JPEG writer for the tests: progressive, CMYK (Adobe-inverted) and an EXIF orientation.
+std::string jpeg_bytes(const Photo& p, bool progressive = false, bool cmyk = false, int orientation = 0) {
+    jpeg_compress_struct c;
+    jpeg_error_mgr err;
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char* buf = nullptr;
+    unsigned long len = 0;
+    jpeg_mem_dest(&c, &buf, &len);
+    c.image_width = p.width;
+    c.image_height = p.height;
+    c.input_components = cmyk ? 4 : 3;
+    c.in_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 95, TRUE);
+    if (progressive) jpeg_simple_progression(&c);
+    if (cmyk) c.write_Adobe_marker = TRUE;
+    jpeg_start_compress(&c, TRUE);
+    if (orientation) {
+        // "Exif\0\0", little-endian TIFF header, one directory entry: orientation (SHORT).
+        uint8_t exif[] = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0,
+                          0x12, 0x01, 3, 0, 1, 0, 0, 0, static_cast<uint8_t>(orientation), 0, 0, 0, 0, 0, 0, 0};
+        jpeg_write_marker(&c, JPEG_APP0 + 1, exif, sizeof exif);
+    }
+    std::vector<uint8_t> row(static_cast<size_t>(p.width) * c.input_components);
+    while (c.next_scanline < c.image_height) {
+        const uint8_t* src = &p.rgb[static_cast<size_t>(c.next_scanline) * p.width * 3];
+        for (int x = 0; x < p.width; ++x) {
+            if (cmyk) {  // Adobe CMYK is stored inverted: 255 - C = R when K = 0
+                for (int k = 0; k < 3; ++k) row[x * 4 + k] = src[x * 3 + k];
+                row[x * 4 + 3] = 255;
+            } else {
+                for (int k = 0; k < 3; ++k) row[x * 3 + k] = src[x * 3 + k];
+            }
+        }
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&c, &r, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    std::string out(reinterpret_cast<char*>(buf), len);
+    free(buf);
+    return out;
+}
+
+// PNG writer: 16-bit RGB or 8-bit palette.
+std::string png_bytes(const Photo& p, bool sixteen, bool palette) {
+    std::string out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_set_write_fn(
+        png, &out, [](png_structp s, png_bytep d, png_size_t n) {
+            static_cast<std::string*>(png_get_io_ptr(s))->append(reinterpret_cast<char*>(d), n);
+        },
+        nullptr);
+    png_color colours[2] = {{p.rgb[0], p.rgb[1], p.rgb[2]},
+                            {p.rgb[p.rgb.size() - 3], p.rgb[p.rgb.size() - 2], p.rgb[p.rgb.size() - 1]}};
+    png_set_IHDR(png, info, p.width, p.height, sixteen ? 16 : 8, palette ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (palette) png_set_PLTE(png, info, colours, 2);
+    png_write_info(png, info);
+    std::vector<uint8_t> row(static_cast<size_t>(p.width) * 6);
+    for (int y = 0; y < p.height; ++y) {
+        const uint8_t* src = &p.rgb[static_cast<size_t>(y) * p.width * 3];
+        for (int x = 0; x < p.width; ++x) {
+            if (palette) {
+                row[x] = y < p.height / 2 ? 0 : 1;
+            } else if (sixteen) {
+                for (int k = 0; k < 3; ++k) row[x * 6 + 2 * k] = row[x * 6 + 2 * k + 1] = src[x * 3 + k];
+            } else {
+                for (int k = 0; k < 3; ++k) row[x * 3 + k] = src[x * 3 + k];
+            }
+        }
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+// The 8-bit colour of a linear picture's pixel.
+void srgb_at(const LinearPicture& p, int x, int y, int rgb[3]) {
+    for (int k = 0; k < 3; ++k) rgb[k] = linear_to_srgb(p.rgb[(static_cast<size_t>(y) * p.size + x) * 3 + k]);
+}
+
+int run(const std::string& command, std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    int argc = static_cast<int>(argv.size());
+    if (command == "build") return cmd_build(argc, argv.data());
+    if (command == "info") return cmd_info(argc, argv.data());
+    if (command == "verify") return cmd_verify(argc, argv.data());
+    if (command == "demo") return cmd_demo(argc, argv.data());
+    return cmd_extract(argc, argv.data());
+}
+
+// A folder of `n` small photos of distinct colours.
+void write_photos(const TempDir& dir, int n) {
+    std::filesystem::create_directories(dir.file("photos"));
+    for (int i = 0; i < n; ++i) {
+        uint32_t c = (i * 0x3D21A7u + 0x402010u) & 0xFFFFFF;
+        char name[32];
+        std::snprintf(name, sizeof name, "photos/p%02d.jpg", i);
+        write_file(dir.file(name), jpeg_bytes(make_photo(300 + i, 260, c, c ^ 0x808080)));
+    }
+}
+
+}  // namespace
+
+TEST(PhotoImport, ReadsEveryKindAndHonoursOrientation) {
+    const uint32_t red = 0xE00000, blue = 0x0000E0;
+    Photo p = make_photo(320, 240, red, blue);
+    struct Case {
+        const char* what;
+        std::string bytes;
+    } cases[] = {{"baseline", jpeg_bytes(p)},
+                 {"progressive", jpeg_bytes(p, true)},
+                 {"cmyk", jpeg_bytes(p, false, true)},
+                 {"png16", png_bytes(p, true, false)},
+                 {"palette", png_bytes(p, false, true)}};
+    for (const Case& c : cases) {
+        LinearPicture pic;
+        std::string error;
+        ASSERT_TRUE(import_photo(reinterpret_cast<const uint8_t*>(c.bytes.data()), c.bytes.size(), pic, error))
+            << c.what << ": " << error;
+        ASSERT_EQ(pic.size, 240) << c.what;
+        int top[3], bottom[3];
+        srgb_at(pic, 120, 10, top);
+        srgb_at(pic, 120, 230, bottom);
+        EXPECT_GT(top[0], 180) << c.what;
+        EXPECT_LT(top[2], 60) << c.what;
+        EXPECT_GT(bottom[2], 180) << c.what;
+    }
+    // Orientation 6 (turn 90 degrees clockwise to view): the stored top ends up on the right.
+    std::string turned = jpeg_bytes(p, false, false, 6);
+    LinearPicture pic;
+    std::string error;
+    ASSERT_TRUE(import_photo(reinterpret_cast<const uint8_t*>(turned.data()), turned.size(), pic, error));
+    int left[3], right[3];
+    srgb_at(pic, 10, 120, left);
+    srgb_at(pic, 230, 120, right);
+    EXPECT_GT(right[0], 180);
+    EXPECT_GT(left[2], 180);
+}
+
+TEST(PhotoImport, RefusesGarbageAndTruncatedData) {
+    std::string garbage = "this is not a picture at all";
+    LinearPicture pic;
+    std::string error;
+    EXPECT_FALSE(import_photo(reinterpret_cast<const uint8_t*>(garbage.data()), garbage.size(), pic, error));
+    EXPECT_EQ(error, "not a JPEG or PNG file");
+    std::string png = png_bytes(make_photo(64, 64, 0x102030, 0x405060), false, false);
+    for (size_t cut : {size_t(8), size_t(40), png.size() / 2}) {
+        EXPECT_FALSE(import_photo(reinterpret_cast<const uint8_t*>(png.data()), cut, pic, error)) << cut;
+        EXPECT_NE(error.find("PNG"), std::string::npos);
+    }
+    std::string jpeg = jpeg_bytes(make_photo(64, 64, 0x102030, 0x405060));
+    EXPECT_FALSE(import_photo(reinterpret_cast<const uint8_t*>(jpeg.data()), 100, pic, error));
+}
+
+TEST(Exif, BoundedOrientationReader) {
+    // II, one entry with orientation 8; then cut at every length and big-endian.
+    uint8_t le[] = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x12, 0x01, 3, 0, 1, 0, 0, 0, 8, 0, 0, 0};
+    EXPECT_EQ(exif_orientation(le, sizeof le), 8);
+    for (size_t n = 0; n < sizeof le - 2; ++n) EXPECT_EQ(exif_orientation(le, n), 1) << n;
+    uint8_t be[] = {'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, 6, 0, 0};
+    EXPECT_EQ(exif_orientation(be, sizeof be), 6);
+    uint8_t far[] = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 0xF0, 0xFF, 0xFF, 0xFF, 1, 0};
+    EXPECT_EQ(exif_orientation(far, sizeof far), 1);
+    uint8_t many[] = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 0xFF, 0xFF};
+    EXPECT_EQ(exif_orientation(many, sizeof many), 1);
+    le[24] = 9;  // out of range
+    EXPECT_EQ(exif_orientation(le, sizeof le), 1);
+}
+
+TEST(MatchTables, NearestByDeltaE2000OnASmallSet) {
+    std::mt19937 rng(5);
+    std::vector<Lab> colours;
+    for (int i = 0; i < 9; ++i) colours.push_back(rgb565_to_lab(static_cast<uint16_t>(rng())));
+    colours.push_back(colours[3]);  // an exact tie: the lower number wins
+    MatchTables t = compute_match_tables(colours, 0, 2);
+    for (int c = 0; c < 65536; c += 7) {
+        Lab lab = rgb565_to_lab(static_cast<uint16_t>(c));
+        double best = 1e9, second = 1e9;
+        int best_i = -1;
+        for (int i = 0; i < 10; ++i) {
+            double d = ciede2000(lab, colours[i]);
+            if (d < best) second = best, best = d, best_i = i;
+            else if (d < second) second = d;
+        }
+        ASSERT_LE(ciede2000(lab, colours[t.best[c]]), best + 1e-3) << c;
+        ASSERT_LE(ciede2000(lab, colours[t.second[c]]), second + 1e-3) << c;
+        ASSERT_NE(t.best[c], t.second[c]);
+        ASSERT_NE(t.best[c], 9);  // never the later of two equal pictures
+        (void)best_i;
+    }
+    // The reference formula on a published pair (Sharma et al. test data, pair 1: 2.0425).
+    EXPECT_NEAR(ciede2000(Lab{50, 2.6772, -79.7751}, Lab{50, 0, -82.7485}), 2.0425, 1e-4);
+}
+
+TEST(MatchTables, VarietySpreadsColoursWithinTheLimit) {
+    std::vector<Lab> colours;
+    for (int i = 0; i < 40; ++i) colours.push_back(Lab{50 + (i % 5) * 0.3, (i / 5) * 0.4 - 1, 0});
+    MatchTables plain = compute_match_tables(colours, 0, 1);
+    MatchTables varied = compute_match_tables(colours, 3.0, 2);
+    int differ = 0;
+    for (int c = 0; c < 65536; ++c) {
+        Lab lab = rgb565_to_lab(static_cast<uint16_t>(c));
+        double nearest = ciede2000(lab, colours[plain.best[c]]);
+        ASSERT_LE(ciede2000(lab, colours[varied.best[c]]), nearest + 3.0 + 1e-3);
+        ASSERT_NE(varied.best[c], varied.second[c]);
+        differ += varied.best[c] != plain.best[c];
+    }
+    EXPECT_GT(differ, 1000);
+    MatchTables again = compute_match_tables(colours, 3.0, 1);
+    EXPECT_EQ(again.best, varied.best);
+    EXPECT_EQ(again.second, varied.second);
+}
+
+TEST(EvgpackBuild, PackOpensInTheViewerAndInspects) {
+    TempDir dir;
+    write_photos(dir, 6);
+    write_file(dir.file("photos/broken.jpg"), std::string("\xFF\xD8\xFF\xE0 broken", 10));
+    write_file(dir.file("photos/p00-copy.jpg"), read_file(dir.file("photos/p00.jpg")));
+    const std::string out = dir.file("pack.evg");
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(run("build", {"-o", out, "--quiet", "--thumb-size", "16", "--jobs", "1", "--author", "Ann",
+                            dir.file("photos")}),
+              0);
+    std::string warnings = testing::internal::GetCapturedStderr();
+    EXPECT_NE(warnings.find("broken.jpg"), std::string::npos) << warnings;
+    EXPECT_NE(warnings.find("same bytes as"), std::string::npos) << warnings;
+
+    std::string bytes = read_file(out);
+    ASSERT_TRUE(pack_magic_matches(reinterpret_cast<const uint8_t*>(bytes.data())));
+    PackHeader header;
+    pack_header_decode(reinterpret_cast<const uint8_t*>(bytes.data()), &header);
+    EXPECT_EQ(header.data_offset, PACK_HEADER_SIZE);
+    EXPECT_EQ(header.listed_count, 6);
+    EXPECT_STREQ(header.author, "Ann");
+    pack_data_offset = header.data_offset;
+    ASSERT_EQ(pack_load(out.c_str()), PACK_OK);
+    EXPECT_EQ(picture_count, 6);
+    EXPECT_EQ(thumb_size, 16);
+    static uint16_t pixels[PICTURE_PIXELS];
+    for (uint16_t p = 0; p < 6; ++p) EXPECT_EQ(picture_read(p, pixels), 1) << p;
+    pack_close();
+
+    // Same bytes with two workers.
+    const std::string out2 = dir.file("pack2.evg");
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(run("build", {"-o", out2, "--quiet", "--thumb-size", "16", "--jobs", "2", "--author", "Ann",
+                            dir.file("photos")}),
+              0);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(read_file(out2), bytes);
+
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(run("verify", {out}), 0);
+    EXPECT_EQ(run("info", {out, "--json"}), 0);
+    EXPECT_EQ(run("extract", {out, dir.file("x")}), 0);
+    std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_NE(printed.find("\"pictures\": 6"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("\"author\": \"Ann\""), std::string::npos) << printed;
+    EXPECT_EQ(read_file(dir.file("x/0003.jpg")).substr(0, 2), "\xFF\xD8");
+    EXPECT_FALSE(file_exists(dir.file("x/0006.jpg")));
+}
+
+TEST(EvgpackBuild, RefusalsLeaveNoOutput) {
+    TempDir dir;
+    write_photos(dir, 1);
+    const std::string out = dir.file("pack.evg");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(run("build", {"-o", out, "--quiet", dir.file("photos")}), 1);  // one picture only
+    EXPECT_EQ(run("build", {"-o", out, dir.file("missing")}), 1);
+    EXPECT_EQ(run("build", {"-o", out, "--quality", "101", dir.file("photos")}), 2);
+    EXPECT_EQ(run("build", {dir.file("photos")}), 2);
+    std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_NE(errors.find("fewer than 2 usable pictures"), std::string::npos) << errors;
+    EXPECT_FALSE(file_exists(out));
+    int entries = 0;
+    for (auto& e : std::filesystem::directory_iterator(dir.path)) (void)e, ++entries;
+    EXPECT_EQ(entries, 1);  // only the photos folder: no temporary left behind
+}
+
+TEST(EvgpackVerify, CatchesDamagedPacks) {
+    TempDir dir;
+    write_photos(dir, 3);
+    const std::string out = dir.file("pack.evg");
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(run("build", {"-o", out, "--quiet", "--thumb-size", "8", dir.file("photos")}), 0);
+    testing::internal::GetCapturedStderr();
+    std::string good = read_file(out);
+    testing::internal::CaptureStdout();
+    // A flipped byte in the picture count: the entries no longer fit the file.
+    std::string bad = good;
+    bad[PACK_HEADER_SIZE + PACK_PICTURE_COUNT + 1] ^= 0x40;
+    write_file(out, bad);
+    EXPECT_EQ(run("verify", {out}), 1);
+    // A picture whose JPEG data is damaged inside an intact entry: its frame header now says
+    // progressive, which the viewer's decoder refuses.
+    bad = good;
+    size_t last_frame = good.rfind("\xFF\xC0");
+    ASSERT_NE(last_frame, std::string::npos);
+    bad[last_frame + 1] = '\xC2';
+    write_file(out, bad);
+    EXPECT_EQ(run("verify", {out}), 1);
+    // A file cut inside the last picture.
+    write_file(out, good.substr(0, good.size() - 100));
+    EXPECT_EQ(run("verify", {out}), 1);
+    std::string report = testing::internal::GetCapturedStdout();
+    EXPECT_NE(report.find("picture 2 does not decode"), std::string::npos) << report;
+}

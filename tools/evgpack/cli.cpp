@@ -1,0 +1,121 @@
+// Option parsing, messages and the progress display of the pack tool.
+#include "tools/evgpack/cli.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+namespace evgpack {
+
+namespace {
+bool bar_shown = false;
+}
+
+bool parse_int_option(const std::string& name, const char* text, long low, long high, long& value, std::string& error) {
+    if (!text || !*text) {
+        error = name + " needs a value";
+        return false;
+    }
+    errno = 0;
+    char* end = nullptr;
+    long v = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || v < low || v > high) {
+        error = name + " takes a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
+                ", not '" + text + "'";
+        return false;
+    }
+    value = v;
+    return true;
+}
+
+bool parse_double_option(const std::string& name, const char* text, double low, double high, double& value,
+                         std::string& error) {
+    if (!text || !*text) {
+        error = name + " needs a value";
+        return false;
+    }
+    errno = 0;
+    char* end = nullptr;
+    double v = std::strtod(text, &end);
+    if (errno != 0 || *end != '\0' || !(v >= low && v <= high)) {
+        char range[64];
+        std::snprintf(range, sizeof range, "%g to %g", low, high);
+        error = name + " takes a number from " + range + ", not '" + text + "'";
+        return false;
+    }
+    value = v;
+    return true;
+}
+
+void Progress::clear_line() {
+    if (bar_shown) {
+        std::fputs("\r\033[K", stderr);
+        bar_shown = false;
+    }
+}
+
+void print_error(const std::string& message) {
+    Progress::clear_line();
+    std::fprintf(stderr, "evgpack: %s\n", message.c_str());
+}
+
+void print_warning(const std::string& message) {
+    Progress::clear_line();
+    std::fprintf(stderr, "evgpack: warning: %s\n", message.c_str());
+}
+
+Progress::Progress(const char* what, int total, bool quiet)
+    : what_(what), total_(total), quiet_(quiet), terminal_(::isatty(STDERR_FILENO) == 1) {
+    start_ = last_draw_ = std::chrono::steady_clock::now();
+}
+
+void Progress::update(int done) {
+    if (quiet_ || total_ <= 0) return;
+    auto now = std::chrono::steady_clock::now();
+    double elapsed = std::chrono::duration<double>(now - start_).count();
+    double rate = elapsed > 0 ? done / elapsed : 0;
+    int percent = static_cast<int>(100.0 * done / total_);
+    if (terminal_) {
+        if (done < total_ && now - last_draw_ < std::chrono::milliseconds(100)) return;
+        last_draw_ = now;
+        char bar[31];
+        int filled = 30 * done / total_;
+        for (int i = 0; i < 30; ++i) bar[i] = i < filled ? '#' : '.';
+        bar[30] = '\0';
+        int left = rate > 0 ? static_cast<int>((total_ - done) / rate + 0.5) : 0;
+        std::fprintf(stderr, "\r\033[K[%s] %d/%d %3d%%  %.1f %s/s  %d:%02d left", bar, done, total_, percent, rate,
+                     what_, left / 60, left % 60);
+        bar_shown = true;
+    } else {
+        int tenth = 10 * done / total_;
+        if (tenth <= last_tenth_ && done != total_) return;
+        if (tenth <= last_tenth_) return;
+        last_tenth_ = tenth;
+        std::fprintf(stderr, "evgpack: %d of %d %s (%d%%), %.1f per second\n", done, total_, what_, percent, rate);
+    }
+    std::fflush(stderr);
+}
+
+void Progress::finish() { clear_line(); }
+
+std::string default_author() {
+    if (const passwd* pw = ::getpwuid(::getuid())) {
+        std::string gecos = pw->pw_gecos ? pw->pw_gecos : "";
+        gecos = gecos.substr(0, gecos.find(','));
+        if (!gecos.empty()) return gecos;
+        if (pw->pw_name && *pw->pw_name) return pw->pw_name;
+    }
+    const char* user = std::getenv("USER");
+    return user && *user ? user : "Unknown";
+}
+
+int default_jobs() {
+    unsigned n = std::thread::hardware_concurrency();
+    return n ? static_cast<int>(n) : 1;
+}
+
+}  // namespace evgpack

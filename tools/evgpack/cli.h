@@ -1,0 +1,43 @@
+// Small helpers shared by the pack tool's commands: option values, messages, progress.
+#pragma once
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace evgpack {
+
+// Parses a whole decimal number in [low, high]; false (and a one-line reason in `error`) when
+// the text is not one or is out of range.
+bool parse_int_option(const std::string& name, const char* text, long low, long high, long& value, std::string& error);
+bool parse_double_option(const std::string& name, const char* text, double low, double high, double& value,
+                         std::string& error);
+
+// "evgpack: <message>" on standard error (after clearing a progress line if one is shown).
+void print_error(const std::string& message);
+void print_warning(const std::string& message);
+
+// Counts work done on standard error: a redrawn bar with count, percent, photos per second and
+// time left when standard error is a terminal, a plain line every tenth otherwise.
+class Progress {
+public:
+    Progress(const char* what, int total, bool quiet);
+    void update(int done);
+    void finish();
+    static void clear_line();  // before other output while a bar is shown
+
+private:
+    const char* what_;
+    int total_;
+    bool quiet_, terminal_;
+    int last_tenth_ = 0;
+    std::chrono::steady_clock::time_point start_, last_draw_;
+};
+
+// The user's name for the pack header: the full name from the password database, else the
+// login name, else "Unknown".
+std::string default_author();
+
+// Default number of worker threads: all cores.
+int default_jobs();
+
+}  // namespace evgpack

@@ -1,0 +1,359 @@
+// `evgpack build -o OUT.evg [options] PATH...`: a pack from a folder of photos.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/image_pack.h"
+#include "tools/evgpack/cli.h"
+#include "tools/evgpack/commands.h"
+#include "tools/evgpack/pack_stats.h"
+#include "tools/evgpack/pack_writer.h"
+
+namespace fs = std::filesystem;
+
+namespace evgpack {
+
+namespace {
+
+constexpr int MAX_PICTURES = 2048;
+
+const char BUILD_HELP[] =
+    "usage: evgpack build -o OUT.evg [options] PATH...\n"
+    "\n"
+    "Makes an image pack from photos. PATHs are files or folders (searched recursively);\n"
+    "JPEG and PNG files are read, in path order.\n"
+    "\n"
+    "options:\n"
+    "  -o, --output FILE   the pack to write (required; replaced only when the build succeeds)\n"
+    "  --quality Q         JPEG quality of the pictures, 1-100 (default 85)\n"
+    "  --thumb-size T      thumbnail edge in pixels, 1-255 (default 64)\n"
+    "  --variety D         let a colour use any picture within D delta E of its best (default 2, 0 = off)\n"
+    "  --author NAME       author shown on the pack card (default: your name)\n"
+    "  --icon K            picture number whose miniature is the pack's icon (default 0)\n"
+    "  --max N             use at most N pictures, 2-2048 (default 2048)\n"
+    "  --jobs N            worker threads (default: all cores); the pack is the same for any N\n"
+    "  --quiet             no progress or summary, only warnings and errors\n";
+
+struct BuildOptions {
+    std::string output;
+    long quality = 85, thumb_size = 64, icon = 0, max = MAX_PICTURES, jobs = 0;
+    double variety = DEFAULT_VARIETY;
+    std::string author;
+    bool author_set = false, quiet = false;
+    std::vector<std::string> paths;
+};
+
+bool lower_extension_is(const fs::path& p, std::initializer_list<const char*> list) {
+    std::string ext = p.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    for (const char* e : list)
+        if (ext == e) return true;
+    return false;
+}
+
+// Files to read, in path order. Inside folders: JPEG and PNG by name; other picture formats get a
+// warning; other files and hidden ones are passed over. Named files are always tried.
+bool collect_inputs(const std::vector<std::string>& paths, std::vector<std::string>& files) {
+    bool ok = true;
+    for (const std::string& path : paths) {
+        std::error_code ec;
+        fs::file_status st = fs::status(path, ec);
+        if (ec || !fs::exists(st)) {
+            print_error("cannot read " + path + ": no such file or folder");
+            ok = false;
+            continue;
+        }
+        if (!fs::is_directory(st)) {
+            files.push_back(path);
+            continue;
+        }
+        std::vector<std::string> found;
+        fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied, ec), end;
+        for (; !ec && it != end; it.increment(ec)) {
+            const fs::path& p = it->path();
+            std::string name = p.filename().string();
+            if (!name.empty() && name[0] == '.') {
+                if (it->is_directory(ec)) it.disable_recursion_pending();
+                continue;
+            }
+            if (!it->is_regular_file(ec)) continue;
+            if (lower_extension_is(p, {".jpg", ".jpeg", ".jpe", ".jfif", ".png"})) {
+                found.push_back(p.string());
+            } else if (lower_extension_is(p, {".gif", ".bmp", ".tif", ".tiff", ".webp", ".heic", ".heif", ".avif",
+                                               ".raw", ".cr2", ".nef", ".arw", ".dng"})) {
+                print_warning("skipping " + p.string() + ": unsupported format (JPEG and PNG are read)");
+            }
+        }
+        if (ec) print_warning("could not list all of " + path + ": " + ec.message());
+        files.insert(files.end(), found.begin(), found.end());
+    }
+    std::sort(files.begin(), files.end());
+    files.erase(std::unique(files.begin(), files.end()), files.end());
+    return ok;
+}
+
+bool read_whole_file(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = std::strerror(errno);
+        return false;
+    }
+    in.seekg(0, std::ios::end);
+    std::streamoff size = in.tellg();
+    if (size < 0) {
+        error = "cannot read";
+        return false;
+    }
+    if (size > (1LL << 31)) {
+        error = "file too large";
+        return false;
+    }
+    in.seekg(0);
+    bytes.resize(static_cast<size_t>(size));
+    if (size > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), size)) {
+        error = "read error";
+        return false;
+    }
+    return true;
+}
+
+uint64_t fnv1a64(const std::vector<uint8_t>& bytes) {
+    uint64_t h = 1469598103934665603ull;
+    for (uint8_t b : bytes) h = (h ^ b) * 1099511628211ull;
+    return h;
+}
+
+// One input's outcome.
+struct Slot {
+    enum State { PENDING, USED, DUPLICATE, FAILED } state = PENDING;
+    std::string reason;
+    uint64_t hash = 0;
+    size_t size = 0;
+    PackPicture picture;
+    std::vector<uint16_t> icon;  // kept for every picture until the icon's number is known
+};
+
+bool parse_build_args(int argc, char** argv, BuildOptions& o) {
+    std::string error;
+    for (int i = 0; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&](const char* name) -> const char* {
+            if (i + 1 >= argc) {
+                error = std::string(name) + " needs a value";
+                return nullptr;
+            }
+            return argv[++i];
+        };
+        bool ok = true;
+        if (a == "-h" || a == "--help") {
+            std::fputs(BUILD_HELP, stdout);
+            std::exit(0);
+        } else if (a == "-o" || a == "--output") {
+            const char* v = value("-o");
+            ok = v != nullptr;
+            if (ok) o.output = v;
+        } else if (a == "--quality") {
+            ok = parse_int_option("--quality", value("--quality"), 1, 100, o.quality, error);
+        } else if (a == "--thumb-size") {
+            ok = parse_int_option("--thumb-size", value("--thumb-size"), 1, PACK_MAX_THUMB_SIZE, o.thumb_size, error);
+        } else if (a == "--variety") {
+            ok = parse_double_option("--variety", value("--variety"), 0, 100, o.variety, error);
+        } else if (a == "--author") {
+            const char* v = value("--author");
+            ok = v != nullptr;
+            if (ok) o.author = v, o.author_set = true;
+        } else if (a == "--icon") {
+            ok = parse_int_option("--icon", value("--icon"), 0, MAX_PICTURES - 1, o.icon, error);
+        } else if (a == "--max") {
+            ok = parse_int_option("--max", value("--max"), 2, MAX_PICTURES, o.max, error);
+        } else if (a == "--jobs") {
+            ok = parse_int_option("--jobs", value("--jobs"), 1, 256, o.jobs, error);
+        } else if (a == "--quiet" || a == "-q") {
+            o.quiet = true;
+        } else if (a.size() > 1 && a[0] == '-') {
+            error = "unknown option " + a + " (see evgpack build --help)";
+            ok = false;
+        } else {
+            o.paths.push_back(a);
+        }
+        if (!ok) {
+            print_error(error);
+            return false;
+        }
+    }
+    if (o.output.empty()) {
+        print_error("build needs an output file: evgpack build -o OUT.evg PATH... (see --help)");
+        return false;
+    }
+    if (o.paths.empty()) {
+        print_error("build needs at least one photo or folder (see evgpack build --help)");
+        return false;
+    }
+    if (o.author.size() > PACK_AUTHOR_SIZE) {
+        print_warning("the author name is cut to 32 bytes");
+        o.author.resize(PACK_AUTHOR_SIZE);
+    }
+    return true;
+}
+
+}  // namespace
+
+int cmd_build(int argc, char** argv) {
+    BuildOptions o;
+    if (!parse_build_args(argc, argv, o)) return 2;
+    const auto start = std::chrono::steady_clock::now();
+    if (!o.author_set) o.author = default_author().substr(0, PACK_AUTHOR_SIZE);
+    const int jobs = o.jobs > 0 ? static_cast<int>(o.jobs) : default_jobs();
+    if (!lower_extension_is(o.output, {".evg"}))
+        print_warning("the viewer lists only files ending in .evg; " + o.output + " will not be listed");
+
+    std::vector<std::string> files;
+    if (!collect_inputs(o.paths, files)) return 1;
+    if (files.empty()) {
+        print_error("no JPEG or PNG photos found");
+        return 1;
+    }
+
+    // Workers take inputs in path order and stop taking new ones once enough pictures are in
+    // hand; the pack uses the first `max` usable inputs, so it does not depend on the timing.
+    std::vector<Slot> slots(files.size());
+    std::atomic<size_t> next{0};
+    std::atomic<int> done{0};
+    std::mutex lock;  // guards the duplicate index, `used` and the progress display
+    std::map<std::pair<uint64_t, size_t>, size_t> seen;  // (hash, size) -> first input
+    std::set<std::pair<uint64_t, size_t>> distinct;  // contents seen by the workers
+    int used = 0;
+    Progress progress("photos", static_cast<int>(files.size()), o.quiet);
+    auto worker = [&]() {
+        std::vector<uint8_t> bytes;
+        for (;;) {
+            {
+                std::lock_guard<std::mutex> guard(lock);
+                if (used >= o.max) return;
+            }
+            size_t i = next.fetch_add(1);
+            if (i >= files.size()) return;
+            Slot& slot = slots[i];
+            std::string error;
+            LinearPicture picture;
+            if (!read_whole_file(files[i], bytes, error)) {
+                slot.state = Slot::FAILED, slot.reason = error;
+            } else {
+                slot.hash = fnv1a64(bytes);
+                slot.size = bytes.size();
+                if (!import_photo(bytes.data(), bytes.size(), picture, error)) {
+                    slot.state = Slot::FAILED, slot.reason = error;
+                } else if (!make_pack_picture(picture, static_cast<int>(o.quality), static_cast<int>(o.thumb_size),
+                                              slot.picture)) {
+                    slot.state = Slot::FAILED, slot.reason = "could not encode the picture";
+                } else {
+                    slot.icon = make_icon(picture);
+                    slot.state = Slot::USED;
+                }
+            }
+            std::lock_guard<std::mutex> guard(lock);
+            // Count distinct contents only, so repeats do not stop the workers early.
+            if (slot.state == Slot::USED && distinct.insert({slot.hash, slot.size}).second) ++used;
+            progress.update(++done);
+        }
+    };
+    std::vector<std::thread> pool;
+    for (int t = 1; t < jobs; ++t) pool.emplace_back(worker);
+    worker();
+    for (auto& t : pool) t.join();
+    progress.finish();
+
+    // In path order: report failures, drop byte-identical repeats, keep the first `max`.
+    PackContent content;
+    content.thumb_size = static_cast<int>(o.thumb_size);
+    content.author = o.author;
+    std::vector<size_t> chosen;
+    bool cut = false;
+    for (size_t i = 0; i < slots.size(); ++i) {
+        Slot& slot = slots[i];
+        if (slot.state == Slot::PENDING) {
+            cut = true;
+            break;
+        }
+        if (slot.state == Slot::FAILED) {
+            print_warning("skipping " + files[i] + ": " + slot.reason);
+            continue;
+        }
+        auto key = std::make_pair(slot.hash, slot.size);
+        auto earlier = seen.find(key);
+        if (earlier != seen.end()) {
+            std::vector<uint8_t> a, b;
+            std::string ignored;
+            if (read_whole_file(files[earlier->second], a, ignored) && read_whole_file(files[i], b, ignored) && a == b) {
+                print_warning("skipping " + files[i] + ": same bytes as " + files[earlier->second]);
+                slot.state = Slot::DUPLICATE;
+                continue;
+            }
+        } else {
+            seen[key] = i;
+        }
+        if (static_cast<long>(chosen.size()) >= o.max) {
+            cut = true;
+            break;
+        }
+        chosen.push_back(i);
+    }
+    if (cut) {
+        char line[160];
+        std::snprintf(line, sizeof line, "more photos than the pack can hold: using the first %ld usable ones", o.max);
+        print_warning(line);
+    }
+    if (chosen.size() < 2) {
+        print_error("fewer than 2 usable pictures (" + std::to_string(chosen.size()) + "); a pack needs at least 2");
+        return 1;
+    }
+    if (o.icon >= static_cast<long>(chosen.size())) {
+        print_warning("--icon " + std::to_string(o.icon) + " is past the last picture; using picture 0");
+        o.icon = 0;
+    }
+    content.icon = slots[chosen[static_cast<size_t>(o.icon)]].icon;
+    std::vector<Lab> colours;
+    for (size_t i : chosen) {
+        colours.push_back(slots[i].picture.colour);
+        content.pictures.push_back(std::move(slots[i].picture));
+    }
+    slots.clear();
+
+    content.tables = compute_match_tables(colours, o.variety, jobs);
+    std::vector<uint8_t> bytes = pack_serialise(content);
+    std::string error;
+    if (!write_file_replacing(o.output, bytes, error)) {
+        print_error(error);
+        return 1;
+    }
+
+    if (!o.quiet) {
+        std::vector<uint16_t> thumbs;
+        for (const PackPicture& p : content.pictures) thumbs.insert(thumbs.end(), p.thumb.begin(), p.thumb.end());
+        Coverage cov = measure_coverage(content.tables.best, content.tables.second, colours, thumbs.data(), thumbs.size());
+        double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        std::printf("wrote %s: %zu pictures, %.1f MB, in %.1f s\n", o.output.c_str(), content.pictures.size(),
+                    bytes.size() / 1e6, seconds);
+        std::printf("colour coverage (delta E 2000): all colours mean %.1f, 95%% within %.1f; "
+                    "the pictures' own pixels mean %.1f, 95%% within %.1f\n",
+                    cov.colour_mean, cov.colour_p95, cov.pixel_mean, cov.pixel_p95);
+        std::printf("pictures never used by the tables: %d\n", cov.unused_pictures);
+        std::string warning = coverage_warning(cov, static_cast<int>(content.pictures.size()));
+        if (!warning.empty()) std::fprintf(stderr, "evgpack: %s\n", warning.c_str());
+    }
+    return 0;
+}
+
+}  // namespace evgpack

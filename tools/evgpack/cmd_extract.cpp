@@ -1,0 +1,77 @@
+// `evgpack extract PACK DIR`: the pack's pictures back as 0000.jpg, 0001.jpg, ...
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tools/evgpack/cli.h"
+#include "tools/evgpack/commands.h"
+#include "tools/evgpack/pack_reader.h"
+
+namespace evgpack {
+
+int cmd_extract(int argc, char** argv) {
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "-h" || a == "--help") {
+            std::fputs("usage: evgpack extract PACK DIR\n\nWrites the pack's pictures into DIR (made if "
+                       "needed) as 0000.jpg, 0001.jpg, ...\n",
+                       stdout);
+            return 0;
+        }
+        args.push_back(a);
+    }
+    if (args.size() != 2) {
+        print_error("usage: evgpack extract PACK DIR");
+        return 2;
+    }
+    LoadedPack pack;
+    std::string error;
+    if (!load_pack(args[0], pack, error)) {
+        print_error(error);
+        return 1;
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(args[1], ec);
+    if (ec) {
+        print_error("cannot make the folder " + args[1] + ": " + ec.message());
+        pack_close();
+        return 1;
+    }
+    FILE* in = std::fopen(args[0].c_str(), "rb");
+    if (!in) {
+        print_error("cannot open " + args[0] + ": " + std::strerror(errno));
+        pack_close();
+        return 1;
+    }
+    std::vector<uint8_t> bytes;
+    int status = 0;
+    for (int p = 0; p < picture_count && status == 0; ++p) {
+        bytes.resize(picture_sizes[p]);
+        char name[32];
+        std::snprintf(name, sizeof name, "%04d.jpg", p);
+        std::string out_path = (std::filesystem::path(args[1]) / name).string();
+        if (std::fseek(in, static_cast<long>(picture_offsets[p]), SEEK_SET) != 0 ||
+            std::fread(bytes.data(), 1, bytes.size(), in) != bytes.size()) {
+            print_error("cannot read picture " + std::to_string(p) + " from " + args[0]);
+            status = 1;
+            break;
+        }
+        FILE* out = std::fopen(out_path.c_str(), "wb");
+        bool written = out && std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+        if (out && std::fclose(out) != 0) written = false;
+        if (!written) {
+            print_error("cannot write " + out_path + ": " + std::strerror(errno));
+            status = 1;
+        }
+    }
+    std::fclose(in);
+    if (status == 0) std::printf("wrote %d pictures to %s\n", picture_count, args[1].c_str());
+    pack_close();
+    return status;
+}
+
+}  // namespace evgpack

@@ -1,0 +1,117 @@
+// `evgpack info PACK [--json]`: what a pack holds and how well it covers the colours.
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tools/evgpack/cli.h"
+#include "tools/evgpack/commands.h"
+#include "tools/evgpack/pack_reader.h"
+#include "tools/evgpack/pack_stats.h"
+#include "tools/evgpack/pack_writer.h"
+
+namespace evgpack {
+
+namespace {
+
+const char INFO_HELP[] =
+    "usage: evgpack info PACK [--json]\n"
+    "\n"
+    "Shows a pack's header (author, listed count, data offset), its picture count, thumbnail\n"
+    "size, file size, how many pictures the colour tables use and how closely they match.\n";
+
+std::string json_string(const char* text, size_t max) {
+    std::string out = "\"";
+    for (size_t i = 0; i < max && text[i]; ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c >= 0x7F) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\u%04x", c);  // bytes shown as Latin-1
+            out += esc;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
+int cmd_info(int argc, char** argv) {
+    std::string path;
+    bool json = false;
+    for (int i = 0; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "-h" || a == "--help") {
+            std::fputs(INFO_HELP, stdout);
+            return 0;
+        } else if (a == "--json") {
+            json = true;
+        } else if (a[0] == '-' || !path.empty()) {
+            print_error("usage: evgpack info PACK [--json]");
+            return 2;
+        } else {
+            path = a;
+        }
+    }
+    if (path.empty()) {
+        print_error("usage: evgpack info PACK [--json]");
+        return 2;
+    }
+    LoadedPack pack;
+    std::string error;
+    if (!load_pack(path, pack, error)) {
+        print_error(error);
+        return 1;
+    }
+    const int n = picture_count, t = thumb_size;
+    std::vector<uint16_t> best(best_match, best_match + PACK_TABLE_ENTRIES);
+    std::vector<uint16_t> second(second_match, second_match + PACK_TABLE_ENTRIES);
+    std::vector<Lab> colours;
+    for (int p = 0; p < n; ++p) colours.push_back(mean_colour(thumbnails + static_cast<size_t>(p) * t * t, t * t));
+    Coverage cov = measure_coverage(best, second, colours, thumbnails, static_cast<size_t>(n) * t * t);
+    char author[PACK_AUTHOR_SIZE + 1] = "";
+    if (pack.has_header) {
+        std::memcpy(author, pack.header.author, PACK_AUTHOR_SIZE);  // bounded: may lack a NUL
+        author[PACK_AUTHOR_SIZE] = '\0';
+    }
+    if (json) {
+        std::printf("{\"file\": %s, \"file_size\": %lld, \"header\": %s", json_string(path.c_str(), path.size()).c_str(),
+                    pack.file_size, pack.has_header ? "true" : "false");
+        if (pack.has_header)
+            std::printf(", \"author\": %s, \"listed_count\": %u, \"data_offset\": %u",
+                        json_string(author, PACK_AUTHOR_SIZE).c_str(), pack.header.listed_count, pack.header.data_offset);
+        std::printf(", \"pictures\": %d, \"thumb_size\": %d, \"pictures_in_best_match\": %d, \"unused_pictures\": %d"
+                    ", \"colour_delta_e_mean\": %.2f, \"colour_delta_e_p95\": %.2f"
+                    ", \"pixel_delta_e_mean\": %.2f, \"pixel_delta_e_p95\": %.2f}\n",
+                    n, t, cov.distinct_best, cov.unused_pictures, cov.colour_mean, cov.colour_p95, cov.pixel_mean,
+                    cov.pixel_p95);
+    } else {
+        std::printf("file:           %s (%lld bytes)\n", path.c_str(), pack.file_size);
+        if (pack.has_header) {
+            std::printf("author:         %s\n", author);
+            std::printf("listed count:   %u\n", pack.header.listed_count);
+            std::printf("data offset:    %u\n", pack.header.data_offset);
+        } else {
+            std::printf("header:         none (the card shows \"Unknown\")\n");
+        }
+        std::printf("pictures:       %d\n", n);
+        std::printf("thumbnail size: %d x %d\n", t, t);
+        std::printf("table usage:    %d pictures named by best_match, %d never used\n", cov.distinct_best,
+                    cov.unused_pictures);
+        std::printf("coverage:       all colours mean %.1f, 95%% within %.1f delta E 2000\n", cov.colour_mean,
+                    cov.colour_p95);
+        std::printf("                the pictures' own pixels mean %.1f, 95%% within %.1f\n", cov.pixel_mean,
+                    cov.pixel_p95);
+        std::string warning = coverage_warning(cov, n);
+        if (!warning.empty()) std::printf("%s\n", warning.c_str());
+    }
+    pack_close();
+    return 0;
+}
+
+}  // namespace evgpack

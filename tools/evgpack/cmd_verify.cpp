@@ -1,0 +1,65 @@
+// `evgpack verify PACK`: the viewer's own checks, and every picture decoded by the runtime's
+// decoder at 240 x 240.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tools/evgpack/cli.h"
+#include "tools/evgpack/commands.h"
+#include "tools/evgpack/pack_reader.h"
+
+namespace evgpack {
+
+int cmd_verify(int argc, char** argv) {
+    std::string path;
+    for (int i = 0; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "-h" || a == "--help") {
+            std::fputs("usage: evgpack verify PACK\n\nChecks a pack as the viewer does and decodes every "
+                       "picture; exit status 1 lists each problem.\n",
+                       stdout);
+            return 0;
+        }
+        if (a[0] == '-' || !path.empty()) {
+            print_error("usage: evgpack verify PACK");
+            return 2;
+        }
+        path = a;
+    }
+    if (path.empty()) {
+        print_error("usage: evgpack verify PACK");
+        return 2;
+    }
+    LoadedPack pack;
+    std::string error;
+    if (!load_pack(path, pack, error)) {
+        std::printf("%s: FAILED\n  %s\n", path.c_str(), error.c_str());
+        return 1;
+    }
+    std::vector<std::string> problems;
+    const int n = picture_count;
+    long outside_best = 0, outside_second = 0;
+    for (int c = 0; c < PACK_TABLE_ENTRIES; ++c) {
+        outside_best += best_match[c] >= n;
+        outside_second += second_match[c] >= n;
+    }
+    if (outside_best)
+        problems.push_back("best_match names no picture for " + std::to_string(outside_best) + " colours (drawn black)");
+    if (outside_second)
+        problems.push_back("second_match names no picture for " + std::to_string(outside_second) + " colours");
+    static uint16_t pixels[PICTURE_PIXELS];
+    for (int p = 0; p < n; ++p)
+        if (!picture_read(static_cast<uint16_t>(p), pixels))
+            problems.push_back("picture " + std::to_string(p) + " does not decode (" +
+                               std::to_string(picture_sizes[p]) + " bytes)");
+    pack_close();
+    if (problems.empty()) {
+        std::printf("%s: OK, %d pictures decode\n", path.c_str(), n);
+        return 0;
+    }
+    std::printf("%s: %zu problem%s\n", path.c_str(), problems.size(), problems.size() == 1 ? "" : "s");
+    for (const std::string& p : problems) std::printf("  %s\n", p.c_str());
+    return 1;
+}
+
+}  // namespace evgpack

@@ -1,0 +1,26 @@
+// How well a pack's pictures serve the colours: the figures `evgpack build` and `evgpack info`
+// print, and the warning for packs too small to serve their colours.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/evgpack/colour_match.h"
+
+namespace evgpack {
+
+struct Coverage {
+    double colour_mean = 0, colour_p95 = 0;  // delta E00, every RGB565 colour vs its best picture
+    double pixel_mean = 0, pixel_p95 = 0;    // the same, weighted by the thumbnails' own pixels
+    int unused_pictures = 0;                 // pictures neither table names
+    int distinct_best = 0;                   // pictures named by best_match
+};
+
+// picture_colours[i]: picture i's representative colour; thumbnails: N x T x T RGB565 pixels.
+Coverage measure_coverage(const std::vector<uint16_t>& best, const std::vector<uint16_t>& second,
+                          const std::vector<Lab>& picture_colours, const uint16_t* thumbnails, size_t thumb_pixels);
+
+// A warning line when the pack is too small to serve its colours well, else empty.
+std::string coverage_warning(const Coverage& coverage, int pictures);
+
+}  // namespace evgpack

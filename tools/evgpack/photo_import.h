@@ -1,0 +1,43 @@
+// Turning a user's photo (any JPEG libjpeg-turbo reads, any PNG libpng reads) into one pack
+// picture: centre-cropped to a square, EXIF orientation applied, reduced to 240 x 240 by area
+// averaging in linear light. Decoding streams row by row, so memory does not grow with the
+// photo's size (large JPEGs are decoded at 1/2, 1/4 or 1/8 scale first).
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace evgpack {
+
+constexpr int PICTURE_SIZE = 240;
+
+// A square picture in linear light, RGB interleaved, `size` x `size`.
+struct LinearPicture {
+    int size = 0;
+    std::vector<float> rgb;
+};
+
+// Photos larger than this many pixels are refused (a decompression bomb guard).
+constexpr uint64_t MAX_PHOTO_PIXELS = 400ull * 1000 * 1000;
+
+// Decodes `data` (JPEG or PNG, told apart by signature) into a 240 x 240 picture. On failure
+// returns false with a short reason ("not a JPEG or PNG file", "corrupt JPEG data: ...").
+bool import_photo(const uint8_t* data, size_t size, LinearPicture& out, std::string& error);
+
+// Area average of a square linear picture to `size` x `size`.
+LinearPicture reduce_picture(const LinearPicture& in, int size);
+
+// 8-bit sRGB, RGB interleaved.
+std::vector<uint8_t> picture_to_srgb(const LinearPicture& picture);
+
+// RGB565 pixels (8-bit sRGB channels truncated, as everywhere in the system).
+std::vector<uint16_t> picture_to_rgb565(const LinearPicture& picture);
+
+// Applies EXIF orientation 1..8 to a square picture (the display transform of that tag).
+void orient_picture(LinearPicture& picture, int orientation);
+
+// Baseline JPEG (4:2:0, no restart markers) of 8-bit RGB pixels at the given quality.
+bool encode_jpeg(const uint8_t* rgb, int width, int height, int quality, std::vector<uint8_t>& out);
+
+}  // namespace evgpack
