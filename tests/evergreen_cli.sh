@@ -54,9 +54,6 @@ run --help | grep -q "^Usage: evergreen" || fail "--help"
 run --version | grep -q "^evergreen [0-9]" || fail "--version"
 run --frobnicate > /dev/null 2>&1; [ $? -eq 2 ] || fail "unknown option not status 2"
 run --fps 1001 --headless > /dev/null 2>&1; [ $? -eq 2 ] || fail "--fps 1001 accepted"
-run --fps > /dev/null 2>&1; [ $? -eq 2 ] || fail "--fps without a value accepted"
-run --record no/such/dir/rec.txt --headless > /dev/null 2>&1; [ $? -eq 2 ] \
-    || fail "unwritable record file accepted"
 
 [ "$failures" -eq 0 ] && echo "evergreen command line: all checks passed"
 exit $((failures > 0))

@@ -3,6 +3,8 @@
 #pragma once
 #include <SDL/SDL.h>
 
+// Pen, keys, raw flags and drag capture as at program start (pen_init included).
+void reset_input_state();
 // Starts (or restarts) the runtime as at program start, with 1000 frames per second so that
 // frames do not wait 25 ms. The window is back at 480 x 640 until the next first pump.
 void start_test_runtime();
