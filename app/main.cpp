@@ -1,7 +1,10 @@
 // The evergreen executable: parses the command line, starts the runtime and runs the screen
 // loop. Escape or closing the window ends the process from inside the frame pump.
+#include <cstring>
+
 #include "app/options.h"
 #include "app/stroke_demo.h"
+#include "app/text_demo.h"
 #include "runtime/host.h"
 
 namespace {
@@ -22,6 +25,7 @@ int main(int argc, char** argv) {
     if (status >= 0) return status;
     if (runtime_init() != 0) return 1;
     options_apply(options);
+    if (options.demo && !std::strcmp(options.demo, "text")) text_demo_run();
     if (options.demo) stroke_demo_run();
     run_black_screen();
 }

@@ -17,6 +17,7 @@ void options_print_usage(bool to_stderr) {
                  "  --replay FILE   play timed input from FILE, then go on as usual\n"
                  "  --record FILE   write the mouse and key input to FILE in replay format\n"
                  "  --demo strokes  draw letters with the mouse and see them recognised\n"
+                 "  --demo text     a screen of text in every font, with the frame rate\n"
                  "  --help          show this help\n"
                  "  --version       show the version\n"
                  "Replay lines: F move X Y | F down | F up | F tap X Y |\n"
@@ -65,8 +66,8 @@ int options_parse(int argc, char** argv, Options* options) {
         } else if (!std::strcmp(arg, "--demo")) {
             if (!has_value) return bad_command_line("--demo needs a name", nullptr);
             options->demo = argv[++i];
-            if (std::strcmp(options->demo, "strokes") != 0)
-                return bad_command_line("unknown demo (there is: strokes)", options->demo);
+            if (std::strcmp(options->demo, "strokes") != 0 && std::strcmp(options->demo, "text") != 0)
+                return bad_command_line("unknown demo (there are: strokes, text)", options->demo);
         } else {
             return bad_command_line("unknown option", arg);
         }

@@ -91,12 +91,28 @@ int jpeg_parse_header(const uint8_t* data, size_t length, JpegHeader* header, si
 int huffman_build(HuffmanTable* table, const uint8_t* raw);
 
 // The inverse DCT of one block of 64 dequantised coefficients (natural order, scaled by
-// aan_scale and 256): writes 8 x 8 half-scale samples ((value - 128) / 2) as signed bytes,
-// `stride` bytes per row. The coefficients are used as scratch.
+// aan_scale and 256, 16-byte aligned): writes 8 x 8 half-scale samples ((value - 128) / 2) as
+// signed bytes, `stride` bytes per row, and leaves the coefficients all zero for the next block.
 void jpeg_idct(int32_t coefficients[64], int8_t* out, int stride);
+// The portable form of the same transform (jpeg_idct uses SSE2 where it is there); both give
+// the same samples for any input.
+void jpeg_idct_scalar(int32_t coefficients[64], int8_t* out, int stride);
 
 // Converts one pixel from half-scale Y, Cb, Cr samples to RGB565.
 uint16_t jpeg_ycc_to_rgb565(int8_t y, int8_t cb, int8_t cr);
+
+// MCU conversion into RGB565 at out (row stride `stride` pixels). `samples` is the MCU sample
+// buffer (640 signed bytes): the Y, Cb and Cr planes one after the other, each (8 x H) x (8 x V)
+// samples with row stride 8 x H.
+// General path: each plane is sampled at 8.8 steps (hstep, vstep; 256 = one sample per pixel)
+// and the MCU is mcu_w x mcu_h pixels. Chroma is replicated (nearest neighbour).
+void jpeg_convert_general(const int8_t* samples, const int plane[3], const int hstep[3],
+                          const int vstep[3], int mcu_w, int mcu_h, uint16_t* out, int stride);
+// Fixed geometries giving the same pixels: luma 2 x 2 (16 x 16 MCU), 2 x 1 (16 x 8) and 1 x 1
+// (8 x 8), chroma 1 x 1.
+void jpeg_convert_2x2(const int8_t* samples, uint16_t* out, int stride);
+void jpeg_convert_2x1(const int8_t* samples, uint16_t* out, int stride);
+void jpeg_convert_1x1(const int8_t* samples, uint16_t* out, int stride);
 
 // Reads the picture size from the frame header. Returns 1 and sets *width, *height when the
 // headers parse; 0 otherwise.

@@ -183,6 +183,15 @@ uint16_t* png_load(const uint8_t* data, size_t length) {
 
     const int bit_depth = png_get_bit_depth(png, info);
     const int colour_type = png_get_color_type(png, info);
+    // Deflate packs at most 1032 bytes into one (a 258-byte match in two 1-bit codes), so a
+    // header that promises more filtered image bytes than the data could hold is refused before
+    // the picture is allocated.
+    const uint64_t filtered = uint64_t(png_get_image_height(png, info)) *
+                              (uint64_t(png_get_rowbytes(png, info)) + 1);
+    if (filtered > uint64_t(length) * 1032 + 1024) {
+        stage = 6;
+        png_error(png, "picture larger than its data");
+    }
     if (bit_depth == 16) png_set_strip_16(png);
     if (colour_type == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
     if (bit_depth < 8) png_set_expand(png);

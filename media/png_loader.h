@@ -17,7 +17,8 @@ extern uint8_t png_has_alpha;  // the block carries the alpha plane after the pi
 extern uint8_t png_opaque;     // no pixel equals colour_key and (with alpha) every alpha is 32
 // Why the last decode failed: 0 success, 1 not a PNG, 2 read structure, 3 info structure,
 // 4 error while reading the header or setting up, 5 error while reading rows, 6 picture too
-// large (rows wider than the row buffer or beyond 16-bit sizes), 7 out of memory.
+// large (rows wider than the row buffer, beyond 16-bit sizes, more pixels than the data can
+// hold, or a run stream past 16-bit offsets), 7 out of memory.
 extern int png_error_code;
 
 // Memory source of the current decode: data, length and read position (8 after the signature).

@@ -92,7 +92,7 @@ void text_layout(const char* text, int16_t left, int16_t top, int16_t right, int
         bool wrapped;
         if (ch == '\n') {
             if (!place(ch, x, y)) break;
-            if (space_before(i)) x -= widths[' '];
+            if (space_before(i)) x -= widths[uint8_t(' ')];
             wrapped = false;
         } else if (ch == ' ' || x + advance(ch) <= right) {
             if (!place(ch, x, y)) break;
@@ -120,7 +120,7 @@ void text_layout(const char* text, int16_t left, int16_t top, int16_t right, int
             }
             ch = s[i];
             x -= 1;
-            if (space_before(i)) x -= widths[' '];
+            if (space_before(i)) x -= widths[uint8_t(' ')];
             wrapped = true;
         }
         // Line break. A new line starts only if it fits entirely above the box bottom.
@@ -135,7 +135,7 @@ void text_layout(const char* text, int16_t left, int16_t top, int16_t right, int
         }
         ++i;
     }
-    if (space_before(i)) x -= widths[' '];
+    if (space_before(i)) x -= widths[uint8_t(' ')];
     align_line(line_start, layout_count, x, right, y + 2 * line_height > bottom, align);
     layout_scratch[layout_count] = PlacedGlyph{0, int16_t(x), int16_t(y)};
 }

@@ -252,6 +252,28 @@ TEST_F(PngLoader, RowsWiderThanTheBufferAreRefused) {
     EXPECT_EQ(load_bitmap(encode(rgba(2049, 1, std::vector<uint8_t>(4 * 2049, 7)))), nullptr);
 }
 
+uint32_t crc32_of(const std::string& bytes, size_t from, size_t n) {
+    uint32_t c = 0xFFFFFFFFu;
+    for (size_t k = from; k < from + n; ++k) {
+        c ^= uint8_t(bytes[k]);
+        for (int b = 0; b < 8; ++b) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
+    }
+    return ~c;
+}
+
+TEST_F(PngLoader, HeaderPromisingMoreThanTheDataIsRefused) {
+    // A valid 1 x 1 picture whose IHDR (with a correct CRC) claims 2000 x 30000 pixels.
+    std::string bytes = encode(rgb(1, 1, {1, 2, 3}));
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (int k = 0; k < 4; ++k) bytes[at + k] = char(v >> (24 - 8 * k));
+    };
+    put32(16, 2000);
+    put32(20, 30000);
+    put32(29, crc32_of(bytes, 12, 17));
+    EXPECT_EQ(load_bitmap(bytes), nullptr);
+    EXPECT_EQ(png_error_code, 6);
+}
+
 TEST_F(PngLoader, FontsFromPng) {
     // A 64 x 16 sheet: cells of 2 x 2. Code 33 ('!') has ink in its left column only.
     std::vector<uint8_t> keyed(64 * 16 * 3, 0);

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# `evgpack decode` on every kind of test picture (the fuzz seeds): exit status 0 and a PNG of
+# the picture's size; refusals exit 1 with one line; bad usage exits 2.
+set -u
+build=$1
+source=$2
+tool="$build/evgpack"
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# Width and height from a PNG's IHDR chunk, as "W H".
+png_size() { od -An -tu1 -j16 -N8 "$1" | awk '{print $1*16777216+$2*65536+$3*256+$4, $5*16777216+$6*65536+$7*256+$8}'; }
+
+declare -A sizes=([411_q85]="64 16" [420_17x9]="17 9" [420_q85]="48 40" [420_restart1]="48 32"
+                  [422_q50]="33 17" [422_restart7]="100 20" [444_q100]="24 24" [grey_q85]="40 24")
+for name in "${!sizes[@]}"; do
+  in="$source/fuzz/corpus/jpeg_decode_fuzz/$name.jpg"
+  out="$scratch/$name.png"
+  "$tool" decode "$in" "$out" || { fail "$name: exit status $?"; continue; }
+  [[ "$(od -An -tx1 -N4 "$out" | tr -d ' ')" == "89504e47" ]] || fail "$name: not a PNG"
+  [[ "$(png_size "$out")" == "${sizes[$name]}" ]] || fail "$name: size $(png_size "$out")"
+done
+
+printf 'not a picture' > "$scratch/bad.jpg"
+"$tool" decode "$scratch/bad.jpg" "$scratch/bad.png" 2>"$scratch/err"
+status=$?
+[[ $status -eq 1 ]] || fail "garbage: exit status $status"
+[[ $(wc -l < "$scratch/err") -eq 1 ]] || fail "garbage: message was: $(cat "$scratch/err")"
+[[ ! -e "$scratch/bad.png" ]] || fail "garbage: a PNG was written"
+
+"$tool" decode "$scratch/missing.jpg" "$scratch/missing.png" 2>"$scratch/err"
+status=$?
+[[ $status -eq 1 ]] || fail "missing file: exit status $status"
+grep -q "cannot read" "$scratch/err" || fail "missing file: message was: $(cat "$scratch/err")"
+
+"$tool" decode "$scratch/bad.jpg" 2>/dev/null
+status=$?
+[[ $status -eq 2 ]] || fail "usage: exit status $status"
+
+"$tool" decode "$source/fuzz/corpus/jpeg_decode_fuzz/420_q85.jpg" "$scratch/no/such/folder.png" 2>"$scratch/err"
+status=$?
+[[ $status -eq 1 ]] || fail "unwritable output: exit status $status"
+
+[[ $failures -eq 0 ]] && echo "evgpack decode: all passed"
+exit $((failures > 0))

@@ -1,0 +1,329 @@
+// Damaged and unsupported JPEG data: every case returns 0 or decodes, never reads outside the
+// exact-size copy of its input, and never writes outside the destination (run under ASan/UBSan).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "media/jpeg_decoder.h"
+#include "tests/support/jpeg_fixtures.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+constexpr uint16_t UNTOUCHED = 0xF81F;
+
+// Decodes from an exact-size heap copy into an exact-size destination.
+int decode(const Bytes& bytes, int width = 32, int height = 24, std::vector<uint16_t>* pixels = nullptr) {
+    std::unique_ptr<uint8_t[]> copy(new uint8_t[bytes.size() ? bytes.size() : 1]);
+    if (!bytes.empty()) std::memcpy(copy.get(), bytes.data(), bytes.size());
+    std::unique_ptr<uint16_t[]> out(new uint16_t[static_cast<size_t>(width) * height]);
+    std::fill(out.get(), out.get() + static_cast<size_t>(width) * height, UNTOUCHED);
+    int result = jpeg_decode(copy.get(), bytes.size(), out.get(), width, height);
+    if (pixels) pixels->assign(out.get(), out.get() + static_cast<size_t>(width) * height);
+    return result;
+}
+
+// A real 32 x 24 4:2:0 picture to damage.
+const Bytes& base() {
+    static Bytes jpeg = make_test_jpeg(32, 24, JpegFixtureOptions{}, 21);
+    return jpeg;
+}
+
+size_t at(const Bytes& jpeg, uint8_t code) {
+    long pos = jpeg_find_marker(jpeg, code);
+    EXPECT_GE(pos, 0) << "marker " << int(code);
+    return static_cast<size_t>(pos);
+}
+
+size_t segment_length(const Bytes& jpeg, size_t marker) {
+    return 2 + (static_cast<size_t>(jpeg[marker + 2]) << 8 | jpeg[marker + 3]);
+}
+
+Bytes without_segments(Bytes jpeg, uint8_t code) {
+    for (long pos; (pos = jpeg_find_marker(jpeg, code)) >= 0;)
+        jpeg.erase(jpeg.begin() + pos, jpeg.begin() + pos + static_cast<long>(segment_length(jpeg, static_cast<size_t>(pos))));
+    return jpeg;
+}
+
+// --- A tiny hand-built file: one grey 8 x 8 block, quantisers 1, the given tables and data.
+
+void put_segment(Bytes& out, uint8_t code, const Bytes& payload) {
+    size_t length = payload.size() + 2;
+    out.insert(out.end(), {0xFF, code, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)});
+    out.insert(out.end(), payload.begin(), payload.end());
+}
+
+Bytes huffman_payload(uint8_t class_id, const std::vector<int>& counts, const Bytes& symbols) {
+    Bytes p{class_id};
+    for (int i = 0; i < 16; ++i) p.push_back(static_cast<uint8_t>(i < static_cast<int>(counts.size()) ? counts[i] : 0));
+    p.insert(p.end(), symbols.begin(), symbols.end());
+    return p;
+}
+
+Bytes grey_block_file(const Bytes& dc_table, const Bytes& ac_table, const Bytes& entropy,
+                      int width = 8, int height = 8) {
+    Bytes f{0xFF, 0xD8};
+    Bytes dqt{0x00};
+    dqt.insert(dqt.end(), 64, 1);
+    put_segment(f, 0xDB, dqt);
+    put_segment(f, 0xC0, {8, static_cast<uint8_t>(height >> 8), static_cast<uint8_t>(height),
+                          static_cast<uint8_t>(width >> 8), static_cast<uint8_t>(width), 1, 1, 0x11, 0});
+    put_segment(f, 0xC4, dc_table);
+    put_segment(f, 0xC4, ac_table);
+    put_segment(f, 0xDA, {1, 1, 0x00, 0, 63, 0});
+    f.insert(f.end(), entropy.begin(), entropy.end());
+    f.insert(f.end(), {0xFF, 0xD9});
+    return f;
+}
+
+// DC: one 1-bit code for category 0. AC: '0' = end of block.
+const Bytes dc_zero = huffman_payload(0x00, {1}, {0x00});
+const Bytes ac_end = huffman_payload(0x10, {1}, {0x00});
+
+TEST(JpegHostile, TheHandBuiltFileDecodes) {
+    std::vector<uint16_t> out;
+    ASSERT_EQ(decode(grey_block_file(dc_zero, ac_end, {0x00}), 8, 8, &out), 1);
+    // DC 0 is mid grey: Y sample 0 gives Y' = 63.
+    for (uint16_t p : out) EXPECT_EQ(p, jpeg_ycc_to_rgb565(0, 0, 0));
+}
+
+TEST(JpegHostile, MissingHeadersAreRefused) {
+    EXPECT_EQ(decode({}), 0);
+    EXPECT_EQ(decode({0xFF}), 0);
+    EXPECT_EQ(decode({0xFF, 0xD8}), 0);
+    EXPECT_EQ(decode({0xFF, 0xD8, 0xFF, 0xD9}), 0);
+    // Scan before any frame: the start-of-scan segment moved in front of everything.
+    Bytes jpeg = base();
+    size_t sos = at(jpeg, 0xDA);
+    Bytes early{0xFF, 0xD8};
+    early.insert(early.end(), jpeg.begin() + static_cast<long>(sos), jpeg.end());
+    EXPECT_EQ(decode(early), 0);
+    // Scan before the Huffman or quantisation tables: those segments removed.
+    EXPECT_EQ(decode(without_segments(jpeg, 0xC4)), 0);
+    EXPECT_EQ(decode(without_segments(jpeg, 0xDB)), 0);
+    EXPECT_EQ(decode(jpeg), 1);
+}
+
+TEST(JpegHostile, BadFramesAreRefused) {
+    const Bytes& jpeg = base();
+    size_t sof = at(jpeg, 0xC0);
+    auto patched = [&](size_t offset, uint8_t value) {
+        Bytes b = jpeg;
+        b[sof + offset] = value;
+        return b;
+    };
+    // Offsets from the marker: 4 precision, 5-6 height, 7-8 width, 9 count, then 3 per component.
+    EXPECT_EQ(decode(patched(4, 12)), 0);
+    Bytes zero = jpeg;
+    zero[sof + 5] = zero[sof + 6] = zero[sof + 7] = zero[sof + 8] = 0;
+    EXPECT_EQ(decode(zero), 0);
+    EXPECT_EQ(decode(patched(9, 0)), 0);
+    EXPECT_EQ(decode(patched(9, 5)), 0);
+    for (uint8_t sampling : {0x01, 0x10, 0x31, 0x13, 0x51, 0x15, 0x00})
+        EXPECT_EQ(decode(patched(11, sampling)), 0) << std::hex << int(sampling);
+    EXPECT_EQ(decode(patched(12, 4)), 0);  // quantisation table id above 3
+    EXPECT_EQ(decode(patched(12, 2)), 0);  // a quantisation table never defined
+    EXPECT_EQ(decode(patched(1, 0xC2)), 0);  // progressive
+    EXPECT_EQ(decode(patched(1, 0xC9)), 0);  // arithmetic
+    EXPECT_EQ(decode(patched(1, 0xC3)), 0);  // lossless
+    // More than 10 blocks per MCU: luma 4 x 2 plus two chroma 2 x 1.
+    Bytes big = jpeg;
+    big[sof + 11] = 0x42;
+    big[sof + 14] = 0x21;
+    big[sof + 17] = 0x21;
+    EXPECT_EQ(decode(big), 0);
+    // A lone component with large factors decodes as 1 x 1 (its scan is not interleaved).
+    JpegFixtureOptions grey;
+    grey.components = 1;
+    Bytes g = make_test_jpeg(32, 24, grey, 5);
+    std::vector<uint16_t> plain, odd;
+    ASSERT_EQ(decode(g, 32, 24, &plain), 1);
+    g[at(g, 0xC0) + 11] = 0x22;
+    ASSERT_EQ(decode(g, 32, 24, &odd), 1);
+    EXPECT_EQ(plain, odd);
+}
+
+TEST(JpegHostile, HugeFrameIntoSmallDestination) {
+    Bytes jpeg = base();
+    size_t sof = at(jpeg, 0xC0);
+    for (size_t i = 5; i <= 8; ++i) jpeg[sof + i] = 0xFF;
+    auto start = std::chrono::steady_clock::now();
+    std::vector<uint16_t> out;
+    EXPECT_EQ(decode(jpeg, 32, 24, &out), 1);
+    // Decoding stops where the data ends instead of running 4096 x 4096 MCUs of nothing.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+TEST(JpegHostile, BadHuffmanTablesAreRefused) {
+    // 257 symbols.
+    std::vector<int> counts(16, 0);
+    counts[15] = 255;
+    counts[14] = 2;
+    EXPECT_EQ(decode(grey_block_file(dc_zero, huffman_payload(0x10, counts, Bytes(257, 0)), {0})), 0);
+    // Three codes of one bit over-subscribe the code space; so do five of two bits.
+    EXPECT_EQ(decode(grey_block_file(dc_zero, huffman_payload(0x10, {3}, {0, 1, 2}), {0})), 0);
+    EXPECT_EQ(decode(grey_block_file(dc_zero, huffman_payload(0x10, {0, 5}, {0, 1, 2, 3, 4}), {0})), 0);
+    // Two codes of one bit fill the space exactly: fine.
+    EXPECT_EQ(decode(grey_block_file(dc_zero, huffman_payload(0x10, {2}, {0, 1}), {0}), 8, 8), 1);
+    // Table id above 3.
+    EXPECT_EQ(decode(grey_block_file(dc_zero, huffman_payload(0x14, {1}, {0}), {0})), 0);
+    // Counts running past the segment.
+    Bytes shortened = huffman_payload(0x10, {0, 4}, {0, 1});
+    EXPECT_EQ(decode(grey_block_file(dc_zero, shortened, {0})), 0);
+    // A DC category above 15 cannot be read.
+    EXPECT_EQ(decode(grey_block_file(huffman_payload(0x00, {1}, {16}), ac_end, {0})), 0);
+}
+
+TEST(JpegHostile, BadScansAreRefused) {
+    const Bytes& jpeg = base();
+    size_t sos = at(jpeg, 0xDA);
+    // Offsets: 4 count, then (id, tables) per entry from 5.
+    Bytes twice = jpeg;
+    twice[sos + 7] = twice[sos + 5];
+    EXPECT_EQ(decode(twice), 0);
+    Bytes undefined = jpeg;
+    undefined[sos + 6] = 0x22;  // tables 2 were never defined
+    EXPECT_EQ(decode(undefined), 0);
+    Bytes above = jpeg;
+    above[sos + 6] = 0x04;
+    EXPECT_EQ(decode(above), 0);
+    Bytes stranger = jpeg;
+    stranger[sos + 5] = 9;  // not a frame component
+    EXPECT_EQ(decode(stranger), 0);
+    Bytes fewer = jpeg;
+    fewer[sos + 4] = 2;  // two of three components, length no longer matches either
+    EXPECT_EQ(decode(fewer), 0);
+}
+
+TEST(JpegHostile, SegmentLengthsAndFillBytes) {
+    const Bytes& jpeg = base();
+    size_t dqt = at(jpeg, 0xDB);
+    for (uint8_t low : {0, 1}) {
+        Bytes b = jpeg;
+        b[dqt + 2] = 0;
+        b[dqt + 3] = low;
+        EXPECT_EQ(decode(b), 0) << "length " << int(low);
+    }
+    Bytes past = jpeg;
+    past[dqt + 2] = past[dqt + 3] = 0xFF;
+    EXPECT_EQ(decode(past), 0);
+    // Cut inside the headers at every byte.
+    size_t sos = at(jpeg, 0xDA);
+    for (size_t n = 0; n < sos + segment_length(jpeg, sos); ++n)
+        EXPECT_EQ(decode(Bytes(jpeg.begin(), jpeg.begin() + static_cast<long>(n))), 0) << n;
+    // 0xFF fill bytes before markers change nothing.
+    std::vector<uint16_t> plain, filled;
+    ASSERT_EQ(decode(jpeg, 32, 24, &plain), 1);
+    Bytes fill = jpeg;
+    fill.insert(fill.begin() + static_cast<long>(at(fill, 0xC0)), 20, 0xFF);
+    fill.insert(fill.end() - 2, 20, 0xFF);
+    ASSERT_EQ(decode(fill, 32, 24, &filled), 1);
+    EXPECT_EQ(plain, filled);
+    // Unknown segments (application data, comments, others) are skipped by their length.
+    Bytes extra = jpeg;
+    Bytes comment{0xFF, 0xFE, 0x00, 0x05, 'a', 'b', 'c', 0xFF, 0xF3, 0x00, 0x03, 0x00};
+    extra.insert(extra.begin() + 2, comment.begin(), comment.end());
+    ASSERT_EQ(decode(extra, 32, 24, &filled), 1);
+    EXPECT_EQ(plain, filled);
+}
+
+TEST(JpegHostile, DamagedEntropyData) {
+    JpegFixtureOptions o;
+    o.restart_interval = 1;
+    for (int restart : {0, 1}) {
+        o.restart_interval = restart;
+        Bytes jpeg = make_test_jpeg(32, 24, o, 8);
+        size_t sos = at(jpeg, 0xDA);
+        size_t data = sos + segment_length(jpeg, sos);
+        // Cut at every byte of the entropy data.
+        for (size_t n = data; n <= jpeg.size(); ++n)
+            EXPECT_EQ(decode(Bytes(jpeg.begin(), jpeg.begin() + static_cast<long>(n))), 1) << n;
+        // Cut inside a stuffed 0xFF 0x00.
+        for (size_t i = data; i + 1 < jpeg.size(); ++i) {
+            if (jpeg[i] != 0xFF || jpeg[i + 1] != 0x00) continue;
+            EXPECT_EQ(decode(Bytes(jpeg.begin(), jpeg.begin() + static_cast<long>(i) + 1)), 1);
+        }
+        // Endless 1-bits, as stuffed bytes and as bare 0xFF.
+        Bytes ones(jpeg.begin(), jpeg.begin() + static_cast<long>(data));
+        for (int i = 0; i < 3000; ++i) ones.insert(ones.end(), {0xFF, 0x00});
+        EXPECT_EQ(decode(ones), 1);
+        Bytes bare(jpeg.begin(), jpeg.begin() + static_cast<long>(data));
+        bare.insert(bare.end(), 3000, 0xFF);
+        EXPECT_EQ(decode(bare), 1);
+        // Every byte of the entropy data flipped in turn.
+        for (size_t i = data; i + 2 < jpeg.size(); i += 3) {
+            Bytes b = jpeg;
+            b[i] ^= 0x5A;
+            EXPECT_EQ(decode(b), 1) << i;
+        }
+    }
+}
+
+TEST(JpegHostile, RunsPastTheBlockAndLargeCategories) {
+    // AC: '0' = run 15 size 1, '10' = end of block. Data: DC '0', then (0, value bit 1) five
+    // times: positions 16, 32, 48, 64, 80, the last two past the block.
+    Bytes ac = huffman_payload(0x10, {1, 1}, {0xF1, 0x00});
+    EXPECT_EQ(decode(grey_block_file(dc_zero, ac, {0x2A, 0xAA, 0x80}), 8, 8), 1);
+    // Zero runs of 16 past the end: '0' = ZRL.
+    Bytes zrl = huffman_payload(0x10, {1, 1}, {0xF0, 0x00});
+    EXPECT_EQ(decode(grey_block_file(dc_zero, zrl, {0x00, 0x00}), 8, 8), 1);
+    // A 15-bit DC category, an AC size of 15, repeated until the data ends: values wrap
+    // instead of overflowing.
+    Bytes dc15 = huffman_payload(0x00, {1}, {15});
+    Bytes ac15 = huffman_payload(0x10, {1, 1}, {0x0F, 0x00});
+    Bytes data(200, 0x7F);
+    std::vector<uint16_t> out;
+    EXPECT_EQ(decode(grey_block_file(dc15, ac15, data, 64, 64), 64, 64, &out), 1);
+    // Codes longer than eight bits and a table whose codes fill the space completely.
+    std::vector<int> counts(16, 0);
+    counts[15] = 2;
+    for (int i = 0; i < 15; ++i) counts[i] = 1;
+    Bytes symbols;
+    for (int i = 0; i < 17; ++i) symbols.push_back(static_cast<uint8_t>(i == 16 ? 0x00 : 0x01 + i * 16 % 0xF0));
+    EXPECT_EQ(decode(grey_block_file(dc_zero, huffman_payload(0x10, counts, symbols), Bytes(50, 0xFE), 32, 32), 32, 32), 1);
+}
+
+TEST(JpegHostile, RestartIntervalsAndMarkers) {
+    JpegFixtureOptions o;
+    o.restart_interval = 1;
+    Bytes jpeg = make_test_jpeg(64, 32, o, 12);
+    std::vector<uint16_t> plain, out;
+    ASSERT_EQ(decode(jpeg, 64, 32, &plain), 1);
+    size_t dri = at(jpeg, 0xDD);
+    size_t sos = at(jpeg, 0xDA);
+    // Out of order: the marker numbers are not examined.
+    Bytes shuffled = jpeg;
+    for (size_t i = sos + 2; i + 1 < shuffled.size(); ++i)
+        if (shuffled[i] == 0xFF && shuffled[i + 1] >= 0xD0 && shuffled[i + 1] <= 0xD7)
+            shuffled[i + 1] = static_cast<uint8_t>(0xD7 - (shuffled[i + 1] - 0xD0));
+    ASSERT_EQ(decode(shuffled, 64, 32, &out), 1);
+    EXPECT_EQ(out, plain);
+    // Missing markers: all removed.
+    Bytes missing(jpeg.begin(), jpeg.begin() + static_cast<long>(sos) + 2);
+    for (size_t i = sos + 2; i < jpeg.size(); ++i) {
+        if (jpeg[i] == 0xFF && i + 1 < jpeg.size() && jpeg[i + 1] >= 0xD0 && jpeg[i + 1] <= 0xD7) {
+            ++i;
+            continue;
+        }
+        missing.push_back(jpeg[i]);
+    }
+    EXPECT_EQ(decode(missing, 64, 32), 1);
+    // An interval longer than the picture: no marker is ever due, the decode is unchanged.
+    Bytes once = make_test_jpeg(64, 32, JpegFixtureOptions{}, 12);
+    ASSERT_EQ(decode(once, 64, 32, &plain), 1);
+    Bytes longer = once;
+    Bytes dri_segment{0xFF, 0xDD, 0x00, 0x04, 0x10, 0x00};
+    longer.insert(longer.begin() + static_cast<long>(at(longer, 0xDA)), dri_segment.begin(), dri_segment.end());
+    ASSERT_EQ(decode(longer, 64, 32, &out), 1);
+    EXPECT_EQ(out, plain);
+    // A bad restart segment length.
+    Bytes bad = jpeg;
+    bad[dri + 3] = 2;
+    EXPECT_EQ(decode(bad, 64, 32), 0);
+}
+
+}  // namespace
