@@ -353,7 +353,7 @@ struct BitReader {
     const uint8_t* end;
     uint64_t window;  // valid bits at the top
     int bits;         // valid bits in the window
-    int padding;      // how many of the lowest valid bits are fed zeros
+    int padding;      // zero bits fed since the reader stopped; they sit below the data bits
     bool stopped;     // a marker or the end of the data was reached
 
     // Tops the window up to more than 56 bits, so a code (16 bits at most) and its value bits
@@ -380,7 +380,6 @@ struct BitReader {
     void skip(int n) {
         window <<= n;
         bits -= n;
-        if (padding > bits) padding = bits;
     }
 
     // n (1..16) bits as an unsigned value; the window must hold them.
@@ -390,7 +389,8 @@ struct BitReader {
         return v;
     }
 
-    // True when nothing but fed zeros is left.
+    // True when nothing but fed zeros is left. Zeros are only consumed once every data bit
+    // has been, so while data bits remain, all `padding` zeros are still in the window.
     bool exhausted() const { return stopped && bits <= padding; }
 
     void restart_at(const uint8_t* p) {
@@ -791,7 +791,8 @@ void fast_ac_build(FastAc* fast, const HuffmanTable& t) {
     }
 }
 
-// Decodes one block into natural-order coefficients (which must be all zero on entry).
+// Decodes one block into natural-order coefficients (which must be all zero on entry); quant
+// is a quantiser table in file order padded to 80 entries.
 // Returns the highest zigzag position written (0 when only DC), so the caller can skip the
 // transform of a flat block.
 inline int decode_block(BitReader& br, const HuffmanTable& dc, const HuffmanTable& ac,
@@ -824,9 +825,10 @@ inline int decode_block(BitReader& br, const HuffmanTable& dc, const HuffmanTabl
             k += r;
             value = receive_extend(br, s);
         }
-        // k is at most 63 + 15 here: the padded order keeps the index inside the block.
-        coef[zigzag_padded[k]] = static_cast<int32_t>(static_cast<uint32_t>(value) *
-                                                      static_cast<uint32_t>(quant[k > 63 ? 63 : k]));
+        // k is at most 63 + 15 here: the padded order keeps the index inside the block, and
+        // the padded quantiser table (80 entries) has the last quantiser beyond 63.
+        coef[zigzag_padded[k]] =
+            static_cast<int32_t>(static_cast<uint32_t>(value) * static_cast<uint32_t>(quant[k]));
         last = k;
     }
     return last;
@@ -910,6 +912,11 @@ int jpeg_decode(const uint8_t* data, size_t length, uint16_t* destination, int w
         else if (chroma_full && hmax == 1 && vmax == 1) path = FAST_1X1;
     }
 
+    // Quantisers padded for damaged AC runs past position 63 (see decode_block).
+    int32_t quant[4][80];
+    for (int t = 0; t < 4; ++t)
+        for (int i = 0; i < 80; ++i) quant[t][i] = header.quant[t][i < 64 ? i : 63];
+
     alignas(16) int8_t samples[MCU_SAMPLES];
     std::memset(samples, 0, sizeof samples);  // missing chroma reads as neutral 0
     (void)present;
@@ -931,7 +938,7 @@ int jpeg_decode(const uint8_t* data, size_t length, uint16_t* destination, int w
                 for (int by = 0; by < sc.v; ++by) {
                     for (int bx = 0; bx < sc.h; ++bx) {
                         int last = decode_block(br, dc_tables[sc.dc_table], ac_tables[sc.ac_table],
-                                                fast_ac[sc.ac_table], header.quant[sc.quant_id],
+                                                fast_ac[sc.ac_table], quant[sc.quant_id],
                                                 predictors[i], coef);
                         if (last == 0) {
                             // DC only: every sample of the transform equals the DC term.
