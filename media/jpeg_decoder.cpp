@@ -754,10 +754,11 @@ struct ScanComponent {
     int stride;        // plane row stride in bytes (8 * h)
 };
 
-// AC lookahead that also takes in the value bits: for each 9-bit prefix whose code and value
+// AC lookahead that also takes in the value bits: for each 10-bit prefix whose code and value
 // bits fit in it, the run, the signed value and the bits to drop; len 0 sends the decoder to
-// the one-symbol-at-a-time path. 2 KB per table, built per decode for the tables in use.
-constexpr int FAST_BITS = 9;
+// the one-symbol-at-a-time path. 4 KB per table, built per decode for the tables in use.
+// (Measured on 240 x 240 quality-85 pictures: 9 bits 2% slower, 11 bits no faster.)
+constexpr int FAST_BITS = 10;
 constexpr uint8_t FAST_END_OF_BLOCK = 0xFF;
 
 struct FastAcEntry {
