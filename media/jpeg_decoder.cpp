@@ -347,7 +347,7 @@ namespace {
 
 // Entropy-coded bits, most significant first, in a 64-bit window. The reader stops at a marker
 // (0xFF followed by anything but the stuffed 0x00) or at the end of the data and feeds zero
-// bits from then on; `padding` counts the zero bits in the window that are not data.
+// bits from then on, so a damaged or cut file never makes it read past the data.
 struct BitReader {
     const uint8_t* pos;
     const uint8_t* end;
@@ -856,13 +856,11 @@ int jpeg_decode(const uint8_t* data, size_t length, uint16_t* destination, int w
     }
     // Planes: Y, then Cb, then Cr; a missing chroma component counts as 1 x 1.
     int hv[3][2] = {{1, 1}, {1, 1}, {1, 1}};
-    bool present[3] = {};
     for (int i = 0; i < frame.component_count; ++i) {
         int id = frame.components[i].id;
         if (id >= 1 && id <= 3) {
             hv[id - 1][0] = frame.components[i].h;
             hv[id - 1][1] = frame.components[i].v;
-            present[id - 1] = true;
         }
     }
     int plane[3];
@@ -920,7 +918,6 @@ int jpeg_decode(const uint8_t* data, size_t length, uint16_t* destination, int w
 
     alignas(16) int8_t samples[MCU_SAMPLES];
     std::memset(samples, 0, sizeof samples);  // missing chroma reads as neutral 0
-    (void)present;
     alignas(16) int32_t coef[64] = {};  // all zero between blocks
     uint32_t predictors[4] = {0, 0, 0, 0};
 

@@ -125,6 +125,8 @@ TEST(JpegDecoder, DecodesTheBuiltInMenuBackground) {
     EXPECT_EQ(h, 320);
     Comparison c = compare_with_libjpeg(jpeg, 16, 8);
     EXPECT_EQ(c.drawn, 240 * 320);
+    std::printf("menu background: PSNR %.2f dB, max error r %d g %d b %d\n", c.psnr,
+                c.max_error[0], c.max_error[1], c.max_error[2]);
     EXPECT_GE(c.psnr, 30.0);
     EXPECT_LE(c.max_error[0], MAX_ERROR_5);
     EXPECT_LE(c.max_error[1], MAX_ERROR_6);
