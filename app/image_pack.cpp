@@ -207,6 +207,15 @@ const char* pack_status_text(int status) {
     }
 }
 
+// n little-endian 16-bit values into host order; `to` may be the same memory as `from`.
+static void le16_to_host(uint16_t* to, const uint8_t* from, size_t n) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    if (static_cast<const void*>(to) != from) std::memcpy(to, from, n * 2);
+#else
+    for (size_t i = 0; i < n; i++) to[i] = get_le16(from + 2 * i);
+#endif
+}
+
 static int pack_fail(FILE* file, int status) {
     if (file) std::fclose(file);
     pack_close();
@@ -252,9 +261,7 @@ int pack_load(const char* path) {
     if (std::fread(thumbnails, 1, static_cast<size_t>(thumb_bytes), file) != thumb_bytes) {
         return pack_fail(file, PACK_THUMBS_PAST_END);
     }
-    const uint8_t* raw = reinterpret_cast<const uint8_t*>(thumbnails);
-    const uint64_t thumb_pixels = thumb_bytes / 2;
-    for (uint64_t i = 0; i < thumb_pixels; i++) thumbnails[i] = get_le16(raw + 2 * i);
+    le16_to_host(thumbnails, reinterpret_cast<const uint8_t*>(thumbnails), static_cast<size_t>(thumb_bytes / 2));
 
     // Walk the entries: each length field and its bytes inside the file (and its offset
     // representable in 32 bits), each JPEG no longer than the read buffer.
@@ -282,38 +289,39 @@ int pack_load(const char* path) {
     }
     std::fclose(file);
 
-    for (int v = 0; v < PACK_TABLE_ENTRIES; v++) {
-        best_match[v] = get_le16(tables + PACK_BEST_MATCH + 2 * v);
-        second_match[v] = get_le16(tables + PACK_SECOND_MATCH + 2 * v);
-    }
+    le16_to_host(best_match, tables + PACK_BEST_MATCH, PACK_TABLE_ENTRIES);
+    le16_to_host(second_match, tables + PACK_SECOND_MATCH, PACK_TABLE_ENTRIES);
     picture_count = count;
     thumb_size = static_cast<uint16_t>(edge);
     return PACK_OK;
 }
 
 
+int32_t picture_bytes_read(uint16_t n) {
+    if (n >= picture_count || !picture_offsets || !picture_sizes) return -1;
+    // The pack is reopened for every picture; it may have changed or gone since pack_open,
+    // so the read is checked again (the lengths were bounded by the read buffer there).
+    uint32_t length = picture_sizes[n];
+    if (length > PACK_READ_BUFFER_SIZE) return -1;
+    FILE* file = std::fopen(pack_path, "rb");
+    if (!file) return -1;
+    bool ok = std::fseek(file, static_cast<long>(picture_offsets[n]), SEEK_SET) == 0 &&
+              std::fread(pack_read_buffer, 1, length, file) == length;
+    std::fclose(file);
+    return ok ? static_cast<int32_t>(length) : -1;
+}
+
 int picture_read(uint16_t n, uint16_t* dest) {
-    int ok = 0;
-    if (n < picture_count && picture_offsets && picture_sizes) {
-        // The pack is reopened for every picture; it may have changed or gone since pack_open,
-        // so the read is checked again (the lengths were bounded by the read buffer there).
-        uint32_t length = picture_sizes[n];
-        FILE* file = std::fopen(pack_path, "rb");
-        if (file) {
-            if (length <= PACK_READ_BUFFER_SIZE &&
-                std::fseek(file, static_cast<long>(picture_offsets[n]), SEEK_SET) == 0 &&
-                std::fread(pack_read_buffer, 1, length, file) == length) {
-                // The decoder leaves pixels outside whole MCUs untouched (a picture of the wrong
-                // size); they start black rather than keep the previous picture.
-                std::memset(dest, 0, PICTURE_PIXELS * sizeof(uint16_t));
-                ok = jpeg_decode(pack_read_buffer, length, dest, PICTURE_EDGE, PICTURE_EDGE);
-            }
-            std::fclose(file);
-        }
+    // The decoder leaves pixels outside whole MCUs untouched (a picture of the wrong size);
+    // they start black rather than keep the previous picture, as does a picture that fails.
+    std::memset(dest, 0, PICTURE_PIXELS * sizeof(uint16_t));
+    int32_t length = picture_bytes_read(n);
+    if (length < 0) return 0;
+    if (jpeg_decode(pack_read_buffer, static_cast<size_t>(length), dest, PICTURE_EDGE, PICTURE_EDGE)) {
+        return 1;
     }
-    // Whatever a failed decode left behind is replaced by black.
-    if (!ok) std::memset(dest, 0, PICTURE_PIXELS * sizeof(uint16_t));
-    return ok;
+    std::memset(dest, 0, PICTURE_PIXELS * sizeof(uint16_t));
+    return 0;
 }
 
 // The message screen of a pack that cannot be used: console lines from row 2, then frames

@@ -196,3 +196,6 @@ void pack_close();
 // `dest` (240 x 240). Returns 1 on success; on any failure (no such picture, the file cannot be
 // reopened or has changed, the JPEG does not decode) `dest` is made black and 0 is returned.
 int picture_read(uint16_t n, uint16_t* dest);
+// The reading half of picture_read: picture n's JPEG bytes into pack_read_buffer. Returns their
+// length, or -1 when there is no such picture or the file cannot be read as it was opened.
+int32_t picture_bytes_read(uint16_t n);

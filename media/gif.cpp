@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "render/layers.h"
 #include "runtime/host.h"
 
 // Decoder scratch shared by every decode pass (so passes must not overlap).
@@ -47,6 +48,9 @@ int gif_decode(const uint8_t* gif, size_t length, void* destination, uint16_t* p
     if (destination == nullptr || stride <= 0 || !gif_screen_size(gif, length, &screen_w, &screen_h))
         return 0;
     gif_output_mode = mode;
+    // Entries past the GIF's colour map would otherwise keep colours of an earlier decode, and
+    // the RGB565 layer loader reads all 256 to find the key colour.
+    if (gif_output_mode == GIF_OUTPUT_RGB565) std::memset(gif_colour_table, 0, sizeof(gif_colour_table));
     uint16_t* palette = gif_output_mode == GIF_OUTPUT_RGB565 ? gif_colour_table : palette_out;
 
     GifMemorySource source{gif, gif + length};
@@ -197,4 +201,56 @@ Bitmap* bitmap_from_gif(const uint8_t* gif, size_t length) {
         return nullptr;
     }
     return bitmap;
+}
+
+namespace {
+
+bool layer_size_from_gif(const uint8_t* gif, size_t length, int32_t* w, int32_t* h) {
+    if (!gif_screen_size(gif, length, w, h)) {
+        std::fprintf(stderr, "gif: data too short for a GIF header\n");
+        return false;
+    }
+    if (*w < 1 || *h < 1 || *w > BITMAP_MAX_SIDE || *h > BITMAP_MAX_SIDE) {
+        std::fprintf(stderr, "gif: %d x %d is not a size a layer can have\n", *w, *h);
+        return false;
+    }
+    return true;
+}
+
+uint8_t opaque_unless_keyed(const uint16_t* colours) {
+    for (int i = 0; i < 256; ++i)
+        if (colours[i] == colour_key) return 0;
+    return 1;
+}
+
+}  // namespace
+
+int layer_from_gif_indexed(int layer, const uint8_t* gif, size_t length) {
+    int32_t w = 0, h = 0;
+    if (!layer_size_from_gif(gif, length, &w, &h)) return 0;
+    if (!layer_create_indexed(layer, static_cast<int16_t>(w), static_cast<int16_t>(h), 1)) return 0;
+    LayerSlot& slot = LayerTable[layer];
+    if (!gif_decode(gif, length, slot.pixels, slot.palette, GIF_OUTPUT_INDICES, static_cast<int16_t>(w))) {
+        std::fprintf(stderr, "gif: unreadable data\n");
+        layer_free(layer);
+        return 0;
+    }
+    slot.opaque = opaque_unless_keyed(slot.palette);
+    return 1;
+}
+
+int layer_from_gif_rgb565(int layer, const uint8_t* gif, size_t length) {
+    int32_t w = 0, h = 0;
+    if (!layer_size_from_gif(gif, length, &w, &h)) return 0;
+    if (!layer_create_rgb565(layer, static_cast<int16_t>(w), static_cast<int16_t>(h), 1)) return 0;
+    LayerSlot& slot = LayerTable[layer];
+    // Black where no image of the GIF lands, instead of whatever the new block held.
+    std::memset(slot.pixels, 0, sizeof(uint16_t) * static_cast<size_t>(w) * h);
+    if (!gif_decode(gif, length, slot.pixels, nullptr, GIF_OUTPUT_RGB565, static_cast<int16_t>(w))) {
+        std::fprintf(stderr, "gif: unreadable data\n");
+        layer_free(layer);
+        return 0;
+    }
+    slot.opaque = opaque_unless_keyed(gif_colour_table);
+    return 1;
 }

@@ -31,7 +31,7 @@ int gif_screen_size(const uint8_t* gif, size_t length, int32_t* width, int32_t* 
 // as many rows as the GIF's logical screen height; parts of images outside that canvas are
 // dropped. Mode GIF_OUTPUT_INDICES writes indices and the colours (converted to RGB565) into
 // palette_out (256 entries, may be null); GIF_OUTPUT_RGB565 writes colours and ignores
-// palette_out. A Graphic Control Extension with a non-zero delay calls frame_yield once and ends
+// palette_out (its table starts all black for each decode). A Graphic Control Extension with a non-zero delay calls frame_yield once and ends
 // the pass before the image it introduces. Returns 1, or 0 when the data are not a readable GIF
 // (what was decoded before the error stays on the canvas).
 int gif_decode(const uint8_t* gif, size_t length, void* destination, uint16_t* palette_out,
@@ -41,6 +41,14 @@ int gif_decode(const uint8_t* gif, size_t length, void* destination, uint16_t* p
 // entry equal to colour_key makes it keyed: that entry is moved to index 0 and the run stream
 // built. Returns null (nothing allocated) for unreadable data or sizes outside 1..32767.
 Bitmap* bitmap_from_gif(const uint8_t* gif, size_t length);
+
+// Make background layer `layer` (0..15) a bitmap layer of the GIF's logical screen size, 8-bit
+// indexed with its palette or RGB565, and decode the GIF into it. The layer is opaque unless one
+// of the 256 palette (or conversion table) entries equals colour_key; its pixels keep the key
+// colour where it occurs. Return 1, or 0 with the layer left free when the size is outside
+// 1..32767, the layer number is invalid or the data are unreadable.
+int layer_from_gif_indexed(int layer, const uint8_t* gif, size_t length);
+int layer_from_gif_rgb565(int layer, const uint8_t* gif, size_t length);
 
 // Conversion table of the last RGB565 decode: the GIF's colours as RGB565 (256 entries).
 extern uint16_t gif_colour_table[256];

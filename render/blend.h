@@ -17,3 +17,8 @@ inline uint16_t blend_rgb565(uint16_t d, uint16_t s, uint32_t a) {
     uint32_t r = (dp + t) & RGB565_SPREAD_MASK;
     return static_cast<uint16_t>(r | r >> 16);
 }
+
+// Blends a row of n source pixels onto dst with one weight a: exactly blend_rgb565 per pixel,
+// computed several pixels at a time. dst and src must not overlap.
+void blend_rgb565_row(uint16_t* __restrict dst, const uint16_t* __restrict src, int n,
+                      uint32_t a);

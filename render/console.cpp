@@ -2,8 +2,10 @@
 // The cells are written by the console printer.
 #include "render/console.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include "assets/assets.h"
 #include "runtime/framebuffer.h"
 
 int8_t console_layer = -1;
@@ -68,7 +70,38 @@ void console_clear() {
     std::memset(console_cells, 0, sizeof(uint32_t) * console_columns * console_rows);
 }
 
-const TileLayerAsset* console_font_asset() { return nullptr; }
+namespace {
+
+uint32_t read_u32le(const uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+}  // namespace
+
+const TileLayerAsset* console_font_asset() {
+    // The embedded files are plain bytes; the table, palette and description are read into
+    // typed arrays once (built-in data: sizes as generated, no checks beyond the array bounds).
+    static uint32_t cells[256];
+    static uint16_t palette[256];
+    static LayerDescription description;
+    static TileLayerAsset asset;
+    static bool unpacked = false;
+    if (!unpacked) {
+        const uint32_t cell_count = std::min<uint32_t>(asset_console_char_table_size / 4, 256);
+        for (uint32_t i = 0; i < cell_count; ++i) cells[i] = read_u32le(asset_console_char_table + 4 * i);
+        const uint32_t colours = std::min<uint32_t>(asset_console_palette_size / 2, 256);
+        for (uint32_t i = 0; i < colours; ++i)
+            palette[i] = static_cast<uint16_t>(asset_console_palette[2 * i] |
+                                               (asset_console_palette[2 * i + 1] << 8));
+        const uint8_t* d = asset_console_description;
+        description = LayerDescription{read_u32le(d), read_u32le(d + 4), read_u32le(d + 8),
+                                       read_u32le(d + 12), read_u32le(d + 16), read_u32le(d + 20)};
+        asset = TileLayerAsset{cells, cell_count * 4, asset_console_font, asset_console_font_size,
+                               palette, &description};
+        unpacked = true;
+    }
+    return &asset;
+}
 
 void console_init(int n) {
     console_setup(n, console_font_asset());

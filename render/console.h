@@ -17,7 +17,6 @@ struct TileLayerAsset {
 };
 
 constexpr int CONSOLE_CELL_CAPACITY = 4096;
-constexpr int CONSOLE_CHAR_COUNT = 72;  // entries of the built-in character table
 
 // The console's layer number, -1 until console_setup (never reset).
 extern int8_t console_layer;
@@ -36,7 +35,8 @@ extern uint16_t console_palettes[16][16];
 // The colour entry 1 of palette n receives.
 extern const uint16_t console_colours[16];
 
-// The built-in 6 x 6 console font asset (null until the built-in data is linked in).
+// The built-in 6 x 6 console font (87 tiles, a 128-code character table), unpacked from the
+// embedded little-endian bytes on first use.
 const TileLayerAsset* console_font_asset();
 
 // console_setup(n, built-in asset), then console_set_colours(n).

@@ -63,7 +63,7 @@ namespace {
 // ---- Row rules shared by the unscaled kernels ----
 
 inline void blend_row(uint16_t* dst, const uint16_t* src, int n, uint32_t a) {
-    for (int i = 0; i < n; ++i) dst[i] = blend_rgb565(dst[i], src[i], a);
+    blend_rgb565_row(dst, src, n, a);
 }
 
 // Weight of a per-pixel-alpha source pixel: the plane byte in copy mode, scaled by alpha in

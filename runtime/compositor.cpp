@@ -62,6 +62,13 @@ void compose(uint16_t first_depth, uint16_t last_depth) {
 
     // Each list gets the highest number first, so a lower number is drawn later (in front).
     // Depths outside 0..1023 have no list: such sprites and layers are not drawn.
+    // The span of depths that hold anything this frame, so the drawing pass skips the empty
+    // ones (most of the 1024 in a typical frame).
+    int used_front = DEPTH_COUNT, used_back = -1;
+    auto note_depth = [&](int d) {
+        if (d < used_front) used_front = d;
+        if (d > used_back) used_back = d;
+    };
     const int32_t low = sprite_low < 0 ? 0 : sprite_low;
     const int32_t high = sprite_high >= SPRITE_SLOTS ? SPRITE_SLOTS - 1 : sprite_high;
     for (int32_t i = low; i <= high; ++i) {
@@ -70,6 +77,7 @@ void compose(uint16_t first_depth, uint16_t last_depth) {
         if (s->depth < first_depth || s->depth >= DEPTH_COUNT) continue;
         sprite_next[i] = depth_sprite_head[s->depth];
         depth_sprite_head[s->depth] = static_cast<int16_t>(i);
+        note_depth(s->depth);
     }
     for (int j = 0; j < LAYER_COUNT; ++j) {
         const LayerSlot& l = LayerTable[j];
@@ -77,9 +85,13 @@ void compose(uint16_t first_depth, uint16_t last_depth) {
         if (l.depth < first_depth || l.depth >= DEPTH_COUNT) continue;
         layer_next[j] = depth_layer_head[l.depth];
         depth_layer_head[l.depth] = static_cast<int8_t>(j);
+        note_depth(l.depth);
     }
 
-    for (int k = last_depth; k >= first_depth; --k) {
+    if (fade_level != 32 && fade_depth < DEPTH_COUNT) note_depth(fade_depth);
+    const int back = used_back < last_depth ? used_back : last_depth;
+    const int front = used_front > first_depth ? used_front : first_depth;
+    for (int k = back; k >= front; --k) {
         for (int j = depth_layer_head[k]; j >= 0; j = layer_next[j]) layer_draw(j);
         for (int i = depth_sprite_head[k]; i >= 0; i = sprite_next[i]) sprite_draw(static_cast<int16_t>(i));
         if (k == fade_depth && fade_level != 32) fade_overlay();

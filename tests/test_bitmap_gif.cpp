@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "media/bitmap.h"
+#include "assets/assets.h"
 #include "media/gif.h"
+#include "render/layers.h"
 #include "runtime/host.h"
 
 namespace {
@@ -264,4 +266,74 @@ TEST_F(GifTest, RegistryTracksSingleReleasesAndIsBounded) {
     bitmap_free_all();
     EXPECT_EQ(bitmap_count, 0);
     EXPECT_NE(load(gif), nullptr);
+}
+
+TEST_F(GifTest, LayerLoaders) {
+    const std::string plain = make_gif(3, 2, {{255, 0, 0}, {0, 255, 0}}, {whole(3, 2, {0, 1, 0, 1, 1, 1})});
+    std::vector<Rgb> colours = {{255, 255, 255}};
+    colours.resize(9, Rgb{0, 0, 0});
+    colours[8] = MAGENTA;  // the key stays where it is in a layer
+    const std::string keyed = make_gif(2, 2, colours, {whole(2, 2, {8, 0, 0, 8})});
+
+    ASSERT_EQ(layer_from_gif_indexed(3, bytes(plain), plain.size()), 1);
+    EXPECT_EQ(LayerTable[3].format, LAYER_FORMAT_INDEXED8);
+    EXPECT_EQ(LayerTable[3].width, 3);
+    EXPECT_EQ(LayerTable[3].height, 2);
+    EXPECT_EQ(LayerTable[3].opaque, 1);
+    EXPECT_EQ(layer_indices(3)[1], 1);
+    EXPECT_EQ(LayerTable[3].palette[1], 0x07E0);
+    ASSERT_EQ(layer_from_gif_indexed(3, bytes(keyed), keyed.size()), 1);
+    EXPECT_EQ(LayerTable[3].opaque, 0);
+    EXPECT_EQ(layer_indices(3)[0], 8);
+
+    ASSERT_EQ(layer_from_gif_rgb565(4, bytes(keyed), keyed.size()), 1);
+    EXPECT_EQ(LayerTable[4].format, LAYER_FORMAT_RGB565);
+    EXPECT_EQ(LayerTable[4].opaque, 0);
+    EXPECT_EQ(layer_rgb565(4)[0], colour_key);
+    EXPECT_EQ(layer_rgb565(4)[1], 0xFFFF);
+    // The conversion table starts clear, so the key seen in the last decode does not linger.
+    ASSERT_EQ(layer_from_gif_rgb565(4, bytes(plain), plain.size()), 1);
+    EXPECT_EQ(LayerTable[4].opaque, 1);
+    EXPECT_EQ(layer_rgb565(4)[0], 0xF800);
+
+    EXPECT_EQ(layer_from_gif_rgb565(5, bytes(plain), plain.size() - 3), 0);
+    EXPECT_EQ(LayerTable[5].in_use, 0);
+    EXPECT_EQ(layer_from_gif_indexed(16, bytes(plain), plain.size()), 0);
+    layer_free(3);
+    layer_free(4);
+}
+
+TEST_F(GifTest, AllBuiltInGraphicsLoad) {
+    struct Asset {
+        const uint8_t* data;
+        uint32_t size;
+        int w, h;
+        int opaque;
+    };
+    const Asset assets[] = {
+        {asset_digit_strip, asset_digit_strip_size, 13, 176, 1},
+        {asset_auto_button, asset_auto_button_size, 56, 48, 1},
+        {asset_exit_button, asset_exit_button_size, 56, 24, 1},
+        {asset_surface_button, asset_surface_button_size, 56, 24, 1},
+        {asset_speed_button, asset_speed_button_size, 56, 72, 1},
+        {asset_title_wordmark, asset_title_wordmark_size, 99, 25, 0},
+        {asset_start_choice, asset_start_choice_size, 129, 61, 0},
+        {asset_select_image_title, asset_select_image_title_size, 132, 24, 0},
+        {asset_size_button, asset_size_button_size, 56, 120, 1},
+        {asset_scroll_bar, asset_scroll_bar_size, 56, 48, 1},
+        {asset_font_sheet, asset_font_sheet_size, 256, 64, 0},
+    };
+    for (const Asset& a : assets) {
+        Bitmap* b = bitmap_from_gif(a.data, a.size);
+        ASSERT_NE(b, nullptr) << a.w << " x " << a.h;
+        EXPECT_EQ(b->kind, BITMAP_INDEXED8);
+        EXPECT_EQ(b->width, a.w);
+        EXPECT_EQ(b->height, a.h);
+        EXPECT_EQ(b->opaque, a.opaque) << a.w << " x " << a.h;
+        if (!a.opaque) {
+            EXPECT_EQ(b->palette[0], colour_key);
+            EXPECT_EQ(b->row_offsets[0], 0);
+        }
+    }
+    EXPECT_EQ(bitmap_count, 11);
 }

@@ -68,6 +68,19 @@ TEST(Blend, ExactValuesAndEndWeights) {
     }
 }
 
+TEST(Blend, RowMatchesPixelRuleForEveryWeight) {
+    std::mt19937 rng(9);
+    std::vector<uint16_t> src(203), dst(203);
+    for (int a = -3; a <= 40; ++a) {
+        for (auto& v : src) v = static_cast<uint16_t>(rng());
+        for (auto& v : dst) v = static_cast<uint16_t>(rng());
+        std::vector<uint16_t> expect = dst;
+        for (size_t i = 0; i < dst.size(); ++i) expect[i] = blend_rgb565(dst[i], src[i], static_cast<uint32_t>(a));
+        blend_rgb565_row(dst.data(), src.data(), static_cast<int>(dst.size()), static_cast<uint32_t>(a));
+        ASSERT_EQ(dst, expect) << "weight " << a;
+    }
+}
+
 TEST_F(KernelTest, AlphaZeroOrNegativeDrawsNothing) {
     const std::vector<uint16_t> px(16, 0x0F0F);
     const std::vector<uint8_t> idx(16, 1), plane(16, 32);

@@ -118,6 +118,28 @@ TEST_F(Compose, FadeLevels) {
     EXPECT_EQ(pixel(239, 319), 0x5A5A);
 }
 
+// The fade's per-channel 16-bit form against the spread rule it replaces, on every RGB565 value.
+TEST_F(Compose, FadeMatchesTheSpreadRuleOnEveryPixelValue) {
+    auto spread = [](uint16_t p16, uint16_t f16, uint32_t w) {
+        const uint32_t p = ((static_cast<uint32_t>(p16) << 16) | p16) & 0x07E0F81Fu;
+        const uint32_t f = ((static_cast<uint32_t>(f16) << 16) | f16) & 0x07E0F81Fu;
+        const uint32_t r = (p + (((f - p) * w) >> 5)) & 0x07E0F81Fu;
+        return static_cast<uint16_t>(r | (r >> 16));
+    };
+    for (uint16_t colour : {0x0000, 0xFFFF, 0x1234, 0xF81F, 0x07E0}) {
+        for (int level = 0; level < 32; level += 3) {
+            for (int i = 0; i < SCREEN_WIDTH * 320; ++i) Framebuffer[i] = static_cast<uint16_t>(i);
+            fade_colour = colour;
+            fade_level = static_cast<uint8_t>(level);
+            fade_overlay();
+            int wrong = 0;
+            for (int i = 0; i < SCREEN_WIDTH * 320; ++i)
+                wrong += Framebuffer[i] != spread(static_cast<uint16_t>(i), colour, 32 - level);
+            EXPECT_EQ(wrong, 0) << colour << " " << level;
+        }
+    }
+}
+
 TEST_F(Compose, FadeCoversItsDepthAndEverythingBehind) {
     SolidBitmap white(4, 4, 0xFFFF);
     sprite_set(0, &white.bitmap, 4, 4, 10, 10);

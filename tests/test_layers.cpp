@@ -168,7 +168,6 @@ TEST_F(Layers, TileMapDrawsOnlyTheVisibleColumns) {
 }
 
 TEST_F(Layers, ConsoleCellsAndColours) {
-    if (!console_font_asset()) GTEST_SKIP() << "built-in console font not linked in";
     console_init(0);
     EXPECT_EQ(console_layer, 0);
     EXPECT_EQ(console_columns, 40);

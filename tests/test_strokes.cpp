@@ -212,6 +212,7 @@ TEST_F(Strokes, SynthesisedHandwritingIsRecognised) {
     EXPECT_GE(recognised_share({20, 0.4, 3, 0, 15, 60}, 100, 3, "rough"), 0.85);
     EXPECT_GE(recognised_share({10, 0.3, 2, 16, 15, 60}, 100, 4, "tilted"), 0.75);
     EXPECT_GE(recognised_share({10, 0.3, 2, 0, 6, 12}, 100, 5, "hurried"), 0.75);
+    EXPECT_GE(recognised_share({20, 0.4, 3, 16, 8, 30}, 100, 6, "all"), 0.60);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <vector>
 // jpeglib.h needs FILE and size_t declared first.
 #include <jpeglib.h>
@@ -105,8 +106,29 @@ void show_key_as_checker(Image& img) {
             if (img.at(x, y) == KEY_RGB) img.at(x, y) = ((x / 4 + y / 4) & 1) ? hex(0x8A8A8A) : hex(0x6A6A6A);
 }
 
-// The menu background with the eight pack cards' panels drawn as the pack menu draws them.
-Image with_cards(const Image& bg) {
+// Text set with the font sheet the way the picture-font loader reads it: cell k is code k,
+// width 1 + the rightmost ink column, space as wide as '!', one pixel of letter spacing.
+void draw_sheet_text(Image& img, const Image& sheet, const std::string& text, int x, int y) {
+    auto ink = [&](int code, int cx, int cy) { return sheet.at(code % 32 * 8 + cx, code / 32 * 8 + cy) != KEY_RGB; };
+    auto width = [&](int code) {
+        int w = 0;
+        for (int cy = 0; cy < 8; ++cy)
+            for (int cx = 0; cx < 8; ++cx)
+                if (ink(code, cx, cy) && cx + 1 > w) w = cx + 1;
+        return w;
+    };
+    for (unsigned char ch : text) {
+        int code = ch == ' ' ? '!' : ch, w = width(code);
+        if (ch != ' ')
+            for (int cy = 0; cy < 8; ++cy)
+                for (int cx = 0; cx < w; ++cx)
+                    if (ink(code, cx, cy) && img.inside(x + cx, y + cy)) img.at(x + cx, y + cy) = Rgb{};
+        x += w + 1;
+    }
+}
+
+// The menu background with the eight pack cards drawn as the pack menu draws them.
+Image with_cards(const Image& bg, const Image& font_sheet) {
     Image img = bg;
     for (int i = 0; i < 8; ++i) {
         int left = i % 2 ? 125 : 5, right = left + 110, top = 90 + 60 * (i / 2), bottom = top + 43;
@@ -115,6 +137,10 @@ Image with_cards(const Image& bg) {
         for (int y = top; y < bottom; ++y) img.at(left, y) = img.at(right - 1, y) = Rgb{};
         for (int x = left; x < right; ++x) img.at(x, top) = img.at(x, bottom) = Rgb{};
         fill_rect(img, left + 2, top + 2, left + 42, top + 42, hex(0x305080));
+        draw_sheet_text(img, font_sheet, i == 0 ? "Default.evg" : "Holiday" + std::to_string(i) + ".evg", left + 43, top + 3);
+        draw_sheet_text(img, font_sheet, "By Unknown", left + 43, top + 13);
+        draw_sheet_text(img, font_sheet, std::to_string(40 * i + 24) + " images", left + 43, top + 23);
+        draw_sheet_text(img, font_sheet, "Viewed : " + std::to_string(i * 14) + "%", left + 43, top + 33);
     }
     return img;
 }
@@ -152,8 +178,9 @@ bool write_preview(const std::string& dir, const std::string& png_path) {
     y += row_height + 12;
 
     // Font sheet at twice its size.
-    Image fonts;
+    Image fonts, raw_sheet;
     if (!read_gif(dir + "/font_sheet.gif", &fonts)) return false;
+    raw_sheet = fonts;
     show_key_as_checker(fonts);
     draw_label(sheet, label, "font_sheet.gif (font 5)", 8, y, ink);
     paste(sheet, scale_up(fonts, 2), 8, y + 12);
@@ -166,7 +193,7 @@ bool write_preview(const std::string& dir, const std::string& png_path) {
     draw_label(sheet, label, "menu_background.jpg", 8, y, ink);
     draw_label(sheet, label, "with the pack cards", 8 + 250, y, dim);
     paste(sheet, bg, 8, y + 12);
-    paste(sheet, with_cards(bg), 8 + 250, y + 12);
+    paste(sheet, with_cards(bg, raw_sheet), 8 + 250, y + 12);
 
     // Built-in fonts 0..4 and the console font, to the right of the background.
     int tx = 8 + 500, ty = after_sheet;
