@@ -9,20 +9,16 @@
 
 namespace {
 
-const ButtonStyle ORANGE{hex(0xFFB54A), hex(0xE26A00), hex(0x6E2E00), hex(0xFFE2B8)};
-const ButtonStyle GREEN{hex(0x9BE46F), hex(0x2F9A35), hex(0x124A18), hex(0xE0FFD0)};
+const ButtonStyle ORANGE{hex(0xFFB54A), hex(0xE26A00), hex(0x6E2E00), hex(0xFFE2B8), hex(0x7A3300)};
+const ButtonStyle GREEN{hex(0x9BE46F), hex(0x2F9A35), hex(0x124A18), hex(0xE0FFD0), hex(0x114016)};
 const Rgb TEXT_WHITE = hex(0xFFFFFF);
-const Rgb ORANGE_SHADOW = hex(0x7A3300);
-const Rgb GREEN_SHADOW = hex(0x114016);
-
-Rgb shadow_for(const ButtonStyle& s) { return &s == &GREEN ? GREEN_SHADOW : ORANGE_SHADOW; }
 
 // One 56 x 24 button face at row y0 of the picture.
 void button(Image& img, int y0, const ButtonStyle& style, const std::string& label, int size = 13) {
     rounded_box(img, 0, y0, 56, y0 + 24, 6, style);
     TextRun run{FACE_SANS_BOLD, size};
     if (text_width(run, label) > 50) run.face_file = FACE_CONDENSED_BOLD;
-    draw_text_centred(img, run, label, 3, y0, 53, y0 + 23, TEXT_WHITE, shadow_for(style), true);
+    draw_text_centred(img, run, label, 3, y0, 53, y0 + 23, TEXT_WHITE, style.shadow, true);
 }
 
 // A triangle pointing left (dir -1) or right (dir +1) with its tip at (tip_x, cy).
@@ -90,7 +86,7 @@ Image draw_scroll_bar() {
         const ButtonStyle& s = f == 0 ? ORANGE : GREEN;
         int y0 = f * 24;
         rounded_box(img, 0, y0, 56, y0 + 24, 11, s);
-        Rgb shade = shadow_for(s);
+        Rgb shade = s.shadow;
         arrow(img, 5.5, y0 + 12.5, -1, 10, 6.5, shade);
         arrow(img, 4.5, y0 + 11.5, -1, 10, 6.5, TEXT_WHITE);
         arrow(img, 52.5, y0 + 12.5, +1, 10, 6.5, shade);
@@ -146,14 +142,14 @@ Image draw_start_choice() {
     // Drawn over the light panel of the start screen: edges are smoothed towards that grey.
     const Rgb backdrop = hex(0xDCDEDA);
     Image art(129, 61, backdrop), mask(129, 61, Rgb{0, 0, 0});
-    const ButtonStyle white_mask{TEXT_WHITE, TEXT_WHITE, TEXT_WHITE, TEXT_WHITE};
+    const ButtonStyle white_mask{TEXT_WHITE, TEXT_WHITE, TEXT_WHITE, TEXT_WHITE, TEXT_WHITE};
     rounded_box(art, 0, 0, 129, 29, 8, ORANGE);
     rounded_box(mask, 0, 0, 129, 29, 8, white_mask);
     rounded_box(art, 0, 31, 129, 60, 8, ORANGE);
     rounded_box(mask, 0, 31, 129, 60, 8, white_mask);
     TextRun run{FACE_SANS_BOLD, 15};
-    draw_text_centred(art, run, "Custom Start", 4, 0, 125, 28, TEXT_WHITE, ORANGE_SHADOW, true);
-    draw_text_centred(art, run, "Random", 4, 31, 125, 59, TEXT_WHITE, ORANGE_SHADOW, true);
+    draw_text_centred(art, run, "Custom Start", 4, 0, 125, 28, TEXT_WHITE, ORANGE.shadow, true);
+    draw_text_centred(art, run, "Random", 4, 31, 125, 59, TEXT_WHITE, ORANGE.shadow, true);
     key_outside(art, mask);
     return art;
 }

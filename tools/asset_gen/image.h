@@ -41,6 +41,7 @@ struct ButtonStyle {
     Rgb top, bottom;  // body gradient
     Rgb border;       // one-pixel outline
     Rgb highlight;    // the light line under the top edge
+    Rgb shadow;       // drop shadow of the label
 };
 void rounded_box(Image& img, int x0, int y0, int x1, int y1, int r, const ButtonStyle& s);
 // Coverage (0..255) of pixel (x, y) by the rounded box (x0, y0)-(x1, y1) exclusive, radius r.

@@ -1,0 +1,248 @@
+// Zoom navigation and animation. Every animation step renders one frame and yields; the frame
+// counts of each animation at the speeds 0.5, 1 and 2 follow from the step rules below (the
+// zooms land exactly on 40 and 240 at all three speeds).
+#include "app/navigation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "app/fades.h"
+#include "app/mosaic.h"
+#include "app/progress.h"
+#include "render/layers.h"
+#include "runtime/framebuffer.h"
+#include "runtime/host.h"
+#include "runtime/input.h"
+#include "runtime/sprites.h"
+
+uint8_t auto_mode = 0;
+float speed_factor = 0.5f;
+const float speed_table[3] = {0.5f, 1.0f, 2.0f};
+
+namespace {
+
+void set_alpha(int slot, int16_t alpha) {
+    if (SpriteTable[slot]) SpriteTable[slot]->alpha = alpha;
+}
+
+bool exit_requested() { return sprite_hit_rect(EXIT_BUTTON) || key_pressed[KEY_RSHIFT]; }
+
+// The first surface ends the menus: from here on the viewer draws straight into the screen.
+void first_surface_shown() {
+    fade_in(4);
+    draw_target = Framebuffer;
+    LayerTable[15].alpha = 0;
+    set_alpha(EXIT_BUTTON, 0);
+    set_alpha(SURFACE_BUTTON, 0);
+}
+
+}  // namespace
+
+void speed_cycle() {
+    SpriteSlot* button = SpriteTable[SPEED_BUTTON];
+    const int k = ((button ? button->frame : 0) + 1) % 3;
+    speed_factor = speed_table[k];
+    if (button) button->frame = static_cast<int16_t>(k);
+}
+
+void auto_toggle() {
+    auto_mode = !auto_mode;
+    if (SpriteTable[AUTO_BUTTON]) SpriteTable[AUTO_BUTTON]->frame = auto_mode;
+}
+
+void viewer_frame_hook() {
+    if (!pen_state.pressed) return;
+    if (sprite_hit_rect(SPEED_BUTTON)) speed_cycle();
+    if (pen_state.pressed && sprite_hit_rect(AUTO_BUTTON)) auto_toggle();
+}
+
+void auto_pick_point() {
+    // 160 random samples in the middle half; ties keep the earlier sample, and when no sample
+    // is below 10000 visits the centre stays where it is.
+    uint32_t best = 10000;
+    for (int k = 0; k < 160; ++k) {
+        const int x = std::rand() % 120 + 60;
+        const int y = std::rand() % 120 + 60;
+        const uint16_t t = tile_choice(surface_image[y * PICTURE_EDGE + x]);
+        const uint32_t visits = visit_counts && t < picture_count ? visit_counts[t] : 0;
+        if (visits < best) {
+            centre_col = x, centre_row = y;
+            best = visits;
+        }
+    }
+}
+
+void viewer_loop() {
+    picture_show(current_picture);
+    bool first = true;
+    centre_col = centre_row = 120;
+    frame_hook = viewer_frame_hook;
+    // zoom is 240 on entry: straight to the surface.
+    set_alpha(SURFACE_BUTTON, 16);
+    for (;;) {
+        surface_reset();
+        if (first) first_surface_shown();
+        first = false;
+        while (!((pen_state.down && pen_state.y <= 239) || auto_mode || sprite_hit_rect(EXIT_BUTTON) ||
+                 key_held[KEY_RETURN] || key_pressed[KEY_RSHIFT]))
+            frame_yield();
+        if (exit_requested()) return;
+        if (auto_mode) {
+            auto_pick_point();
+        } else {
+            const int x = pen_state.x, y = pen_state.y;
+            centre_col = std::clamp(x, 15, 224) - (x >= 120 ? 1 : 0);
+            centre_row = std::clamp(y, 15, 224) - (y >= 120 ? 1 : 0);
+        }
+        zoom_in_from_surface(-4, -4);
+        // Zoom steps until a surface is due again (a rewind, or a tile zoomed to 240).
+        for (;;) {
+            if (exit_requested()) return;
+            if (zoom < 8 || zoom > 239 || (zoom != 8 && zoom != 40)) break;
+            set_alpha(SURFACE_BUTTON, auto_mode ? 16 : 32);
+            navigate(zoom == 8 ? 40 : 240);
+        }
+        set_alpha(SURFACE_BUTTON, 16);
+    }
+}
+
+void zoom_in_from_surface(int16_t end_x, int16_t end_y) {
+    recording = 1;
+    int s = 256;
+    do {
+        surface_zoom_view(static_cast<uint16_t>(s));
+        frame_yield();
+        s = static_cast<int>(s - 8 * speed_factor);
+    } while (s > 128);
+    while (zoom <= 7) {
+        zoom += 1;
+        const int z = zoom;
+        const int ox = ((centre_col - 120) * (8 - z) + end_x * (z + 8)) / 16;
+        const int oy = ((centre_row - 120) * (8 - z) + end_y * (z + 8)) / 16;
+        mosaic_render(centre_col, centre_row, static_cast<int16_t>(ox), static_cast<int16_t>(oy));
+        const int frames = speed_factor <= 0.5f ? 4 : 2;
+        for (int f = 0; f < frames; ++f) frame_yield();
+    }
+    recording = 0;
+    if (end_x > 0) centre_col -= 1;
+    if (end_y > 0) centre_row -= 1;
+}
+
+void navigate(uint16_t target) {
+    const int z = zoom;
+    const int n = PICTURE_AREA / z, half = n / 2;
+    const int step = target == 40 ? 2 : 1;
+    bool fresh = true;
+    for (;;) {
+        if ((pen_state.down && pen_state.y <= 239 && fresh) || auto_mode || key_held[KEY_RETURN] ||
+            key_pressed[KEY_RSHIFT])
+            break;
+        bool moved = false;
+        if (key_held[KEY_UP] || key_held[KEY_DOWN] || key_held[KEY_RIGHT] || key_held[KEY_LEFT]) {
+            moved = true;
+            centre_col += (key_held[KEY_RIGHT] - key_held[KEY_LEFT]) * step;
+            centre_row += (key_held[KEY_DOWN] - key_held[KEY_UP]) * step;
+        }
+        if (pen_state.down && ((pen_state.y > 239 && pen_state.x > 159) || !fresh)) {
+            // The minimap, and any drag that began there, follows the pen at three times the scale.
+            centre_col = std::max(3 * pen_state.x - 480, 0);
+            centre_row = 3 * pen_state.y - 720;
+            moved = true;
+            fresh = false;
+        }
+        if (pen_state.pressed && sprite_hit_rect(SURFACE_BUTTON)) {
+            rewind_to_surface();
+            return;
+        }
+        if (moved) {
+            centre_col = std::clamp(centre_col, static_cast<int32_t>(half), static_cast<int32_t>(238 - half));
+            centre_row = std::clamp(centre_row, static_cast<int32_t>(half), static_cast<int32_t>(238 - half));
+            mosaic_render(centre_col, centre_row, static_cast<int16_t>(-z / 2), static_cast<int16_t>(-z / 2));
+        }
+        frame_yield();
+        if ((pen_state.pressed && pen_state.y <= 239) || !pen_state.down) fresh = true;
+        if (sprite_hit_rect(EXIT_BUTTON)) return;
+    }
+    // The tile choice.
+    if (exit_requested()) return;
+    if (key_pressed[KEY_RETURN]) pen_state.x = pen_state.y = 119;
+    int16_t end_x = static_cast<int16_t>(-(target / 2)), end_y = end_x;
+    int x, y;
+    if (auto_mode) {
+        pen_state.x = pen_state.y = 118;
+        x = y = 118;
+    } else {
+        if (pen_state.y > 239) pen_state.y = 239;
+        x = pen_state.x, y = pen_state.y;
+        centre_col += x / z - half + 1;
+        centre_row += y / z - half + 1;
+        if (x > 119) end_x = static_cast<int16_t>(target / 2);
+        if (y > 119) end_y = static_cast<int16_t>(target / 2);
+    }
+    const int start_x = (x / z - half + 1) * z - z / 2;
+    const int start_y = (y / z - half + 1) * z - z / 2;
+    zoom_to(static_cast<int16_t>(target), static_cast<int16_t>(start_x), static_cast<int16_t>(start_y), end_x, end_y);
+}
+
+void zoom_to(int16_t target, int16_t start_x, int16_t start_y, int16_t end_x, int16_t end_y) {
+    if (zoom < target) {
+        recording = 1;
+        while (zoom < target) {
+            const int z = zoom;
+            float grow;
+            if (z > 179) grow = speed_factor * 12;
+            else if (z > 159) grow = speed_factor * 10;
+            else if (z > 119) grow = speed_factor * 8;
+            else if (z > 59) grow = speed_factor * 6;
+            else if (z > 39) grow = speed_factor * 4;
+            else if (z > 23) grow = speed_factor * 2;
+            else grow = speed_factor <= 1 ? 1.0f : speed_factor;
+            // Never past the target (the steps land on it exactly at the three speeds).
+            const int zn = std::min<int>(static_cast<int>(z + grow), target);
+            zoom = static_cast<uint16_t>(zn);
+            int ox, oy;
+            if (target == 240) {
+                ox = start_x * (240 - zn) / 200;
+                oy = start_y * (240 - zn) / 200;
+            } else {
+                ox = (start_x * (target - zn) + end_x * zn) / target;
+                oy = (start_y * (target - zn) + end_y * zn) / target;
+            }
+            mosaic_render(centre_col, centre_row, static_cast<int16_t>(ox), static_cast<int16_t>(oy));
+            frame_yield();
+        }
+    }
+    recording = 0;
+    if (end_x > 0) centre_col -= 1;
+    if (end_y > 0) centre_row -= 1;
+}
+
+void rewind_to_surface() {
+    recording = 0;
+    for (;;) {
+        int i = history_count - 1;
+        if (zoom > 8) i -= 1;
+        history_count = static_cast<int16_t>(i);
+        if (i < 0) break;
+        const HistoryEntry& e = zoom_history[i];
+        zoom = static_cast<uint16_t>(e.zoom);
+        centre_col = e.col;
+        centre_row = e.row;
+        mosaic_render(e.col, e.row, e.offset_x, e.offset_y);
+        history_count = static_cast<int16_t>(i - 1);
+        if (zoom > 8) {
+            frame_yield();
+        } else {
+            const int frames = static_cast<int>(std::ceil(2.0f / speed_factor));
+            for (int f = 0; f < frames; ++f) frame_yield();
+        }
+    }
+    int s = 128;
+    do {
+        surface_zoom_view(static_cast<uint16_t>(s));
+        frame_yield();
+        s = static_cast<int>(s + 16 * speed_factor);
+    } while (s <= 255);
+    surface_reset();
+}

@@ -1,0 +1,64 @@
+#include "tests/support/viewer_fixture.h"
+
+#include <cstring>
+
+#include "app/image_pack.h"
+#include "app/mosaic.h"
+#include "app/navigation.h"
+#include "app/progress.h"
+#include "assets/assets.h"
+#include "media/gif.h"
+#include "runtime/framebuffer.h"
+#include "runtime/sprites.h"
+
+namespace {
+std::vector<uint16_t> visits;
+}
+
+bool open_test_pack(const TempDir& dir, const PackSpec& spec) {
+    const std::string path = dir.file("test.evg");
+    if (!pack_write(path, spec)) return false;
+    pack_close();
+    pack_data_offset = spec.header ? spec.data_offset : 0;
+    if (pack_load(path.c_str()) != PACK_OK) return false;
+    visits.assign(picture_count, 0);
+    visit_counts = visits.data();
+    return true;
+}
+
+void reset_viewer_state() {
+    zoom = 8;
+    centre_col = centre_row = 120;
+    current_picture = parent_picture = NO_PICTURE;
+    history_count = 0;
+    recording = 0;
+    auto_mode = 0;
+    speed_factor = 1.0f;
+    std::memset(Framebuffer, 0, sizeof Framebuffer);
+    draw_target = Framebuffer;
+    std::fill(visits.begin(), visits.end(), 0);
+    current_record = -1;
+}
+
+void set_up_viewer_buttons() {
+    // Built-in graphics live for the whole test process, like in the viewer.
+    static Bitmap* exit = bitmap_from_gif(asset_exit_button, asset_exit_button_size);
+    static Bitmap* surface = bitmap_from_gif(asset_surface_button, asset_surface_button_size);
+    static Bitmap* speed = bitmap_from_gif(asset_speed_button, asset_speed_button_size);
+    static Bitmap* automatic = bitmap_from_gif(asset_auto_button, asset_auto_button_size);
+    sprite_set(EXIT_BUTTON, exit, 56, 24, 120, 308);
+    sprite_set(AUTO_BUTTON, automatic, 56, 24, 40, 308);
+    sprite_set(SPEED_BUTTON, speed, 56, 24, 40, 282);
+    SpriteTable[SPEED_BUTTON]->frame = 1;
+    sprite_set(SURFACE_BUTTON, surface, 56, 24, 120, 282);
+}
+
+int first_write_outside(const std::vector<uint16_t>& buffer, uint16_t guard) {
+    for (size_t i = 0; i < buffer.size(); ++i) {
+        const long row = static_cast<long>(i) / SCREEN_WIDTH - 8, col = static_cast<long>(i) % SCREEN_WIDTH;
+        const bool picture = row >= 0 && row < 240;
+        const bool minimap = row >= 240 && row < 320 && col >= 160;
+        if (!picture && !minimap && buffer[i] != guard) return static_cast<int>(i);
+    }
+    return -1;
+}

@@ -1,0 +1,173 @@
+// Zoom navigation driven through the real frame pump (dummy video driver) with scripted input:
+// where touches, keys and the minimap put the centre, the animation frame counts at the three
+// speeds, the rewind, auto mode and a journey with the pen held down.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <numeric>
+#include <string>
+
+#include "app/mosaic.h"
+#include "app/navigation.h"
+#include "runtime/host.h"
+#include "runtime/replay.h"
+#include "tests/support/host_events.h"
+#include "tests/support/viewer_fixture.h"
+
+namespace {
+
+class Navigation : public ::testing::Test {
+protected:
+    TempDir dir;
+    void SetUp() override {
+        PackSpec spec;
+        spec.pictures = 6;
+        spec.thumb_size_field = 8;
+        // Pictures of several colours, so tiles lead to other pictures.
+        spec.picture_pixel = [](int p, int x, int y) { return pack_test_colour((p + x / 40 + y / 40) % 6); };
+        ASSERT_TRUE(open_test_pack(dir, spec));
+        start_test_runtime();
+        reset_viewer_state();
+        set_up_viewer_buttons();
+    }
+    void TearDown() override { replay_clear(); }
+
+    // Loads a script, adding Right Shift presses every 5 frames from `exit_from` on, so the
+    // viewer leaves at its next exit test whatever animation is running then.
+    void script(std::string text, int exit_from) {
+        for (int f = exit_from; f < exit_from + 2000; f += 5) text += std::to_string(f) + " key rshift down\n";
+        char error[128];
+        ASSERT_EQ(replay_parse(text.c_str(), error, sizeof error), 1) << error;
+    }
+    // A fresh pump (frame numbers from 1, no input held) for the next scripted run.
+    void restart() {
+        start_test_runtime();
+        reset_viewer_state();
+        set_up_viewer_buttons();
+    }
+    void run_viewer() {
+        current_picture = 0;
+        zoom = 240;
+        viewer_loop();
+        frame_hook = nullptr;
+    }
+    // Frames taken by one call.
+    template <typename F>
+    uint32_t frames_of(F call) {
+        const uint32_t before = pump_frame_count;
+        call();
+        return pump_frame_count - before;
+    }
+};
+
+TEST_F(Navigation, SurfaceTouchesChooseTheCentre) {
+    // The first surface fades in over frames 1..10; the wait starts at frame 11.
+    script("15 tap 200 100\n", 80);
+    run_viewer();
+    EXPECT_EQ(zoom, 8);
+    EXPECT_EQ(centre_col, 199);
+    EXPECT_EQ(centre_row, 100);
+
+    restart();
+    script("15 tap 5 230\n", 80);
+    run_viewer();
+    EXPECT_EQ(centre_col, 15);
+    EXPECT_EQ(centre_row, 223);
+}
+
+TEST_F(Navigation, TapAtZoomEightRecentresAndEndsOnTheTappedTile) {
+    zoom = 8;
+    recording = 0;
+    script("3 tap 130 60\n", 100);
+    navigate(40);
+    EXPECT_EQ(zoom, 40);
+    ASSERT_GT(history_count, 0);
+    const HistoryEntry& last = zoom_history[history_count - 1];
+    EXPECT_EQ(last.offset_x, 20);
+    EXPECT_EQ(last.offset_y, -20);
+    // Tile column 130 / 8 - 15 + 1 = 2 and row 60 / 8 - 15 + 1 = -7 from the centre (120, 120);
+    // the centre ends one column left of the tapped tile, since the end offset is positive.
+    EXPECT_EQ(centre_col, 121);
+    EXPECT_EQ(centre_row, 113);
+}
+
+TEST_F(Navigation, ArrowsAndMinimapMoveTheCentreWithinBounds) {
+    zoom = 8;
+    script("2 key right down\n", 150);
+    navigate(40);
+    EXPECT_EQ(centre_col, 223);  // 2 per frame, stopped at 238 - 15
+    EXPECT_EQ(centre_row, 120);
+
+    restart();
+    zoom = 8;
+    centre_col = centre_row = 50;
+    script("5 tap 200 280\n", 20);
+    navigate(40);
+    EXPECT_EQ(centre_col, 120);
+    EXPECT_EQ(centre_row, 120);
+}
+
+TEST_F(Navigation, AnimationFrameCountsAtEachSpeed) {
+    struct Expect {
+        float speed;
+        uint32_t surface_in, to_forty, to_full, zoom_out;
+    } table[] = {{0.5f, 32 + 7 * 4, 32, 54, 16}, {1.0f, 16 + 7 * 2, 24, 27, 8}, {2.0f, 8 + 7 * 2, 12, 14, 4}};
+    for (const Expect& e : table) {
+        speed_factor = e.speed;
+        zoom = 1;
+        centre_col = centre_row = 120;
+        EXPECT_EQ(frames_of([] { zoom_in_from_surface(-4, -4); }), e.surface_in) << e.speed;
+        EXPECT_EQ(zoom, 8);
+        EXPECT_EQ(frames_of([] { zoom_to(40, 0, 0, -20, -20); }), e.to_forty) << e.speed;
+        EXPECT_EQ(zoom, 40);
+        EXPECT_EQ(frames_of([] { zoom_to(240, 0, 0, -120, -120); }), e.to_full) << e.speed;
+        EXPECT_EQ(zoom, 240);
+        zoom = 1;
+        history_count = 0;
+        EXPECT_EQ(frames_of([] { rewind_to_surface(); }), e.zoom_out) << e.speed;
+    }
+    // Speed 2 from 8 to 40 passes 10, 12, ..., 24, 28, 32, 36, 40.
+    speed_factor = 2.0f;
+    zoom = 8;
+    history_count = 0;
+    zoom_to(40, 0, 0, -20, -20);
+    const int expected[] = {10, 12, 14, 16, 18, 20, 22, 24, 28, 32, 36, 40};
+    ASSERT_EQ(history_count, 12);
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(zoom_history[i].zoom, expected[i]);
+}
+
+TEST_F(Navigation, RewindReturnsToTheSameParentCountingItTwiceMore) {
+    // Zoom in (frames 16..45), then the surface button at frame 60.
+    script("15 tap 120 120\n60 tap 120 282\n", 200);
+    run_viewer();
+    EXPECT_EQ(parent_picture, 0);
+    EXPECT_EQ(zoom, 1);
+    EXPECT_EQ(visit_counts[0], 3);
+}
+
+TEST_F(Navigation, AutoModeTakesTheFirstSampleWhenAllCountsAreEqual) {
+    for (int i = 0; i < PICTURE_PIXELS; ++i) surface_image[i] = static_cast<uint16_t>(i);
+    std::srand(77);
+    const int x = std::rand() % 120 + 60;
+    const int y = std::rand() % 120 + 60;
+    std::srand(77);
+    auto_pick_point();
+    EXPECT_EQ(centre_col, x);
+    EXPECT_EQ(centre_row, y);
+    // The least visited tile picture wins: left half picture 2 (seen 5 times), right half 3.
+    parent_picture = NO_PICTURE;
+    for (int i = 0; i < PICTURE_PIXELS; ++i) surface_image[i] = i % 240 < 120 ? 2 : 3;
+    visit_counts[2] = 5;
+    visit_counts[3] = 0;
+    auto_pick_point();
+    EXPECT_GE(centre_col, 120);
+}
+
+TEST_F(Navigation, HeldPenJourneysFromPictureToPicture) {
+    script("15 move 100 100\n15 down\n", 600);
+    run_viewer();
+    const int surfaces = std::accumulate(visit_counts, visit_counts + picture_count, 0);
+    EXPECT_GE(surfaces, 4);  // about 85 frames per picture at speed 1
+}
+
+}  // namespace

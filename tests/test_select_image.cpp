@@ -1,0 +1,97 @@
+// The Select Image screen: grid layout and fillers, choosing by tap, the size button cycle,
+// and the scroll bar's dead zone and limits, driven through the frame pump.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/mosaic.h"
+#include "app/select_image.h"
+#include "runtime/replay.h"
+#include "runtime/sprites.h"
+#include "tests/support/host_events.h"
+#include "tests/support/viewer_fixture.h"
+
+namespace {
+
+class SelectImage : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::vector<uint16_t> target = std::vector<uint16_t>(240 * 320, 0x1234);
+    void SetUp() override {
+        PackSpec spec;
+        spec.pictures = 100;
+        spec.thumb_size_field = 4;
+        spec.thumb_pixel = [](int p, int, int) { return static_cast<uint16_t>(p + 1); };
+        spec.jpegs.assign(100, pack_jpeg_solid(0x8410, 16, 16));  // pictures are not shown here
+        ASSERT_TRUE(open_test_pack(dir, spec));
+        start_test_runtime();
+        reset_viewer_state();
+        draw_target = target.data();
+    }
+    void TearDown() override { replay_clear(); }
+    void run(const std::string& text) {
+        char error[128];
+        ASSERT_EQ(replay_parse(text.c_str(), error, sizeof error), 1) << error;
+        select_image_screen();
+    }
+    uint16_t at(int x, int y) const { return target[y * 240 + x]; }
+};
+
+std::string size_taps(int first_frame, int count) {
+    std::string s;
+    for (int i = 0; i < count; ++i) s += std::to_string(first_frame + 3 * i) + " tap 176 260\n";
+    return s;
+}
+
+TEST_F(SelectImage, GridFillsColumnsAndLeavesTheRestAlone) {
+    zoom = 20;
+    zoom_tables_update();
+    grid_draw(0);
+    // n = 12 per column, m = 108: the ninth column holds pictures 96..99, then 8 black fillers.
+    EXPECT_EQ(at(0, 0), 1);            // picture 0
+    EXPECT_EQ(at(20, 0), 13);          // picture 12 heads the second column
+    EXPECT_EQ(at(160, 60), 100);       // picture 99 at row 3 of column 8
+    EXPECT_EQ(at(160, 80), 0);         // filler
+    EXPECT_EQ(at(179, 239), 0);
+    EXPECT_EQ(at(180, 0), 0x1234);     // right of the grid: untouched
+    EXPECT_EQ(at(0, 240), 0x1234);     // below the picture area: untouched
+}
+
+TEST_F(SelectImage, TapChoosesAtEachSizeAndFillersChooseNothing) {
+    // Size 20 -> 24 -> 30, then (35, 45): column 1, row 1 of 8: picture 9.
+    run(size_taps(3, 2) + "12 tap 35 45\n");
+    EXPECT_EQ(zoom, 30);
+    EXPECT_EQ(current_picture, 9);
+    for (int slot : {SIZE_BUTTON_SLOT, SELECT_TITLE_SLOT, SCROLL_BAR_SLOT}) EXPECT_EQ(SpriteTable[slot]->active, 0);
+
+    start_test_runtime();
+    draw_target = target.data();
+    // A filler at size 20 (column 8, row 5 = index 101) is ignored; the next tap counts.
+    run("5 tap 165 105\n9 tap 5 5\n");
+    EXPECT_EQ(zoom, 20);
+    EXPECT_EQ(current_picture, 0);
+}
+
+TEST_F(SelectImage, SizeButtonCyclesThroughFiveSizes) {
+    run(size_taps(3, 6) + "25 tap 1 1\n");
+    EXPECT_EQ(zoom, 24);
+    EXPECT_EQ(SpriteTable[SIZE_BUTTON_SLOT]->frame, 1);
+}
+
+TEST_F(SelectImage, ScrollBarDeadZoneAndLimits) {
+    // Pulled 16 pixels right: inside the dead zone, nothing scrolls; then a tap at size 20.
+    run("5 move 120 290\n6 down\n7 move 136 290\n12 up\n15 tap 35 45\n");
+    EXPECT_EQ(scroll_offset, 0);
+    EXPECT_EQ(current_picture, 14);  // column 1, row 2 of 12
+
+    // Size 60 (25 columns, 1500 pixels): pulled far right, the grid scrolls to its end.
+    start_test_runtime();
+    draw_target = target.data();
+    run(size_taps(3, 4) + "20 move 120 290\n21 down\n22 move 230 290\n80 up\n90 tap 10 10\n");
+    EXPECT_EQ(zoom, 60);
+    EXPECT_EQ(scroll_offset, (240 - 1500) * 256);
+    EXPECT_EQ(current_picture, 84);  // column (10 + 1260) / 60 = 21, row 0
+}
+
+}  // namespace
