@@ -7,6 +7,9 @@ exe=$(cd "$build" && pwd)/evergreen
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
+# A pack keeps the viewer on its menu (an empty folder would show the no-pack screen, which
+# ends on the first tap).
+"$(dirname "$exe")/evgpack" demo -o Default.evg --count 4 > /dev/null || { echo "FAIL: evgpack demo"; exit 1; }
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
