@@ -211,7 +211,9 @@ int16_t text_set(int layer, int item, int16_t left, int16_t top, int16_t right, 
 }
 
 void text_hide(int item) {
-    if (item < 0 || item >= TEXT_ITEM_COUNT || !text_items[text_layer]) return;
+    if (item < 0 || item >= TEXT_ITEM_COUNT || text_layer >= TEXT_LAYER_COUNT ||
+        !text_items[text_layer])
+        return;
     text_items[text_layer][item].glyph_count = 0;
 }
 

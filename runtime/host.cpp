@@ -309,24 +309,26 @@ void present_frame() {
     if (!surface || surface->format->BytesPerPixel != 2) return;
     if (SDL_LockSurface(surface) < 0) return;
     uint8_t* base = static_cast<uint8_t*>(surface->pixels);
-    const int pitch = surface->pitch;
+    const int pitch = surface->pitch;  // rows are copied by the surface's own pitch
     const int rows = screen_height;
+    // Plain loops over whole rows that the compiler vectorises; measured faster than a line
+    // buffer copied out with memcpy (bench_present).
     if (host_window.pixel_double) {
-        // One device pixel becomes a 32-bit word (the pixel in both halves) written to two
-        // surface rows.
-        if (surface->w >= 2 * SCREEN_WIDTH && surface->h >= 2 * rows) {
+        // One device pixel becomes a 32-bit word (the pixel in both halves) in two rows.
+        if (surface->w >= 2 * SCREEN_WIDTH && surface->h >= 2 * rows && pitch % 4 == 0) {
             for (int y = 0; y < rows; ++y) {
                 const uint16_t* src = Framebuffer + y * SCREEN_WIDTH;
-                uint32_t line[SCREEN_WIDTH];
-                for (int x = 0; x < SCREEN_WIDTH; ++x) line[x] = src[x] * 0x00010001u;
-                std::memcpy(base + (2 * y) * pitch, line, sizeof(line));
-                std::memcpy(base + (2 * y + 1) * pitch, line, sizeof(line));
+                uint32_t* top = reinterpret_cast<uint32_t*>(base + 2 * y * pitch);
+                uint32_t* bottom = reinterpret_cast<uint32_t*>(base + (2 * y + 1) * pitch);
+                for (int x = 0; x < SCREEN_WIDTH; ++x) top[x] = bottom[x] = src[x] * 0x00010001u;
             }
         }
     } else if (surface->w >= SCREEN_WIDTH && surface->h >= rows) {
-        for (int y = 0; y < rows; ++y)
-            std::memcpy(base + y * pitch, Framebuffer + y * SCREEN_WIDTH,
-                        SCREEN_WIDTH * sizeof(uint16_t));
+        for (int y = 0; y < rows; ++y) {
+            const uint16_t* src = Framebuffer + y * SCREEN_WIDTH;
+            uint16_t* row = reinterpret_cast<uint16_t*>(base + y * pitch);
+            for (int x = 0; x < SCREEN_WIDTH; ++x) row[x] = src[x];
+        }
     }
     SDL_UnlockSurface(surface);
     SDL_Flip(surface);

@@ -53,6 +53,10 @@ run --headless --fps 1000 --replay rec.txt > /dev/null
 status=$?
 [ "$status" -eq 0 ] || fail "replaying a recording: status $status"
 
+SDL_VIDEODRIVER=no-such-driver run > out.txt 2>&1
+status=$?
+[ "$status" -eq 1 ] && grep -q "^Unable to init SDL: " out.txt || fail "SDL failure: $status $(cat out.txt)"
+
 run --help | grep -q "^Usage: evergreen" || fail "--help"
 run --version | grep -q "^evergreen [0-9]" || fail "--version"
 run --frobnicate > /dev/null 2>&1; [ $? -eq 2 ] || fail "unknown option not status 2"
