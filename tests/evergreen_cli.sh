@@ -57,6 +57,11 @@ SDL_VIDEODRIVER=no-such-driver run > out.txt 2>&1
 status=$?
 [ "$status" -eq 1 ] && grep -q "^Unable to init SDL: " out.txt || fail "SDL failure: $status $(cat out.txt)"
 
+run --headless "$work/no-such-folder" > out.txt 2> err.txt
+status=$?
+[ "$status" -eq 1 ] || fail "a missing folder: status $status"
+[ "$(wc -l < err.txt)" -eq 1 ] && grep -q "no-such-folder: no such folder" err.txt || fail "missing folder message: $(cat err.txt)"
+
 run --help | grep -q "^Usage: evergreen" || fail "--help"
 run --version | grep -q "^evergreen [0-9]" || fail "--version"
 run --frobnicate > /dev/null 2>&1; [ $? -eq 2 ] || fail "unknown option not status 2"
