@@ -264,6 +264,7 @@ TEST(PackDiscovery, DefaultPackOnlyWhenTheScanFindsNothing) {
 
 // Seeds for fuzz/pack_open_fuzz.cpp, written into the build folder: small packs with the
 // colour tables cut out (first byte odd: the fuzz target puts tables back at the data offset).
+// fuzz/corpus/pack_open_fuzz keeps a copy.
 TEST(PackFuzzSeeds, WrittenFromBuiltPacks) {
     std::string folder = std::string(EVG_BINARY_DIR) + "/fuzz-seeds/pack_open_fuzz";
     std::filesystem::create_directories(folder);

@@ -194,6 +194,8 @@ TEST(PackCards, CardCountFollowsTheFolder) {
     ASSERT_EQ(9, count);
     cards_build(count);
     for (int i = 0; i < 8; i++) EXPECT_EQ(item_text(4 * i), "pack" + std::to_string(i) + ".evg");
+    EXPECT_EQ(text_items[0][20].box_left, 168);  // card 5's text
+    EXPECT_EQ(text_items[0][20].box_top, 213);
     EXPECT_EQ(text_items[0][32].glyph_count, 0);
     EXPECT_EQ(record_find_or_add("pack8.evg"), 8);  // never listed, so not claimed before
     menu_teardown();

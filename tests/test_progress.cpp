@@ -234,7 +234,8 @@ TEST(StateFile, DamagedFilesLoadWithinTheBlock) {
     reset_state();
 }
 
-// Seeds for fuzz/state_file_fuzz.cpp, written into the build folder by the real store.
+// Seeds for fuzz/state_file_fuzz.cpp, written into the build folder by the real store;
+// fuzz/corpus/state_file_fuzz keeps a copy.
 TEST(StateFile, WritesFuzzSeeds) {
     std::string folder = std::string(EVG_BINARY_DIR) + "/fuzz-seeds/state_file_fuzz";
     std::filesystem::create_directories(folder);
