@@ -347,13 +347,13 @@ namespace {
 
 // Entropy-coded bits, most significant first, in a 64-bit window. The reader stops at a marker
 // (0xFF followed by anything but the stuffed 0x00) or at the end of the data and feeds zero
-// bits from then on; `padding` counts the zero bits in the window that are not data.
+// bits from then on, so a damaged or cut file never makes it read past the data.
 struct BitReader {
     const uint8_t* pos;
     const uint8_t* end;
     uint64_t window;  // valid bits at the top
     int bits;         // valid bits in the window
-    int padding;      // how many of the lowest valid bits are fed zeros
+    int padding;      // zero bits fed since the reader stopped; they sit below the data bits
     bool stopped;     // a marker or the end of the data was reached
 
     // Tops the window up to more than 56 bits, so a code (16 bits at most) and its value bits
@@ -380,7 +380,6 @@ struct BitReader {
     void skip(int n) {
         window <<= n;
         bits -= n;
-        if (padding > bits) padding = bits;
     }
 
     // n (1..16) bits as an unsigned value; the window must hold them.
@@ -390,7 +389,8 @@ struct BitReader {
         return v;
     }
 
-    // True when nothing but fed zeros is left.
+    // True when nothing but fed zeros is left. Zeros are only consumed once every data bit
+    // has been, so while data bits remain, all `padding` zeros are still in the window.
     bool exhausted() const { return stopped && bits <= padding; }
 
     void restart_at(const uint8_t* p) {
@@ -754,10 +754,11 @@ struct ScanComponent {
     int stride;        // plane row stride in bytes (8 * h)
 };
 
-// AC lookahead that also takes in the value bits: for each 9-bit prefix whose code and value
+// AC lookahead that also takes in the value bits: for each 10-bit prefix whose code and value
 // bits fit in it, the run, the signed value and the bits to drop; len 0 sends the decoder to
-// the one-symbol-at-a-time path. 2 KB per table, built per decode for the tables in use.
-constexpr int FAST_BITS = 9;
+// the one-symbol-at-a-time path. 4 KB per table, built per decode for the tables in use.
+// (Measured on 240 x 240 quality-85 pictures: 9 bits 2% slower, 11 bits no faster.)
+constexpr int FAST_BITS = 10;
 constexpr uint8_t FAST_END_OF_BLOCK = 0xFF;
 
 struct FastAcEntry {
@@ -791,7 +792,8 @@ void fast_ac_build(FastAc* fast, const HuffmanTable& t) {
     }
 }
 
-// Decodes one block into natural-order coefficients (which must be all zero on entry).
+// Decodes one block into natural-order coefficients (which must be all zero on entry); quant
+// is a quantiser table in file order padded to 80 entries.
 // Returns the highest zigzag position written (0 when only DC), so the caller can skip the
 // transform of a flat block.
 inline int decode_block(BitReader& br, const HuffmanTable& dc, const HuffmanTable& ac,
@@ -824,9 +826,10 @@ inline int decode_block(BitReader& br, const HuffmanTable& dc, const HuffmanTabl
             k += r;
             value = receive_extend(br, s);
         }
-        // k is at most 63 + 15 here: the padded order keeps the index inside the block.
-        coef[zigzag_padded[k]] = static_cast<int32_t>(static_cast<uint32_t>(value) *
-                                                      static_cast<uint32_t>(quant[k > 63 ? 63 : k]));
+        // k is at most 63 + 15 here: the padded order keeps the index inside the block, and
+        // the padded quantiser table (80 entries) has the last quantiser beyond 63.
+        coef[zigzag_padded[k]] =
+            static_cast<int32_t>(static_cast<uint32_t>(value) * static_cast<uint32_t>(quant[k]));
         last = k;
     }
     return last;
@@ -853,13 +856,11 @@ int jpeg_decode(const uint8_t* data, size_t length, uint16_t* destination, int w
     }
     // Planes: Y, then Cb, then Cr; a missing chroma component counts as 1 x 1.
     int hv[3][2] = {{1, 1}, {1, 1}, {1, 1}};
-    bool present[3] = {};
     for (int i = 0; i < frame.component_count; ++i) {
         int id = frame.components[i].id;
         if (id >= 1 && id <= 3) {
             hv[id - 1][0] = frame.components[i].h;
             hv[id - 1][1] = frame.components[i].v;
-            present[id - 1] = true;
         }
     }
     int plane[3];
@@ -910,9 +911,13 @@ int jpeg_decode(const uint8_t* data, size_t length, uint16_t* destination, int w
         else if (chroma_full && hmax == 1 && vmax == 1) path = FAST_1X1;
     }
 
+    // Quantisers padded for damaged AC runs past position 63 (see decode_block).
+    int32_t quant[4][80];
+    for (int t = 0; t < 4; ++t)
+        for (int i = 0; i < 80; ++i) quant[t][i] = header.quant[t][i < 64 ? i : 63];
+
     alignas(16) int8_t samples[MCU_SAMPLES];
     std::memset(samples, 0, sizeof samples);  // missing chroma reads as neutral 0
-    (void)present;
     alignas(16) int32_t coef[64] = {};  // all zero between blocks
     uint32_t predictors[4] = {0, 0, 0, 0};
 
@@ -931,7 +936,7 @@ int jpeg_decode(const uint8_t* data, size_t length, uint16_t* destination, int w
                 for (int by = 0; by < sc.v; ++by) {
                     for (int bx = 0; bx < sc.h; ++bx) {
                         int last = decode_block(br, dc_tables[sc.dc_table], ac_tables[sc.ac_table],
-                                                fast_ac[sc.ac_table], header.quant[sc.quant_id],
+                                                fast_ac[sc.ac_table], quant[sc.quant_id],
                                                 predictors[i], coef);
                         if (last == 0) {
                             // DC only: every sample of the transform equals the DC term.

@@ -26,10 +26,11 @@ for source in fuzz/*_fuzz.cpp; do
       { cat build-fuzz/"$name".replay.log; exit 1; }
   fi
   echo "== $name: $runs runs"
-  work="build-fuzz/corpus-$name"
-  mkdir -p "$work"
+  mkdir -p "build-fuzz/corpus-$name"
+  seeds=()
+  [[ -d "fuzz/corpus/$name" ]] && seeds=("../fuzz/corpus/$name")
   (cd build-fuzz && "./$name" -runs="$runs" -max_len=65536 -print_final_stats=1 \
-     "corpus-$name" "../fuzz/corpus/$name" 2>"$name".log) ||
+     "corpus-$name" "${seeds[@]}" 2>"$name".log) ||
     { tail -50 build-fuzz/"$name".log; exit 1; }
   grep -E "stat::number_of_executed_units|stat::average_exec_per_sec" build-fuzz/"$name".log
 done

@@ -13,6 +13,7 @@
 
 #include "media/jpeg_decoder.h"
 #include "media/png_writer.h"
+#include "render/layers.h"
 #include "tests/support/jpeg_fixtures.h"
 
 namespace {
@@ -124,6 +125,8 @@ TEST(JpegDecoder, DecodesTheBuiltInMenuBackground) {
     EXPECT_EQ(h, 320);
     Comparison c = compare_with_libjpeg(jpeg, 16, 8);
     EXPECT_EQ(c.drawn, 240 * 320);
+    std::printf("menu background: PSNR %.2f dB, max error r %d g %d b %d\n", c.psnr,
+                c.max_error[0], c.max_error[1], c.max_error[2]);
     EXPECT_GE(c.psnr, 30.0);
     EXPECT_LE(c.max_error[0], MAX_ERROR_5);
     EXPECT_LE(c.max_error[1], MAX_ERROR_6);
@@ -316,6 +319,29 @@ TEST(JpegDecoder, SignatureCheck) {
     EXPECT_EQ(jpeg_check_signature(soi, 0), 0);
     EXPECT_EQ(jpeg_check_signature(other, 2), 0);
     EXPECT_EQ(jpeg_check_signature(other, 1), 0);
+}
+
+// The layer gets the picture's own size from its frame header (any layout of the headers), is
+// opaque, and holds exactly what jpeg_decode draws, with black where no whole MCU fits.
+TEST(JpegDecoder, ToLayerTakesTheSizeFromTheFrameHeader) {
+    std::vector<uint8_t> jpeg = make_test_jpeg(241, 239, JpegFixtureOptions{}, 30);
+    ASSERT_EQ(jpeg_to_layer(15, jpeg.data(), jpeg.size()), 1);
+    const LayerSlot& slot = LayerTable[15];
+    EXPECT_EQ(slot.in_use, 1);
+    EXPECT_EQ(slot.format, LAYER_FORMAT_RGB565);
+    EXPECT_EQ(slot.opaque, 1);
+    ASSERT_EQ(slot.width, 241);
+    ASSERT_EQ(slot.height, 239);
+    std::vector<uint16_t> want(241 * 239, 0);
+    ASSERT_EQ(jpeg_decode(jpeg.data(), jpeg.size(), want.data(), 241, 239), 1);
+    EXPECT_EQ(std::memcmp(layer_rgb565(15), want.data(), want.size() * 2), 0);
+    layer_free(15);
+
+    const uint8_t garbage[] = {0xFF, 0xD8, 0xFF, 0xD9};
+    EXPECT_EQ(jpeg_to_layer(14, garbage, sizeof garbage), 0);
+    EXPECT_EQ(LayerTable[14].in_use, 0);
+    EXPECT_EQ(jpeg_to_layer(16, jpeg.data(), jpeg.size()), 0);
+    EXPECT_EQ(jpeg_to_layer(-1, jpeg.data(), jpeg.size()), 0);
 }
 
 }  // namespace
