@@ -5,16 +5,8 @@
 #include "app/options.h"
 #include "app/stroke_demo.h"
 #include "app/text_demo.h"
+#include "app/viewer_main.h"
 #include "runtime/host.h"
-
-namespace {
-
-// Until the viewer exists: a black screen, one frame per iteration.
-[[noreturn]] void run_black_screen() {
-    for (;;) frame_yield();
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     host_program_path = argv[0];
@@ -23,9 +15,10 @@ int main(int argc, char** argv) {
     if (status >= 0) return status;
     status = options_prepare(options);
     if (status >= 0) return status;
+    // A failed start of the host has printed its reason; the viewer cannot run without it.
     if (runtime_init() != 0) return 1;
     options_apply(options);
     if (options.demo && !std::strcmp(options.demo, "text")) text_demo_run();
     if (options.demo) stroke_demo_run();
-    run_black_screen();
+    return viewer_main();
 }

@@ -1,6 +1,10 @@
 // The evergreen command line.
 #include "app/options.h"
 
+#include "runtime/save_store.h"
+
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,7 +15,9 @@
 
 void options_print_usage(bool to_stderr) {
     std::fprintf(to_stderr ? stderr : stdout,
-                 "Usage: evergreen [options]\n"
+                 "Usage: evergreen [options] [FOLDER]\n"
+                 "Shows the image packs (*.evg) in FOLDER (default: the current folder) and keeps\n"
+                 "the viewing progress there in Evergreen.sav.\n"
                  "  --fps N         frames per second, 1..1000 (default 40)\n"
                  "  --headless      run without a window (SDL dummy video driver)\n"
                  "  --replay FILE   play timed input from FILE, then go on as usual\n"
@@ -68,14 +74,28 @@ int options_parse(int argc, char** argv, Options* options) {
             options->demo = argv[++i];
             if (std::strcmp(options->demo, "strokes") != 0 && std::strcmp(options->demo, "text") != 0)
                 return bad_command_line("unknown demo (there are: strokes, text)", options->demo);
+        } else if (arg[0] != '-' && !options->folder) {
+            options->folder = arg;
         } else {
-            return bad_command_line("unknown option", arg);
+            return bad_command_line(arg[0] == '-' ? "unknown option" : "only one folder may be given", arg);
         }
     }
     return -1;
 }
 
 int options_prepare(const Options& options) {
+    if (options.folder) {
+        // Packs are looked for, and Evergreen.sav kept, in this folder.
+        struct stat st;
+        if (::stat(options.folder, &st) != 0 || !S_ISDIR(st.st_mode)) {
+            std::fprintf(stderr, "evergreen: %s: no such folder\n", options.folder);
+            return 1;
+        }
+        if (!set_data_folder(options.folder)) {
+            std::fprintf(stderr, "evergreen: %s: folder path too long\n", options.folder);
+            return 1;
+        }
+    }
     if (options.headless) setenv("SDL_VIDEODRIVER", "dummy", 1);
     if (options.replay_path) {
         char error[512];

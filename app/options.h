@@ -10,6 +10,7 @@ struct Options {
     const char* replay_path;   // null = none
     const char* record_path;   // null = none
     const char* demo;          // null = the viewer; "strokes" = the handwriting demo
+    const char* folder;        // where packs and Evergreen.sav are; null = the current folder
 };
 
 // Returns -1 to go on, or the exit status to end with: 0 after --help or --version (printed to

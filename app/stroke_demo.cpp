@@ -20,7 +20,12 @@ constexpr uint16_t PAPER = 0x18E3;      // dark grey
 constexpr uint16_t INK_COLOUR = 0xFFFF;
 constexpr uint16_t BOX_COLOUR = 0x4A69;
 constexpr uint16_t SAMPLE_COLOUR = 0xFFE0;
+constexpr uint16_t PANEL = 0x0841;      // behind the help and result rows
 constexpr int TYPED_MAX = 38;
+// Console rows: help at the top, results and the typed line in a band at the bottom, so that
+// most strokes stay clear of the text. Rows are 6 pixels.
+constexpr int HELP_ROWS = 3;
+constexpr int RESULT_ROW = 44;
 
 char typed[TYPED_MAX + 1];
 int32_t inked = 0;  // stroke points already drawn
@@ -42,7 +47,11 @@ void clear_ink() {
     inked = 0;
     if (!ink_ready) return;
     uint16_t* pixels = layer_rgb565(INK);
-    for (int i = 0; i < SCREEN_WIDTH * int(screen_height); ++i) pixels[i] = PAPER;
+    const int panel_top = RESULT_ROW * 6 - 2;
+    for (int y = 0; y < int(screen_height); ++y) {
+        const uint16_t colour = (y < HELP_ROWS * 6 + 2 || y >= panel_top) ? PANEL : PAPER;
+        for (int x = 0; x < SCREEN_WIDTH; ++x) pixels[y * SCREEN_WIDTH + x] = colour;
+    }
 }
 
 // New points of the stroke since the last frame, two pixels wide.
@@ -85,21 +94,22 @@ void show_help() {
     console_print(0, 0, "%c6Stroke letters: draw one letter");
     console_print(0, 1, "%c6with the mouse, lift to read it.");
     console_print(0, 2, "%c8Right = space, dot = full stop.");
-    console_print(0, 50, "%c8Text:");
-    console_print(6, 50, "%s", typed);
+    console_print(0, RESULT_ROW + 7, "%c8Text:");
+    console_print(6, RESULT_ROW + 7, "%s", typed);
 }
 
 void show_result(int8_t letter) {
     const StrokeResult& r = stroke_result;
     char name[2];
     show_help();
-    console_print(0, 4, "Letter: %c2%s", letter_name(letter, name));
-    console_print(0, 5, "Codes:  %c5%s", r.codes);
+    const int row = RESULT_ROW;
+    console_print(0, row, "Letter: %c2%s", letter_name(letter, name));
+    console_print(0, row + 1, "Codes:  %c5%s", r.codes);
     // The codes as numbers 0..31, eight to a row.
     for (int i = 0; i < STROKE_CODE_COUNT && r.codes[i]; ++i)
-        console_print(8 + (i % 8) * 4, 6 + i / 8, "%c7%d", int32_t(r.codes[i] - '0'));
-    console_print(0, 8, "Distance: %d", r.distance);
-    console_print(0, 9, "Points: %d  Angle: %d", r.point_count, int32_t(r.overall_angle));
+        console_print(8 + (i % 8) * 4, row + 2 + i / 8, "%c7%d", int32_t(r.codes[i] - '0'));
+    console_print(0, row + 4, "Distance: %d", r.distance);
+    console_print(0, row + 5, "Points: %d  Angle: %d", r.point_count, int32_t(r.overall_angle));
     std::printf("stroke: letter %s codes %s distance %d points %d\n", letter_name(letter, name),
                 r.codes, int(r.distance), int(r.point_count));
     std::fflush(stdout);

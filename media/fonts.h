@@ -31,8 +31,10 @@ int font_load_builtin(uint8_t font);
 
 // Build picture font n (5..15) from a picture of 32 cells per row, replacing any font already
 // there. Ink is a pixel other than colour_key (keyed) or an alpha byte other than 0 (weighted).
-// They return 1, or 0 (nothing changed) for font numbers outside 5..15 or a picture narrower
-// than 32 pixels or with a negative size.
+// Cells are width / 32 pixels square; at most 8 rows of cells are used and cells that do not lie
+// wholly inside the picture count as empty. They return 1, or 0 (nothing changed) for font
+// numbers outside 5..15, a picture narrower than 32 pixels, cells over 127 pixels (widths and
+// the height are signed bytes) or a negative height.
 int font_from_picture(uint8_t font, const uint16_t* pixels, int16_t width, int16_t height);
 int font_from_alpha_picture(uint8_t font, const uint16_t* pixels, const uint8_t* alpha,
                             int16_t width, int16_t height);

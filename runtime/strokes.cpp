@@ -228,7 +228,8 @@ int8_t stroke_update() {
         stroke_append_segment(pen.x, pen.y);
     }
     if (pen.released) {
-        // The points of the frame before the lift are dropped: a lifting pen tends to skid.
+        // Drops the points appended in the frame before the lift: the pen's last movement as
+        // it leaves the screen.
         b.count = b.count_2;
         return stroke_recognise();
     }

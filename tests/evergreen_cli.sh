@@ -7,6 +7,9 @@ exe=$(cd "$build" && pwd)/evergreen
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
+# A pack keeps the viewer on its menu (an empty folder would show the no-pack screen, which
+# ends on the first tap).
+"$(dirname "$exe")/evgpack" demo -o Default.evg --count 4 > /dev/null || { echo "FAIL: evgpack demo"; exit 1; }
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
@@ -53,6 +56,11 @@ status=$?
 SDL_VIDEODRIVER=no-such-driver run > out.txt 2>&1
 status=$?
 [ "$status" -eq 1 ] && grep -q "^Unable to init SDL: " out.txt || fail "SDL failure: $status $(cat out.txt)"
+
+run --headless "$work/no-such-folder" > out.txt 2> err.txt
+status=$?
+[ "$status" -eq 1 ] || fail "a missing folder: status $status"
+[ "$(wc -l < err.txt)" -eq 1 ] && grep -q "no-such-folder: no such folder" err.txt || fail "missing folder message: $(cat err.txt)"
 
 run --help | grep -q "^Usage: evergreen" || fail "--help"
 run --version | grep -q "^evergreen [0-9]" || fail "--version"

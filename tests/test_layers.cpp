@@ -13,6 +13,7 @@
 
 namespace {
 
+constexpr uint16_t BG = 0x0841;
 uint16_t pixel(int x, int y) { return Framebuffer[y * SCREEN_WIDTH + x]; }
 
 std::vector<uint8_t> hooked;
@@ -22,17 +23,30 @@ class Layers : public ::testing::Test {
 protected:
     void SetUp() override {
         sprites_init();
-        layer_free_all();
         layer_hook = record_hook;
         hooked.clear();
-        background_colour = 0x0841;
-        compose(0, 1023);  // active clips and a known background
+        background_colour = BG;
     }
     void TearDown() override {
         layer_hook = nullptr;
-        text_layer_draw_hook = nullptr;
         text_layer_release_hook = nullptr;
         layer_free_all();
+    }
+};
+
+// A tile set whose tile t is solid index t (opaque flag 1), drawn through palette entry i = i,
+// so every pixel tells which tile covered it; cells[r][c] = tile c + 1.
+struct NumberedTiles {
+    std::vector<uint8_t> tiles = std::vector<uint8_t>(64 * 37);
+    std::vector<uint16_t> palette = std::vector<uint16_t>(256);
+    std::vector<uint32_t> cells;
+    NumberedTiles(int columns, int rows) : cells(columns * rows) {
+        for (int t = 0; t < 64; ++t) {
+            tiles[t * 37] = 1;
+            std::fill(tiles.begin() + t * 37 + 1, tiles.begin() + (t + 1) * 37, t);
+        }
+        for (int i = 0; i < 256; ++i) palette[i] = static_cast<uint16_t>(i);
+        for (size_t i = 0; i < cells.size(); ++i) cells[i] = i % columns + 1;
     }
 };
 
@@ -40,82 +54,60 @@ TEST_F(Layers, OpaqueLayerReplacesEveryPixelAndKeyedLayerShowsThrough) {
     ASSERT_EQ(layer_create_rgb565(15, 240, 320, 1), 1);
     for (int i = 0; i < 240 * 320; ++i) layer_rgb565(15)[i] = static_cast<uint16_t>(i);
     layer_rgb565(15)[5] = colour_key;
-    layer_draw(15);
-    EXPECT_EQ(pixel(0, 0), 0);
+    compose(0, 1023);
     EXPECT_EQ(pixel(5, 0), colour_key);
     EXPECT_EQ(pixel(239, 319), static_cast<uint16_t>(240 * 320 - 1));
     LayerTable[15].opaque = 0;
     compose(0, 1023);
-    EXPECT_EQ(pixel(5, 0), 0x0841);
+    EXPECT_EQ(pixel(5, 0), BG);
     EXPECT_EQ(pixel(6, 0), 6);
 }
 
 TEST_F(Layers, HiddenLayersSkipTheHookAndPrimitiveHoldersReachIt) {
     ASSERT_EQ(layer_create_rgb565(2, 4, 4, 1), 1);
     LayerTable[2].alpha = 0;
-    layer_draw(2);
-    layer_draw(3);  // free
-    EXPECT_TRUE(hooked.empty());
+    LayerTable[3] = LayerSlot{};
     LayerTable[3].in_use = 1;
     LayerTable[3].kind = LAYER_PRIMITIVES;
     LayerTable[3].alpha = 32;
-    layer_draw(3);
+    for (int n = 0; n < LAYER_COUNT; ++n) layer_draw(n);
     EXPECT_EQ(hooked, std::vector<uint8_t>{3});
 }
 
-TEST_F(Layers, CreationDefaultsAndPixelAccess) {
+TEST_F(Layers, CreationAndPixelAccess) {
     background_colour = 0x4321;
     ASSERT_EQ(layer_create_rgb565(4, 3, 2, 0), 1);
-    const LayerSlot& l = LayerTable[4];
-    EXPECT_EQ(l.kind, LAYER_BITMAP);
-    EXPECT_EQ(l.format, 2);
-    EXPECT_EQ(l.depth, 4);
-    EXPECT_EQ(l.alpha, 32);
-    EXPECT_EQ(layer_rgb565(4)[5], 0x4321);
+    EXPECT_EQ(LayerTable[4].depth, 4);
+    EXPECT_EQ(layer_rgb565(4)[5], 0x4321);  // a keyed layer starts as the background
     EXPECT_EQ(layer_create_rgb565(4, -1, 2, 0), 0);
     EXPECT_EQ(layer_create_rgb565(16, 3, 2, 0), 0);
-
-    ASSERT_EQ(layer_create_rgb565(4, 3, 2, 1), 1);
     const uint16_t source[6] = {1, 2, 3, 4, 5, 0};
     ASSERT_EQ(layer_upload(4, source), 1);
-    EXPECT_EQ(layer_rgb565(4)[4], 5);
     layer_blend_pixel(4, 2, 1, 0xFFFF, 16);
     EXPECT_EQ(layer_rgb565(4)[5], 0x7BEF);
-    layer_blend_pixel(4, 3, 1, 0xFFFF, 32);  // outside: ignored
-    layer_blend_pixel(4, 0, 2, 0xFFFF, 32);
-    EXPECT_EQ(layer_rgb565(4)[0], 1);
-
-    // An indexed layer has byte pixels: a 16-bit upload or blend would overrun it.
+    layer_blend_pixel(4, 3, 1, 0xFFFF, 32);  // outside the layer: ignored
+    EXPECT_EQ(layer_rgb565(4)[4], 5);
+    // An indexed layer has byte pixels: a 16-bit upload would overrun it.
     ASSERT_EQ(layer_create_indexed(5, 3, 2, 1), 1);
     EXPECT_EQ(layer_upload(5, source), 0);
-    EXPECT_EQ(LayerTable[5].format, 1);
-    EXPECT_EQ(layer_indices(5)[5], 0);
 }
 
 TEST_F(Layers, FreeingRulesPerKind) {
-    // Static memory: freeing it would be caught by the sanitizer build.
+    // Static memory: a wrong free is caught by the sanitizer build.
     static uint16_t described[16];
-    static uint8_t tiles[37];
-    static uint32_t cells[4];
-    static uint16_t palette[16];
+    static NumberedTiles map(2, 2);
     const LayerDescription bitmap_desc{LAYER_DESCRIBED, 2, 4, 4, 1, 0};
     const LayerDescription tile_desc{LAYER_TILES, 1, 12, 12, 6, 6};
     layer_setup(0, &bitmap_desc, described, nullptr, nullptr);
+    layer_setup(1, &tile_desc, map.tiles.data(), map.cells.data(), map.palette.data());
     EXPECT_EQ(LayerTable[0].opaque, 1);
-    layer_setup(1, &tile_desc, tiles, cells, palette);
     EXPECT_EQ(LayerTable[1].columns, 2);
-    EXPECT_EQ(LayerTable[1].cell_palettes[0], palette);
     layer_free(0);
     layer_free(1);
-    EXPECT_EQ(LayerTable[0].in_use, 0);
     EXPECT_EQ(LayerTable[0].pixels, described);
-    EXPECT_EQ(LayerTable[1].pixels, tiles);
-
     ASSERT_EQ(layer_create_indexed(2, 8, 8, 1), 1);
     layer_free(2);
-    EXPECT_EQ(LayerTable[2].pixels, nullptr);
     EXPECT_EQ(LayerTable[2].palette, nullptr);
-
     text_layer_release_hook = record_hook;
     LayerTable[6].in_use = 1;
     LayerTable[6].kind = LAYER_TEXT;
@@ -124,61 +116,34 @@ TEST_F(Layers, FreeingRulesPerKind) {
     EXPECT_EQ(hooked, std::vector<uint8_t>{6});
 }
 
-// A tile map whose tile t is solid index t, drawn with palette entry i = i, so every screen
-// pixel tells which map column (tile j + 1) covered it.
-struct NumberedTiles {
-    std::vector<uint8_t> tiles;
-    std::vector<uint32_t> cells;
-    std::vector<uint16_t> palette = std::vector<uint16_t>(256);
-    NumberedTiles(int columns, int rows) : tiles(64 * 37), cells(columns * rows) {
-        for (int t = 0; t < 64; ++t) {
-            tiles[t * 37] = 1;
-            std::fill(tiles.begin() + t * 37 + 1, tiles.begin() + (t + 1) * 37, t);
-        }
-        for (int i = 0; i < 256; ++i) palette[i] = static_cast<uint16_t>(i);
-        for (int r = 0; r < rows; ++r)
-            for (int c = 0; c < columns; ++c) cells[r * columns + c] = c + 1;
-    }
-};
-
 TEST_F(Layers, TileMapDrawsOnlyTheVisibleColumns) {
     NumberedTiles map(40, 2);
     const LayerDescription desc{LAYER_TILES, 1, 240, 12, 6, 6};
     layer_setup(7, &desc, map.tiles.data(), map.cells.data(), map.palette.data());
     layer_set_position(7, -7, 0);
-    layer_draw(7);
+    compose(0, 1023);
     EXPECT_EQ(pixel(0, 0), 2);  // map column 1 starts at screen column -1
     EXPECT_EQ(pixel(4, 0), 2);
     EXPECT_EQ(pixel(5, 0), 3);
-    EXPECT_EQ(pixel(0, 12), 0x0841);
-
+    EXPECT_EQ(pixel(0, 12), BG);
     layer_set_position(7, 5, 0);
+    map.cells[1] = 0x02000000;  // bits 0..23 zero: empty whatever the flip bits say
     compose(0, 1023);
-    EXPECT_EQ(pixel(4, 0), 0x0841);
+    EXPECT_EQ(pixel(4, 0), BG);
     EXPECT_EQ(pixel(5, 0), 1);
+    EXPECT_EQ(pixel(11, 0), BG);
     EXPECT_EQ(pixel(238, 0), 39);  // map column 38, the last one drawn
-    EXPECT_EQ(pixel(239, 0), 0x0841);
-    // Empty cells and mirrored cells.
-    map.cells[0] = 0x00000000;
-    map.cells[1] = 0x02000000;  // bits 0..23 zero: empty, whatever the flip bits say
-    compose(0, 1023);
-    EXPECT_EQ(pixel(5, 0), 0x0841);
-    EXPECT_EQ(pixel(11, 0), 0x0841);
-    EXPECT_EQ(pixel(17, 0), 3);
+    EXPECT_EQ(pixel(239, 0), BG);
 }
 
 TEST_F(Layers, ConsoleCellsAndColours) {
     console_init(0);
-    EXPECT_EQ(console_layer, 0);
     EXPECT_EQ(console_columns, 40);
     EXPECT_EQ(console_rows, 53);
     EXPECT_EQ(LayerTable[0].cells, console_cells);
-    for (int k = 0; k < 16; ++k) {
-        EXPECT_EQ(LayerTable[0].cell_palettes[k], console_palettes[k]);
-        EXPECT_EQ(console_palettes[k][1], console_colours[k]);
-    }
-    // Cell 0x02000008: tile 8 mirrored left to right, colour 0 (white). Compare with tile 8's
-    // own indices read from the asset.
+    EXPECT_EQ(console_palettes[7][1], 0xCE79);
+    EXPECT_EQ(LayerTable[0].cell_palettes[7], console_palettes[7]);
+    // 0x02000008: tile 8 mirrored left to right in colour 0 (white).
     console_cells[0] = 0x02000008;
     compose(0, 1023);
     const uint8_t* tile = console_font_asset()->tiles + 8 * 37 + 1;
@@ -187,29 +152,23 @@ TEST_F(Layers, ConsoleCellsAndColours) {
         for (int x = 0; x < 6; ++x) {
             const bool on = tile[y * 6 + (5 - x)] != 0;
             lit += on;
-            EXPECT_EQ(pixel(x, y), on ? 0xFFFF : 0x0841) << x << "," << y;
+            EXPECT_EQ(pixel(x, y), on ? 0xFFFF : BG) << x << "," << y;
         }
     EXPECT_GT(lit, 0);
     console_clear();
     EXPECT_EQ(console_cells[0], 0u);
 }
 
-TEST_F(Layers, ConsoleRangeCoversFortyByFiftyThreeCells) {
-    NumberedTiles tiles(1, 1);
+TEST_F(Layers, ConsoleRangeIsFortyByFiftyThreeCells) {
+    NumberedTiles font(1, 1);
     const LayerDescription desc{LAYER_TILES, 1, 192, 54, 6, 6};
-    const TileLayerAsset asset{tiles.cells.data(), 4, tiles.tiles.data(), 64 * 37,
-                               tiles.palette.data(), &desc};
+    const TileLayerAsset asset{font.cells.data(), 4, font.tiles.data(), 64 * 37, font.palette.data(), &desc};
     console_setup(1, &asset);
-    EXPECT_EQ(LayerTable[1].width, 240);
-    EXPECT_EQ(LayerTable[1].height, 320);
-    for (int i = 0; i < 40 * 53; ++i) console_cells[i] = 5;
-    console_cells[40 * 53] = 5;  // the cell after the last row is never reached
+    std::fill(console_cells, console_cells + 40 * 54, 5u);  // one row more than the console has
     compose(0, 1023);
-    EXPECT_EQ(pixel(0, 0), 5);
     EXPECT_EQ(pixel(239, 317), 5);
-    EXPECT_EQ(pixel(0, 318), 0x0841);
-    // A second set-up clears the old cells.
-    console_setup(1, &asset);
+    EXPECT_EQ(pixel(0, 318), BG);
+    console_setup(1, &asset);  // a new set-up clears the old cells
     EXPECT_EQ(std::count(console_cells, console_cells + 40 * 53, 5u), 0);
 }
 

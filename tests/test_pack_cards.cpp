@@ -22,6 +22,10 @@
 #include "runtime/framebuffer.h"
 #include "runtime/save_store.h"
 #include "runtime/sprites.h"
+#include "render/console.h"
+#include "runtime/host.h"
+#include "runtime/input.h"
+#include "tests/support/host_events.h"
 #include "tests/support/pack_builder.h"
 #include "tests/support/temp_dir.h"
 
@@ -232,4 +236,56 @@ TEST(PackCards, PercentageDigitSprites) {
     bitmap_free(strip);
     current_record = -1;
     picture_count = 0;
+}
+
+namespace {
+// Characters of console row `row`, read back through the character table (blank cells as ' ').
+std::string console_row(int row) {
+    std::string s;
+    for (int c = 0; c < console_columns; c++) {
+        uint32_t cell = console_cells[row * console_columns + c];
+        char ch = ' ';
+        for (uint32_t code = 33; code < console_char_count; code++) {
+            if (cell != 0 && console_char_table[code] == cell) ch = static_cast<char>(code);
+        }
+        s += ch;
+    }
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    return s;
+}
+}  // namespace
+
+TEST(PackOpenScreen, FailuresShowAMessageAndWaitForATap) {
+    TempDir dir;
+    start_test_runtime();
+    std::string missing = dir.file("m.evg");
+    push_button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT);
+    pack_data_offset = 0;
+    EXPECT_EQ(0, pack_open(missing.c_str()));
+    EXPECT_EQ(pen_state.pressed, 1);
+    // The lines can only be read back once the built-in console font is linked in.
+    const bool console = console_font_asset() != nullptr;
+    if (console) {
+        EXPECT_EQ(console_row(2).substr(0, 19), "Error opening file ");
+    }
+
+    PackLayout layout;
+    std::string bytes = pack_bytes(PackSpec(), &layout);
+    put_le32(reinterpret_cast<uint8_t*>(&bytes[layout.entry_starts[1]]), 1u << 30);
+    ASSERT_TRUE(write_file(dir.file("bad.evg"), bytes));
+    push_button(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT);
+    frame_yield();
+    push_button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT);
+    pack_data_offset = PACK_HEADER_SIZE;
+    EXPECT_EQ(0, pack_open(dir.file("bad.evg").c_str()));
+    if (console) {
+        EXPECT_EQ(console_row(2).substr(0, 19), "Invalid image pack ");
+        EXPECT_EQ(console_row(3), pack_status_text(PACK_ENTRY_PAST_END));
+        EXPECT_EQ(console_row(4), "(picture 1)");
+    }
+
+    ASSERT_TRUE(pack_write(dir.file("good.evg"), PackSpec()));
+    EXPECT_EQ(1, pack_open(dir.file("good.evg").c_str()));
+    EXPECT_EQ(picture_count, 3);
+    pack_close();
 }

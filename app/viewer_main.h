@@ -1,0 +1,14 @@
+// The viewer application from start to end: start-up, the pack menu with its cards, the start
+// choice (custom, random, or view all by pressing Down three times), the no-pack and open
+// failure screens, the viewer's sprites, the viewing loop, and the one save at the normal exit.
+#pragma once
+#include <cstdint>
+
+constexpr uint8_t START_UNDECIDED = 0xFF, START_CUSTOM = 0, START_RANDOM = 1, START_VIEW_ALL = 2;
+
+extern uint8_t start_mode;
+extern uint16_t pack_count;      // packs found, capped at 8 after the scan
+extern char chosen_pack_path[512];
+
+// Runs the whole application; returns 0 (the process exit status). Expects runtime_init done.
+int viewer_main();

@@ -1,0 +1,38 @@
+// Whole-file reading: sizes around the 1024-byte chunk, empty and missing files, and a reader
+// that is always left either filled or cleared.
+#include <gtest/gtest.h>
+
+#include "runtime/files.h"
+#include "tests/support/temp_dir.h"
+
+TEST(FileReadAll, ReadsAroundTheChunkSizeAndClearsOnFailure) {
+    TempDir dir;
+    for (size_t size : {0u, 1u, 1023u, 1024u, 1025u, 5000u}) {
+        std::string bytes(size, '\0');
+        for (size_t i = 0; i < size; i++) bytes[i] = static_cast<char>(i * 7 + 3);
+        ASSERT_TRUE(write_file(dir.file("f"), bytes));
+        FileReader reader;
+        ASSERT_EQ(1, file_read_all(&reader, dir.file("f").c_str())) << size;
+        EXPECT_EQ(reader.size, size);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(reader.buffer), reader.size), bytes);
+        EXPECT_EQ(std::ftell(reader.file), static_cast<long>(size));
+        file_reader_close(&reader);
+        EXPECT_EQ(reader.file, nullptr);
+        EXPECT_EQ(reader.buffer, nullptr);
+        EXPECT_EQ(reader.size, 0u);
+    }
+    FileReader reader;
+    EXPECT_EQ(0, file_read_all(&reader, dir.file("missing").c_str()));
+    EXPECT_EQ(reader.file, nullptr);
+    EXPECT_EQ(reader.buffer, nullptr);
+    // A folder opens for reading on Linux, but no read succeeds: nothing is left held.
+    EXPECT_EQ(0, file_read_all(&reader, dir.path.c_str()));
+    EXPECT_EQ(reader.file, nullptr);
+    EXPECT_EQ(reader.buffer, nullptr);
+
+    FILE* file = std::fopen(dir.file("f").c_str(), "rb");
+    std::fseek(file, 100, SEEK_SET);
+    EXPECT_EQ(file_size(file), 5000);
+    EXPECT_EQ(std::ftell(file), 0);  // back at the start
+    std::fclose(file);
+}

@@ -1,0 +1,175 @@
+// Sprite behaviour outside drawing: animation steps (sequences, loop counts, speed against the
+// measured frame rate, guarded cases) and the pen tests (scaled rectangle, pixel test per Bitmap
+// kind, dragging with its two-frame ageing done by input_update).
+#include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
+
+#include "media/bitmap.h"
+#include "runtime/host.h"
+#include "runtime/input.h"
+#include "runtime/sprites.h"
+
+namespace {
+
+using Frames = std::vector<int>;
+
+class Sprites : public ::testing::Test {
+protected:
+    // 10 x 10 frames, 8 of them; slot 4 shows frame 0 at columns and rows 45..54.
+    std::vector<uint16_t> pixels = std::vector<uint16_t>(800, 0x07E0);
+    Bitmap bitmap{pixels.data(), nullptr, nullptr, nullptr, nullptr, BITMAP_RGB565, 1, 10, 80};
+    void SetUp() override {
+        sprites_init();
+        fps_value = 40;
+        pen_state = PenState{};
+        drag_state = DragState{};
+        raw_input = RawInput{};
+        sprite_set(4, &bitmap, 10, 10, 50, 50);
+    }
+    void TearDown() override { sprite_table_clear(); }
+    // Starts an animation on slot 4; returns its first frame and the frame after each step.
+    Frames play(int16_t first, int16_t last, int16_t speed, uint8_t ping_pong, int16_t loops, int steps) {
+        sprite_set_animation(4, first, last, speed, ping_pong, loops);
+        Frames shown{SpriteTable[4]->frame};
+        for (int i = 0; i < steps; ++i) {
+            sprite_animate(4);
+            shown.push_back(SpriteTable[4]->frame);
+        }
+        return shown;
+    }
+    void pen_at(int x, int y) {
+        pen_state.x = static_cast<int16_t>(x);
+        pen_state.y = static_cast<int16_t>(y);
+    }
+    // First and last pen column on row 50 for which test() is non-zero.
+    template <typename Test>
+    std::pair<int, int> hit_columns(Test test) {
+        int first = -1, last = -1;
+        for (int x = 0; x < 120; ++x) {
+            pen_at(x, 50);
+            if (!test()) continue;
+            if (first < 0) first = x;
+            last = x;
+        }
+        return {first, last};
+    }
+};
+
+TEST_F(Sprites, SequencesAndLoops) {
+    EXPECT_EQ(play(0, 3, 40, 0, 1, 6), (Frames{0, 1, 2, 3, 0, 0, 0}));
+    EXPECT_EQ(SpriteTable[4]->animating, 0);
+    EXPECT_EQ(play(0, 3, 40, 1, 1, 5), (Frames{0, 1, 2, 3, 3, 3}));
+    EXPECT_EQ(play(0, 3, 40, 1, 2, 8), (Frames{0, 1, 2, 3, 2, 1, 0, 0, 0}));
+    EXPECT_EQ(SpriteTable[4]->animating, 0);
+    EXPECT_EQ(play(0, 3, 40, 1, -1, 12), (Frames{0, 1, 2, 3, 2, 1, 0, 1, 2, 3, 2, 1, 0}));
+    EXPECT_EQ(SpriteTable[4]->loops, -1);
+    play(0, 1, 40, 0, 0, 10);  // loops 0 plays for ever too
+    EXPECT_EQ(SpriteTable[4]->animating, 1);
+    EXPECT_EQ(SpriteTable[4]->loops, -1);
+}
+
+TEST_F(Sprites, SpeedAgainstFrameRate) {
+    EXPECT_EQ(play(0, 7, 20, 0, -1, 6), (Frames{0, 0, 1, 1, 2, 2, 3}));
+    EXPECT_EQ(play(0, 7, 296, 0, -1, 2), (Frames{0, 1, 2}));  // low 8 bits: 40
+    fps_value = 10;
+    EXPECT_EQ(play(0, 7, 30, 0, -1, 1), (Frames{0, 3}));  // several steps in one call
+    fps_value = 300;  // never reached by the 8-bit accumulator
+    EXPECT_EQ(play(0, 7, 255, 0, -1, 3), (Frames{0, 0, 0, 0}));
+    fps_value = 0;  // no rate: no steps, and no endless loop
+    EXPECT_EQ(play(0, 3, 40, 0, -1, 3), (Frames{0, 0, 0, 0}));
+}
+
+TEST_F(Sprites, BackwardsRangePlaysDownFromFirst) {
+    EXPECT_EQ(play(3, 0, 40, 0, 1, 5), (Frames{3, 2, 1, 0, 3, 3}));
+    EXPECT_EQ(play(3, 0, 40, 1, 2, 7), (Frames{3, 2, 1, 0, 1, 2, 3, 3}));
+    EXPECT_EQ(SpriteTable[4]->animating, 0);
+}
+
+TEST_F(Sprites, RectangleFollowsTheScale) {
+    EXPECT_EQ(hit_columns([] { return sprite_hit_rect(4); }), std::make_pair(45, 54));
+    SpriteTable[4]->scale = 2048;
+    EXPECT_EQ(hit_columns([] { return sprite_hit_rect(4); }), std::make_pair(40, 59));
+    SpriteTable[4]->active = 0;
+    EXPECT_EQ(hit_columns([] { return sprite_hit_rect(4) + sprite_hit_rect(5); }), std::make_pair(-1, -1));
+}
+
+TEST_F(Sprites, PixelTestPerKind) {
+    pixels[2 * 10 + 3] = colour_key;
+    pen_at(48, 47);
+    EXPECT_EQ(sprite_hit_pixel(4), 0);
+    pen_at(49, 47);
+    EXPECT_NE(sprite_hit_pixel(4), 0);
+    EXPECT_EQ(hit_columns([] { return sprite_hit_pixel(4); }), std::make_pair(45, 54));
+
+    std::vector<uint8_t> block(300, 9);  // indices, or RGB565 followed by the alpha plane
+    std::vector<uint16_t> palette(256, 0xFFFF);
+    block[0] = 0;
+    Bitmap indexed{block.data(), nullptr, nullptr, nullptr, palette.data(), BITMAP_INDEXED8, 1, 10, 10};
+    sprite_set(4, &indexed, 10, 10, 50, 50);
+    pen_at(45, 45);
+    EXPECT_EQ(sprite_hit_pixel(4), 0);
+    pen_at(46, 45);
+    EXPECT_EQ(sprite_hit_pixel(4), 9);
+
+    Bitmap with_alpha{block.data(), block.data() + 200, nullptr, nullptr, nullptr, BITMAP_RGB565_ALPHA, 1, 10, 10};
+    block[200 + 11] = 0;
+    sprite_set(4, &with_alpha, 10, 10, 50, 50);
+    pen_at(46, 46);
+    EXPECT_EQ(sprite_hit_pixel(4), 0);
+    pen_at(47, 46);
+    EXPECT_EQ(sprite_hit_pixel(4), 9);
+}
+
+TEST_F(Sprites, DragCapturesOnePixelWiderAndFollowsThePen) {
+    pen_state.down = 1;
+    EXPECT_EQ(hit_columns([] { drag_state.captured = 0; return sprite_drag(4, 0, 0); }),
+              std::make_pair(45, 55));
+    drag_state = DragState{};
+    pen_at(55, 55);
+    ASSERT_EQ(sprite_drag(4, 0, 0), 1);  // capturing step: no movement
+    EXPECT_EQ(SpriteTable[4]->x, 50);
+    pen_at(120, 25);  // far outside the sprite in one frame
+    ASSERT_EQ(sprite_drag(4, 0, 0), 1);
+    EXPECT_EQ(drag_state.dx, 65);
+    EXPECT_EQ(drag_state.dy, -30);
+    EXPECT_EQ(SpriteTable[4]->x, 115);
+    EXPECT_EQ(SpriteTable[4]->y, 20);
+    pen_at(122, 26);
+    ASSERT_EQ(sprite_drag(4, 1, 0), 1);  // snap: the centre jumps to the pen
+    EXPECT_EQ(SpriteTable[4]->x, 122);
+    sprite_set(3, &bitmap, 10, 10, 122, 26);
+    EXPECT_EQ(sprite_drag(3, 0, 0), 0);  // held by another sprite
+    pen_state.down = 0;
+    EXPECT_EQ(sprite_drag(4, 0, 0), 0);
+}
+
+TEST_F(Sprites, PixelExactCaptureSkipsTransparentPixels) {
+    pixels[0] = colour_key;
+    pen_state.down = 1;
+    pen_at(45, 45);
+    EXPECT_EQ(sprite_drag(4, 0, 1), 0);
+    EXPECT_EQ(sprite_drag(4, 0, 0), 1);
+}
+
+TEST_F(Sprites, CaptureAgesOutAfterTwoFramesWithoutADragStep) {
+    raw_input = RawInput{1, 50, 50, 0, {}};
+    input_update();
+    ASSERT_EQ(sprite_drag(4, 0, 0), 1);
+    input_update();
+    input_update();
+    EXPECT_EQ(drag_state.captured, 1);
+    input_update();
+    EXPECT_EQ(drag_state.captured, 0);
+    ASSERT_EQ(sprite_drag(4, 0, 0), 1);
+    for (int i = 0; i < 5; ++i) {  // renewed every frame it lasts
+        input_update();
+        ASSERT_EQ(sprite_drag(4, 0, 0), 1);
+    }
+    raw_input.pen_down = 0;
+    input_update();
+    EXPECT_EQ(drag_state.captured, 0);
+}
+
+}  // namespace

@@ -1,0 +1,215 @@
+// The whole program, headless, driven by replay scripts: pack menu, start choices, the journey
+// to a new surface, the exit that saves and the ways out that do not, the no-pack and broken
+// pack screens, and what the next run shows.
+#include <gtest/gtest.h>
+
+#include <png.h>
+#include <sys/wait.h>
+
+#include <bitset>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/image_pack.h"
+#include "media/jpeg_decoder.h"
+#include "media/png_writer.h"
+#include "tests/support/pack_builder.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+constexpr long STATE_FILE_SIZE = 50944;
+constexpr int RECORD_SIZE = 796;
+
+// Runs evergreen on `dir` with `script`; shots land in dir. Returns the exit status.
+int run_evergreen(const TempDir& dir, const std::string& script) {
+    write_file(dir.file("script.txt"), script);
+    const std::string command = "cd '" + dir.path + "' && timeout 120 '" EVG_BINARY_DIR "/evergreen' --headless "
+                                "--fps 1000 --replay script.txt . > out.txt 2>&1";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A pack whose tables send every colour to picture 2 (3 when 2 is the parent).
+PackSpec two_three_pack(int pictures) {
+    PackSpec spec;
+    spec.pictures = pictures;
+    spec.thumb_size_field = 8;
+    spec.best = [](int) { return uint16_t(2); };
+    spec.second = [](int) { return uint16_t(3); };
+    spec.picture_pixel = [](int p, int x, int y) {
+        return static_cast<uint16_t>(pack_test_colour(p) ^ ((x / 16 + y / 16) % 2 ? 0x0841 : 0));
+    };
+    return spec;
+}
+
+struct Record {
+    std::string name;
+    std::bitset<2048> viewed;
+    int percent = -1;
+};
+
+// The record of `name` in dir/Evergreen.sav (percent -1 when it has none).
+Record find_record(const TempDir& dir, const std::string& name) {
+    const std::string state = read_file(dir.file("Evergreen.sav"));
+    Record r;
+    for (size_t at = 0; at + RECORD_SIZE <= state.size(); at += RECORD_SIZE) {
+        if (std::string(state.c_str() + at) != name) continue;
+        r.name = name;
+        for (int n = 0; n < 2048; ++n) r.viewed[n] = (state[at + 512 + n / 8] >> (n % 8)) & 1;
+        r.percent = static_cast<uint8_t>(state[at + 768]);
+    }
+    return r;
+}
+
+// An 8-bit RGB PNG as written by the replay shots.
+std::vector<uint8_t> read_png(const std::string& path, int& width, int& height) {
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    std::vector<uint8_t> pixels;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return pixels;
+    image.format = PNG_FORMAT_RGB;
+    pixels.resize(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) pixels.clear();
+    width = static_cast<int>(image.width);
+    height = static_cast<int>(image.height);
+    return pixels;
+}
+
+const char CARD0[] = "5 tap 60 110\n";
+const char RANDOM_START[] = "10 tap 120 175\n";
+
+TEST(ViewerEndToEnd, JourneyToANewSurfaceIsSavedAndShownNextTime) {
+    TempDir dir;
+    ASSERT_TRUE(pack_write(dir.file("a.evg"), two_three_pack(6)));
+    ASSERT_TRUE(pack_write(dir.file("b.evg"), two_three_pack(4)));
+    // Card, random start; the first surface fades in by frame 30; zoom in at 40, tap the
+    // centre tile at 80 (zoom 40 by about 105) and at 115 (zoom 240 and a new surface by about
+    // 145); the exit button at 170.
+    const std::string journey = std::string("4 shot menu1.png\n") + CARD0 + RANDOM_START +
+                                "40 tap 120 120\n80 tap 120 120\n115 tap 120 120\n165 shot surface.png\n"
+                                "170 tap 120 308\n";
+    ASSERT_EQ(run_evergreen(dir, journey), 0) << read_file(dir.file("out.txt"));
+    ASSERT_EQ(file_length(dir.file("Evergreen.sav")), STATE_FILE_SIZE);
+    Record a = find_record(dir, "a.evg");
+    // The first picture (random) and the tile picture 2 (3 when the first was 2 itself).
+    EXPECT_EQ(a.viewed.count(), 2u);
+    EXPECT_TRUE(a.viewed[2]);
+    EXPECT_EQ(a.percent, 33);
+    EXPECT_EQ(find_record(dir, "b.evg").percent, 0);
+
+    // Next run: only card 0's "Viewed" line has changed.
+    ASSERT_EQ(run_evergreen(dir, "4 shot menu2.png\n6 key escape down\n"), 0);
+    int w = 0, h = 0;
+    std::vector<uint8_t> before = read_png(dir.file("menu1.png"), w, h), after = read_png(dir.file("menu2.png"), w, h);
+    ASSERT_EQ(before.size(), 240u * 320 * 3);
+    ASSERT_EQ(after.size(), before.size());
+    auto region_differs = [&](int x0, int y0, int x1, int y1) {
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x)
+                for (int k = 0; k < 3; ++k)
+                    if (before[(y * 240 + x) * 3 + k] != after[(y * 240 + x) * 3 + k]) return true;
+        return false;
+    };
+    EXPECT_TRUE(region_differs(48, 123, 115, 133));   // card 0, line 4 (y = top + 33)
+    EXPECT_FALSE(region_differs(5, 90, 115, 122));    // card 0, the other lines
+    EXPECT_FALSE(region_differs(125, 90, 235, 134));  // card 1
+}
+
+TEST(ViewerEndToEnd, CustomStartShowsTheChosenPicture) {
+    TempDir dir;
+    PackLayout layout;
+    const std::string pack = pack_bytes(two_three_pack(6), &layout);
+    ASSERT_TRUE(write_file(dir.file("a.evg"), pack));
+    // y = 159 is the upper half: Select Image. At size 20, (5, 25) is column 0, row 1: picture 1.
+    const std::string script = std::string(CARD0) + "10 tap 120 159\n20 tap 5 25\n70 shot first.png\n"
+                                                    "75 key escape down\n";
+    ASSERT_EQ(run_evergreen(dir, script), 0) << read_file(dir.file("out.txt"));
+    EXPECT_FALSE(file_exists(dir.file("Evergreen.sav")));  // Escape does not save
+
+    // The picture area shows picture 1 exactly as the viewer's decoder gives it.
+    static uint16_t expected[PICTURE_PIXELS];
+    const size_t entry = layout.entry_starts[1] + 4;
+    ASSERT_EQ(jpeg_decode(reinterpret_cast<const uint8_t*>(pack.data()) + entry, layout.jpeg_sizes[1], expected,
+                          PICTURE_EDGE, PICTURE_EDGE),
+              1);
+    int w = 0, h = 0;
+    std::vector<uint8_t> shot = read_png(dir.file("first.png"), w, h);
+    ASSERT_EQ(shot.size(), 240u * 320 * 3);
+    int mismatches = 0;
+    for (int i = 0; i < PICTURE_PIXELS; ++i) {
+        uint8_t rgb[3];
+        rgb565_to_rgb888(expected[i], rgb);
+        mismatches += std::memcmp(rgb, &shot[static_cast<size_t>(i) * 3], 3) != 0;
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
+TEST(ViewerEndToEnd, WaysOutWithoutSaving) {
+    const char* scripts[] = {
+        // Right Shift in the frame the start choice is made.
+        "5 tap 60 110\n10 tap 120 175\n10 key rshift down\n",
+        // Escape and the close button while viewing.
+        "5 tap 60 110\n10 tap 120 175\n50 key escape down\n",
+        "5 tap 60 110\n10 tap 120 175\n50 close\n",
+    };
+    for (const char* script : scripts) {
+        TempDir dir;
+        ASSERT_TRUE(pack_write(dir.file("a.evg"), two_three_pack(6)));
+        EXPECT_EQ(run_evergreen(dir, script), 0) << script;
+        EXPECT_FALSE(file_exists(dir.file("Evergreen.sav"))) << script;
+    }
+}
+
+TEST(ViewerEndToEnd, ViewAllMarksEveryPicture) {
+    TempDir dir;
+    ASSERT_TRUE(pack_write(dir.file("a.evg"), two_three_pack(6)));
+    const std::string script = std::string(CARD0) +
+                               "8 key down down\n9 key down up\n10 key down down\n11 key down up\n"
+                               "12 key down down\n13 key down up\n100 tap 120 308\n";
+    ASSERT_EQ(run_evergreen(dir, script), 0) << read_file(dir.file("out.txt"));
+    EXPECT_EQ(find_record(dir, "a.evg").percent, 100);
+    EXPECT_EQ(find_record(dir, "a.evg").viewed.count(), 6u);
+}
+
+TEST(ViewerEndToEnd, NoPackAndBrokenPackScreensEndOnATap) {
+    {
+        TempDir dir;
+        ASSERT_EQ(run_evergreen(dir, "5 shot none.png\n10 tap 120 200\n"), 0);
+        int w = 0, h = 0;
+        std::vector<uint8_t> shot = read_png(dir.file("none.png"), w, h);
+        ASSERT_EQ(shot.size(), 240u * 320 * 3);
+        // Inside the white box (50, 150)-(190, 250) drawn at 24/32 over the background.
+        EXPECT_GT(shot[(240 * 240 + 180) * 3], 180);
+        EXPECT_FALSE(file_exists(dir.file("Evergreen.sav")));
+    }
+    {
+        TempDir dir;
+        std::string broken = pack_bytes(two_three_pack(6));
+        write_file(dir.file("a.evg"), broken.substr(0, 5000));  // header and part of a table
+        ASSERT_EQ(run_evergreen(dir, std::string(CARD0) + RANDOM_START + "20 shot error.png\n25 tap 100 100\n"), 0);
+        int w = 0, h = 0;
+        std::vector<uint8_t> shot = read_png(dir.file("error.png"), w, h);
+        ASSERT_EQ(shot.size(), 240u * 320 * 3);
+        int white = 0;  // the console's message on row 2 (pixel rows 12..17)
+        for (int y = 12; y < 18; ++y)
+            for (int x = 0; x < 240; ++x) white += shot[(y * 240 + x) * 3] == 255 && shot[(y * 240 + x) * 3 + 2] == 255;
+        EXPECT_GT(white, 50);
+        EXPECT_FALSE(file_exists(dir.file("Evergreen.sav")));
+    }
+}
+
+TEST(ViewerEndToEnd, NinePacksListEight) {
+    TempDir dir;
+    for (int i = 1; i <= 9; ++i) ASSERT_TRUE(pack_write(dir.file("p" + std::to_string(i) + ".evg"), two_three_pack(4)));
+    // The eighth card (125, 270)-(235, 313), a random start, then the exit button.
+    ASSERT_EQ(run_evergreen(dir, "5 tap 180 290\n10 tap 120 175\n60 tap 120 308\n"), 0);
+    for (int i = 1; i <= 8; ++i) EXPECT_FALSE(find_record(dir, "p" + std::to_string(i) + ".evg").name.empty()) << i;
+    EXPECT_TRUE(find_record(dir, "p9.evg").name.empty());
+    EXPECT_GT(find_record(dir, "p8.evg").percent, 0);  // the one viewed
+}
+
+}  // namespace
