@@ -102,7 +102,11 @@ void BM_MatchTables2048(benchmark::State& state) {
         benchmark::DoNotOptimize(t.best.data());
     }
 }
-BENCHMARK(BM_MatchTables2048)->Arg(0)->Arg(static_cast<int>(DEFAULT_VARIETY * 10))->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_MatchTables2048)
+    ->Arg(0)
+    ->Arg(static_cast<int>(DEFAULT_VARIETY * 10))
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 
