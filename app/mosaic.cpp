@@ -3,6 +3,7 @@
 #include "app/mosaic.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "app/navigation.h"
@@ -62,6 +63,122 @@ void tile_draw(int16_t x, int16_t y, uint16_t t, uint16_t colour) {
     }
 }
 
+namespace {
+
+constexpr int MAX_SPANS = PICTURE_AREA + 2;  // tiles along one axis at zoom 1, plus both cut ends
+
+// Rounds a / b down for b > 0 (C++ division rounds towards zero).
+int floor_div(int a, int b) { return a >= 0 ? a / b : -((b - 1 - a) / b); }
+
+// The visible part of one tile along one axis: screen pixels first .. end - 1 show tile pixels
+// skip onwards, for surface column (or row) pos.
+struct TileSpan {
+    int first, end, skip;
+    int32_t pos;
+};
+
+// The tiles mosaic_render draws along one axis: grid indices k0 .. k1 - 1 around the centre tile
+// at surface position `centre`, tile k at screen position k x z + origin with edge `edge`. A
+// tile is kept when its surface position lies in 0 .. 239 and part of it lies in the picture
+// area. The spans come out in screen order and touch each other (the kept indices are
+// consecutive). Returns their number.
+int visible_spans(int32_t centre, int k0, int k1, int origin, int z, int edge, TileSpan* spans) {
+    // Only indices with k x z + origin in -z + 1 .. 239 can reach the picture area.
+    const int lo = std::max(k0, floor_div(-origin, z));
+    const int hi = std::min(k1, floor_div(PICTURE_AREA - 1 - origin, z) + 1);
+    int n = 0;
+    for (int k = lo; k < hi; ++k) {
+        const int64_t pos = static_cast<int64_t>(centre) + k;
+        if (pos < 0 || pos >= PICTURE_AREA) continue;
+        const int start = k * z + origin;
+        const int first = std::max(start, 0), end = std::min(start + edge, PICTURE_AREA);
+        if (first < end) spans[n++] = TileSpan{first, end, first - start, static_cast<int32_t>(pos)};
+    }
+    return n;
+}
+
+// A tile drawn over its row after the thumbnail pass: black, or from the decoded picture.
+struct OverSpan {
+    int first, end, skip;
+    bool black;
+};
+
+// Scratch rows of the tile pass (static: 1920 + 3 x 480 bytes).
+const uint16_t* column_source[PICTURE_AREA];  // each column's thumbnail pixel in thumbnail row 0
+uint16_t tint_colour[PICTURE_AREA];            // each column's surface colour (tinted zooms)
+uint16_t thumb_line[PICTURE_AREA];             // one gathered thumbnail row (tinted zooms)
+TileSpan column_spans[MAX_SPANS], row_spans[MAX_SPANS];
+OverSpan over_spans[MAX_SPANS];
+
+// Draws the tiles of mosaic_render row by row; the pixels are exactly those of tile_draw for
+// every kept tile. A tile row is set up once (tile choice, source columns, tint colours), then
+// each screen row is one gather over the whole row, one blend of the whole row below zoom 16
+// (blend_rgb565_row works on many pixels per step), and the black and decoded tiles on top.
+// A screen row that samples the same thumbnail row as the one above it is a copy of it.
+void tiles_draw(int32_t col, int32_t row, int j0, int j1, int i0, int i1, int origin_x, int origin_y) {
+    const int z = zoom;
+    const int edge = std::min(z, 256);  // the step tables hold 256 entries (zoom stays <= 240)
+    const bool tint = z <= 15, decoded_centre = z > 40;
+    const size_t t_size = thumb_size;
+    const int columns = visible_spans(col, j0, j1, origin_x, z, edge, column_spans);
+    const int rows = visible_spans(row, i0, i1, origin_y, z, edge, row_spans);
+    if (columns == 0) return;
+    const int left = column_spans[0].first, width = column_spans[columns - 1].end - left;
+    for (int r = 0; r < rows; ++r) {
+        const TileSpan& rs = row_spans[r];
+        const uint16_t* colours = surface_image + rs.pos * PICTURE_EDGE;
+        int overs = 0;
+        bool any_thumb = false;
+        for (int c = 0; c < columns; ++c) {
+            const TileSpan& cs = column_spans[c];
+            const uint16_t colour = colours[cs.pos], t = tile_choice(colour);
+            if (t >= picture_count || (decoded_centre && t == current_picture)) {
+                over_spans[overs++] = OverSpan{cs.first, cs.end, cs.skip, t >= picture_count};
+                // Any readable pixel keeps the gather free of branches; it is drawn over.
+                std::fill(column_source + cs.first, column_source + cs.end, thumbnails);
+                continue;
+            }
+            any_thumb = true;
+            const uint16_t* thumb = thumbnails + t * t_size * t_size;
+            for (int x = cs.first; x < cs.end; ++x) column_source[x] = thumb + thumb_steps[cs.skip + x - cs.first];
+            if (tint) std::fill(tint_colour + cs.first, tint_colour + cs.end, colour);
+        }
+        for (int y = rs.first; y < rs.end; ++y) {
+            const int ty = rs.skip + y - rs.first;
+            uint16_t* out = draw_target + y * SCREEN_WIDTH;
+            if (y > rs.first && thumb_steps[ty] == thumb_steps[ty - 1]) {
+                std::memcpy(out + left, out - SCREEN_WIDTH + left, width * sizeof(uint16_t));
+            } else if (any_thumb) {
+                // thumbnails is readable here: some tile of the row names a picture.
+                const size_t offset = thumb_steps[ty] * t_size;
+                if (tint) {
+                    for (int x = left; x < left + width; ++x) thumb_line[x] = column_source[x][offset];
+                    std::memcpy(out + left, tint_colour + left, width * sizeof(uint16_t));
+                    blend_rgb565_row(out + left, thumb_line + left, width, 2 * z);
+                } else {
+                    for (int x = left; x < left + width; ++x) out[x] = column_source[x][offset];
+                }
+            }
+            for (int k = 0; k < overs; ++k) {
+                const OverSpan& o = over_spans[k];
+                if (o.black) {
+                    std::fill(out + o.first, out + o.end, 0);
+                    continue;
+                }
+                const uint16_t* src = picture_buffer + picture_steps[ty] * PICTURE_EDGE;
+                if (z == PICTURE_EDGE) {
+                    // At zoom 240 the step table is the identity.
+                    std::memcpy(out + o.first, src + o.skip, (o.end - o.first) * sizeof(uint16_t));
+                } else {
+                    for (int x = o.first; x < o.end; ++x) out[x] = src[picture_steps[o.skip + x - o.first]];
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+
 void mosaic_render(int32_t col, int32_t row, int16_t offset_x, int16_t offset_y) {
     if (recording && history_count <= HISTORY_SIZE - 1) {
         zoom_history[history_count++] = HistoryEntry{static_cast<int16_t>(zoom), static_cast<int16_t>(col),
@@ -74,20 +191,10 @@ void mosaic_render(int32_t col, int32_t row, int16_t offset_x, int16_t offset_y)
     zoom_tables_update();
     const int z = zoom;
     const int h = 120 / z + 1, base = 120 - z / 2;
+    // The tile range is widened by the offsets counted in tiles; tiles_draw keeps the visible ones.
     const int j0 = offset_x > 0 ? -h - offset_x : -h, j1 = offset_x < 0 ? h + 1 - offset_x : h + 1;
     const int i0 = offset_y > 0 ? -h - offset_y : -h, i1 = offset_y < 0 ? h + 1 - offset_y : h + 1;
-    for (int i = i0; i < i1; ++i) {
-        const int32_t r = row + i;
-        if (r < 0 || r >= PICTURE_AREA) continue;
-        for (int j = j0; j < j1; ++j) {
-            const int32_t c = col + j;
-            if (c < 0 || c >= PICTURE_AREA) continue;
-            const int sx = j * z + base + offset_x, sy = i * z + base + offset_y;
-            if (sx >= PICTURE_AREA || sy >= PICTURE_AREA || sx + z <= 0 || sy + z <= 0) continue;
-            const uint16_t colour = surface_image[r * PICTURE_EDGE + c];
-            tile_draw(static_cast<int16_t>(sx), static_cast<int16_t>(sy), tile_choice(colour), colour);
-        }
-    }
+    tiles_draw(col, row, j0, j1, i0, i1, base + offset_x, base + offset_y);
     // The minimap fades from the surface to the current picture between zoom 60 and 240.
     if (z > 60) minimap_blend_picture(static_cast<uint8_t>((32 * z - 1920) / 180));
 }
@@ -104,16 +211,22 @@ static inline uint16_t& minimap_pixel(int mx, int my) {
 }
 
 void minimap_draw(int16_t x0, int16_t x1, int16_t y0, int16_t y1) {
-    for (int my = 0; my < MINIMAP_SIZE; ++my)
-        for (int mx = 0; mx < MINIMAP_SIZE; ++mx)
-            minimap_pixel(mx, my) = surface_image[(1 + 3 * my) * PICTURE_EDGE + 1 + 3 * mx];
+    for (int my = 0; my < MINIMAP_SIZE; ++my) {
+        const uint16_t* src = surface_image + (1 + 3 * my) * PICTURE_EDGE + 1;
+        uint16_t* out = &minimap_pixel(0, my);
+        for (int mx = 0; mx < MINIMAP_SIZE; ++mx) out[mx] = src[3 * mx];
+    }
     if (zoom > 119) return;
     // Clamped on both sides, so no mark pixel can leave the minimap.
     const int left = std::clamp<int>(x0, 0, MINIMAP_SIZE - 1), right = std::clamp<int>(x1, 0, MINIMAP_SIZE - 1);
     const int top = std::clamp<int>(y0, 0, MINIMAP_SIZE - 1), bottom = std::clamp<int>(y1, 0, MINIMAP_SIZE - 1);
     if (left > right || top > bottom) return;
-    for (int my = top; my <= bottom; ++my)
-        for (int mx = left; mx <= right; ++mx) minimap_pixel(mx, my) = blend_rgb565(minimap_pixel(mx, my), 0xF800, 12);
+    static const std::array<uint16_t, MINIMAP_SIZE> red = [] {
+        std::array<uint16_t, MINIMAP_SIZE> row{};
+        row.fill(0xF800);
+        return row;
+    }();
+    for (int my = top; my <= bottom; ++my) blend_rgb565_row(&minimap_pixel(left, my), red.data(), right - left + 1, 12);
     for (int my = top; my <= bottom; ++my) {
         minimap_pixel(left, my) = blend_rgb565(minimap_pixel(left, my), 0xFFFF, 24);
         minimap_pixel(right, my) = blend_rgb565(minimap_pixel(right, my), 0xFFFF, 24);
@@ -125,10 +238,12 @@ void minimap_draw(int16_t x0, int16_t x1, int16_t y0, int16_t y1) {
 }
 
 void minimap_blend_picture(uint8_t weight) {
-    for (int my = 0; my < MINIMAP_SIZE; ++my)
-        for (int mx = 0; mx < MINIMAP_SIZE; ++mx)
-            minimap_pixel(mx, my) =
-                blend_rgb565(minimap_pixel(mx, my), picture_buffer[(1 + 3 * my) * PICTURE_EDGE + 1 + 3 * mx], weight);
+    uint16_t line[MINIMAP_SIZE];
+    for (int my = 0; my < MINIMAP_SIZE; ++my) {
+        const uint16_t* src = picture_buffer + (1 + 3 * my) * PICTURE_EDGE + 1;
+        for (int mx = 0; mx < MINIMAP_SIZE; ++mx) line[mx] = src[3 * mx];
+        blend_rgb565_row(&minimap_pixel(0, my), line, MINIMAP_SIZE, weight);
+    }
 }
 
 void centre_picture_update() {
@@ -157,11 +272,26 @@ void surface_zoom_view(uint16_t s) {
     const int32_t span = (15 * s) >> 4, half = (15 * s) >> 5;
     const int32_t top = std::clamp<int32_t>(fr - half, 0, std::max<int32_t>(0, PICTURE_AREA - span));
     const int32_t left = std::clamp<int32_t>(fc - half, 0, std::max<int32_t>(0, PICTURE_AREA - span));
+    // The source column of every screen column, worked out once for all rows.
+    uint8_t source_col[PICTURE_AREA];
+    bool straight = true;  // source columns left, left + 1, ...: rows are plain copies
+    for (int j = 0; j < PICTURE_AREA; ++j) {
+        source_col[j] = static_cast<uint8_t>(std::min<int32_t>((left * 256 + j * s) >> 8, PICTURE_AREA - 1));
+        straight = straight && source_col[j] == source_col[0] + j;
+    }
+    int32_t previous_sy = -1;
     for (int i = 0; i < PICTURE_AREA; ++i) {
         const int32_t sy = std::min<int32_t>((top * 256 + i * s) >> 8, PICTURE_AREA - 1);
         const uint16_t* src = surface_image + sy * PICTURE_EDGE;
         uint16_t* out = draw_target + i * SCREEN_WIDTH;
-        for (int j = 0; j < PICTURE_AREA; ++j) out[j] = src[std::min<int32_t>((left * 256 + j * s) >> 8, PICTURE_AREA - 1)];
+        if (sy == previous_sy) {
+            std::memcpy(out, out - SCREEN_WIDTH, PICTURE_AREA * sizeof(uint16_t));  // magnified: the row repeats
+        } else if (straight) {
+            std::memcpy(out, src + source_col[0], PICTURE_AREA * sizeof(uint16_t));
+        } else {
+            for (int j = 0; j < PICTURE_AREA; ++j) out[j] = src[source_col[j]];
+        }
+        previous_sy = sy;
     }
     minimap_draw(static_cast<int16_t>(left / 3), static_cast<int16_t>(left / 3 + span / 3),
                  static_cast<int16_t>(top / 3), static_cast<int16_t>(top / 3 + span / 3));

@@ -23,6 +23,16 @@ inline uint16_t to_rgb565(const GifColorType& c) {
     return static_cast<uint16_t>((c.Red >> 3) << 11 | (c.Green >> 2) << 5 | (c.Blue >> 3));
 }
 
+// Sides 1..32767 (users read them as signed 16-bit) and at most GIF_MAX_PIXELS in all.
+bool canvas_size_ok(int32_t w, int32_t h) {
+    if (w < 1 || h < 1 || w > BITMAP_MAX_SIDE || h > BITMAP_MAX_SIDE ||
+        static_cast<int64_t>(w) * h > GIF_MAX_PIXELS) {
+        std::fprintf(stderr, "gif: a %d x %d canvas is not loaded\n", w, h);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int gif_memory_read(GifFileType* gif_file, GifByteType* buffer, int count) {
@@ -155,10 +165,7 @@ Bitmap* bitmap_from_gif(const uint8_t* gif, size_t length) {
         std::fprintf(stderr, "gif: data too short for a GIF header\n");
         return nullptr;
     }
-    if (w < 1 || h < 1 || w > BITMAP_MAX_SIDE || h > BITMAP_MAX_SIDE) {
-        std::fprintf(stderr, "gif: %d x %d is not a size a bitmap can have\n", w, h);
-        return nullptr;
-    }
+    if (!canvas_size_ok(w, h)) return nullptr;
     Bitmap* bitmap = static_cast<Bitmap*>(std::calloc(1, sizeof(Bitmap)));
     if (bitmap == nullptr) return nullptr;
     bitmap->opaque = 1;  // no run blocks to release until they exist
@@ -210,11 +217,7 @@ bool layer_size_from_gif(const uint8_t* gif, size_t length, int32_t* w, int32_t*
         std::fprintf(stderr, "gif: data too short for a GIF header\n");
         return false;
     }
-    if (*w < 1 || *h < 1 || *w > BITMAP_MAX_SIDE || *h > BITMAP_MAX_SIDE) {
-        std::fprintf(stderr, "gif: %d x %d is not a size a layer can have\n", *w, *h);
-        return false;
-    }
-    return true;
+    return canvas_size_ok(*w, *h);
 }
 
 uint8_t opaque_unless_keyed(const uint16_t* colours) {

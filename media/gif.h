@@ -37,16 +37,22 @@ int gif_screen_size(const uint8_t* gif, size_t length, int32_t* width, int32_t* 
 int gif_decode(const uint8_t* gif, size_t length, void* destination, uint16_t* palette_out,
                uint8_t mode, int16_t stride);
 
+// Largest canvas the loaders build: 4,194,304 pixels (2048 x 2048; 4 MiB of indices, 8 MiB of
+// RGB565). The built-in graphics are at most 256 x 64; a header claiming more is refused rather
+// than allocating up to 2 GiB on its word.
+constexpr int64_t GIF_MAX_PIXELS = int64_t{1} << 22;
+
 // Builds and registers a BITMAP_INDEXED8 Bitmap of the GIF's logical screen size. A palette
 // entry equal to colour_key makes it keyed: that entry is moved to index 0 and the run stream
-// built. Returns null (nothing allocated) for unreadable data or sizes outside 1..32767.
+// built. Returns null (nothing allocated) for unreadable data, sides outside 1..32767 or more than
+// GIF_MAX_PIXELS pixels.
 Bitmap* bitmap_from_gif(const uint8_t* gif, size_t length);
 
 // Make background layer `layer` (0..15) a bitmap layer of the GIF's logical screen size, 8-bit
 // indexed with its palette or RGB565, and decode the GIF into it. The layer is opaque unless one
 // of the 256 palette (or conversion table) entries equals colour_key; its pixels keep the key
-// colour where it occurs. Return 1, or 0 with the layer left free when the size is outside
-// 1..32767, the layer number is invalid or the data are unreadable.
+// colour where it occurs. Return 1, or 0 with the layer left free when the size is refused as
+// for bitmap_from_gif, the layer number is invalid or the data are unreadable.
 int layer_from_gif_indexed(int layer, const uint8_t* gif, size_t length);
 int layer_from_gif_rgb565(int layer, const uint8_t* gif, size_t length);
 

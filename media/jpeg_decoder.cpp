@@ -548,31 +548,43 @@ inline __m128i column_samples(__m128i top, __m128i bottom) {
                            _mm_and_si128(_mm_srai_epi32(bottom, 12), mask));
 }
 
-}  // namespace
-
 // Columns with four lanes per vector, an 8 x 8 transpose, rows the same way; the samples come
 // out column by column and a byte transpose puts them back in rows. Measured about three times
 // faster than the scalar form, which skips all-zero columns but does every row.
-void jpeg_idct(int32_t coefficients[64], int8_t* out, int stride) {
+// TopLeft: every coefficient outside the top-left 4 x 4 is zero, so the right half, the
+// zero inputs of each 8-point transform and two transposes drop out (adding and multiplying
+// zero changes nothing, also in wrap-around arithmetic, so the samples are the same).
+template <bool TopLeft>
+void idct_sse2(int32_t coefficients[64], int8_t* out, int stride) {
     __m128i* c = reinterpret_cast<__m128i*>(coefficients);  // 16-byte aligned by contract
     __m128i left[8], right[8];  // columns 0..3 and 4..7 of each row
     const __m128i zero = _mm_setzero_si128();
     for (int r = 0; r < 8; ++r) {
+        if (TopLeft && r >= 4) {
+            left[r] = right[r] = zero;
+            continue;
+        }
         left[r] = _mm_load_si128(c + 2 * r);
-        right[r] = _mm_load_si128(c + 2 * r + 1);
         _mm_store_si128(c + 2 * r, zero);
-        _mm_store_si128(c + 2 * r + 1, zero);
+        if (TopLeft) {
+            right[r] = zero;
+        } else {
+            right[r] = _mm_load_si128(c + 2 * r + 1);
+            _mm_store_si128(c + 2 * r + 1, zero);
+        }
     }
     idct_1d_4(left);
-    idct_1d_4(right);
+    if (!TopLeft) idct_1d_4(right);
     // Transpose each 4 x 4 quarter so that upper[j] holds rows 0..3 of column j and lower[j]
     // rows 4..7: the row transform then runs with one row per lane.
     __m128i upper[8] = {left[0], left[1], left[2], left[3], right[0], right[1], right[2], right[3]};
     __m128i lower[8] = {left[4], left[5], left[6], left[7], right[4], right[5], right[6], right[7]};
     transpose_4x4(upper[0], upper[1], upper[2], upper[3]);
-    transpose_4x4(upper[4], upper[5], upper[6], upper[7]);
     transpose_4x4(lower[0], lower[1], lower[2], lower[3]);
-    transpose_4x4(lower[4], lower[5], lower[6], lower[7]);
+    if (!TopLeft) {
+        transpose_4x4(upper[4], upper[5], upper[6], upper[7]);
+        transpose_4x4(lower[4], lower[5], lower[6], lower[7]);
+    }
     idct_1d_4(upper);
     idct_1d_4(lower);
     __m128i a = _mm_packus_epi16(column_samples(upper[0], lower[0]), column_samples(upper[1], lower[1]));
@@ -592,8 +604,22 @@ void jpeg_idct(int32_t coefficients[64], int8_t* out, int stride) {
                          _mm_unpackhi_epi64(rows[r], rows[r]));
     }
 }
+
+}  // namespace
+
+void jpeg_idct(int32_t coefficients[64], int8_t* out, int stride) {
+    idct_sse2<false>(coefficients, out, stride);
+}
+
+void jpeg_idct_top_left(int32_t coefficients[64], int8_t* out, int stride) {
+    idct_sse2<true>(coefficients, out, stride);
+}
 #else
 void jpeg_idct(int32_t coefficients[64], int8_t* out, int stride) {
+    jpeg_idct_scalar(coefficients, out, stride);
+}
+
+void jpeg_idct_top_left(int32_t coefficients[64], int8_t* out, int stride) {
     jpeg_idct_scalar(coefficients, out, stride);
 }
 #endif
@@ -946,9 +972,16 @@ int jpeg_decode(const uint8_t* data, size_t length, uint16_t* destination, int w
                             int8_t* out = samples + sc.plane + by * 8 * sc.stride + bx * 8;
                             for (int r = 0; r < 8; ++r) std::memset(out + r * sc.stride, value, 8);
                         } else {
-                            if (sc.plane >= 0)
-                                jpeg_idct(coef, samples + sc.plane + by * 8 * sc.stride + bx * 8,
-                                          sc.stride);
+                            if (sc.plane < 0) {
+                                std::memset(coef, 0, sizeof coef);
+                                continue;
+                            }
+                            int8_t* out = samples + sc.plane + by * 8 * sc.stride + bx * 8;
+                            // Zigzag positions 1..9 all lie in the top-left 4 x 4.
+                            if (last <= 9)
+                                jpeg_idct_top_left(coef, out, sc.stride);
+                            else
+                                jpeg_idct(coef, out, sc.stride);
                         }
                     }
                 }

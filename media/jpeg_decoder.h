@@ -94,6 +94,8 @@ int huffman_build(HuffmanTable* table, const uint8_t* raw);
 // aan_scale and 256, 16-byte aligned): writes 8 x 8 half-scale samples ((value - 128) / 2) as
 // signed bytes, `stride` bytes per row, and leaves the coefficients all zero for the next block.
 void jpeg_idct(int32_t coefficients[64], int8_t* out, int stride);
+// The same for a block whose coefficients outside the top-left 4 x 4 are all zero; faster.
+void jpeg_idct_top_left(int32_t coefficients[64], int8_t* out, int stride);
 // The portable form of the same transform (jpeg_idct uses SSE2 where it is there); both give
 // the same samples for any input.
 void jpeg_idct_scalar(int32_t coefficients[64], int8_t* out, int stride);

@@ -223,7 +223,13 @@ TEST_F(GifTest, TruncatedOrBadDataFailsCleanly) {
     bad[6] = static_cast<char>(0xFF);  // width 65535: wider than a Bitmap may be
     bad[7] = static_cast<char>(0xFF);
     EXPECT_EQ(load(bad), nullptr);
-    EXPECT_EQ(bitmap_count, 1);
+    bad[7] = 0x7F;  // 32767 x 9 fits the sides, but 32767 x 32767 is over the pixel cap
+    EXPECT_NE(load(bad), nullptr);
+    bad[8] = static_cast<char>(0xFF);
+    bad[9] = 0x7F;
+    EXPECT_EQ(load(bad), nullptr);
+    EXPECT_EQ(layer_from_gif_rgb565(6, bytes(bad), bad.size()), 0);
+    EXPECT_EQ(bitmap_count, 2);
 }
 
 TEST_F(GifTest, RegistryTracksSingleReleasesAndIsBounded) {
