@@ -11,6 +11,8 @@ bash scripts/setup.sh scripts/packages-fuzz.txt
 if [[ ! -f build-fuzz/CMakeCache.txt ]]; then
   cmake -S . -B build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEVG_FUZZ=ON >/dev/null
+else
+  cmake build-fuzz >/dev/null  # picks up targets added since the last run
 fi
 export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 for source in fuzz/*_fuzz.cpp; do
