@@ -238,11 +238,18 @@ void minimap_draw(int16_t x0, int16_t x1, int16_t y0, int16_t y1) {
 }
 
 void minimap_blend_picture(uint8_t weight) {
+    // Weight 0 leaves every pixel as it is and weight 32 gives the picture's pixel exactly.
+    if (weight == 0) return;
     uint16_t line[MINIMAP_SIZE];
     for (int my = 0; my < MINIMAP_SIZE; ++my) {
         const uint16_t* src = picture_buffer + (1 + 3 * my) * PICTURE_EDGE + 1;
+        uint16_t* out = &minimap_pixel(0, my);
+        if (weight == 32) {
+            for (int mx = 0; mx < MINIMAP_SIZE; ++mx) out[mx] = src[3 * mx];
+            continue;
+        }
         for (int mx = 0; mx < MINIMAP_SIZE; ++mx) line[mx] = src[3 * mx];
-        blend_rgb565_row(&minimap_pixel(0, my), line, MINIMAP_SIZE, weight);
+        blend_rgb565_row(out, line, MINIMAP_SIZE, weight);
     }
 }
 

@@ -114,7 +114,7 @@ TEST(MosaicRows, RenderEqualsOneTileDrawPerTile) {
     const int special_zooms[] = {2, 8, 15, 16, 40, 41, 60, 61, 119, 120, 240};
     for (int thumb : {3, 8, 37, 64, 255}) {
         random_session(dir, rng, 2 + thumb % 5, thumb);
-        for (int run = 0; run < 400; ++run) {
+        for (int run = 0; run < 300; ++run) {
             const int z = run < 11 ? special_zooms[run] : 1 + static_cast<int>(rng() % 240);
             const int half = 240 / z / 2;
             int32_t col, row;
