@@ -35,11 +35,26 @@ double lab_f(double t) {
 
 double srgb_to_linear(uint8_t v) { return linear_table.v[v]; }
 
+namespace {
+
+// Linear-light values halfway between consecutive 8-bit sRGB codes: the code of a linear value
+// is the number of midpoints at or below it (the same as rounding the exact curve's value).
+struct SrgbMidpoints {
+    double v[255];
+    SrgbMidpoints() {
+        for (int k = 0; k < 255; ++k) {
+            double c = (k + 0.5) / 255.0;
+            v[k] = c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+        }
+    }
+};
+const SrgbMidpoints srgb_midpoints;
+
+}  // namespace
+
 uint8_t linear_to_srgb(double v) {
-    if (!(v > 0)) return 0;
-    if (v >= 1) return 255;
-    double c = v <= 0.0031308 ? v * 12.92 : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
-    return static_cast<uint8_t>(std::lround(c * 255));
+    // Binary search instead of a pow per value: the reduction calls this for every channel.
+    return static_cast<uint8_t>(std::upper_bound(srgb_midpoints.v, srgb_midpoints.v + 255, v) - srgb_midpoints.v);
 }
 
 void rgb565_channels(uint16_t c, uint8_t rgb[3]) {
