@@ -2,8 +2,6 @@
 // (two workers, as on this two-core machine), and the colour tables for 2048 pictures.
 #include <benchmark/benchmark.h>
 
-#include <jpeglib.h>
-
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
@@ -11,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/jpeg_fixtures.h"
 #include "tools/evgpack/colour_match.h"
 #include "tools/evgpack/pack_writer.h"
 #include "tools/evgpack/photo_import.h"
@@ -19,44 +18,11 @@ using namespace evgpack;
 
 namespace {
 
-// A 4000 x 3000 photo-like JPEG: smooth gradients, texture and edges, quality 90, 4:2:0.
+// A 4000 x 3000 photo-like JPEG (gradients, texture and edges), quality 90, 4:2:0.
 std::vector<uint8_t> camera_jpeg(int seed) {
-    const int w = 4000, h = 3000;
-    std::mt19937 rng(seed);
-    std::vector<uint8_t> row(w * 3);
-    jpeg_compress_struct c;
-    jpeg_error_mgr err;
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* buf = nullptr;
-    unsigned long len = 0;
-    jpeg_mem_dest(&c, &buf, &len);
-    c.image_width = w;
-    c.image_height = h;
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 90, TRUE);
-    jpeg_start_compress(&c, TRUE);
-    double phase = seed * 0.7;
-    while (c.next_scanline < c.image_height) {
-        int y = c.next_scanline;
-        for (int x = 0; x < w; ++x) {
-            double v = 0.5 + 0.3 * std::sin(x * 0.002 + phase) * std::cos(y * 0.003) + 0.1 * std::sin(x * 0.05 + y * 0.07);
-            int noise = static_cast<int>(rng() % 17) - 8;
-            bool edge = ((x / 500) + (y / 400)) % 2;
-            row[x * 3 + 0] = static_cast<uint8_t>(std::clamp(static_cast<int>(255 * v) + noise + (edge ? 30 : 0), 0, 255));
-            row[x * 3 + 1] = static_cast<uint8_t>(std::clamp(static_cast<int>(200 * v) + noise, 0, 255));
-            row[x * 3 + 2] = static_cast<uint8_t>(std::clamp(static_cast<int>(255 * (1 - v)) + noise, 0, 255));
-        }
-        JSAMPROW r = row.data();
-        jpeg_write_scanlines(&c, &r, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    std::vector<uint8_t> out(buf, buf + len);
-    std::free(buf);
-    return out;
+    JpegFixtureOptions options;
+    options.quality = 90;
+    return make_test_jpeg(4000, 3000, options, static_cast<uint32_t>(seed + 1));
 }
 
 const std::vector<std::vector<uint8_t>>& camera_photos() {

@@ -6,11 +6,8 @@ set -u
 build=$1
 source_dir=$2
 exe=$(cd "$build" && pwd)/evergreen
-export LSAN_OPTIONS="suppressions=$(cd "$source_dir" && pwd)/tests/lsan_x11.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
-if ! command -v xvfb-run > /dev/null || ! command -v xdotool > /dev/null; then
-    echo "SKIP: xvfb-run or xdotool is missing (install the xvfb and xdotool packages)"
-    exit 0
-fi
+source "$source_dir/tests/support/xvfb.sh"
+xvfb_prepare "$source_dir"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$(dirname "$exe")/evgpack" demo -o "$work/Default.evg" --count 8 > /dev/null || { echo "FAIL: evgpack demo"; exit 1; }
@@ -47,11 +44,4 @@ status=$?
 echo "viewer under X: card, start choice and exit button worked"
 INSIDE
 
-for attempt in 1 2; do
-    rm -f "$work/started"
-    timeout 90 xvfb-run -a -s "-screen 0 1024x768x24" bash "$work/inside.sh" "$exe"
-    status=$?
-    [ -f "$work/started" ] && exit $status
-    echo "xvfb-run did not start (status $status), attempt $attempt"
-done
-exit 1
+xvfb_run_inside "$work" "$exe"

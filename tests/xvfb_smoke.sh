@@ -6,12 +6,8 @@ set -u
 build=$1
 source_dir=$2
 exe=$(cd "$build" && pwd)/evergreen
-# Under the sanitizer build, leaks inside libX11 at exit are not ours.
-export LSAN_OPTIONS="suppressions=$(cd "$source_dir" && pwd)/tests/lsan_x11.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
-if ! command -v xvfb-run > /dev/null || ! command -v xdotool > /dev/null; then
-    echo "SKIP: xvfb-run or xdotool is missing (install the xvfb and xdotool packages)"
-    exit 0
-fi
+source "$source_dir/tests/support/xvfb.sh"
+xvfb_prepare "$source_dir"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -62,12 +58,4 @@ grep -q " key escape down$" rec.txt || fail "Escape not recorded"
 echo "xvfb smoke test passed"
 INSIDE
 
-# xvfb-run -a has been seen to fail once to open its display: retry the start once.
-for attempt in 1 2; do
-    rm -f "$work/started"
-    timeout 90 xvfb-run -a -s "-screen 0 1024x768x24" bash "$work/inside.sh" "$exe"
-    status=$?
-    [ -f "$work/started" ] && exit $status
-    echo "xvfb-run did not start (status $status), attempt $attempt"
-done
-exit 1
+xvfb_run_inside "$work" "$exe"
