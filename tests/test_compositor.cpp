@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <utility>
 #include <vector>
 
 #include "media/bitmap.h"
@@ -102,14 +104,9 @@ TEST_F(Compose, FadeLevelsAndRectangle) {
     EXPECT_EQ(pixel(239, 319), 0x5A5A);
 }
 
-// The fade's per-channel 16-bit form against the spread rule it implements, on every value.
-TEST_F(Compose, FadeMatchesTheSpreadRuleOnEveryPixelValue) {
-    auto spread = [](uint32_t p, uint32_t f, uint32_t w) {
-        p = ((p << 16) | p) & 0x07E0F81Fu;
-        f = ((f << 16) | f) & 0x07E0F81Fu;
-        const uint32_t r = (p + (((f - p) * w) >> 5)) & 0x07E0F81Fu;
-        return static_cast<uint16_t>(r | (r >> 16));
-    };
+// Every pixel value against the fade's definition per channel: P + floor((F - P) * w / 32)
+// with w = 32 - level, worked out channel by channel in plain integers.
+TEST_F(Compose, FadeOfEveryPixelValueFollowsThePerChannelRule) {
     for (uint16_t colour : {0x0000, 0xFFFF, 0x1234, 0xF81F, 0x07E0}) {
         for (int level = 0; level < 32; level += 3) {
             for (int i = 0; i < SCREEN_WIDTH * 320; ++i) Framebuffer[i] = static_cast<uint16_t>(i);
@@ -117,7 +114,11 @@ TEST_F(Compose, FadeMatchesTheSpreadRuleOnEveryPixelValue) {
             fade_level = static_cast<uint8_t>(level);
             fade_overlay();
             int wrong = 0;
-            for (int i = 0; i < SCREEN_WIDTH * 320; ++i) wrong += Framebuffer[i] != spread(i & 0xFFFF, colour, 32 - level);
+            for (int i = 0; i < SCREEN_WIDTH * 320; ++i)
+                for (auto [shift, mask] : {std::pair{11, 31}, std::pair{5, 63}, std::pair{0, 31}}) {
+                    const int p = (i & 0xFFFF) >> shift & mask, f = colour >> shift & mask;
+                    wrong += (Framebuffer[i] >> shift & mask) != p + static_cast<int>(std::floor((f - p) * (32 - level) / 32.0));
+                }
             EXPECT_EQ(wrong, 0) << colour << " " << level;
         }
     }

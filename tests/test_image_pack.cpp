@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 
 #include "app/image_pack.h"
 #include "runtime/save_store.h"
@@ -98,24 +97,16 @@ TEST(PackLoad, ReadsTablesThumbnailsAndEntries) {
     pack_close();
 }
 
-TEST(PackLoad, ThumbSizeZeroMeansSixtyFour) {
+// The first picture's bytes sit at data offset + 262148 + N x T x T x 2 + 4, where a stored
+// thumbnail size 0 stands for 64.
+TEST(PackLoad, ThumbSizeZeroHeaderlessPackAndDataOffsetZero) {
     TempDir dir;
-    PackSpec spec;
-    spec.pictures = 2;
-    spec.thumb_size_field = 0;
-    PackLayout layout;
-    std::string bytes = pack_bytes(spec, &layout);
-    EXPECT_EQ(layout.entries_start - layout.thumbs_start, 64u * 64 * 2 * 2);
-    ASSERT_EQ(PACK_OK, load_bytes(dir, bytes, PACK_HEADER_SIZE));
-    EXPECT_EQ(thumb_size, 64);
-    EXPECT_EQ(picture_offsets[0], 3250u + 262148u + 2u * 64 * 64 * 2 + 4);
-    pack_close();
-}
-
-TEST(PackLoad, HeaderlessPackAndDataOffsetZero) {
-    TempDir dir;
-    PackSpec plain;
+    PackSpec sixty_four, plain;
+    sixty_four.thumb_size_field = 0;
     plain.header = false;
+    ASSERT_EQ(PACK_OK, load_bytes(dir, pack_bytes(sixty_four), PACK_HEADER_SIZE));
+    EXPECT_EQ(thumb_size, 64);
+    EXPECT_EQ(picture_offsets[0], 3250u + 262148u + 3u * 64 * 64 * 2 + 4);
     ASSERT_EQ(PACK_OK, load_bytes(dir, pack_bytes(plain), 0));
     EXPECT_EQ(picture_offsets[0], 262148u + 3u * 8 * 8 * 2 + 4);
     pack_close();
@@ -260,42 +251,6 @@ TEST(PackDiscovery, DefaultPackOnlyWhenTheScanFindsNothing) {
     EXPECT_STREQ(name_table[0], "Default.evg");
     EXPECT_STREQ(name_table[1], "c.evg");
     set_data_folder("");
-}
-
-// Seeds for fuzz/pack_open_fuzz.cpp, written into the build folder: small packs with the
-// colour tables cut out (first byte odd: the fuzz target puts tables back at the data offset).
-// fuzz/corpus/pack_open_fuzz keeps a copy.
-TEST(PackFuzzSeeds, WrittenFromBuiltPacks) {
-    std::string folder = std::string(EVG_BINARY_DIR) + "/fuzz-seeds/pack_open_fuzz";
-    std::filesystem::create_directories(folder);
-    struct Seed {
-        const char* name;
-        PackSpec spec;
-    };
-    // 16 x 16 pictures keep each decode short; the fuzzer still varies every byte.
-    const std::string small = pack_jpeg_solid(0x07E0, 16, 16);
-    PackSpec plain;
-    plain.header = false;
-    plain.pictures = 2;
-    plain.thumb_size_field = 2;
-    plain.jpegs = {small, small};
-    PackSpec headed;
-    headed.pictures = 3;
-    headed.thumb_size_field = 4;
-    headed.jpegs = {small, pack_jpeg_solid(0xF800, 16, 8), small};
-    PackSpec zero_thumb;
-    zero_thumb.header = false;
-    zero_thumb.pictures = 1;
-    zero_thumb.thumb_size_field = 0;
-    zero_thumb.jpegs = {small};
-    const Seed seeds[] = {{"plain", plain}, {"headed", headed}, {"thumb64", zero_thumb}};
-    for (const Seed& s : seeds) {
-        PackLayout layout;
-        std::string bytes = pack_bytes(s.spec, &layout);
-        std::string cut = "\x01" + bytes.substr(0, layout.data_start) + bytes.substr(layout.counts_start);
-        ASSERT_TRUE(write_file(folder + "/" + s.name, cut));
-    }
-    ASSERT_TRUE(write_file(folder + "/text", std::string("\x00not a pack at all", 18)));
 }
 
 namespace {

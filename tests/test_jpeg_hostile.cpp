@@ -39,6 +39,11 @@ size_t at(const Bytes& jpeg, uint8_t code) {
     return static_cast<size_t>(pos);
 }
 
+Bytes patch(Bytes jpeg, size_t at, uint8_t value) {
+    jpeg[at] = value;
+    return jpeg;
+}
+
 size_t segment_length(const Bytes& jpeg, size_t marker) {
     return 2 + (static_cast<size_t>(jpeg[marker + 2]) << 8 | jpeg[marker + 3]);
 }
@@ -111,11 +116,7 @@ TEST(JpegHostile, MissingHeadersAreRefused) {
 TEST(JpegHostile, BadFramesAreRefused) {
     const Bytes& jpeg = base();
     size_t sof = at(jpeg, 0xC0);
-    auto patched = [&](size_t offset, uint8_t value) {
-        Bytes b = jpeg;
-        b[sof + offset] = value;
-        return b;
-    };
+    auto patched = [&](size_t offset, uint8_t value) { return patch(jpeg, sof + offset, value); };
     // Offsets from the marker: 4 precision, 5-6 height, 7-8 width, 9 count, then 3 per component.
     EXPECT_EQ(decode(patched(4, 12)), 0);
     Bytes zero = jpeg;
@@ -180,23 +181,13 @@ TEST(JpegHostile, BadHuffmanTablesAreRefused) {
 
 TEST(JpegHostile, BadScansAreRefused) {
     const Bytes& jpeg = base();
-    size_t sos = at(jpeg, 0xDA);
+    const size_t sos = at(jpeg, 0xDA);
     // Offsets: 4 count, then (id, tables) per entry from 5.
-    Bytes twice = jpeg;
-    twice[sos + 7] = twice[sos + 5];
-    EXPECT_EQ(decode(twice), 0);
-    Bytes undefined = jpeg;
-    undefined[sos + 6] = 0x22;  // tables 2 were never defined
-    EXPECT_EQ(decode(undefined), 0);
-    Bytes above = jpeg;
-    above[sos + 6] = 0x04;
-    EXPECT_EQ(decode(above), 0);
-    Bytes stranger = jpeg;
-    stranger[sos + 5] = 9;  // not a frame component
-    EXPECT_EQ(decode(stranger), 0);
-    Bytes fewer = jpeg;
-    fewer[sos + 4] = 2;  // two of three components, length no longer matches either
-    EXPECT_EQ(decode(fewer), 0);
+    EXPECT_EQ(decode(patch(jpeg, sos + 7, jpeg[sos + 5])), 0);  // one component twice
+    EXPECT_EQ(decode(patch(jpeg, sos + 6, 0x22)), 0);            // tables 2 were never defined
+    EXPECT_EQ(decode(patch(jpeg, sos + 6, 0x04)), 0);            // table id above 3
+    EXPECT_EQ(decode(patch(jpeg, sos + 5, 9)), 0);               // not a frame component
+    EXPECT_EQ(decode(patch(jpeg, sos + 4, 2)), 0);  // two of three components, length matches neither
 }
 
 TEST(JpegHostile, SegmentLengthsAndFillBytes) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/image_pack.h"
 #include "app/progress.h"
@@ -62,17 +63,12 @@ std::string item_text(int item) {
 }  // namespace
 
 TEST(PackCards, BoxesFormTwoColumnsOfFourRows) {
-    for (uint8_t i = 0; i < MAX_CARDS; i++) {
-        card_place(i);
-        EXPECT_EQ(pack_cards[i].left, i % 2 ? 125 : 5);
-        EXPECT_EQ(pack_cards[i].right, pack_cards[i].left + 110);
-        EXPECT_EQ(pack_cards[i].top, 90 + 60 * (i / 2));
-        EXPECT_EQ(pack_cards[i].bottom, pack_cards[i].top + 43);
+    const int boxes[][5] = {{0, 5, 90, 115, 133}, {1, 125, 90, 235, 133}, {5, 125, 210, 235, 253}, {6, 5, 270, 115, 313}};
+    for (const auto& b : boxes) {
+        card_place(static_cast<uint8_t>(b[0]));
+        const PackCard& c = pack_cards[b[0]];
+        EXPECT_EQ((std::vector<int>{c.left, c.top, c.right, c.bottom}), (std::vector<int>(b + 1, b + 5))) << b[0];
     }
-    EXPECT_EQ(pack_cards[5].left, 125);
-    EXPECT_EQ(pack_cards[5].top, 210);
-    EXPECT_EQ(pack_cards[5].right, 235);
-    EXPECT_EQ(pack_cards[5].bottom, 253);
 }
 
 TEST(PackCards, PanelLightensAndFramesWithTheBottomLineBelow) {

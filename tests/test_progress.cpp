@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstring>
-#include <filesystem>
 
 #include "app/image_pack.h"
 #include "app/progress.h"
@@ -231,24 +230,5 @@ TEST(StateFile, DamagedFilesLoadWithinTheBlock) {
     load_state_file(dir, twice);
     EXPECT_EQ(0, record_find_or_add("one.evg"));
     EXPECT_EQ(2, record_find_or_add("three.evg"));
-    reset_state();
-}
-
-// Seeds for fuzz/state_file_fuzz.cpp, written into the build folder by the real store;
-// fuzz/corpus/state_file_fuzz keeps a copy.
-TEST(StateFile, WritesFuzzSeeds) {
-    std::string folder = std::string(EVG_BINARY_DIR) + "/fuzz-seeds/state_file_fuzz";
-    std::filesystem::create_directories(folder);
-    reset_state();
-    ASSERT_EQ(1, set_data_folder(folder.c_str()));
-    state_load();
-    current_record = static_cast<int8_t>(record_find_or_add("Default.evg"));
-    picture_count = 12;
-    picture_show(0);
-    picture_show(9);
-    record_find_or_add("trip.evg");
-    ASSERT_EQ(1, save_write());
-    set_data_folder("");
-    ASSERT_TRUE(write_file(folder + "/short", std::string("Default.evg\0", 12)));
     reset_state();
 }

@@ -1,8 +1,6 @@
 // Replay scripts, recordings and screenshots through the real frame pump (dummy video driver).
 #include <gtest/gtest.h>
 
-#include <png.h>
-
 #include <cstring>
 #include <string>
 #include <vector>
@@ -28,16 +26,13 @@ std::string parse(const std::string& text) {
     return replay_parse(text.c_str(), error, sizeof(error)) ? "ok" : error;
 }
 
-// Size of an 8-bit RGB PNG's pixels, 0 when it cannot be read; its first byte in *first.
+// Size of an 8-bit RGB 240 x 320 PNG's pixels, 0 when it cannot be read or has another size;
+// its first byte in *first.
 size_t png_rgb_size(const std::string& path, int* first) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) return 0;
-    image.format = PNG_FORMAT_RGB;
-    std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) return 0;
-    *first = pixels[0];
-    return image.width == 240 && image.height == 320 ? pixels.size() : 0;
+    int w = 0, h = 0;
+    const std::vector<uint8_t> pixels = read_png_rgb(path, &w, &h);
+    if (!pixels.empty()) *first = pixels[0];
+    return w == 240 && h == 320 ? pixels.size() : 0;
 }
 
 TEST(ReplayParse, MalformedLinesGiveTheirLineNumber) {

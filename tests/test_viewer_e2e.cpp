@@ -3,7 +3,6 @@
 // pack screens, and what the next run shows.
 #include <gtest/gtest.h>
 
-#include <png.h>
 #include <sys/wait.h>
 
 #include <bitset>
@@ -64,21 +63,6 @@ Record find_record(const TempDir& dir, const std::string& name) {
     return r;
 }
 
-// An 8-bit RGB PNG as written by the replay shots.
-std::vector<uint8_t> read_png(const std::string& path, int& width, int& height) {
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    std::vector<uint8_t> pixels;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) return pixels;
-    image.format = PNG_FORMAT_RGB;
-    pixels.resize(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) pixels.clear();
-    width = static_cast<int>(image.width);
-    height = static_cast<int>(image.height);
-    return pixels;
-}
-
 const char CARD0[] = "5 tap 60 110\n";
 const char RANDOM_START[] = "10 tap 120 175\n";
 
@@ -111,7 +95,7 @@ TEST(ViewerEndToEnd, JourneyToANewSurfaceIsSavedAndShownNextTime) {
     // Next run: only card 0's "Viewed" line has changed.
     ASSERT_EQ(run_evergreen(dir, "4 shot menu2.png\n6 key escape down\n"), 0);
     int w = 0, h = 0;
-    std::vector<uint8_t> before = read_png(dir.file("menu1.png"), w, h), after = read_png(dir.file("menu2.png"), w, h);
+    std::vector<uint8_t> before = read_png_rgb(dir.file("menu1.png"), &w, &h), after = read_png_rgb(dir.file("menu2.png"), &w, &h);
     ASSERT_EQ(before.size(), 240u * 320 * 3);
     ASSERT_EQ(after.size(), before.size());
     auto region_differs = [&](int x0, int y0, int x1, int y1) {
@@ -144,7 +128,7 @@ TEST(ViewerEndToEnd, CustomStartShowsTheChosenPicture) {
                           PICTURE_EDGE, PICTURE_EDGE),
               1);
     int w = 0, h = 0;
-    std::vector<uint8_t> shot = read_png(dir.file("first.png"), w, h);
+    std::vector<uint8_t> shot = read_png_rgb(dir.file("first.png"), &w, &h);
     ASSERT_EQ(shot.size(), 240u * 320 * 3);
     int mismatches = 0;
     for (int i = 0; i < PICTURE_PIXELS; ++i) {
@@ -187,7 +171,7 @@ TEST(ViewerEndToEnd, NoPackAndBrokenPackScreensEndOnATap) {
         TempDir dir;
         ASSERT_EQ(run_evergreen(dir, "5 shot none.png\n10 tap 120 200\n"), 0);
         int w = 0, h = 0;
-        std::vector<uint8_t> shot = read_png(dir.file("none.png"), w, h);
+        std::vector<uint8_t> shot = read_png_rgb(dir.file("none.png"), &w, &h);
         ASSERT_EQ(shot.size(), 240u * 320 * 3);
         // Inside the white box (50, 150)-(190, 250) drawn at 24/32 over the background.
         EXPECT_GT(shot[(240 * 240 + 180) * 3], 180);
@@ -199,7 +183,7 @@ TEST(ViewerEndToEnd, NoPackAndBrokenPackScreensEndOnATap) {
         write_file(dir.file("a.evg"), broken.substr(0, 5000));  // header and part of a table
         ASSERT_EQ(run_evergreen(dir, std::string(CARD0) + RANDOM_START + "20 shot error.png\n25 tap 100 100\n"), 0);
         int w = 0, h = 0;
-        std::vector<uint8_t> shot = read_png(dir.file("error.png"), w, h);
+        std::vector<uint8_t> shot = read_png_rgb(dir.file("error.png"), &w, &h);
         ASSERT_EQ(shot.size(), 240u * 320 * 3);
         int white = 0;  // the console's message on row 2 (pixel rows 12..17)
         for (int y = 12; y < 18; ++y)

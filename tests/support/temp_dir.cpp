@@ -1,5 +1,6 @@
 #include "tests/support/temp_dir.h"
 
+#include <png.h>
 #include <sys/stat.h>
 #include <cstdlib>
 #include <filesystem>
@@ -42,4 +43,17 @@ bool file_exists(const std::string& path) {
 long file_length(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
+}
+
+std::vector<uint8_t> read_png_rgb(const std::string& path, int* width, int* height) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    std::vector<uint8_t> pixels;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return pixels;
+    image.format = PNG_FORMAT_RGB;
+    pixels.resize(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) pixels.clear();
+    *width = static_cast<int>(image.width);
+    *height = static_cast<int>(image.height);
+    return pixels;
 }
