@@ -206,29 +206,22 @@ TEST(PackCards, PercentageDigitSprites) {
     pack_close();
     current_record = 0;
     picture_count = 3;
+    // Slots 20.. hold the '%' sign (frame 10) and the digits from the right, 13 pixels apart.
+    auto shown = [] {
+        std::vector<int> frames;
+        for (int slot = 20; slot < 24 && SpriteTable[slot] && SpriteTable[slot]->active; ++slot) {
+            const SpriteSlot& s = *SpriteTable[slot];
+            EXPECT_EQ((std::vector<int>{s.x, s.y, s.frame_width, s.frame_height}), (std::vector<int>{150 - 13 * (slot - 20), 254, 13, 16}));
+            frames.push_back(s.frame);
+        }
+        return frames;
+    };
     picture_show(0);
-    ASSERT_NE(SpriteTable[20], nullptr);
-    ASSERT_NE(SpriteTable[21], nullptr);
-    EXPECT_EQ(SpriteTable[20]->frame, 10);
-    EXPECT_EQ(SpriteTable[20]->x, 150);
-    EXPECT_EQ(SpriteTable[20]->y, 254);
-    EXPECT_EQ(SpriteTable[20]->frame_width, 13);
-    EXPECT_EQ(SpriteTable[20]->frame_height, 16);
-    EXPECT_EQ(SpriteTable[21]->frame, 3);
-    EXPECT_EQ(SpriteTable[21]->x, 137);
-    ASSERT_NE(SpriteTable[22], nullptr);  // 33: tens set
-    EXPECT_EQ(SpriteTable[22]->frame, 3);
-    EXPECT_EQ(SpriteTable[22]->x, 124);
-    EXPECT_TRUE(SpriteTable[23] == nullptr || !SpriteTable[23]->active);
+    EXPECT_EQ(shown(), (std::vector<int>{10, 3, 3}));  // 33%
     picture_show(1);
-    EXPECT_EQ(SpriteTable[21]->frame, 6);
-    EXPECT_EQ(SpriteTable[22]->frame, 6);
+    EXPECT_EQ(shown(), (std::vector<int>{10, 6, 6}));
     picture_show(2);
-    EXPECT_EQ(SpriteTable[21]->frame, 0);
-    EXPECT_EQ(SpriteTable[22]->frame, 0);
-    ASSERT_NE(SpriteTable[23], nullptr);
-    EXPECT_EQ(SpriteTable[23]->frame, 1);
-    EXPECT_EQ(SpriteTable[23]->x, 111);
+    EXPECT_EQ(shown(), (std::vector<int>{10, 0, 0, 1}));
     sprite_table_clear();
     digit_strip = nullptr;
     bitmap_free(strip);
