@@ -91,6 +91,21 @@ TEST_F(Navigation, TapAtZoomEightRecentresAndEndsOnTheTappedTile) {
     EXPECT_EQ(centre_row, 113);
 }
 
+// Return held and auto mode end the wait like a touch and zoom on the centre tile.
+TEST_F(Navigation, ReturnAndAutoModeZoomOnTheCentre) {
+    for (int automatic : {0, 1}) {
+        restart();
+        zoom = 8;
+        auto_mode = static_cast<uint8_t>(automatic);
+        script(automatic ? "" : "3 key return down\n", 100);
+        navigate(40);
+        EXPECT_EQ(zoom, 40) << automatic;
+        EXPECT_EQ(centre_col * 1000 + centre_row, 120120) << automatic;
+        ASSERT_GT(history_count, 0);
+        EXPECT_EQ(zoom_history[history_count - 1].offset_x, -20) << automatic;
+    }
+}
+
 TEST_F(Navigation, ArrowsAndMinimapMoveTheCentreWithinBounds) {
     zoom = 8;
     script("2 key right down\n", 150);
