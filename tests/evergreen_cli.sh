@@ -62,8 +62,9 @@ status=$?
 [ "$status" -eq 1 ] || fail "a missing folder: status $status"
 [ "$(wc -l < err.txt)" -eq 1 ] && grep -q "no-such-folder: no such folder" err.txt || fail "missing folder message: $(cat err.txt)"
 
-run --help | grep -q "^Usage: evergreen" || fail "--help"
-run --version | grep -q "^evergreen [0-9]" || fail "--version"
+# Help and version print and end with status 0, without starting the program.
+run --help > out.txt 2>&1 && grep -q "^Usage: evergreen" out.txt && ! grep -q Loading out.txt || fail "--help"
+run --version > out.txt 2>&1 && grep -q "^evergreen [0-9]" out.txt && ! grep -q Loading out.txt || fail "--version"
 run --frobnicate > /dev/null 2>&1; [ $? -eq 2 ] || fail "unknown option not status 2"
 run --fps 1001 --headless > /dev/null 2>&1; [ $? -eq 2 ] || fail "--fps 1001 accepted"
 

@@ -3,6 +3,7 @@
 // the keyed kernels draw, rotation puts quadrants where they belong).
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "media/bitmap.h"
 #include "render/blend.h"
 #include "render/kernels.h"
+#include "render/sine_table.h"
 #include "runtime/framebuffer.h"
 
 namespace {
@@ -435,4 +437,9 @@ TEST(RotozoomSetup, ZeroStepsGetDefinedReciprocals) {
     rotozoom_setup(100, 100, 16, 16, 0, 2048);
     EXPECT_EQ(rotate_scale.bx, 108 - 24);
     EXPECT_EQ(rotate_scale.by, 108 - 24);
+}
+
+TEST(SineTable, EveryEntryIsTheRoundedSine) {
+    for (int i = 0; i < 512; ++i)
+        ASSERT_EQ(sine_table[i], std::lround(256 * std::sin(2 * M_PI * i / 512))) << i;
 }
