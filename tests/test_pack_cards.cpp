@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/image_pack.h"
+#include "app/pack_menu.h"
+#include "pack/pack_file.h"
 #include "app/progress.h"
 #include "assets/assets.h"
 #include "media/bitmap.h"

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "app/image_pack.h"
+#include "pack/pack_file.h"
 #include "app/progress.h"
 #include "runtime/save_store.h"
 #include "tests/support/temp_dir.h"

@@ -1,13 +1,13 @@
 // Writes small, valid image packs in code for tests (and fuzz seeds): a few pictures, small
 // thumbnails, tiny baseline JPEGs from libjpeg-turbo's encoder. The layout comes from
-// app/image_pack.h, so tests can also cut or patch a pack at known offsets.
+// pack/pack_format.h, so tests can also cut or patch a pack at known offsets.
 #pragma once
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "app/image_pack.h"
+#include "pack/pack_file.h"
 
 struct PackSpec {
     int pictures = 3;
