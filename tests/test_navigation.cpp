@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <numeric>
 #include <string>
+#include <vector>
 
 #include "app/mosaic.h"
 #include "app/navigation.h"
@@ -104,6 +105,19 @@ TEST_F(Navigation, ReturnAndAutoModeZoomOnTheCentre) {
         ASSERT_GT(history_count, 0);
         EXPECT_EQ(zoom_history[history_count - 1].offset_x, -20) << automatic;
     }
+}
+
+// The first zoom from the surface ends on the steady zoom-8 view with its end offsets.
+TEST_F(Navigation, ZoomFromTheSurfaceEndsOnTheSteadyView) {
+    std::vector<uint16_t> target(240 * 320);  // away from the frames the pump composes
+    draw_target = target.data();
+    for (int i = 0; i < PICTURE_PIXELS; ++i) surface_image[i] = static_cast<uint16_t>(i * 7);  // tiles all differ
+    zoom = 1;
+    centre_col = 100, centre_row = 140;
+    zoom_in_from_surface(-4, -3);
+    const std::vector<uint16_t> shown = target;
+    mosaic_render(100, 140, -4, -3);
+    EXPECT_EQ(shown, target);
 }
 
 TEST_F(Navigation, ArrowsAndMinimapMoveTheCentreWithinBounds) {
