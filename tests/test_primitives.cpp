@@ -68,7 +68,9 @@ TEST_F(Primitives, WuLineEndsSolidTwoBlendedPixelsPerInnerColumn) {
 TEST_F(Primitives, LinesOnTheLastRowAndColumnAndAcrossEdges) {
     primitive_line(1, 0, 319, 239, 319, 0xFFFF, 32);
     primitive_line(1, 239, 0, 239, 319, 0x07E0, 32);
+    primitive_line(1, 150, -6, 156, 0, 0xFFFF, 32);  // from above, ending on the top row
     compose(0, 1023);
+    EXPECT_NE(pixel(156, 0), BG);
     EXPECT_EQ(pixel(0, 319), 0xFFFF);
     EXPECT_EQ(pixel(239, 319), 0x07E0);
     primitives_clear(1);

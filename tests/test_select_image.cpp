@@ -77,6 +77,7 @@ TEST_F(SelectImage, SizeButtonCyclesThroughFiveSizes) {
     run(size_taps(3, 6) + "25 tap 1 1\n");
     EXPECT_EQ(zoom, 24);
     EXPECT_EQ(SpriteTable[SIZE_BUTTON_SLOT]->frame, 1);
+    EXPECT_EQ(SpriteTable[SIZE_BUTTON_SLOT]->frame_width, 56);  // the width of the button graphic
 }
 
 TEST_F(SelectImage, ScrollBarDeadZoneAndLimits) {
