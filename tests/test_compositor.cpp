@@ -214,6 +214,9 @@ TEST_F(Compose, IndicesOutsideTheTablesAreIgnored) {
     EXPECT_EQ(pixel(50, 10), 0);
     compose(0, 5000);
     EXPECT_EQ(pixel(50, 10), 0xFFFF);
+    SpriteTable[2]->depth = 1023;  // a last depth past the table draws up to the back one
+    compose(0, 5000);
+    EXPECT_EQ(pixel(50, 10), 0xFFFF);
 }
 
 }  // namespace
