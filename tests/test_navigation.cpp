@@ -110,7 +110,7 @@ TEST_F(Navigation, ReturnAndAutoModeZoomOnTheCentre) {
 
 // The first zoom from the surface ends on the steady zoom-8 view with its end offsets.
 TEST_F(Navigation, ZoomFromTheSurfaceEndsOnTheSteadyView) {
-    std::vector<uint16_t> target(240 * 320);  // away from the frames the pump composes
+    static std::vector<uint16_t> target(240 * 320);  // away from the frames the pump composes
     draw_target = target.data();
     for (int i = 0; i < PICTURE_PIXELS; ++i) surface_image[i] = static_cast<uint16_t>(i * 7);  // tiles all differ
     zoom = 1;
