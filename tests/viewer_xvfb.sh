@@ -9,19 +9,18 @@ exe=$(cd "$build" && pwd)/evergreen
 source "$source_dir/tests/support/xvfb.sh"
 xvfb_prepare "$source_dir"
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap 'xvfb_stop; rm -rf "$work"' EXIT
 "$(dirname "$exe")/evgpack" demo -o "$work/Default.evg" --count 8 > /dev/null || { echo "FAIL: evgpack demo"; exit 1; }
 
 cat > "$work/inside.sh" <<'INSIDE'
 set -u
 exe=$1
 cd "$(dirname "$0")"
-touch started
 fail() { echo "FAIL: $*"; kill "$pid" 2> /dev/null; exit 1; }
 size() { xdotool getwindowgeometry "$wid" | awk '/Geometry/ {print $2}'; }
 "$exe" --record rec.txt . > out.txt 2>&1 &
 pid=$!
-wid=$(timeout 20 xdotool search --sync --name '^evergreen$' | head -n 1)
+wid=$(timeout 60 xdotool search --sync --name '^evergreen$' | head -n 1)
 [ -n "$wid" ] || fail "no window named evergreen"
 for _ in $(seq 100); do [ "$(size)" = "240x320" ] && break; sleep 0.1; done
 # Each click waits until the recording shows it arrived, then gives the screen time to change.

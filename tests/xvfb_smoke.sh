@@ -9,13 +9,12 @@ exe=$(cd "$build" && pwd)/evergreen
 source "$source_dir/tests/support/xvfb.sh"
 xvfb_prepare "$source_dir"
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap 'xvfb_stop; rm -rf "$work"' EXIT
 
 cat > "$work/inside.sh" <<'INSIDE'
 set -u
 exe=$1
 cd "$(dirname "$0")"
-touch started
 # A pack keeps the viewer on its menu, where a click at (100, 50) touches no card.
 "$(dirname "$exe")/evgpack" demo -o Default.evg --count 4 > /dev/null
 fail() { echo "FAIL: $*"; kill "$pid" 2> /dev/null; exit 1; }
@@ -29,7 +28,7 @@ position() { xdotool getwindowgeometry "$wid" | awk '/Position/ {print $2}'; }
 
 "$exe" --fps 1000 --record rec.txt > out.txt 2>&1 &
 pid=$!
-wid=$(timeout 20 xdotool search --sync --name '^evergreen$' | head -n 1)
+wid=$(timeout 60 xdotool search --sync --name '^evergreen$' | head -n 1)
 [ -n "$wid" ] || fail "no window named evergreen"
 wait_for '[ "$(size)" = "240x320" ]' || fail "client area $(size), expected 240x320"
 
