@@ -32,6 +32,7 @@
 uint8_t start_mode = START_UNDECIDED;
 uint16_t pack_count = 0;
 char chosen_pack_path[512];
+char preset_pack[512];
 
 namespace {
 
@@ -62,7 +63,14 @@ void pack_menu() {
     if (!jpeg_to_layer(MENU_LAYER, asset_menu_background, asset_menu_background_size))
         layer_create_rgb565(MENU_LAYER, SCREEN_WIDTH, SCREEN_MAX_HEIGHT, 1);  // black, but usable
     draw_target = layer_pixels(MENU_LAYER);
-    int found = packs_find();
+    int found = 0;
+    if (preset_pack[0]) {
+        // The pack from the command line is card 0 and the only one.
+        name_copy(preset_pack, name_table[0]);
+        found = 1;
+    } else {
+        found = packs_find();
+    }
     start_mode = START_UNDECIDED;
     if (found == 0) {
         pack_count = 0;
@@ -74,7 +82,7 @@ void pack_menu() {
     pack_count = static_cast<uint16_t>(found > MAX_CARDS ? MAX_CARDS : found);
     cards_build(pack_count);
 
-    int selected = -1;
+    int selected = preset_pack[0] ? 0 : -1;
     int down_presses = 0;  // Down pressed three times on the start choice: view all
     while (selected < 0) {
         frame_yield();

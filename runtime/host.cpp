@@ -5,6 +5,7 @@
 
 #include <SDL/SDL.h>
 #include <SDL/SDL_syswm.h>
+#include <X11/Xlib.h>
 #include <unistd.h>
 
 #include <climits>
@@ -224,6 +225,24 @@ int host_init() {
 
     read_wm_info();
     return 0;
+}
+
+int host_video_check(char* message, size_t size) {
+    const char* driver = std::getenv("SDL_VIDEODRIVER");
+    if (driver && *driver) return 1;  // the user's choice, even a text-mode one
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display) {
+        std::snprintf(message, size, "no display to open a window on (DISPLAY is not set)");
+        return 0;
+    }
+    Display* x = XOpenDisplay(nullptr);
+    if (!x) {
+        std::snprintf(message, size, "cannot open the display %s", display);
+        return 0;
+    }
+    XCloseDisplay(x);
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    return 1;
 }
 
 int runtime_init() {
