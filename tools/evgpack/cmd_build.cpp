@@ -32,8 +32,9 @@ constexpr int MAX_PICTURES = 2048;
 const char BUILD_HELP[] =
     "usage: evgpack build -o OUT.evg [options] PATH...\n"
     "\n"
-    "Makes an image pack from photos. PATHs are files or folders (searched recursively);\n"
-    "JPEG and PNG files are read, in path order.\n"
+    "Makes an image pack from photos. PATHs are files or folders (searched recursively; a\n"
+    "symbolic link to a folder is followed once, a loop is reported); JPEG and PNG files are\n"
+    "read, in path order.\n"
     "\n"
     "options:\n"
     "  -o, --output FILE   the pack to write (required; replaced only when the build succeeds)\n"
@@ -43,12 +44,14 @@ const char BUILD_HELP[] =
     "  --author NAME       author shown on the pack card (default: your name)\n"
     "  --icon K            picture number whose miniature is the pack's icon (default 0)\n"
     "  --max N             use at most N pictures, 2-2048 (default 2048)\n"
+    "  --min-size PX       skip photos whose shorter side is below PX pixels (default 0: keep all;\n"
+    "                      smaller photos are enlarged, and the summary counts them)\n"
     "  --jobs N            worker threads (default: all cores); the pack is the same for any N\n"
     "  --quiet             no progress or summary, only warnings and errors\n";
 
 struct BuildOptions {
     std::string output;
-    long quality = 85, thumb_size = 64, icon = 0, max = MAX_PICTURES, jobs = 0;
+    long quality = 85, thumb_size = 64, icon = 0, max = MAX_PICTURES, jobs = 0, min_size = 0;
     double variety = DEFAULT_VARIETY;
     std::string author;
     bool author_set = false, quiet = false;
@@ -63,8 +66,53 @@ bool lower_extension_is(const fs::path& p, std::initializer_list<const char*> li
     return false;
 }
 
-// Files to read, in path order. Inside folders: JPEG and PNG by name; other picture formats get a
-// warning; other files and hidden ones are passed over. Named files are always tried.
+// True when `folder` is `path` or one of the folders above it (both canonical).
+bool is_same_or_above(const fs::path& folder, const fs::path& path) {
+    std::string f = folder.string() + "/", p = path.string() + "/";
+    return p.compare(0, f.size(), f) == 0;
+}
+
+// JPEG and PNG files under `root` into `found`; other picture formats get a warning, other
+// files and hidden ones are passed over. Symbolic links to folders are followed, and every real
+// folder is read once: a link back to a folder above it (a loop) is reported and not followed,
+// a second way into a folder already read is passed over.
+void list_folder(const std::string& root, std::vector<std::string>& found) {
+    std::error_code ec, entry_ec;
+    std::set<fs::path> visited{fs::canonical(root, entry_ec)};
+    const auto options = fs::directory_options::skip_permission_denied | fs::directory_options::follow_directory_symlink;
+    fs::recursive_directory_iterator it(root, options, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        const fs::path& p = it->path();
+        std::string name = p.filename().string();
+        const bool folder = it->is_directory(entry_ec);
+        if (!name.empty() && name[0] == '.') {
+            if (folder) it.disable_recursion_pending();
+            continue;
+        }
+        if (folder) {
+            std::error_code link_ec;
+            fs::path real = fs::canonical(p, entry_ec);
+            if (!entry_ec && it->is_symlink(link_ec) && is_same_or_above(real, fs::canonical(p.parent_path(), link_ec))) {
+                print_warning("not following " + p.string() + ": it leads back to " + real.string() + " (a loop)");
+                it.disable_recursion_pending();
+            } else if (entry_ec || !visited.insert(real).second) {
+                it.disable_recursion_pending();
+            }
+            continue;
+        }
+        if (!it->is_regular_file(entry_ec)) continue;
+        if (lower_extension_is(p, {".jpg", ".jpeg", ".jpe", ".jfif", ".png"})) {
+            found.push_back(p.string());
+        } else if (lower_extension_is(p, {".gif", ".bmp", ".tif", ".tiff", ".webp", ".heic", ".heif", ".avif",
+                                           ".raw", ".cr2", ".nef", ".arw", ".dng"})) {
+            print_warning("skipping " + p.string() + ": unsupported format (JPEG and PNG are read)");
+        }
+    }
+    if (ec) print_warning("could not list all of " + root + ": " + ec.message());
+}
+
+// Files to read, in path order: the photos of each folder (list_folder); named files are
+// always tried.
 bool collect_inputs(const std::vector<std::string>& paths, std::vector<std::string>& files) {
     bool ok = true;
     for (const std::string& path : paths) {
@@ -79,25 +127,7 @@ bool collect_inputs(const std::vector<std::string>& paths, std::vector<std::stri
             files.push_back(path);
             continue;
         }
-        std::vector<std::string> found;
-        fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied, ec), end;
-        for (; !ec && it != end; it.increment(ec)) {
-            const fs::path& p = it->path();
-            std::string name = p.filename().string();
-            if (!name.empty() && name[0] == '.') {
-                if (it->is_directory(ec)) it.disable_recursion_pending();
-                continue;
-            }
-            if (!it->is_regular_file(ec)) continue;
-            if (lower_extension_is(p, {".jpg", ".jpeg", ".jpe", ".jfif", ".png"})) {
-                found.push_back(p.string());
-            } else if (lower_extension_is(p, {".gif", ".bmp", ".tif", ".tiff", ".webp", ".heic", ".heif", ".avif",
-                                               ".raw", ".cr2", ".nef", ".arw", ".dng"})) {
-                print_warning("skipping " + p.string() + ": unsupported format (JPEG and PNG are read)");
-            }
-        }
-        if (ec) print_warning("could not list all of " + path + ": " + ec.message());
-        files.insert(files.end(), found.begin(), found.end());
+        list_folder(path, files);
     }
     std::sort(files.begin(), files.end());
     files.erase(std::unique(files.begin(), files.end()), files.end());
@@ -137,13 +167,25 @@ uint64_t fnv1a64(const std::vector<uint8_t>& bytes) {
 
 // One input's outcome.
 struct Slot {
-    enum State { PENDING, USED, DUPLICATE, FAILED } state = PENDING;
+    enum State { PENDING, USED, DUPLICATE, FAILED, SMALL } state = PENDING;
     std::string reason;
     uint64_t hash = 0;
     size_t size = 0;
+    int short_side = 0;  // the photo's shorter side before scaling
     PackPicture picture;
     std::vector<uint16_t> icon;  // kept for every picture until the icon's number is known
 };
+
+// "pictures never used by the tables: N", then each as its number in the pack and its source
+// file (the pack itself keeps no file names), at most 20 of them.
+void print_unused(const std::vector<int>& unused, const std::vector<std::string>& files,
+                  const std::vector<size_t>& chosen) {
+    constexpr size_t SHOWN = 20;
+    std::printf("pictures never used by the tables: %zu\n", unused.size());
+    for (size_t k = 0; k < unused.size() && k < SHOWN; ++k)
+        std::printf("  picture %d: %s\n", unused[k], files[chosen[static_cast<size_t>(unused[k])]].c_str());
+    if (unused.size() > SHOWN) std::printf("  ... and %zu more (evgpack info --json lists all)\n", unused.size() - SHOWN);
+}
 
 bool parse_build_args(int argc, char** argv, BuildOptions& o) {
     std::string error;
@@ -178,6 +220,8 @@ bool parse_build_args(int argc, char** argv, BuildOptions& o) {
             ok = parse_int_option("--icon", value("--icon"), 0, MAX_PICTURES - 1, o.icon, error);
         } else if (a == "--max") {
             ok = parse_int_option("--max", value("--max"), 2, MAX_PICTURES, o.max, error);
+        } else if (a == "--min-size") {
+            ok = parse_int_option("--min-size", value("--min-size"), 0, 1000000, o.min_size, error);
         } else if (a == "--jobs") {
             ok = parse_int_option("--jobs", value("--jobs"), 1, 256, o.jobs, error);
         } else if (a == "--quiet" || a == "-q") {
@@ -255,6 +299,8 @@ int cmd_build(int argc, char** argv) {
                 slot.size = bytes.size();
                 if (!import_photo(bytes.data(), bytes.size(), picture, error)) {
                     slot.state = Slot::FAILED, slot.reason = error;
+                } else if ((slot.short_side = picture.source_short_side) < o.min_size) {
+                    slot.state = Slot::SMALL;
                 } else if (!make_pack_picture(picture, static_cast<int>(o.quality), static_cast<int>(o.thumb_size),
                                               slot.picture)) {
                     slot.state = Slot::FAILED, slot.reason = "could not encode the picture";
@@ -281,6 +327,7 @@ int cmd_build(int argc, char** argv) {
     content.author = o.author;
     std::vector<size_t> chosen;
     bool cut = false;
+    int small = 0;
     for (size_t i = 0; i < slots.size(); ++i) {
         Slot& slot = slots[i];
         if (slot.state == Slot::PENDING) {
@@ -289,6 +336,10 @@ int cmd_build(int argc, char** argv) {
         }
         if (slot.state == Slot::FAILED) {
             print_warning("skipping " + files[i] + ": " + slot.reason);
+            continue;
+        }
+        if (slot.state == Slot::SMALL) {
+            ++small;
             continue;
         }
         auto key = std::make_pair(slot.hash, slot.size);
@@ -310,6 +361,11 @@ int cmd_build(int argc, char** argv) {
         }
         chosen.push_back(i);
     }
+    if (small > 0)
+        print_warning("skipped " + std::to_string(small) + " photo(s) whose shorter side is below " +
+                      std::to_string(o.min_size) + " pixels (--min-size)");
+    int enlarged = 0;
+    for (size_t i : chosen) enlarged += slots[i].short_side < PICTURE_SIZE;
     if (cut) {
         char line[160];
         std::snprintf(line, sizeof line, "more photos than the pack can hold: using the first %ld usable ones", o.max);
@@ -349,7 +405,9 @@ int cmd_build(int argc, char** argv) {
         std::printf("colour coverage (delta E 2000): all colours mean %.1f, 95%% within %.1f; "
                     "the pictures' own pixels mean %.1f, 95%% within %.1f\n",
                     cov.colour_mean, cov.colour_p95, cov.pixel_mean, cov.pixel_p95);
-        std::printf("pictures never used by the tables: %d\n", cov.unused_pictures);
+        std::printf("pictures enlarged (shorter side below %d pixels; --min-size skips such photos): %d\n",
+                    PICTURE_SIZE, enlarged);
+        print_unused(cov.unused, files, chosen);
         std::string warning = coverage_warning(cov, static_cast<int>(content.pictures.size()));
         if (!warning.empty()) std::fprintf(stderr, "evgpack: %s\n", warning.c_str());
     }
