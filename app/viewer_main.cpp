@@ -12,6 +12,7 @@
 #include "app/image_pack.h"
 #include "app/mosaic.h"
 #include "app/navigation.h"
+#include "app/photo_folder.h"
 #include "app/progress.h"
 #include "app/select_image.h"
 #include "assets/assets.h"
@@ -44,18 +45,24 @@ constexpr int SCREEN_PIXELS = SCREEN_WIDTH * SCREEN_MAX_HEIGHT;
 
 uint16_t* layer_pixels(int n) { return static_cast<uint16_t*>(LayerTable[n].pixels); }
 
-// "No image pack found." over the menu background, until a tap.
-void no_pack_screen() {
+// "No image pack found." over the menu background, until a tap. When the folder holds photos
+// (two or more: a pack needs two) it offers to make a pack of them, and the tap starts the
+// build. Returns 1 when a pack was made (the menu then lists it).
+int no_pack_screen() {
     text_layer_create(0);
     font_from_gif(FONT_SHEET, asset_font_sheet, asset_font_sheet_size);
     primitives_attach(1);
     PrimitiveNode* box = primitive_box(1, 50, 150, 190, 250, 1, 0x0000, 0xFFFF, 24);
-    text_set(0, 0, 60, 160, 180, 260, "No image pack found.\n\nTouch screen to exit...", 0, FONT_SHEET, text_alpha,
-             text_letter_spacing, text_line_spacing, text_align, text_clip, 1000);
+    const int photos = photo_folder_count();
+    char text[96] = "No image pack found.\n\nTouch screen to exit...";
+    if (photos >= 2) std::snprintf(text, sizeof text, "No image pack found.\n\nTouch to make a pack of %d photos", photos);
+    text_set(0, 0, 60, 160, 180, 260, text, 0, FONT_SHEET, text_alpha, text_letter_spacing, text_line_spacing,
+             text_align, text_clip, 1000);
     do {
         frame_yield();
     } while (!pen_state.pressed);
     if (box) box->alpha = 0;
+    return photos >= 2 ? photo_folder_build() : 0;
 }
 
 // The pack menu: cards for up to eight packs, a tap chooses one, then the start choice.
@@ -74,7 +81,7 @@ void pack_menu() {
     start_mode = START_UNDECIDED;
     if (found == 0) {
         pack_count = 0;
-        no_pack_screen();
+        if (no_pack_screen()) pack_menu();  // the new pack is on the menu
         return;
     }
     text_layer_create(0);

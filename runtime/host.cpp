@@ -23,6 +23,7 @@
 HostWindow host_window;
 
 void (*frame_hook)() = nullptr;
+void (*quit_hook)() = nullptr;
 uint8_t pump_started = 0;
 uint32_t next_deadline = 0;
 uint32_t period_ms = 25;
@@ -119,7 +120,11 @@ void print_frame_rate() { console_print(0, 0, "%d  ", int32_t(fps_value)); }
 int handle_event(const SDL_Event& event) {
     switch (event.type) {
         case SDL_KEYDOWN: {
-            if (event.key.keysym.sym == SDLK_ESCAPE) std::exit(0);
+            if (event.key.keysym.sym == SDLK_ESCAPE) {
+                if (!quit_hook) std::exit(0);
+                quit_hook();
+                break;
+            }
             int slot = key_slot(event.key.keysym.sym);
             if (slot >= 0) raw_input.key_raw[slot] = 1;
             break;
@@ -148,7 +153,9 @@ int handle_event(const SDL_Event& event) {
             }
             break;
         case SDL_QUIT:
-            std::exit(0);
+            if (!quit_hook) std::exit(0);
+            quit_hook();
+            break;
         case SDL_VIDEORESIZE:
             return event.resize.w;
         default:

@@ -35,6 +35,9 @@ constexpr int FPS_SAMPLE_COUNT = 64;
 // Frame pump state. frame_hook runs at the start of every pump (the application may set it
 // at any time); show_fps writes the frame rate into the console layer when one exists.
 extern void (*frame_hook)();
+// When set, Escape and the close button call it instead of ending the process at once (the
+// viewer's pack build stops its worker and removes its file first, then ends the process).
+extern void (*quit_hook)();
 extern uint8_t pump_started;
 extern uint32_t next_deadline;   // SDL_GetTicks time of the next presentation
 extern uint32_t period_ms;       // frame period, 25 at start

@@ -82,6 +82,29 @@ status=$?
 [ "$status" -eq 0 ] && [ "$(stat -c %s sub/Evergreen.sav 2> /dev/null)" = "50944" ] \
     || fail "pack on the command line: status $status, $(ls sub)"
 
+# A folder of photos without a pack: a tap on the offer builds Trip/Trip.evg (polled, then the
+# viewer is stopped); Escape during the build (60 photos take seconds) leaves no file; an
+# empty folder makes nothing.
+"$(dirname "$exe")/evgpack" demo -o photos.evg --count 60 > /dev/null
+"$(dirname "$exe")/evgpack" extract photos.evg Trip > /dev/null
+cp -r Trip Cancel
+mkdir Empty
+printf '3 tap 120 200\n' > offer.txt
+timeout 300 "$exe" --headless --fps 1000 --replay offer.txt Trip > out.txt 2>&1 &
+viewer=$!
+for _ in $(seq 1200); do [ -f Trip/Trip.evg ] && break; sleep 0.25; done
+sleep 1
+kill "$viewer" 2> /dev/null
+wait "$viewer" 2> /dev/null
+"$(dirname "$exe")/evgpack" verify Trip/Trip.evg 2>&1 | grep -q "OK, 60 pictures decode" || fail "pack from a photo folder: $(tail -3 out.txt)"
+printf '3 tap 120 200\n5 key escape down\n' > cancel.txt
+run --headless --replay cancel.txt Cancel > out.txt 2>&1
+status=$?
+[ "$status" -eq 0 ] && grep -q "build cancelled" out.txt && [ -z "$(ls Cancel | grep -v '\.jpg$')" ] || fail "cancelled build: status $status, $(ls Cancel)"
+run --headless --fps 1000 --replay offer.txt Empty > out.txt 2>&1
+status=$?
+[ "$status" -eq 0 ] && [ -z "$(ls Empty)" ] || fail "empty folder: status $status, $(ls Empty)"
+
 run --help | grep -q "^Usage: evergreen" || fail "--help"
 run --version | grep -q "^evergreen [0-9]" || fail "--version"
 run --frobnicate > /dev/null 2>&1; [ $? -eq 2 ] || fail "unknown option not status 2"

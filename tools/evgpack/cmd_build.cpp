@@ -75,8 +75,8 @@ bool is_same_or_above(const fs::path& folder, const fs::path& path) {
 // JPEG and PNG files under `root` into `found`; other picture formats get a warning, other
 // files and hidden ones are passed over. Symbolic links to folders are followed, and every real
 // folder is read once: a link back to a folder above it (a loop) is reported and not followed,
-// a second way into a folder already read is passed over.
-void list_folder(const std::string& root, std::vector<std::string>& found) {
+// a second way into a folder already read is passed over. `report`: print those warnings.
+void list_folder(const std::string& root, std::vector<std::string>& found, bool report) {
     std::error_code ec, entry_ec;
     std::set<fs::path> visited{fs::canonical(root, entry_ec)};
     const auto options = fs::directory_options::skip_permission_denied | fs::directory_options::follow_directory_symlink;
@@ -93,7 +93,7 @@ void list_folder(const std::string& root, std::vector<std::string>& found) {
             std::error_code link_ec;
             fs::path real = fs::canonical(p, entry_ec);
             if (!entry_ec && it->is_symlink(link_ec) && is_same_or_above(real, fs::canonical(p.parent_path(), link_ec))) {
-                print_warning("not following " + p.string() + ": it leads back to " + real.string() + " (a loop)");
+                if (report) print_warning("not following " + p.string() + ": it leads back to " + real.string() + " (a loop)");
                 it.disable_recursion_pending();
             } else if (entry_ec || !visited.insert(real).second) {
                 it.disable_recursion_pending();
@@ -105,10 +105,10 @@ void list_folder(const std::string& root, std::vector<std::string>& found) {
             found.push_back(p.string());
         } else if (lower_extension_is(p, {".gif", ".bmp", ".tif", ".tiff", ".webp", ".heic", ".heif", ".avif",
                                            ".raw", ".cr2", ".nef", ".arw", ".dng"})) {
-            print_warning("skipping " + p.string() + ": unsupported format (JPEG and PNG are read)");
+            if (report) print_warning("skipping " + p.string() + ": unsupported format (JPEG and PNG are read)");
         }
     }
-    if (ec) print_warning("could not list all of " + root + ": " + ec.message());
+    if (ec && report) print_warning("could not list all of " + root + ": " + ec.message());
 }
 
 // Files to read, in path order: the photos of each folder (list_folder); named files are
@@ -127,7 +127,7 @@ bool collect_inputs(const std::vector<std::string>& paths, std::vector<std::stri
             files.push_back(path);
             continue;
         }
-        list_folder(path, files);
+        list_folder(path, files, true);
     }
     std::sort(files.begin(), files.end());
     files.erase(std::unique(files.begin(), files.end()), files.end());
@@ -254,7 +254,16 @@ bool parse_build_args(int argc, char** argv, BuildOptions& o) {
 
 }  // namespace
 
-int cmd_build(int argc, char** argv) {
+std::vector<std::string> find_photos(const std::string& folder) {
+    std::vector<std::string> files;
+    list_folder(folder, files, false);
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+int cmd_build(int argc, char** argv) { return build_pack(argc, argv, nullptr); }
+
+int build_pack(int argc, char** argv, BuildMonitor* monitor) {
     BuildOptions o;
     if (!parse_build_args(argc, argv, o)) return 2;
     const auto start = std::chrono::steady_clock::now();
@@ -280,12 +289,14 @@ int cmd_build(int argc, char** argv) {
     std::set<std::pair<uint64_t, size_t>> distinct;  // contents seen by the workers
     int used = 0;
     Progress progress("photos", static_cast<int>(files.size()), o.quiet);
+    if (monitor) monitor->total = static_cast<int>(files.size());
+    auto cancelled = [monitor]() { return monitor && monitor->cancel.load(); };
     auto worker = [&]() {
         std::vector<uint8_t> bytes;
         for (;;) {
             {
                 std::lock_guard<std::mutex> guard(lock);
-                if (used >= o.max) return;
+                if (used >= o.max || cancelled()) return;
             }
             size_t i = next.fetch_add(1);
             if (i >= files.size()) return;
@@ -313,6 +324,7 @@ int cmd_build(int argc, char** argv) {
             // Count distinct contents only, so repeats do not stop the workers early.
             if (slot.state == Slot::USED && distinct.insert({slot.hash, slot.size}).second) ++used;
             progress.update(++done);
+            if (monitor) monitor->done = done.load();
         }
     };
     std::vector<std::thread> pool;
@@ -320,6 +332,11 @@ int cmd_build(int argc, char** argv) {
     worker();
     for (auto& t : pool) t.join();
     progress.finish();
+    if (monitor) monitor->matching = 1;
+    if (cancelled()) {
+        print_error("build cancelled; nothing written");
+        return 1;
+    }
 
     // In path order: report failures, drop byte-identical repeats, keep the first `max`.
     PackContent content;
@@ -390,6 +407,10 @@ int cmd_build(int argc, char** argv) {
     content.tables = compute_match_tables(colours, o.variety, jobs);
     std::vector<uint8_t> bytes = pack_serialise(content);
     std::string error;
+    if (cancelled()) {
+        print_error("build cancelled; nothing written");
+        return 1;
+    }
     if (!write_file_replacing(o.output, bytes, error)) {
         print_error(error);
         return 1;
