@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/image_pack.h"
+#include "pack/pack_format.h"
 #include "app/version.h"
 #include "app/viewer_main.h"
 #include "runtime/host.h"

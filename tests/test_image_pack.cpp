@@ -8,7 +8,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "app/image_pack.h"
+#include "app/pack_menu.h"
+#include "pack/pack_file.h"
 #include "runtime/save_store.h"
 #include "tests/support/pack_builder.h"
 #include "tests/support/temp_dir.h"
