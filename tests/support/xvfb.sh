@@ -15,11 +15,13 @@ xvfb_prepare() {
 # Starts Xvfb on a free display and waits until it accepts a client: -displayfd writes the
 # display number only once the server listens, and an xdotool query proves a connection works.
 # The first start on a new machine compiles the keymap and may take seconds, so the waits are
-# generous. Sets xvfb_pid and DISPLAY; returns 1 when the server did not come up.
+# generous. -noreset: by default the server resets when its last client leaves (here the probe),
+# and a program connecting during that reset is refused ("No available video device", seen on
+# a first run). Sets xvfb_pid and DISPLAY; returns 1 when the server did not come up.
 xvfb_start() {
     local work=$1
     : > "$work/display"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> "$work/display" > "$work/xvfb.log" 2>&1 &
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3> "$work/display" > "$work/xvfb.log" 2>&1 &
     xvfb_pid=$!
     local _
     for _ in $(seq 600); do
