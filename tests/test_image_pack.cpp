@@ -263,6 +263,30 @@ TEST(PackDiscovery, DefaultPackOnlyWhenTheScanFindsNothing) {
     set_data_folder("");
 }
 
+// Whatever the menu lists must open: the longest data folder the store takes plus a name of
+// 255 bytes (the longest a Linux folder holds) is far past 256 bytes.
+TEST(PackDiscovery, ListedPackOpensAtTheLongestPaths) {
+    TempDir dir;
+    std::string folder = dir.path;
+    while (folder.size() + 101 < SAVE_PATH_SIZE - 1) {
+        folder += "/" + std::string(100, 'd');
+        ASSERT_EQ(0, ::mkdir(folder.c_str(), 0755));
+    }
+    folder += "/" + std::string(SAVE_PATH_SIZE - 3 - folder.size(), 'e');
+    ASSERT_EQ(0, ::mkdir(folder.c_str(), 0755));
+    ASSERT_EQ(1, set_data_folder(folder.c_str()));
+    ASSERT_EQ(std::strlen(data_folder), static_cast<size_t>(SAVE_PATH_SIZE - 1));
+    std::string name = std::string(251, 'n') + ".evg";
+    ASSERT_TRUE(write_file(folder + "/" + name, pack_bytes(PackSpec())));
+    ASSERT_EQ(1, packs_find());
+    std::string path = std::string(data_folder) + name_table[0];
+    pack_data_offset = PACK_HEADER_SIZE;
+    EXPECT_EQ(PACK_OK, pack_load(path.c_str()));
+    EXPECT_EQ(path, pack_path);
+    pack_close();
+    set_data_folder("");
+}
+
 // Seeds for fuzz/pack_open_fuzz.cpp, written into the build folder: small packs with the
 // colour tables cut out (first byte odd: the fuzz target puts tables back at the data offset).
 // fuzz/corpus/pack_open_fuzz keeps a copy.

@@ -176,17 +176,6 @@ struct Slot {
     std::vector<uint16_t> icon;  // kept for every picture until the icon's number is known
 };
 
-// "pictures never used by the tables: N", then each as its number in the pack and its source
-// file (the pack itself keeps no file names), at most 20 of them.
-void print_unused(const std::vector<int>& unused, const std::vector<std::string>& files,
-                  const std::vector<size_t>& chosen) {
-    constexpr size_t SHOWN = 20;
-    std::printf("pictures never used by the tables: %zu\n", unused.size());
-    for (size_t k = 0; k < unused.size() && k < SHOWN; ++k)
-        std::printf("  picture %d: %s\n", unused[k], files[chosen[static_cast<size_t>(unused[k])]].c_str());
-    if (unused.size() > SHOWN) std::printf("  ... and %zu more (evgpack info --json lists all)\n", unused.size() - SHOWN);
-}
-
 bool parse_build_args(int argc, char** argv, BuildOptions& o) {
     std::string error;
     for (int i = 0; i < argc; ++i) {
@@ -252,51 +241,25 @@ bool parse_build_args(int argc, char** argv, BuildOptions& o) {
     return true;
 }
 
-}  // namespace
-
-std::vector<std::string> find_photos(const std::string& folder) {
-    std::vector<std::string> files;
-    list_folder(folder, files, false);
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
-int cmd_build(int argc, char** argv) { return build_pack(argc, argv, nullptr); }
-
-int build_pack(int argc, char** argv, BuildMonitor* monitor) {
-    BuildOptions o;
-    if (!parse_build_args(argc, argv, o)) return 2;
-    const auto start = std::chrono::steady_clock::now();
-    if (!o.author_set) o.author = default_author().substr(0, PACK_AUTHOR_SIZE);
-    const int jobs = o.jobs > 0 ? static_cast<int>(o.jobs) : default_jobs();
-    if (!lower_extension_is(o.output, {".evg"}))
-        print_warning("the viewer lists only files ending in .evg; " + o.output + " will not be listed");
-
-    std::vector<std::string> files;
-    if (!collect_inputs(o.paths, files)) return 1;
-    if (files.empty()) {
-        print_error("no JPEG or PNG photos found");
-        return 1;
-    }
-
-    // Workers take inputs in path order and stop taking new ones once enough pictures are in
-    // hand; the pack uses the first `max` usable inputs, so it does not depend on the timing.
+// Reads, imports and encodes the inputs on `jobs` threads. Workers take inputs in path order
+// and stop taking new ones once `max` distinct pictures are in hand; inputs never taken stay
+// PENDING, so which pictures the pack uses does not depend on the timing.
+std::vector<Slot> import_inputs(const std::vector<std::string>& files, const BuildOptions& o, int jobs,
+                                BuildMonitor* monitor) {
     std::vector<Slot> slots(files.size());
     std::atomic<size_t> next{0};
     std::atomic<int> done{0};
-    std::mutex lock;  // guards the duplicate index, `used` and the progress display
-    std::map<std::pair<uint64_t, size_t>, size_t> seen;  // (hash, size) -> first input
+    std::mutex lock;  // guards `distinct`, `used` and the progress display
     std::set<std::pair<uint64_t, size_t>> distinct;  // contents seen by the workers
     int used = 0;
     Progress progress("photos", static_cast<int>(files.size()), o.quiet);
     if (monitor) monitor->total = static_cast<int>(files.size());
-    auto cancelled = [monitor]() { return monitor && monitor->cancel.load(); };
     auto worker = [&]() {
         std::vector<uint8_t> bytes;
         for (;;) {
             {
                 std::lock_guard<std::mutex> guard(lock);
-                if (used >= o.max || cancelled()) return;
+                if (used >= o.max || (monitor && monitor->cancel.load())) return;
             }
             size_t i = next.fetch_add(1);
             if (i >= files.size()) return;
@@ -332,16 +295,14 @@ int build_pack(int argc, char** argv, BuildMonitor* monitor) {
     worker();
     for (auto& t : pool) t.join();
     progress.finish();
-    if (monitor) monitor->matching = 1;
-    if (cancelled()) {
-        print_error("build cancelled; nothing written");
-        return 1;
-    }
+    return slots;
+}
 
-    // In path order: report failures, drop byte-identical repeats, keep the first `max`.
-    PackContent content;
-    content.thumb_size = static_cast<int>(o.thumb_size);
-    content.author = o.author;
+// In path order: reports failures, drops byte-identical repeats and keeps the first `max`
+// usable inputs. Returns their input numbers.
+std::vector<size_t> choose_pictures(const std::vector<std::string>& files, std::vector<Slot>& slots, long max,
+                                    long min_size) {
+    std::map<std::pair<uint64_t, size_t>, size_t> seen;  // (hash, size) -> first input
     std::vector<size_t> chosen;
     bool cut = false;
     int small = 0;
@@ -372,7 +333,7 @@ int build_pack(int argc, char** argv, BuildMonitor* monitor) {
         } else {
             seen[key] = i;
         }
-        if (static_cast<long>(chosen.size()) >= o.max) {
+        if (static_cast<long>(chosen.size()) >= max) {
             cut = true;
             break;
         }
@@ -380,14 +341,81 @@ int build_pack(int argc, char** argv, BuildMonitor* monitor) {
     }
     if (small > 0)
         print_warning("skipped " + std::to_string(small) + " photo(s) whose shorter side is below " +
-                      std::to_string(o.min_size) + " pixels (--min-size)");
-    int enlarged = 0;
-    for (size_t i : chosen) enlarged += slots[i].short_side < PICTURE_SIZE;
+                      std::to_string(min_size) + " pixels (--min-size)");
     if (cut) {
         char line[160];
-        std::snprintf(line, sizeof line, "more photos than the pack can hold: using the first %ld usable ones", o.max);
+        std::snprintf(line, sizeof line, "more photos than the pack can hold: using the first %ld usable ones", max);
         print_warning(line);
     }
+    return chosen;
+}
+
+// "pictures never used by the tables: N", then each as its number in the pack and its source
+// file (the pack itself keeps no file names), at most 20 of them.
+void print_unused(const std::vector<int>& unused, const std::vector<std::string>& files,
+                  const std::vector<size_t>& chosen) {
+    constexpr size_t SHOWN = 20;
+    std::printf("pictures never used by the tables: %zu\n", unused.size());
+    for (size_t k = 0; k < unused.size() && k < SHOWN; ++k)
+        std::printf("  picture %d: %s\n", unused[k], files[chosen[static_cast<size_t>(unused[k])]].c_str());
+    if (unused.size() > SHOWN) std::printf("  ... and %zu more (evgpack info --json lists all)\n", unused.size() - SHOWN);
+}
+
+// The summary after a successful write: size, time, how well the colours are covered, how
+// many photos were enlarged and which pictures no colour uses.
+void print_summary(const BuildOptions& o, const PackContent& content, const std::vector<Lab>& colours,
+                   size_t pack_bytes, double seconds, int enlarged, const std::vector<std::string>& files,
+                   const std::vector<size_t>& chosen) {
+    std::vector<uint16_t> thumbs;
+    for (const PackPicture& p : content.pictures) thumbs.insert(thumbs.end(), p.thumb.begin(), p.thumb.end());
+    Coverage cov = measure_coverage(content.tables.best, content.tables.second, colours, thumbs.data(), thumbs.size());
+    std::printf("wrote %s: %zu pictures, %.1f MB, in %.1f s\n", o.output.c_str(), content.pictures.size(),
+                pack_bytes / 1e6, seconds);
+    std::printf("colour coverage (delta E 2000): all colours mean %.1f, 95%% within %.1f; "
+                "the pictures' own pixels mean %.1f, 95%% within %.1f\n",
+                cov.colour_mean, cov.colour_p95, cov.pixel_mean, cov.pixel_p95);
+    std::printf("pictures enlarged (shorter side below %d pixels; --min-size skips such photos): %d\n", PICTURE_SIZE,
+                enlarged);
+    print_unused(cov.unused, files, chosen);
+    std::string warning = coverage_warning(cov, static_cast<int>(content.pictures.size()));
+    if (!warning.empty()) std::fprintf(stderr, "evgpack: %s\n", warning.c_str());
+}
+
+}  // namespace
+
+std::vector<std::string> find_photos(const std::string& folder) {
+    std::vector<std::string> files;
+    list_folder(folder, files, false);
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+int cmd_build(int argc, char** argv) { return build_pack(argc, argv, nullptr); }
+
+int build_pack(int argc, char** argv, BuildMonitor* monitor) {
+    BuildOptions o;
+    if (!parse_build_args(argc, argv, o)) return 2;
+    const auto start = std::chrono::steady_clock::now();
+    if (!o.author_set) o.author = default_author().substr(0, PACK_AUTHOR_SIZE);
+    const int jobs = o.jobs > 0 ? static_cast<int>(o.jobs) : default_jobs();
+    if (!lower_extension_is(o.output, {".evg"}))
+        print_warning("the viewer lists only files ending in .evg; " + o.output + " will not be listed");
+
+    std::vector<std::string> files;
+    if (!collect_inputs(o.paths, files)) return 1;
+    if (files.empty()) {
+        print_error("no JPEG or PNG photos found");
+        return 1;
+    }
+    auto cancelled = [monitor]() {
+        if (!monitor || !monitor->cancel.load()) return false;
+        print_error("build cancelled; nothing written");
+        return true;
+    };
+    std::vector<Slot> slots = import_inputs(files, o, jobs, monitor);
+    if (monitor) monitor->matching = 1;
+    if (cancelled()) return 1;
+    std::vector<size_t> chosen = choose_pictures(files, slots, o.max, o.min_size);
     if (chosen.size() < 2) {
         print_error("fewer than 2 usable pictures (" + std::to_string(chosen.size()) + "); a pack needs at least 2");
         return 1;
@@ -396,6 +424,13 @@ int build_pack(int argc, char** argv, BuildMonitor* monitor) {
         print_warning("--icon " + std::to_string(o.icon) + " is past the last picture; using picture 0");
         o.icon = 0;
     }
+
+    int enlarged = 0;
+    for (size_t i : chosen) enlarged += slots[i].short_side < PICTURE_SIZE;
+
+    PackContent content;
+    content.thumb_size = static_cast<int>(o.thumb_size);
+    content.author = o.author;
     content.icon = slots[chosen[static_cast<size_t>(o.icon)]].icon;
     std::vector<Lab> colours;
     for (size_t i : chosen) {
@@ -403,34 +438,17 @@ int build_pack(int argc, char** argv, BuildMonitor* monitor) {
         content.pictures.push_back(std::move(slots[i].picture));
     }
     slots.clear();
-
     content.tables = compute_match_tables(colours, o.variety, jobs);
     std::vector<uint8_t> bytes = pack_serialise(content);
     std::string error;
-    if (cancelled()) {
-        print_error("build cancelled; nothing written");
-        return 1;
-    }
+    if (cancelled()) return 1;
     if (!write_file_replacing(o.output, bytes, error)) {
         print_error(error);
         return 1;
     }
-
     if (!o.quiet) {
-        std::vector<uint16_t> thumbs;
-        for (const PackPicture& p : content.pictures) thumbs.insert(thumbs.end(), p.thumb.begin(), p.thumb.end());
-        Coverage cov = measure_coverage(content.tables.best, content.tables.second, colours, thumbs.data(), thumbs.size());
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        std::printf("wrote %s: %zu pictures, %.1f MB, in %.1f s\n", o.output.c_str(), content.pictures.size(),
-                    bytes.size() / 1e6, seconds);
-        std::printf("colour coverage (delta E 2000): all colours mean %.1f, 95%% within %.1f; "
-                    "the pictures' own pixels mean %.1f, 95%% within %.1f\n",
-                    cov.colour_mean, cov.colour_p95, cov.pixel_mean, cov.pixel_p95);
-        std::printf("pictures enlarged (shorter side below %d pixels; --min-size skips such photos): %d\n",
-                    PICTURE_SIZE, enlarged);
-        print_unused(cov.unused, files, chosen);
-        std::string warning = coverage_warning(cov, static_cast<int>(content.pictures.size()));
-        if (!warning.empty()) std::fprintf(stderr, "evgpack: %s\n", warning.c_str());
+        print_summary(o, content, colours, bytes.size(), seconds, enlarged, files, chosen);
     }
     return 0;
 }
