@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/pack_candidates.h"
 #include "app/progress.h"
 #include "media/console_print.h"
 #include "media/jpeg_decoder.h"
@@ -190,6 +191,7 @@ void pack_close() {
     picture_sizes = nullptr;
     picture_count = 0;
     thumb_size = 0;
+    candidates_close();
 }
 
 const char* pack_status_text(int status) {
@@ -287,12 +289,14 @@ int pack_load(const char* path) {
         picture_sizes[i] = length;
         pos = start + length;
     }
-    std::fclose(file);
-
     le16_to_host(best_match, tables + PACK_BEST_MATCH, PACK_TABLE_ENTRIES);
     le16_to_host(second_match, tables + PACK_SECOND_MATCH, PACK_TABLE_ENTRIES);
     picture_count = count;
     thumb_size = static_cast<uint16_t>(edge);
+    // Readers of the original layout stop at the last entry; an optional candidate section may
+    // follow, checked against the tables just read.
+    candidates_load(file, pos, file_end);
+    std::fclose(file);
     return PACK_OK;
 }
 
