@@ -64,7 +64,7 @@ void auto_pick_point() {
     for (int k = 0; k < 160; ++k) {
         const int x = std::rand() % 120 + 60;
         const int y = std::rand() % 120 + 60;
-        const uint16_t t = tile_choice(surface_image[y * PICTURE_EDGE + x]);
+        const uint16_t t = tile_choice_at(x, y);
         const uint32_t visits = visit_counts && t < picture_count ? visit_counts[t] : 0;
         if (visits < best) {
             centre_col = x, centre_row = y;
