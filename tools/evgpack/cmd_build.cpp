@@ -18,6 +18,9 @@
 #include "app/image_pack.h"
 #include "tools/evgpack/cli.h"
 #include "tools/evgpack/commands.h"
+#include "app/pack_candidates.h"
+#include "tools/evgpack/pack_quality.h"
+#include "tools/evgpack/pack_reader.h"
 #include "tools/evgpack/pack_stats.h"
 #include "tools/evgpack/pack_writer.h"
 
@@ -40,6 +43,8 @@ const char BUILD_HELP[] =
     "  --quality Q         JPEG quality of the pictures, 1-100 (default 85)\n"
     "  --thumb-size T      thumbnail edge in pixels, 1-255 (default 64)\n"
     "  --variety D         let a colour use any picture within D delta E of its best (default 2, 0 = off)\n"
+"  --candidates K      pictures listed per colour for varied neighbouring tiles, 0-16 (default 16, 0 = none)\n"
+    "  --candidate-budget D  how far beyond a colour's nearest picture a candidate may lie (delta E, default 5)\n"
     "  --author NAME       author shown on the pack card (default: your name)\n"
     "  --icon K            picture number whose miniature is the pack's icon (default 0)\n"
     "  --max N             use at most N pictures, 2-2048 (default 2048)\n"
@@ -50,10 +55,26 @@ struct BuildOptions {
     std::string output;
     long quality = 85, thumb_size = 64, icon = 0, max = MAX_PICTURES, jobs = 0;
     double variety = DEFAULT_VARIETY;
+    long candidates = DEFAULT_CANDIDATES;
+    double candidate_budget = DEFAULT_CANDIDATE_BUDGET;
     std::string author;
     bool author_set = false, quiet = false;
     std::vector<std::string> paths;
 };
+
+// The variety the new pack gives, measured as `evgpack quality` does on a few of its own
+// pictures (reading the written file back through the viewer's loader).
+void print_expected_variety(const std::string& path) {
+    LoadedPack pack;
+    std::string error;
+    if (!load_pack(path, pack, error)) return;
+    const QualityFigures q = measure_quality(16, true, SPREAD_DIFFUSE, false);
+    std::printf("expected variety (%d of its pictures as surfaces): %.1f distinct pictures per 5 x 5 tiles, "
+                "%.1f per zoom-40 screen, %.0f%% of neighbours the same picture%s\n",
+                q.surfaces, q.distinct_block, q.distinct_screen, 100 * q.same_horizontal,
+                candidate_count ? "" : " (no candidate lists)");
+    pack_close();
+}
 
 bool lower_extension_is(const fs::path& p, std::initializer_list<const char*> list) {
     std::string ext = p.extension().string();
@@ -170,6 +191,10 @@ bool parse_build_args(int argc, char** argv, BuildOptions& o) {
             ok = parse_int_option("--thumb-size", value("--thumb-size"), 1, PACK_MAX_THUMB_SIZE, o.thumb_size, error);
         } else if (a == "--variety") {
             ok = parse_double_option("--variety", value("--variety"), 0, 100, o.variety, error);
+        } else if (a == "--candidates") {
+            ok = parse_int_option("--candidates", value("--candidates"), 0, 16, o.candidates, error);
+        } else if (a == "--candidate-budget") {
+            ok = parse_double_option("--candidate-budget", value("--candidate-budget"), 0, 100, o.candidate_budget, error);
         } else if (a == "--author") {
             const char* v = value("--author");
             ok = v != nullptr;
@@ -331,7 +356,7 @@ int cmd_build(int argc, char** argv) {
     }
     slots.clear();
 
-    content.tables = compute_match_tables(colours, o.variety, jobs);
+    content.tables = compute_match_tables(colours, o.variety, jobs, static_cast<int>(o.candidates), o.candidate_budget);
     std::vector<uint8_t> bytes = pack_serialise(content);
     std::string error;
     if (!write_file_replacing(o.output, bytes, error)) {
@@ -350,6 +375,7 @@ int cmd_build(int argc, char** argv) {
                     "the pictures' own pixels mean %.1f, 95%% within %.1f\n",
                     cov.colour_mean, cov.colour_p95, cov.pixel_mean, cov.pixel_p95);
         std::printf("pictures never used by the tables: %d\n", cov.unused_pictures);
+        print_expected_variety(o.output);
         std::string warning = coverage_warning(cov, static_cast<int>(content.pictures.size()));
         if (!warning.empty()) std::fprintf(stderr, "evgpack: %s\n", warning.c_str());
     }

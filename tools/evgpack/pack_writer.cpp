@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "app/image_pack.h"
+#include "app/pack_candidates.h"
 
 namespace evgpack {
 
@@ -67,6 +68,12 @@ std::vector<uint8_t> pack_serialise(const PackContent& content) {
         put_le32(length, static_cast<uint32_t>(picture.jpeg.size()));
         out.insert(out.end(), length, length + 4);
         out.insert(out.end(), picture.jpeg.begin(), picture.jpeg.end());
+    }
+    const int k = content.tables.candidate_count;
+    if (k > 0 && content.tables.candidates.size() == static_cast<size_t>(k) * PACK_TABLE_ENTRIES) {
+        const size_t at = out.size();
+        out.resize(at + candidate_section_size(k));
+        candidates_encode(k, content.tables.candidates.data(), out.data() + at);
     }
     return out;
 }
