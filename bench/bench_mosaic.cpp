@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/mosaic.h"
-#include "app/pack_candidates.h"
+#include "pack/pack_candidates.h"
 #include "app/progress.h"
 #include "runtime/framebuffer.h"
 #include "tests/support/viewer_fixture.h"

@@ -10,8 +10,8 @@
 #include <cstring>
 #include <vector>
 
-#include "app/image_pack.h"
-#include "app/pack_candidates.h"
+#include "pack/pack_file.h"
+#include "pack/pack_candidates.h"
 
 static constexpr uint16_t PICTURES = 7;
 static std::vector<uint8_t> section;

@@ -15,10 +15,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/image_pack.h"
+#include "pack/pack_file.h"
 #include "tools/evgpack/cli.h"
 #include "tools/evgpack/commands.h"
-#include "app/pack_candidates.h"
+#include "pack/pack_candidates.h"
 #include "tools/evgpack/pack_quality.h"
 #include "tools/evgpack/pack_reader.h"
 #include "tools/evgpack/pack_stats.h"

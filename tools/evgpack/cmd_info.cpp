@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/pack_candidates.h"
+#include "pack/pack_candidates.h"
 #include "tools/evgpack/cli.h"
 #include "tools/evgpack/commands.h"
 #include "tools/evgpack/pack_reader.h"

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/pack_candidates.h"
+#include "pack/pack_candidates.h"
 #include "tools/evgpack/cli.h"
 #include "tools/evgpack/commands.h"
 #include "tools/evgpack/pack_quality.h"

@@ -5,9 +5,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/image_pack.h"
-#include "app/pack_candidates.h"
+#include "pack/pack_file.h"
+#include "pack/pack_candidates.h"
 #include "media/png_writer.h"
+#include "media/rgb565.h"
 #include "render/blend.h"
 #include "tools/evgpack/colour_match.h"
 
@@ -66,12 +67,12 @@ double likeness_sum(const uint16_t* surface, const uint16_t* map, double& region
                                            : 0;
                 const uint16_t shown = p < picture_count ? blend_rgb565(colour, thumb, 16) : 0;
                 uint8_t rgb[3];
-                rgb565_channels(shown, rgb);
+                rgb565_unpack(shown, rgb);
                 for (int c = 0; c < 3; ++c) sum[c] += srgb_to_linear(rgb[c]);
             }
         total += ciede2000(want, linear_mean_to_lab(sum, 64));
         uint8_t rgb[3];
-        rgb565_channels(colour, rgb);
+        rgb565_unpack(colour, rgb);
         for (int c = 0; c < 3; ++c) shown[i][c] = sum[c] / 64, wanted[i][c] = srgb_to_linear(rgb[c]);
     }
     for (int by = 0; by + 5 <= EDGE; by += 5)
