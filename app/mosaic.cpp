@@ -8,6 +8,7 @@
 
 #include "app/progress.h"
 #include "pack/pack_candidates.h"
+#include "pack/tile_map.h"
 #include "render/blend.h"
 #include "runtime/framebuffer.h"
 

@@ -9,6 +9,7 @@
 
 #include "app/mosaic.h"
 #include "pack/pack_candidates.h"
+#include "pack/tile_map.h"
 #include "app/progress.h"
 #include "runtime/framebuffer.h"
 #include "tests/support/viewer_fixture.h"

@@ -12,6 +12,7 @@
 
 #include "pack/pack_file.h"
 #include "pack/pack_candidates.h"
+#include "pack/tile_map.h"
 
 static constexpr uint16_t PICTURES = 7;
 static std::vector<uint8_t> section;

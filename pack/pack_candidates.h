@@ -1,6 +1,7 @@
 // Candidate lists: an optional pack section after the last picture entry that names, for every
 // RGB565 colour, up to 16 pictures ordered by closeness (the first is best_match). The mosaic
-// spreads a surface's tiles over them so that neighbouring tiles show different pictures. A
+// spreads a surface's tiles over them (pack/tile_map.h) so that neighbouring tiles show
+// different pictures. A
 // pack without the section, or with one that fails any check, renders from best_match and
 // second_match alone. No display code here: the pack tool reads and writes the same section.
 //
@@ -14,6 +15,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+
+#include "pack/pack_format.h"
 
 constexpr char CANDIDATE_MAGIC[9] = "EVGCANDS";
 constexpr int CANDIDATE_MAGIC_SIZE = 8;
@@ -58,22 +61,13 @@ int candidates_parse(const uint8_t* data, size_t size, const uint16_t* best, uin
                      uint16_t* out);
 
 // Reads the trailing bytes at `pos` .. `end` of an open pack file and installs the lists (and
-// the picture means) when they pass every check; otherwise the pack stays without them.
-// Called by pack_load once the tables, thumbnails and entries are in place.
-void candidates_load(FILE* file, uint64_t pos, uint64_t end);
+// the means of the count thumbnails of edge `edge`) when they pass every check against `best`;
+// otherwise the pack stays without them. Called by pack_load once the tables, thumbnails and
+// entries are in place.
+void candidates_load(FILE* file, uint64_t pos, uint64_t end, const uint16_t* best, uint16_t count,
+                     const uint16_t* thumbs, uint16_t edge);
 void candidates_close();
 
 // Appends a section with k candidates per colour (lists: 65536 x k numbers, host order) to
 // `out`, with its CRC-32. out must have room: candidate_section_size(k) bytes at `out`.
 void candidates_encode(int k, const uint16_t* lists, uint8_t* out);
-
-// The rule that spreads tiles over the candidates. DIFFUSE carries the colour difference from
-// each colour's nearest picture on to the following tiles (region colour stays close); NOISE
-// adds a position hash to the closeness instead. Both refuse the left and upper neighbours'
-// pictures whenever another candidate exists and weigh against the nearby ones.
-enum TileSpread : int { SPREAD_DIFFUSE = 0, SPREAD_NOISE = 1 };
-
-// The picture of every surface pixel (240 x 240) for the surface `surface` whose own picture is
-// `parent`, from the open pack's candidate lists. Without lists every entry is best_match, or
-// second_match where best_match names the parent (the mosaic's plain rule).
-void tile_map_build(const uint16_t* surface, uint16_t parent, uint16_t* map, int spread = SPREAD_DIFFUSE);

@@ -134,7 +134,7 @@ int pack_load(const char* path) {
     thumb_size = static_cast<uint16_t>(edge);
     // Readers of the original layout stop at the last entry; an optional candidate section may
     // follow, checked against the tables just read.
-    candidates_load(file, pos, file_end);
+    candidates_load(file, pos, file_end, best_match, count, thumbnails, static_cast<uint16_t>(edge));
     std::fclose(file);
     return PACK_OK;
 }

@@ -19,6 +19,7 @@
 #include "tools/evgpack/cli.h"
 #include "tools/evgpack/commands.h"
 #include "pack/pack_candidates.h"
+#include "pack/tile_map.h"
 #include "tools/evgpack/pack_quality.h"
 #include "tools/evgpack/pack_reader.h"
 #include "tools/evgpack/pack_stats.h"

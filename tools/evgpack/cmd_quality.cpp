@@ -4,6 +4,7 @@
 #include <string>
 
 #include "pack/pack_candidates.h"
+#include "pack/tile_map.h"
 #include "tools/evgpack/cli.h"
 #include "tools/evgpack/commands.h"
 #include "tools/evgpack/pack_quality.h"

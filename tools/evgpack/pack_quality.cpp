@@ -7,6 +7,7 @@
 
 #include "pack/pack_file.h"
 #include "pack/pack_candidates.h"
+#include "pack/tile_map.h"
 #include "media/png_writer.h"
 #include "media/rgb565.h"
 #include "render/blend.h"
