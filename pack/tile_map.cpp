@@ -66,18 +66,26 @@ void tile_map_build(const uint16_t* surface, uint16_t parent, uint16_t* map, int
         int32_t(*now)[PICTURE_EDGE + 2] = carry[y & 1];
         int32_t(*next)[PICTURE_EDGE + 2] = carry[(y + 1) & 1];
         for (int ch = 0; ch < 3; ++ch) std::memset(next[ch], 0, sizeof next[ch]);
+        // A run of one colour (common: smooth areas) keeps the usable list of its first pixel.
+        int32_t listed_colour = -1;
+        uint16_t usable[CANDIDATE_MAX];
+        int n = 0;
         for (int x = 0; x < PICTURE_EDGE; ++x) {
             const int i = y * PICTURE_EDGE + x;
             const uint16_t colour = surface[i];
-            const uint16_t* list = candidate_table + static_cast<size_t>(colour) * k;
             // The lists (128 KiB per candidate) are read in surface colour order, mostly missing
             // the cache: asking a few pixels ahead hides the wait.
-            __builtin_prefetch(candidate_table + static_cast<size_t>(surface[std::min(i + 16, PICTURE_PIXELS - 1)]) * k);
-            uint16_t usable[CANDIDATE_MAX];
-            int n = 0;
-            for (int s = 0; s < k; ++s) {
-                usable[n] = list[s];
-                n += list[s] != CANDIDATE_UNUSED && list[s] != parent;
+            const uint16_t* ahead = candidate_table + static_cast<size_t>(surface[std::min(i + 16, PICTURE_PIXELS - 1)]) * k;
+            __builtin_prefetch(ahead);
+            __builtin_prefetch(ahead + k - 1);
+            if (colour != listed_colour) {
+                const uint16_t* list = candidate_table + static_cast<size_t>(colour) * k;
+                listed_colour = colour;
+                n = 0;
+                for (int s = 0; s < k; ++s) {
+                    usable[n] = list[s];
+                    n += list[s] != CANDIDATE_UNUSED && list[s] != parent;
+                }
             }
             if (n == 0) {
                 const uint16_t t = best_match[colour];
@@ -115,7 +123,7 @@ void tile_map_build(const uint16_t* surface, uint16_t parent, uint16_t* map, int
                 cost += (t == left || t == up) ? SAME_AS_NEIGHBOUR : 0;
                 const uint32_t seen = seen_near[t];
                 cost += (seen & ~0xFFu) == stamp ? static_cast<int>(seen & 0xFF) * NEAR_REPEAT : 0;
-                cost += static_cast<int>((noise >> (2 * c)) & 0x3F) * NEAR_REPEAT / 64;  // 0 when diffusing
+                if (!diffuse) cost += static_cast<int>((noise >> (2 * c)) & 0x3F) * NEAR_REPEAT / 64;
                 const bool lower = cost < lowest;
                 chosen = lower ? c : chosen;
                 lowest = lower ? cost : lowest;
