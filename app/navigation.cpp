@@ -93,7 +93,7 @@ void auto_pick_point() {
     for (int k = 0; k < 160; ++k) {
         const int x = std::rand() % 120 + 60;
         const int y = std::rand() % 120 + 60;
-        const uint16_t t = tile_choice(surface_image[y * PICTURE_EDGE + x]);
+        const uint16_t t = tile_choice_at(x, y);
         if (t >= picture_count) continue;
         const uint32_t visits = visit_counts ? visit_counts[t] : 0;
         if (visits < best) {

@@ -18,6 +18,10 @@
 #include "pack/pack_file.h"
 #include "tools/evgpack/cli.h"
 #include "tools/evgpack/commands.h"
+#include "pack/pack_candidates.h"
+#include "pack/tile_map.h"
+#include "tools/evgpack/pack_quality.h"
+#include "tools/evgpack/pack_reader.h"
 #include "tools/evgpack/pack_stats.h"
 #include "tools/evgpack/pack_writer.h"
 
@@ -41,6 +45,8 @@ const char BUILD_HELP[] =
     "  --quality Q         JPEG quality of the pictures, 1-100 (default 85)\n"
     "  --thumb-size T      thumbnail edge in pixels, 1-255 (default 64)\n"
     "  --variety D         let a colour use any picture within D delta E of its best (default 2, 0 = off)\n"
+"  --candidates K      pictures listed per colour for varied neighbouring tiles, 0-16 (default 16, 0 = none)\n"
+    "  --candidate-budget D  how far beyond a colour's nearest picture a candidate may lie (delta E, default 5)\n"
     "  --author NAME       author shown on the pack card (default: your name)\n"
     "  --icon K            picture number whose miniature is the pack's icon (default 0)\n"
     "  --max N             use at most N pictures, 2-2048 (default 2048)\n"
@@ -53,10 +59,26 @@ struct BuildOptions {
     std::string output;
     long quality = 85, thumb_size = 64, icon = 0, max = MAX_PICTURES, jobs = 0, min_size = 0;
     double variety = DEFAULT_VARIETY;
+    long candidates = DEFAULT_CANDIDATES;
+    double candidate_budget = DEFAULT_CANDIDATE_BUDGET;
     std::string author;
     bool author_set = false, quiet = false;
     std::vector<std::string> paths;
 };
+
+// The variety the new pack gives, measured as `evgpack quality` does on a few of its own
+// pictures (reading the written file back through the viewer's loader).
+void print_expected_variety(const std::string& path) {
+    LoadedPack pack;
+    std::string error;
+    if (!load_pack(path, pack, error)) return;
+    const QualityFigures q = measure_quality(16, true, SPREAD_DIFFUSE, false);
+    std::printf("expected variety (%d of its pictures as surfaces): %.1f distinct pictures per 5 x 5 tiles, "
+                "%.1f per zoom-40 screen, %.0f%% of neighbours the same picture%s\n",
+                q.surfaces, q.distinct_block, q.distinct_screen, 100 * q.same_horizontal,
+                candidate_count ? "" : " (no candidate lists)");
+    pack_close();
+}
 
 bool lower_extension_is(const fs::path& p, std::initializer_list<const char*> list) {
     std::string ext = p.extension().string();
@@ -201,6 +223,10 @@ bool parse_build_args(int argc, char** argv, BuildOptions& o) {
             ok = parse_int_option("--thumb-size", value("--thumb-size"), 1, PACK_MAX_THUMB_SIZE, o.thumb_size, error);
         } else if (a == "--variety") {
             ok = parse_double_option("--variety", value("--variety"), 0, 100, o.variety, error);
+        } else if (a == "--candidates") {
+            ok = parse_int_option("--candidates", value("--candidates"), 0, 16, o.candidates, error);
+        } else if (a == "--candidate-budget") {
+            ok = parse_double_option("--candidate-budget", value("--candidate-budget"), 0, 100, o.candidate_budget, error);
         } else if (a == "--author") {
             const char* v = value("--author");
             ok = v != nullptr;
@@ -362,7 +388,7 @@ void print_unused(const std::vector<int>& unused, const std::vector<std::string>
 }
 
 // The summary after a successful write: size, time, how well the colours are covered, how
-// many photos were enlarged and which pictures no colour uses.
+// varied the tiles will be, how many photos were enlarged and which pictures no colour uses.
 void print_summary(const BuildOptions& o, const PackContent& content, const std::vector<Lab>& colours,
                    size_t pack_bytes, double seconds, int enlarged, const std::vector<std::string>& files,
                    const std::vector<size_t>& chosen) {
@@ -377,6 +403,7 @@ void print_summary(const BuildOptions& o, const PackContent& content, const std:
     std::printf("pictures enlarged (shorter side below %d pixels; --min-size skips such photos): %d\n", PICTURE_SIZE,
                 enlarged);
     print_unused(cov.unused, files, chosen);
+    print_expected_variety(o.output);
     std::string warning = coverage_warning(cov, static_cast<int>(content.pictures.size()));
     if (!warning.empty()) std::fprintf(stderr, "evgpack: %s\n", warning.c_str());
 }
@@ -438,7 +465,7 @@ int build_pack(int argc, char** argv, BuildMonitor* monitor) {
         content.pictures.push_back(std::move(slots[i].picture));
     }
     slots.clear();
-    content.tables = compute_match_tables(colours, o.variety, jobs);
+    content.tables = compute_match_tables(colours, o.variety, jobs, static_cast<int>(o.candidates), o.candidate_budget);
     std::vector<uint8_t> bytes = pack_serialise(content);
     std::string error;
     if (cancelled()) return 1;

@@ -26,6 +26,7 @@ int cmd_info(int argc, char** argv);
 int cmd_verify(int argc, char** argv);
 int cmd_demo(int argc, char** argv);
 int cmd_extract(int argc, char** argv);
+int cmd_quality(int argc, char** argv);
 
 // Lets another thread watch and stop a build (the viewer's build screen): build_pack publishes
 // its progress here and checks `cancel` between photos and before writing.
