@@ -5,7 +5,10 @@ ASAN_BUILD := build-asan
 BENCH_BUILD := build-bench
 CMAKE_FLAGS ?=
 
-.PHONY: all setup configure run test test-asan bench clean assets assets-preview asset-gen fuzz-smoke
+PREFIX ?= /usr/local
+DESTDIR ?=
+
+.PHONY: all setup configure run test test-asan bench clean assets assets-preview asset-gen fuzz-smoke install deb
 
 all: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -22,6 +25,16 @@ run: setup all
 
 test: setup all
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# Installs the programs, manual pages, desktop entry and icon under PREFIX (inside DESTDIR when
+# given): `sudo make install`, or `make install PREFIX=$$HOME/.local`.
+install: all
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# A Debian package in build/ (evergreen_VERSION_ARCH.deb); needs scripts/packages-deb.txt.
+deb: all
+	@bash scripts/setup.sh scripts/packages-deb.txt
+	cd $(BUILD) && cpack -G DEB
 
 test-asan: setup
 	@test -f $(ASAN_BUILD)/CMakeCache.txt || cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DEVG_SANITIZE=ON $(CMAKE_FLAGS)

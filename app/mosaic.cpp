@@ -7,6 +7,8 @@
 #include <cstring>
 
 #include "app/progress.h"
+#include "pack/pack_candidates.h"
+#include "pack/tile_map.h"
 #include "render/blend.h"
 #include "runtime/framebuffer.h"
 
@@ -26,6 +28,17 @@ uint8_t recording = 0;
 uint16_t tile_choice(uint16_t colour) {
     uint16_t t = best_match[colour];
     return t == parent_picture ? second_match[colour] : t;
+}
+
+uint16_t tile_map[PICTURE_PIXELS];
+
+void tile_map_update() {
+    if (candidate_count) tile_map_build(surface_image, parent_picture, tile_map);
+}
+
+uint16_t tile_choice_at(int32_t col, int32_t row) {
+    const int32_t i = row * PICTURE_EDGE + col;
+    return candidate_count ? tile_map[i] : tile_choice(surface_image[i]);
 }
 
 void zoom_tables_update() {
@@ -126,11 +139,12 @@ void tiles_draw(int32_t col, int32_t row, int j0, int j1, int i0, int i1, int or
     for (int r = 0; r < rows; ++r) {
         const TileSpan& rs = row_spans[r];
         const uint16_t* colours = surface_image + rs.pos * PICTURE_EDGE;
+        const uint16_t* chosen = candidate_count ? tile_map + rs.pos * PICTURE_EDGE : nullptr;
         int overs = 0;
         bool any_thumb = false;
         for (int c = 0; c < columns; ++c) {
             const TileSpan& cs = column_spans[c];
-            const uint16_t colour = colours[cs.pos], t = tile_choice(colour);
+            const uint16_t colour = colours[cs.pos], t = chosen ? chosen[cs.pos] : tile_choice(colour);
             if (t >= picture_count || (decoded_centre && t == current_picture)) {
                 over_spans[overs++] = OverSpan{cs.first, cs.end, cs.skip, t >= picture_count};
                 // Any readable pixel keeps the gather free of branches; it is drawn over.
@@ -255,7 +269,7 @@ void minimap_blend_picture(uint8_t weight) {
 void centre_picture_update() {
     const int32_t c = std::clamp<int32_t>(centre_col, 0, PICTURE_EDGE - 1);
     const int32_t r = std::clamp<int32_t>(centre_row, 0, PICTURE_EDGE - 1);
-    const uint16_t t = tile_choice(surface_image[r * PICTURE_EDGE + c]);
+    const uint16_t t = tile_choice_at(c, r);
     if (t != current_picture) picture_show(t);
     current_picture = t;
 }
@@ -267,6 +281,7 @@ void surface_reset() {
         std::memcpy(draw_target + y * SCREEN_WIDTH, picture_buffer + y * PICTURE_EDGE, PICTURE_EDGE * sizeof(uint16_t));
     centre_col = centre_row = PICTURE_HALF;
     parent_picture = current_picture;
+    tile_map_update();
     history_count = 0;
     if (visit_counts && current_picture < picture_count) visit_counts[current_picture] += 1;
     minimap_update();

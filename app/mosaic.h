@@ -34,6 +34,16 @@ extern uint8_t recording;
 // the parent picture itself.
 uint16_t tile_choice(uint16_t colour);
 
+// The picture of every surface pixel when the pack has candidate lists (tile_map_build), made
+// once per surface by surface_reset (or tile_map_update after writing surface_image directly).
+extern uint16_t tile_map[PICTURE_PIXELS];
+void tile_map_update();
+
+// The picture of the tile for surface pixel (col, row), 0 .. 239 each: from tile_map when the
+// pack has candidate lists, else tile_choice of the pixel's colour. Drawing, the centre picture,
+// auto mode and the tests all name tiles through this.
+uint16_t tile_choice_at(int32_t col, int32_t row);
+
 void zoom_tables_update();
 
 // One zoom x zoom tile with its top-left corner at (x, y), clipped to the picture area: black

@@ -10,6 +10,8 @@
 #include "app/fades.h"
 #include "app/mosaic.h"
 #include "app/progress.h"
+#include "media/bitmap.h"
+#include "render/blend.h"
 #include "render/layers.h"
 #include "runtime/framebuffer.h"
 #include "runtime/host.h"
@@ -26,6 +28,31 @@ void set_alpha(int slot, int16_t alpha) {
     if (SpriteTable[slot]) SpriteTable[slot]->alpha = alpha;
 }
 
+// The surface button rewinds only while navigate waits at zoom 8 or 40; elsewhere it is shown
+// dimmed. The screen under the buttons is not cleared while viewing, so a button drawn
+// translucent blends over its own last image every frame and soon looks fully active. The
+// dimmed look is therefore its own palette, halfway to black (how alpha 16 looks over the black
+// below it), drawn opaque. HIDDEN draws nothing and leaves the last image on the screen.
+enum SurfaceLook { SURFACE_HIDDEN, SURFACE_DIMMED, SURFACE_ACTIVE };
+void surface_button_look(SurfaceLook look) {
+    SpriteSlot* slot = SpriteTable[SURFACE_BUTTON];
+    if (!slot) return;
+    static uint16_t dimmed[256];
+    static const uint16_t* active = nullptr;
+    if (slot->kind == BITMAP_INDEXED8 && slot->palette && slot->palette != dimmed) {
+        active = slot->palette;  // a new button bitmap since the last call
+        for (int i = 0; i < 256; ++i) dimmed[i] = blend_rgb565(active[i], 0x0000, 16);
+    }
+    if (look == SURFACE_HIDDEN) {
+        slot->alpha = 0;
+    } else if (slot->kind == BITMAP_INDEXED8 && active) {
+        slot->palette = look == SURFACE_DIMMED ? dimmed : active;
+        slot->alpha = 32;
+    } else {
+        slot->alpha = look == SURFACE_DIMMED ? 16 : 32;
+    }
+}
+
 bool exit_requested() { return sprite_hit_rect(EXIT_BUTTON) || key_pressed[KEY_RSHIFT]; }
 
 // The first surface ends the menus: from here on the viewer draws straight into the screen.
@@ -34,7 +61,7 @@ void first_surface_shown() {
     draw_target = Framebuffer;
     LayerTable[15].alpha = 0;
     set_alpha(EXIT_BUTTON, 0);
-    set_alpha(SURFACE_BUTTON, 0);
+    surface_button_look(SURFACE_HIDDEN);
 }
 
 }  // namespace
@@ -66,7 +93,7 @@ void auto_pick_point() {
     for (int k = 0; k < 160; ++k) {
         const int x = std::rand() % 120 + 60;
         const int y = std::rand() % 120 + 60;
-        const uint16_t t = tile_choice(surface_image[y * PICTURE_EDGE + x]);
+        const uint16_t t = tile_choice_at(x, y);
         if (t >= picture_count) continue;
         const uint32_t visits = visit_counts ? visit_counts[t] : 0;
         if (visits < best) {
@@ -82,7 +109,7 @@ void viewer_loop() {
     centre_col = centre_row = 120;
     frame_hook = viewer_frame_hook;
     // zoom is 240 on entry: straight to the surface.
-    set_alpha(SURFACE_BUTTON, 16);
+    surface_button_look(SURFACE_DIMMED);
     for (;;) {
         surface_reset();
         if (first) first_surface_shown();
@@ -103,10 +130,10 @@ void viewer_loop() {
         for (;;) {
             if (exit_requested()) return;
             if (zoom < 8 || zoom > 239 || (zoom != 8 && zoom != 40)) break;
-            set_alpha(SURFACE_BUTTON, auto_mode ? 16 : 32);
+            surface_button_look(auto_mode ? SURFACE_DIMMED : SURFACE_ACTIVE);
             navigate(zoom == 8 ? 40 : 240);
         }
-        set_alpha(SURFACE_BUTTON, 16);
+        surface_button_look(SURFACE_DIMMED);
     }
 }
 
@@ -167,7 +194,8 @@ void navigate(uint16_t target) {
         if ((pen_state.pressed && pen_state.y <= PICTURE_LAST) || !pen_state.down) fresh = true;
         if (sprite_hit_rect(EXIT_BUTTON)) return;
     }
-    // The tile choice.
+    // The tile choice; the zoom that follows cannot be rewound.
+    surface_button_look(SURFACE_DIMMED);
     if (exit_requested()) return;
     if (key_pressed[KEY_RETURN]) pen_state.x = pen_state.y = RETURN_TARGET;
     int16_t end_x = static_cast<int16_t>(-(target / 2)), end_y = end_x;

@@ -5,19 +5,24 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
+#include "pack/pack_format.h"
 #include "app/version.h"
+#include "app/viewer_main.h"
 #include "runtime/host.h"
 #include "runtime/replay.h"
 
 void options_print_usage(bool to_stderr) {
     std::fprintf(to_stderr ? stderr : stdout,
-                 "Usage: evergreen [options] [FOLDER]\n"
+                 "Usage: evergreen [options] [FOLDER | PACK.evg]\n"
                  "Shows the image packs (*.evg) in FOLDER (default: the current folder) and keeps\n"
-                 "the viewing progress there in Evergreen.sav.\n"
+                 "the viewing progress there in Evergreen.sav. Given a pack, opens it at once\n"
+                 "(its folder is the one used). A folder of photos without a pack offers to make one.\n"
                  "  --fps N         frames per second, 1..1000 (default 40)\n"
                  "  --headless      run without a window (SDL dummy video driver)\n"
                  "  --replay FILE   play timed input from FILE, then go on as usual\n"
@@ -38,6 +43,51 @@ int bad_command_line(const char* message, const char* word) {
     std::fprintf(stderr, "evergreen: %s%s%s\n", message, word ? ": " : "", word ? word : "");
     options_print_usage(true);
     return 2;
+}
+
+// A pack named on the command line: a regular file called *.evg (any case) or one that starts
+// with the pack header's magic (packs need no particular name).
+bool looks_like_pack(const char* path) {
+    size_t n = std::strlen(path);
+    if (n >= 4 && path[n - 4] == '.' && std::tolower(static_cast<unsigned char>(path[n - 3])) == 'e' &&
+        std::tolower(static_cast<unsigned char>(path[n - 2])) == 'v' &&
+        std::tolower(static_cast<unsigned char>(path[n - 1])) == 'g')
+        return true;
+    FILE* file = std::fopen(path, "rb");
+    if (!file) return false;
+    uint8_t magic[PACK_MAGIC_COMPARED];
+    bool match = std::fread(magic, 1, sizeof magic, file) == sizeof magic && pack_magic_matches(magic);
+    std::fclose(file);
+    return match;
+}
+
+// FOLDER or PACK from the command line into data_folder (and preset_pack). Returns -1 to go
+// on, or 1 after one line on standard error.
+int use_path(const char* path) {
+    struct stat st;
+    if (::stat(path, &st) != 0) {
+        std::fprintf(stderr, "evergreen: %s: no such folder or pack\n", path);
+        return 1;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        // Packs are looked for, and Evergreen.sav kept, in this folder.
+        if (set_data_folder(path)) return -1;
+        std::fprintf(stderr, "evergreen: %s: folder path too long\n", path);
+        return 1;
+    }
+    if (!S_ISREG(st.st_mode) || !looks_like_pack(path)) {
+        std::fprintf(stderr, "evergreen: %s: neither a folder nor an image pack (*.evg)\n", path);
+        return 1;
+    }
+    const char* slash = std::strrchr(path, '/');
+    const char* name = slash ? slash + 1 : path;
+    std::string folder(path, static_cast<size_t>(name - path));
+    if (std::strlen(name) >= sizeof preset_pack || !set_data_folder(folder.c_str())) {
+        std::fprintf(stderr, "evergreen: %s: path too long\n", path);
+        return 1;
+    }
+    std::strcpy(preset_pack, name);
+    return -1;
 }
 
 }  // namespace
@@ -77,7 +127,7 @@ int options_parse(int argc, char** argv, Options* options) {
         } else if (arg[0] != '-' && !options->folder) {
             options->folder = arg;
         } else {
-            return bad_command_line(arg[0] == '-' ? "unknown option" : "only one folder may be given", arg);
+            return bad_command_line(arg[0] == '-' ? "unknown option" : "only one folder or pack may be given", arg);
         }
     }
     return -1;
@@ -85,18 +135,16 @@ int options_parse(int argc, char** argv, Options* options) {
 
 int options_prepare(const Options& options) {
     if (options.folder) {
-        // Packs are looked for, and Evergreen.sav kept, in this folder.
-        struct stat st;
-        if (::stat(options.folder, &st) != 0 || !S_ISDIR(st.st_mode)) {
-            std::fprintf(stderr, "evergreen: %s: no such folder\n", options.folder);
-            return 1;
-        }
-        if (!set_data_folder(options.folder)) {
-            std::fprintf(stderr, "evergreen: %s: folder path too long\n", options.folder);
-            return 1;
-        }
+        int status = use_path(options.folder);
+        if (status >= 0) return status;
     }
-    if (options.headless) setenv("SDL_VIDEODRIVER", "dummy", 1);
+    char why[160];
+    if (options.headless) {
+        setenv("SDL_VIDEODRIVER", "dummy", 1);
+    } else if (!host_video_check(why, sizeof why)) {
+        std::fprintf(stderr, "evergreen: %s; use --headless to run without a window\n", why);
+        return 1;
+    }
     if (options.replay_path) {
         char error[512];
         if (!replay_load(options.replay_path, error, sizeof(error))) {

@@ -10,16 +10,18 @@ struct Options {
     const char* replay_path;   // null = none
     const char* record_path;   // null = none
     const char* demo;          // null = the viewer; "strokes" = the handwriting demo
-    const char* folder;        // where packs and Evergreen.sav are; null = the current folder
+    const char* folder;        // a folder of packs, or one pack (*.evg); null = the current folder
 };
 
 // Returns -1 to go on, or the exit status to end with: 0 after --help or --version (printed to
 // standard output), 2 for a bad command line (message and usage to standard error).
 int options_parse(int argc, char** argv, Options* options);
 
-// Before runtime_init: selects the dummy driver, loads the replay script and opens the record
-// file. Returns -1 to go on or 2 after printing why it cannot (a malformed script gives its
-// line number).
+// Before runtime_init: sets the data folder (a pack's own folder, the pack then preset), selects
+// the dummy driver or checks the display, loads the replay script and opens the record file.
+// Returns -1 to go on, 1 for a path that is neither folder nor pack or when no window can be
+// opened, 2 for a bad script or record file, each after one line on standard error (a
+// malformed script gives its line number).
 int options_prepare(const Options& options);
 
 // After runtime_init: the frame rate.

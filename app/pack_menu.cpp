@@ -8,11 +8,12 @@
 #include <cstring>
 
 #include "app/progress.h"
+#include "assets/assets.h"
+#include "media/fonts.h"
+#include "media/jpeg_decoder.h"
 #include "pack/pack_file.h"
-#include "media/console_print.h"
 #include "media/text.h"
 #include "render/blend.h"
-#include "render/console.h"
 #include "runtime/framebuffer.h"
 #include "runtime/host.h"
 #include "runtime/input.h"
@@ -145,17 +146,27 @@ int packs_find() {
     return 1;
 }
 
-// The message screen of a pack that cannot be used: console lines from row 2, then frames
-// until the pen touches the screen.
+// The message screen of a pack that cannot be used: the menu background without the start
+// choice, a panel with the file's name and what is wrong, then frames until the pen touches
+// the screen.
 static void pack_error_screen(int status, const char* path) {
-    console_init(0);
-    if (status == PACK_CANNOT_OPEN) {
-        console_print(0, 2, "Error opening file %s !", path);
-    } else {
-        console_print(0, 2, "Invalid image pack %s !", path);
-        console_print(0, 3, "%s", pack_status_text(status));
-        if (pack_bad_picture >= 0) console_print(0, 4, "(picture %d)", pack_bad_picture);
-    }
+    if (draw_target)
+        jpeg_decode(asset_menu_background, asset_menu_background_size, draw_target, SCREEN_WIDTH, SCREEN_MAX_HEIGHT);
+    panel_draw(ERROR_BOX_LEFT, ERROR_BOX_TOP, ERROR_BOX_RIGHT, ERROR_BOX_BOTTOM);
+    const char* slash = std::strrchr(path, '/');
+    const char* name = slash ? slash + 1 : path;
+    char picture[32] = "";
+    if (pack_bad_picture >= 0) std::snprintf(picture, sizeof picture, "\n(picture %d)", pack_bad_picture);
+    char text[NAME_SLOT_SIZE + 160];
+    if (status == PACK_CANNOT_OPEN)
+        std::snprintf(text, sizeof text, "Error opening file\n%s\n\nTouch screen to exit...", name);
+    else
+        std::snprintf(text, sizeof text, "Invalid image pack\n%s\n\n%s%s\n\nTouch screen to exit...", name,
+                      pack_status_text(status), picture);
+    text_layer_create(0);
+    font_from_gif(MESSAGE_FONT, asset_font_sheet, asset_font_sheet_size);
+    text_set(0, 0, ERROR_BOX_LEFT + 8, ERROR_BOX_TOP + 8, ERROR_BOX_RIGHT - 8, ERROR_BOX_BOTTOM - 4, text, 0,
+             MESSAGE_FONT, text_alpha, text_letter_spacing, text_line_spacing, text_align, text_clip, 1000);
     do {
         frame_yield();
     } while (!pen_state.pressed);
@@ -239,9 +250,11 @@ void card_draw(uint8_t card) {
     const char* lines[4] = {name, by, images, viewed};
     const int16_t left = static_cast<int16_t>(c.left + CARD_TEXT_LEFT);
     for (int k = 0; k < 4; k++) {
-        text_set(0, 4 * card + k, left, static_cast<int16_t>(c.top + CARD_TEXT_TOP + CARD_LINE_PITCH * k), SCREEN_WIDTH,
-                 SCREEN_MAX_HEIGHT, lines[k], 0, 5, text_alpha, text_letter_spacing,
-                 text_line_spacing, text_align, text_clip, 1000);
+        // Each line is laid out in a box one line high and too wide to wrap, so a long name or
+        // author runs on to the card's clip edge instead of wrapping over the line below.
+        const int16_t top = static_cast<int16_t>(c.top + CARD_TEXT_TOP + CARD_LINE_PITCH * k);
+        text_set(0, 4 * card + k, left, top, CARD_TEXT_NO_WRAP, static_cast<int16_t>(top + CARD_LINE_PITCH - 1),
+                 lines[k], 0, 5, text_alpha, text_letter_spacing, text_line_spacing, text_align, text_clip, 1000);
     }
     // The first three lines are clipped to the card (less its 2-pixel right margin); the
     // viewed line keeps the default clip.

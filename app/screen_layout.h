@@ -34,6 +34,7 @@ constexpr int CARD_FIRST_TOP = 90, CARD_ROW_PITCH = 60;
 constexpr int CARD_ICON_INSET = 2;
 constexpr int CARD_TEXT_LEFT = 43, CARD_TEXT_TOP = 3, CARD_LINE_PITCH = 10;
 constexpr int CARD_TEXT_RIGHT_MARGIN = 2;
+constexpr int16_t CARD_TEXT_NO_WRAP = 30000;  // a line box's right edge no card text reaches
 
 // The start choice: a panel with the two-part choice sprite centred on it.
 constexpr int START_PANEL_LEFT = 40, START_PANEL_TOP = 120;
@@ -45,6 +46,10 @@ constexpr int MESSAGE_BOX_LEFT = 50, MESSAGE_BOX_TOP = 150;
 constexpr int MESSAGE_BOX_RIGHT = 190, MESSAGE_BOX_BOTTOM = 250;
 constexpr int MESSAGE_TEXT_LEFT = 60, MESSAGE_TEXT_TOP = 160;
 constexpr int MESSAGE_TEXT_RIGHT = 180, MESSAGE_TEXT_BOTTOM = 260;
+
+// A pack that cannot be opened: a wider panel for its file name and what is wrong.
+constexpr int ERROR_BOX_LEFT = 20, ERROR_BOX_TOP = 110, ERROR_BOX_RIGHT = 220, ERROR_BOX_BOTTOM = 230;
+constexpr int MESSAGE_FONT = 5;
 
 // The pixel buffer the viewer draws into, SCREEN_WIDTH pixels per row and screen_height rows:
 // the pixels of background layer 15 during the menus, the Framebuffer while viewing.

@@ -53,6 +53,9 @@ void select_image_screen() {
             if (SpriteTable[SIZE_BUTTON_SLOT]) SpriteTable[SIZE_BUTTON_SLOT]->frame = static_cast<int16_t>(k);
             zoom = grid_sizes[k];
             zoom_tables_update();
+            // A smaller grid covers less of the picture area: clear it first, or the larger
+            // thumbnails stay beside the grid and look tappable.
+            std::memset(draw_target, 0, sizeof(uint16_t) * SCREEN_WIDTH * PICTURE_EDGE);
             grid_draw(0);
             scroll_offset = 0;
             sprite_set(SCROLL_BAR_SLOT, scroll_bar, 56, 24, 120, 290);

@@ -13,6 +13,7 @@
 #include "pack/pack_file.h"
 #include "app/mosaic.h"
 #include "app/navigation.h"
+#include "app/photo_folder.h"
 #include "app/progress.h"
 #include "app/select_image.h"
 #include "assets/assets.h"
@@ -33,6 +34,7 @@
 uint8_t start_mode = START_UNDECIDED;
 uint16_t pack_count = 0;
 char chosen_pack_path[512];
+char preset_pack[512];
 
 namespace {
 
@@ -44,19 +46,25 @@ constexpr int SCREEN_PIXELS = SCREEN_WIDTH * SCREEN_MAX_HEIGHT;
 
 uint16_t* layer_pixels(int n) { return static_cast<uint16_t*>(LayerTable[n].pixels); }
 
-// "No image pack found." over the menu background, until a tap.
-void no_pack_screen() {
+// "No image pack found." over the menu background, until a tap. When the folder holds photos
+// (two or more: a pack needs two) it offers to make a pack of them, and the tap starts the
+// build. Returns 1 when a pack was made (the menu then lists it).
+int no_pack_screen() {
     text_layer_create(0);
     font_from_gif(FONT_SHEET, asset_font_sheet, asset_font_sheet_size);
     primitives_attach(1);
     PrimitiveNode* box = primitive_box(1, MESSAGE_BOX_LEFT, MESSAGE_BOX_TOP, MESSAGE_BOX_RIGHT, MESSAGE_BOX_BOTTOM, 1,
                                        0x0000, 0xFFFF, 24);
-    text_set(0, 0, MESSAGE_TEXT_LEFT, MESSAGE_TEXT_TOP, MESSAGE_TEXT_RIGHT, MESSAGE_TEXT_BOTTOM, "No image pack found.\n\nTouch screen to exit...", 0, FONT_SHEET, text_alpha,
-             text_letter_spacing, text_line_spacing, text_align, text_clip, 1000);
+    const int photos = photo_folder_count();
+    char text[96] = "No image pack found.\n\nTouch screen to exit...";
+    if (photos >= 2) std::snprintf(text, sizeof text, "No image pack found.\n\nTouch to make a pack of %d photos", photos);
+    text_set(0, 0, MESSAGE_TEXT_LEFT, MESSAGE_TEXT_TOP, MESSAGE_TEXT_RIGHT, MESSAGE_TEXT_BOTTOM, text, 0, FONT_SHEET,
+             text_alpha, text_letter_spacing, text_line_spacing, text_align, text_clip, 1000);
     do {
         frame_yield();
     } while (!pen_state.pressed);
     if (box) box->alpha = 0;
+    return photos >= 2 ? photo_folder_build() : 0;
 }
 
 // The pack menu: cards for up to eight packs, a tap chooses one, then the start choice.
@@ -64,11 +72,18 @@ void pack_menu() {
     if (!jpeg_to_layer(MENU_LAYER, asset_menu_background, asset_menu_background_size))
         layer_create_rgb565(MENU_LAYER, SCREEN_WIDTH, SCREEN_MAX_HEIGHT, 1);  // black, but usable
     draw_target = layer_pixels(MENU_LAYER);
-    int found = packs_find();
+    int found = 0;
+    if (preset_pack[0]) {
+        // The pack from the command line is card 0 and the only one.
+        name_copy(preset_pack, name_table[0]);
+        found = 1;
+    } else {
+        found = packs_find();
+    }
     start_mode = START_UNDECIDED;
     if (found == 0) {
         pack_count = 0;
-        no_pack_screen();
+        if (no_pack_screen()) pack_menu();  // the new pack is on the menu
         return;
     }
     text_layer_create(0);
@@ -76,7 +91,7 @@ void pack_menu() {
     pack_count = static_cast<uint16_t>(found > MAX_CARDS ? MAX_CARDS : found);
     cards_build(pack_count);
 
-    int selected = -1;
+    int selected = preset_pack[0] ? 0 : -1;
     int down_presses = 0;  // Down pressed three times on the start choice: view all
     while (selected < 0) {
         frame_yield();

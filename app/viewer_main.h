@@ -9,6 +9,9 @@ constexpr uint8_t START_UNDECIDED = 0xFF, START_CUSTOM = 0, START_RANDOM = 1, ST
 extern uint8_t start_mode;
 extern uint16_t pack_count;      // packs found, capped at 8 after the scan
 extern char chosen_pack_path[512];
+// A pack named on the command line (file name in data_folder): the menu skips its cards and
+// goes straight to the start choice for it. Empty = the menu as usual.
+extern char preset_pack[512];
 
 // Runs the whole application; returns 0 (the process exit status). Expects runtime_init done.
 int viewer_main();

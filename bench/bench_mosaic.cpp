@@ -1,11 +1,15 @@
 // One mosaic frame at the zooms the viewer passes through, and one magnified-surface frame,
-// against memcpy of the 240 x 240 picture area (the floor for touching every pixel once).
+// against memcpy of the 240 x 240 picture area (the floor for touching every pixel once); and
+// the once-per-surface tile map over 16 candidates per colour, to compare with the zoom-8 frame
+// (the goal is at most 2 ms for the map).
 #include <benchmark/benchmark.h>
 
 #include <cstring>
 #include <vector>
 
 #include "app/mosaic.h"
+#include "pack/pack_candidates.h"
+#include "pack/tile_map.h"
 #include "app/progress.h"
 #include "runtime/framebuffer.h"
 #include "tests/support/viewer_fixture.h"
@@ -65,6 +69,37 @@ void BM_SurfaceZoomView(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_SurfaceZoomView)->Arg(192);
+
+// The same pictures with a 16-candidate section; colour v lists v % 64, then 15 others.
+void BM_TileMapBuild(benchmark::State& state) {
+    static TempDir dir;
+    static bool loaded = [] {
+        PackSpec spec;
+        spec.pictures = 64;
+        spec.thumb_size_field = 64;
+        spec.thumb_pixel = [](int p, int x, int y) { return static_cast<uint16_t>(p * 977 + x * 31 + y); };
+        constexpr int k = CANDIDATE_MAX;
+        std::vector<uint16_t> lists(static_cast<size_t>(k) * 65536);
+        for (int v = 0; v < 65536; ++v)
+            for (int s = 0; s < k; ++s) lists[static_cast<size_t>(v) * k + s] = static_cast<uint16_t>((v + 5 * s) % 64);
+        std::string bytes = pack_bytes(spec), section(candidate_section_size(k), '\0');
+        candidates_encode(k, lists.data(), reinterpret_cast<uint8_t*>(&section[0]));
+        const std::string path = dir.file("candidates.evg");
+        pack_close();
+        pack_data_offset = PACK_HEADER_SIZE;
+        return write_file(path, bytes + section) && pack_load(path.c_str()) == PACK_OK && candidate_count == k;
+    }();
+    if (!loaded) {
+        state.SkipWithError("candidate pack did not load");
+        return;
+    }
+    for (int i = 0; i < PICTURE_PIXELS; ++i) surface_image[i] = static_cast<uint16_t>(i * 2654435761u >> 16);
+    for (auto _ : state) {
+        tile_map_build(surface_image, 0, tile_map, static_cast<int>(state.range(0)));
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_TileMapBuild)->Arg(SPREAD_DIFFUSE)->Arg(SPREAD_NOISE)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "media/jpeg_decoder.h"
+#include "pack/pack_candidates.h"
 #include "runtime/files.h"
 
 uint16_t best_match[PACK_TABLE_ENTRIES];
@@ -28,6 +29,7 @@ void pack_close() {
     picture_sizes = nullptr;
     picture_count = 0;
     thumb_size = 0;
+    candidates_close();
 }
 
 const char* pack_status_text(int status) {
@@ -126,12 +128,14 @@ int pack_load(const char* path) {
         picture_sizes[i] = length;
         pos = start + length;
     }
-    std::fclose(file);
-
     le16_to_host(best_match, tables + PACK_BEST_MATCH, PACK_TABLE_ENTRIES);
     le16_to_host(second_match, tables + PACK_SECOND_MATCH, PACK_TABLE_ENTRIES);
     picture_count = count;
     thumb_size = static_cast<uint16_t>(edge);
+    // Readers of the original layout stop at the last entry; an optional candidate section may
+    // follow, checked against the tables just read.
+    candidates_load(file, pos, file_end, best_match, count, thumbnails, static_cast<uint16_t>(edge));
+    std::fclose(file);
     return PACK_OK;
 }
 

@@ -5,6 +5,7 @@
 
 #include <SDL/SDL.h>
 #include <SDL/SDL_syswm.h>
+#include <X11/Xlib.h>
 #include <unistd.h>
 
 #include <climits>
@@ -22,6 +23,7 @@
 HostWindow host_window;
 
 void (*frame_hook)() = nullptr;
+void (*quit_hook)() = nullptr;
 uint8_t pump_started = 0;
 uint32_t next_deadline = 0;
 uint32_t period_ms = 25;
@@ -118,7 +120,11 @@ void print_frame_rate() { console_print(0, 0, "%d  ", int32_t(fps_value)); }
 int handle_event(const SDL_Event& event) {
     switch (event.type) {
         case SDL_KEYDOWN: {
-            if (event.key.keysym.sym == SDLK_ESCAPE) std::exit(0);
+            if (event.key.keysym.sym == SDLK_ESCAPE) {
+                if (!quit_hook) std::exit(0);
+                quit_hook();
+                break;
+            }
             int slot = key_slot(event.key.keysym.sym);
             if (slot >= 0) raw_input.key_raw[slot] = 1;
             break;
@@ -147,7 +153,9 @@ int handle_event(const SDL_Event& event) {
             }
             break;
         case SDL_QUIT:
-            std::exit(0);
+            if (!quit_hook) std::exit(0);
+            quit_hook();
+            break;
         case SDL_VIDEORESIZE:
             return event.resize.w;
         default:
@@ -224,6 +232,24 @@ int host_init() {
 
     read_wm_info();
     return 0;
+}
+
+int host_video_check(char* message, size_t size) {
+    const char* driver = std::getenv("SDL_VIDEODRIVER");
+    if (driver && *driver) return 1;  // the user's choice, even a text-mode one
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display) {
+        std::snprintf(message, size, "no display to open a window on (DISPLAY is not set)");
+        return 0;
+    }
+    Display* x = XOpenDisplay(nullptr);
+    if (!x) {
+        std::snprintf(message, size, "cannot open the display %s", display);
+        return 0;
+    }
+    XCloseDisplay(x);
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    return 1;
 }
 
 int runtime_init() {

@@ -5,6 +5,7 @@
 // once at the end of every loop iteration.
 #pragma once
 #include <cstdint>
+#include <cstddef>
 
 struct SDL_Surface;
 
@@ -34,6 +35,9 @@ constexpr int FPS_SAMPLE_COUNT = 64;
 // Frame pump state. frame_hook runs at the start of every pump (the application may set it
 // at any time); show_fps writes the frame rate into the console layer when one exists.
 extern void (*frame_hook)();
+// When set, Escape and the close button call it instead of ending the process at once (the
+// viewer's pack build stops its worker and removes its file first, then ends the process).
+extern void (*quit_hook)();
 extern uint8_t pump_started;
 extern uint32_t next_deadline;   // SDL_GetTicks time of the next presentation
 extern uint32_t period_ms;       // frame period, 25 at start
@@ -52,6 +56,12 @@ extern uint32_t pump_frame_count;  // frame_pump calls so far (replay frames cou
 // then and no frame may be pumped).
 int host_init();
 int runtime_init();
+
+// Before host_init, for a program that wants a real window: unless SDL_VIDEODRIVER names a
+// driver, selects SDL's X11 driver after checking that the X display opens. SDL 1.2 would
+// otherwise fall back to a text-mode driver and draw escape codes into the terminal. Returns 1,
+// or 0 after writing one line to `message` (no DISPLAY, or the display does not open).
+int host_video_check(char* message, size_t size);
 
 // One frame: compose depths last_depth down to first_depth, handle host events, wait for the
 // deadline, present, measure, update input. Escape or closing the window ends the process

@@ -57,10 +57,53 @@ SDL_VIDEODRIVER=no-such-driver run > out.txt 2>&1
 status=$?
 [ "$status" -eq 1 ] && grep -q "^Unable to init SDL: " out.txt || fail "SDL failure: $status $(cat out.txt)"
 
-run --headless "$work/no-such-folder" > out.txt 2> err.txt
+# Paths that are neither folder nor pack, and no display without --headless: one line, status
+# 1, no window (no "Loading..."). SDL 1.2 would otherwise draw into the terminal in text mode.
+one_line_error() {
+    local expected=$1
+    shift
+    "$@" > out.txt 2> err.txt
+    status=$?
+    [ "$status" -eq 1 ] && [ "$(wc -l < err.txt)" -eq 1 ] && grep -q "$expected" err.txt && [ ! -s out.txt ] \
+        || fail "$*: status $status, $(cat err.txt out.txt)"
+}
+one_line_error "no-such-folder: no such folder or pack" run --headless "$work/no-such-folder"
+one_line_error "tap.txt: neither a folder nor an image pack" run --headless tap.txt
+one_line_error "DISPLAY is not set); use --headless" env -u DISPLAY -u SDL_VIDEODRIVER timeout 20 "$exe"
+one_line_error "cannot open the display :9876; use --headless" env -u SDL_VIDEODRIVER DISPLAY=:9876 timeout 20 "$exe"
+
+# A pack on the command line: its folder is used and it is chosen, so the first tap lands on
+# the start choice (lower half: random) and the exit button saves into the pack's folder.
+mkdir sub
+cp Default.evg sub/Trip.evg
+printf '3 tap 120 175\n300 tap 120 308\n' > open.txt
+run --headless --fps 1000 --replay open.txt sub/Trip.evg > out.txt 2>&1
 status=$?
-[ "$status" -eq 1 ] || fail "a missing folder: status $status"
-[ "$(wc -l < err.txt)" -eq 1 ] && grep -q "no-such-folder: no such folder" err.txt || fail "missing folder message: $(cat err.txt)"
+[ "$status" -eq 0 ] && [ "$(stat -c %s sub/Evergreen.sav 2> /dev/null)" = "50944" ] \
+    || fail "pack on the command line: status $status, $(ls sub)"
+
+# A folder of photos without a pack: a tap on the offer builds Trip/Trip.evg (polled, then the
+# viewer is stopped); Escape during the build (60 photos take seconds) leaves no file; an
+# empty folder makes nothing.
+"$(dirname "$exe")/evgpack" demo -o photos.evg --count 60 > /dev/null
+"$(dirname "$exe")/evgpack" extract photos.evg Trip > /dev/null
+cp -r Trip Cancel
+mkdir Empty
+printf '3 tap 120 200\n' > offer.txt
+timeout 300 "$exe" --headless --fps 1000 --replay offer.txt Trip > out.txt 2>&1 &
+viewer=$!
+for _ in $(seq 1200); do [ -f Trip/Trip.evg ] && break; sleep 0.25; done
+sleep 1
+kill "$viewer" 2> /dev/null
+wait "$viewer" 2> /dev/null
+"$(dirname "$exe")/evgpack" verify Trip/Trip.evg 2>&1 | grep -q "OK, 60 pictures decode" || fail "pack from a photo folder: $(tail -3 out.txt)"
+printf '3 tap 120 200\n5 key escape down\n' > cancel.txt
+run --headless --replay cancel.txt Cancel > out.txt 2>&1
+status=$?
+[ "$status" -eq 0 ] && grep -q "build cancelled" out.txt && [ -z "$(ls Cancel | grep -v '\.jpg$')" ] || fail "cancelled build: status $status, $(ls Cancel)"
+run --headless --fps 1000 --replay offer.txt Empty > out.txt 2>&1
+status=$?
+[ "$status" -eq 0 ] && [ -z "$(ls Empty)" ] || fail "empty folder: status $status, $(ls Empty)"
 
 # Help and version print and end with status 0, without starting the program.
 run --help > out.txt 2>&1 && grep -q "^Usage: evergreen" out.txt && ! grep -q Loading out.txt || fail "--help"

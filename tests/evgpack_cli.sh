@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The pack tool from the command line: demo, extract, build, info, verify, and a build killed
+# The pack tool from the command line: demo, extract, build, info, verify, quality, the
+# candidate section (shown by info, a damaged one reported by verify), and a build killed
 # at random moments, which must leave neither a pack nor a temporary file behind.
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -15,8 +16,25 @@ fail() { echo "FAIL: $*"; exit 1; }
 "$tool" build -o pack.evg --jobs 2 photos > summary.txt 2> warnings.txt || fail "build"
 grep -q "24 pictures" summary.txt || fail "summary: $(cat summary.txt)"
 grep -q "colour coverage" summary.txt || fail "no coverage line"
+grep -q "expected variety" summary.txt || fail "no variety line"
 "$tool" info pack.evg | grep -q "pictures:       24" || fail "info"
+"$tool" info pack.evg | grep -q "candidates:     16 per colour" || fail "info: candidates"
+"$tool" info --json pack.evg | grep -q '"candidates": 16' || fail "info --json: candidates"
 "$tool" verify pack.evg | grep -q "OK, 24 pictures decode" || fail "verify"
+"$tool" quality pack.evg --surfaces 4 --no-likeness --sheet sheet.png | grep -q "^cand-diffuse" || fail "quality"
+[ -s sheet.png ] || fail "quality wrote no sheet"
+# The last byte is part of the section's CRC: the viewer ignores the section, verify says so.
+cp pack.evg damaged.evg
+last=$(tail -c 1 damaged.evg | od -An -tu1 | tr -d ' ')
+printf "\\x$(printf %02x $((last ^ 1)))" | dd of=damaged.evg bs=1 seek=$(($(stat -c %s damaged.evg) - 1)) conv=notrunc 2>/dev/null
+"$tool" info damaged.evg | grep -q "candidates:     none (candidate section fails its CRC-32)" || fail "info: damaged"
+set +e
+"$tool" verify damaged.evg > verify.txt; status=$?
+set -e
+[ $status -eq 1 ] && grep -q "fails its CRC-32" verify.txt || fail "verify on a damaged section: $(cat verify.txt)"
+"$tool" build -o plain.evg --candidates 0 --jobs 2 photos >/dev/null || fail "build --candidates 0"
+[ $(($(stat -c %s pack.evg) - $(stat -c %s plain.evg))) -eq $((12 + 16 * 131072 + 4)) ] || fail "section size"
+"$tool" info plain.evg | grep -q "candidates:     none (no candidate section)" || fail "info: no section"
 "$tool" build --help | grep -q "usage: evgpack build" || fail "build --help"
 set +e
 "$tool" info missing.evg 2>err.txt; status=$?

@@ -5,7 +5,9 @@
 #include <jpeglib.h>
 #include <png.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -286,6 +288,60 @@ TEST(EvgpackBuild, PackOpensInTheViewerAndInspects) {
     EXPECT_FALSE(file_exists(dir.file("x/0006.jpg")));
 }
 
+// The summary counts enlarged photos and --min-size skips them; a linked folder is read once
+// however many links lead to it, and a link back up is reported as a loop; unused pictures are
+// named by number and file, and info --json lists the same numbers.
+TEST(EvgpackBuild, SmallPhotosLinkedFoldersAndUnusedPictures) {
+    TempDir dir;
+    write_photos(dir, 4);
+    std::filesystem::create_directories(dir.file("more"));
+    write_file(dir.file("more/small1.jpg"), jpeg_bytes(make_photo(100, 150, 0x20C040, 0x20C040)));
+    write_file(dir.file("more/small2.png"), png_bytes(make_photo(239, 400, 0xC02040, 0x2040C0), false, false));
+    // Three plain grey photos, different bytes, the same picture: without variety ties go to the
+    // first two, so the third is never used.
+    for (int k = 0; k < 3; ++k)
+        write_file(dir.file("photos/grey" + std::to_string(k) + ".jpg"), jpeg_bytes(make_photo(300 + k, 300, 0x808080, 0x808080)));
+    std::filesystem::create_directory_symlink("../more", dir.file("photos/linked"));
+    std::filesystem::create_directory_symlink("../more", dir.file("photos/linked-again"));
+    std::filesystem::create_directory_symlink("..", dir.file("photos/up"));
+    const std::string out = dir.file("pack.evg");
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(run("build", {"-o", out, "--thumb-size", "8", "--variety", "0", "--jobs", "2", dir.file("photos")}), 0);
+    std::string summary = testing::internal::GetCapturedStdout();
+    std::string warnings = testing::internal::GetCapturedStderr();
+    EXPECT_NE(summary.find(": 9 pictures"), std::string::npos) << summary;  // 4 + 3 grey + 2 linked
+    EXPECT_NE(summary.find("below 240 pixels; --min-size skips such photos): 2\n"), std::string::npos) << summary;
+    EXPECT_NE(warnings.find("photos/up: it leads back to"), std::string::npos) << warnings;
+    EXPECT_EQ(warnings.find("same bytes"), std::string::npos) << warnings;  // linked-again not read
+
+    size_t at = summary.find("pictures never used by the tables: ");
+    ASSERT_NE(at, std::string::npos) << summary;
+    const int unused = std::atoi(summary.c_str() + at + 35);
+    EXPECT_GE(unused, 1) << summary;
+    std::string listed;
+    for (size_t line = summary.find("\n  picture ", at); line != std::string::npos;
+         line = summary.find("\n  picture ", line + 1)) {
+        size_t colon = summary.find(':', line);
+        listed += (listed.empty() ? "" : ", ") + summary.substr(line + 11, colon - line - 11);
+        EXPECT_EQ(summary.compare(colon + 2, dir.path.size(), dir.path), 0) << summary;  // a source file
+    }
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(run("info", {out, "--json"}), 0);
+    std::string json = testing::internal::GetCapturedStdout();
+    EXPECT_NE(json.find("\"unused\": [" + listed + "]"), std::string::npos) << json << summary;
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), ',') + 1, unused) << listed;
+
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(run("build", {"-o", out, "--quiet", "--min-size", "240", dir.file("photos")}), 0);
+    warnings = testing::internal::GetCapturedStderr();
+    EXPECT_NE(warnings.find("skipped 2 photo(s) whose shorter side is below 240 pixels"), std::string::npos) << warnings;
+    pack_data_offset = PACK_HEADER_SIZE;
+    ASSERT_EQ(pack_load(out.c_str()), PACK_OK);
+    EXPECT_EQ(picture_count, 7);
+    pack_close();
+}
+
 TEST(EvgpackBuild, RefusalsLeaveNoOutput) {
     TempDir dir;
     write_photos(dir, 1);
@@ -308,7 +364,8 @@ TEST(EvgpackVerify, CatchesDamagedPacks) {
     write_photos(dir, 3);
     const std::string out = dir.file("pack.evg");
     testing::internal::CaptureStderr();
-    ASSERT_EQ(run("build", {"-o", out, "--quiet", "--thumb-size", "8", dir.file("photos")}), 0);
+    // No candidate section, so that the file ends with the last picture's bytes.
+    ASSERT_EQ(run("build", {"-o", out, "--quiet", "--thumb-size", "8", "--candidates", "0", dir.file("photos")}), 0);
     testing::internal::GetCapturedStderr();
     std::string good = read_file(out);
     testing::internal::CaptureStdout();

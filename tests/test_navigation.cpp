@@ -11,6 +11,10 @@
 
 #include "app/mosaic.h"
 #include "app/navigation.h"
+#include "media/bitmap.h"
+#include "render/blend.h"
+#include "runtime/framebuffer.h"
+#include "runtime/sprites.h"
 #include "runtime/host.h"
 #include "runtime/replay.h"
 #include "tests/support/host_events.h"
@@ -164,6 +168,34 @@ TEST_F(Navigation, AnimationFrameCountsAtEachSpeed) {
     const int expected[] = {10, 12, 14, 16, 18, 20, 22, 24, 28, 32, 36, 40};
     ASSERT_EQ(history_count, 12);
     for (int i = 0; i < 12; ++i) EXPECT_EQ(zoom_history[i].zoom, expected[i]);
+}
+
+// The surface button is dimmed wherever it does nothing (here the surface wait) and stays so
+// frame after frame, and full where it rewinds (the wait at zoom 8). The screen under it is
+// never cleared, so a translucent button used to build up to full strength within frames.
+TEST_F(Navigation, SurfaceButtonDimmedWhereItDoesNothing) {
+    const SpriteSlot& button = *SpriteTable[SURFACE_BUTTON];
+    ASSERT_EQ(button.kind, BITMAP_INDEXED8);
+    const uint8_t* indices = static_cast<const uint8_t*>(button.pixels);
+    const uint16_t* palette = button.palette;
+    // The brightest opaque pixel of the word, at its screen position (centre 120, 282).
+    int at = -1;
+    for (int i = 0; i < 56 * 24; ++i)
+        if (indices[i] != 0 && (at < 0 || palette[indices[i]] > palette[indices[at]])) at = i;
+    ASSERT_GE(at, 0);
+    const uint16_t full = palette[indices[at]];
+    const int screen = (270 + at / 56) * 240 + 92 + at % 56;
+    const uint8_t saved_fill = background_fill;
+    background_fill = 0;  // as in the viewer: the compositor does not clear the screen
+    script("", 100);
+    run_viewer();
+    EXPECT_EQ(Framebuffer[screen], blend_rgb565(full, 0, 16));
+    restart();
+    script("15 tap 120 120\n", 100);
+    run_viewer();
+    EXPECT_EQ(zoom, 8);
+    EXPECT_EQ(Framebuffer[screen], full);
+    background_fill = saved_fill;
 }
 
 TEST_F(Navigation, RewindReturnsToTheSameParentCountingItTwiceMore) {

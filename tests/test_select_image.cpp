@@ -74,10 +74,14 @@ TEST_F(SelectImage, TapChoosesAtEachSizeAndFillersChooseNothing) {
 }
 
 TEST_F(SelectImage, SizeButtonCyclesThroughFiveSizes) {
-    run(size_taps(3, 6) + "25 tap 1 1\n");
-    EXPECT_EQ(zoom, 24);
-    EXPECT_EQ(SpriteTable[SIZE_BUTTON_SLOT]->frame, 1);
+    run(size_taps(3, 5) + "25 tap 1 1\n");
+    EXPECT_EQ(zoom, 20);
+    EXPECT_EQ(SpriteTable[SIZE_BUTTON_SLOT]->frame, 0);
     EXPECT_EQ(SpriteTable[SIZE_BUTTON_SLOT]->frame_width, 56);  // the width of the button graphic
+    // Back at 20 the grid is 9 columns wide; the 60-pixel thumbnails that covered the rest of
+    // the picture area are gone.
+    EXPECT_EQ(at(200, 100), 0);
+    EXPECT_EQ(at(239, 239), 0);
 }
 
 TEST_F(SelectImage, ScrollBarDeadZoneAndLimits) {

@@ -15,15 +15,16 @@ namespace evgpack {
 
 int cmd_demo(int argc, char** argv) {
     std::string output;
-    long count = 256, jobs = default_jobs();
+    long count = 256, jobs = default_jobs(), candidates = DEFAULT_CANDIDATES;
     std::string error;
     for (int i = 0; i < argc; ++i) {
         std::string a = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
         bool ok = true;
         if (a == "-h" || a == "--help") {
-            std::fputs("usage: evgpack demo -o OUT.evg [--count N] [--jobs N]\n\nMakes a pack of N (default 256, "
-                       "2-2048) procedural pictures: fractals, landscapes and patterns.\n",
+            std::fputs("usage: evgpack demo -o OUT.evg [--count N] [--jobs N] [--candidates K]\n\nMakes a pack of N (default 256, "
+                       "2-2048) procedural pictures: fractals, landscapes and patterns, with K candidates per\n"
+                       "colour (default 16, 0 = none; see build --help).\n",
                        stdout);
             return 0;
         } else if (a == "-o" || a == "--output") {
@@ -32,6 +33,8 @@ int cmd_demo(int argc, char** argv) {
             else error = "-o needs a value";
         } else if (a == "--count") {
             ok = parse_int_option("--count", value, 2, 2048, count, error), ++i;
+        } else if (a == "--candidates") {
+            ok = parse_int_option("--candidates", value, 0, 16, candidates, error), ++i;
         } else if (a == "--jobs") {
             ok = parse_int_option("--jobs", value, 1, 256, jobs, error), ++i;
         } else {
@@ -65,7 +68,7 @@ int cmd_demo(int argc, char** argv) {
     for (auto& t : pool) t.join();
     std::vector<Lab> colours;
     for (const PackPicture& p : content.pictures) colours.push_back(p.colour);
-    content.tables = compute_match_tables(colours, DEFAULT_VARIETY, static_cast<int>(jobs));
+    content.tables = compute_match_tables(colours, DEFAULT_VARIETY, static_cast<int>(jobs), static_cast<int>(candidates));
     std::vector<uint8_t> bytes = pack_serialise(content);
     if (!write_file_replacing(output, bytes, error)) {
         print_error(error);

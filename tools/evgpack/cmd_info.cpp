@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "pack/pack_candidates.h"
 #include "tools/evgpack/cli.h"
 #include "tools/evgpack/commands.h"
 #include "tools/evgpack/pack_reader.h"
@@ -79,6 +80,10 @@ int cmd_info(int argc, char** argv) {
         std::memcpy(author, pack.header.author, PACK_AUTHOR_SIZE);  // bounded: may lack a NUL
         author[PACK_AUTHOR_SIZE] = '\0';
     }
+    // The pack stores no source file names: unused pictures are named by number (the build's
+    // summary gives their files).
+    std::string unused_list;
+    for (int u : cov.unused) unused_list += (unused_list.empty() ? "" : ", ") + std::to_string(u);
     if (json) {
         std::printf("{\"file\": %s, \"file_size\": %lld, \"header\": %s", json_string(path.c_str(), path.size()).c_str(),
                     pack.file_size, pack.has_header ? "true" : "false");
@@ -87,9 +92,11 @@ int cmd_info(int argc, char** argv) {
                         json_string(author, PACK_AUTHOR_SIZE).c_str(), pack.header.listed_count, pack.header.data_offset);
         std::printf(", \"pictures\": %d, \"thumb_size\": %d, \"pictures_in_best_match\": %d, \"unused_pictures\": %d"
                     ", \"colour_delta_e_mean\": %.2f, \"colour_delta_e_p95\": %.2f"
-                    ", \"pixel_delta_e_mean\": %.2f, \"pixel_delta_e_p95\": %.2f}\n",
+                    ", \"pixel_delta_e_mean\": %.2f, \"pixel_delta_e_p95\": %.2f, \"unused\": [%s], \"candidates\": %d"
+                    ", \"candidate_status\": %s}\n",
                     n, t, cov.distinct_best, cov.unused_pictures, cov.colour_mean, cov.colour_p95, cov.pixel_mean,
-                    cov.pixel_p95);
+                    cov.pixel_p95, unused_list.c_str(), candidate_count,
+                    json_string(candidate_status_text(candidate_status), 80).c_str());
     } else {
         std::printf("file:           %s (%lld bytes)\n", path.c_str(), pack.file_size);
         if (pack.has_header) {
@@ -101,12 +108,16 @@ int cmd_info(int argc, char** argv) {
         }
         std::printf("pictures:       %d\n", n);
         std::printf("thumbnail size: %d x %d\n", t, t);
-        std::printf("table usage:    %d pictures named by best_match, %d never used\n", cov.distinct_best,
-                    cov.unused_pictures);
+        std::printf("table usage:    %d pictures named by best_match, %d never used%s%s\n", cov.distinct_best,
+                    cov.unused_pictures, unused_list.empty() ? "" : ": ", unused_list.c_str());
         std::printf("coverage:       all colours mean %.1f, 95%% within %.1f delta E 2000\n", cov.colour_mean,
                     cov.colour_p95);
         std::printf("                the pictures' own pixels mean %.1f, 95%% within %.1f\n", cov.pixel_mean,
                     cov.pixel_p95);
+        if (candidate_count)
+            std::printf("candidates:     %d per colour (neighbouring tiles vary)\n", candidate_count);
+        else
+            std::printf("candidates:     none (%s)\n", candidate_status_text(candidate_status));
         std::string warning = coverage_warning(cov, n);
         if (!warning.empty()) std::printf("%s\n", warning.c_str());
     }

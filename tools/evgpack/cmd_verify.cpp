@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "pack/pack_candidates.h"
 #include "tools/evgpack/cli.h"
 #include "tools/evgpack/commands.h"
 #include "tools/evgpack/pack_reader.h"
@@ -47,6 +48,10 @@ int cmd_verify(int argc, char** argv) {
         problems.push_back("best_match names no picture for " + std::to_string(outside_best) + " colours (drawn black)");
     if (outside_second)
         problems.push_back("second_match names no picture for " + std::to_string(outside_second) + " colours");
+    // A damaged candidate section is ignored by the viewer (the pack shows as without it), but
+    // it is still a fault of the file.
+    if (candidate_status != CANDIDATES_ABSENT && candidate_status != CANDIDATES_OK)
+        problems.push_back(std::string(candidate_status_text(candidate_status)) + " (ignored by the viewer)");
     static uint16_t pixels[PICTURE_PIXELS];
     for (int p = 0; p < n; ++p)
         if (!picture_read(static_cast<uint16_t>(p), pixels))

@@ -282,10 +282,15 @@ inline bool closer(float da, int ia, float db, int ib) { return da < db || (da =
 
 }  // namespace
 
-MatchTables compute_match_tables(const std::vector<Lab>& picture_colours, double variety, int jobs) {
+MatchTables compute_match_tables(const std::vector<Lab>& picture_colours, double variety, int jobs,
+                                 int candidate_count, double budget) {
     MatchTables tables;
     tables.best.assign(65536, 0);
     tables.second.assign(65536, 0);
+    const int k = std::max(0, std::min(candidate_count, 16));
+    tables.candidate_count = k;
+    tables.candidates.assign(static_cast<size_t>(k) * 65536, 0xFFFF);
+    const float within = k > 0 ? static_cast<float>(std::max(budget, 0.0)) : 0.0f;
     const int n = static_cast<int>(picture_colours.size());
     if (n == 0) return tables;
     const SortedSet sorted = sort_by_lightness(picture_colours);
@@ -298,6 +303,7 @@ MatchTables compute_match_tables(const std::vector<Lab>& picture_colours, double
     auto worker = [&]() {
         std::vector<float> dist(static_cast<size_t>(n));
         std::vector<int> candidates;
+        std::vector<std::pair<float, int>> others;  // (distance, picture) for the candidate lists
         int prev_best = -1, prev_second = -1;  // sorted positions found for the previous colour
         for (;;) {
             int chunk = next_chunk.fetch_add(1);
@@ -327,7 +333,7 @@ MatchTables compute_match_tables(const std::vector<Lab>& picture_colours, double
                 }
                 // 2. Every picture that can be the nearest, the second nearest, or within the
                 //    variety spread lies in one lightness window; measure the rest of it.
-                float reach = (std::max(d2, d1 + spread) + BOUND_MARGIN) * SL_MAX;
+                float reach = (std::max(d2, d1 + std::max(spread, within)) + BOUND_MARGIN) * SL_MAX;
                 int wlo = static_cast<int>(std::lower_bound(Ls.begin(), Ls.end(), L - reach) - Ls.begin());
                 int whi = static_cast<int>(std::upper_bound(Ls.begin(), Ls.end(), L + reach) - Ls.begin());
                 wlo = std::min(wlo, lo);
@@ -357,6 +363,18 @@ MatchTables compute_match_tables(const std::vector<Lab>& picture_colours, double
                 }
                 prev_best = near;
                 prev_second = second;
+                if (k > 0) {
+                    // best first, then the nearest others within the budget of the nearest.
+                    uint16_t* list = &tables.candidates[static_cast<size_t>(c) * k];
+                    list[0] = static_cast<uint16_t>(sorted.index[best]);
+                    others.clear();
+                    const float limit = dist[near] + within;
+                    for (int i = wlo; i < whi; ++i)
+                        if (i != best && dist[i] <= limit) others.emplace_back(dist[i], sorted.index[i]);
+                    const size_t keep = std::min(others.size(), static_cast<size_t>(k - 1));
+                    std::partial_sort(others.begin(), others.begin() + keep, others.end());
+                    for (size_t s = 0; s < keep; ++s) list[1 + s] = static_cast<uint16_t>(others[s].second);
+                }
                 tables.best[c] = static_cast<uint16_t>(sorted.index[best]);
                 tables.second[c] = static_cast<uint16_t>(sorted.index[second < 0 ? best : second]);
             }

@@ -13,6 +13,8 @@ const Command commands[] = {
     {"verify", "PACK", "check a pack as the viewer does and decode every picture", evgpack::cmd_verify},
     {"demo", "-o OUT.evg [--count N]", "make a pack of procedural pictures", evgpack::cmd_demo},
     {"extract", "PACK DIR", "write a pack's pictures as 0000.jpg, 0001.jpg, ...", evgpack::cmd_extract},
+    {"quality", "PACK [options]", "measure how varied and faithful the pack's mosaic is (see quality --help)",
+     evgpack::cmd_quality},
     {"decode", "IN.jpg OUT.png", "decode a JPEG with the viewer's decoder and write it as a PNG",
      cmd_decode},
 };

@@ -55,6 +55,7 @@ Coverage measure_coverage(const std::vector<uint16_t>& best, const std::vector<u
     weighted_figures(samples, cov.pixel_mean, cov.pixel_p95);
     for (size_t i = 0; i < n; ++i) {
         cov.unused_pictures += !used[i];
+        if (!used[i]) cov.unused.push_back(static_cast<int>(i));
         cov.distinct_best += used_best[i];
     }
     return cov;

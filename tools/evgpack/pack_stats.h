@@ -13,6 +13,7 @@ struct Coverage {
     double colour_mean = 0, colour_p95 = 0;  // delta E00, every RGB565 colour vs its best picture
     double pixel_mean = 0, pixel_p95 = 0;    // the same, weighted by the thumbnails' own pixels
     int unused_pictures = 0;                 // pictures neither table names
+    std::vector<int> unused;                 // their numbers, ascending
     int distinct_best = 0;                   // pictures named by best_match
 };
 

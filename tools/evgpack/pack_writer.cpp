@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "media/rgb565.h"
+#include "pack/pack_candidates.h"
 #include "pack/pack_file.h"
 #include "tools/common/jpeg_encode.h"
 
@@ -73,6 +74,12 @@ std::vector<uint8_t> pack_serialise(const PackContent& content) {
         put_le32(length, static_cast<uint32_t>(picture.jpeg.size()));
         out.insert(out.end(), length, length + 4);
         out.insert(out.end(), picture.jpeg.begin(), picture.jpeg.end());
+    }
+    const int k = content.tables.candidate_count;
+    if (k > 0 && content.tables.candidates.size() == static_cast<size_t>(k) * PACK_TABLE_ENTRIES) {
+        const size_t at = out.size();
+        out.resize(at + candidate_section_size(k));
+        candidates_encode(k, content.tables.candidates.data(), out.data() + at);
     }
     return out;
 }

@@ -29,7 +29,7 @@ struct PackContent {
     std::vector<uint16_t> icon;      // 40 x 40 RGB565
     int thumb_size = 64;
     std::vector<PackPicture> pictures;
-    MatchTables tables;
+    MatchTables tables;  // with candidates.count > 0, the candidate section follows the entries
 };
 
 // The whole file: header (data offset 3250, listed count = picture count), data section.

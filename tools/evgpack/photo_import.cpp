@@ -178,6 +178,7 @@ bool import_jpeg(const uint8_t* data, size_t size, LinearPicture& out, std::stri
     out = reducer->finish();
     delete reducer;
     orient_picture(out, work.orientation);
+    out.source_short_side = static_cast<int>(short_side);
     return true;
 }
 
@@ -266,6 +267,7 @@ bool import_png(const uint8_t* data, size_t size, LinearPicture& out, std::strin
     png_destroy_read_struct(&png, &info, nullptr);
     out = reducer->finish();
     delete reducer;
+    out.source_short_side = static_cast<int>(std::min(width, height));
     return true;
 }
 

@@ -16,6 +16,7 @@ constexpr int PICTURE_SIZE = 240;
 struct LinearPicture {
     int size = 0;
     std::vector<float> rgb;
+    int source_short_side = 0;  // the photo's shorter side in pixels before scaling (import_photo)
 };
 
 // Photos larger than this many pixels are refused (a decompression bomb guard).

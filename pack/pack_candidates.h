@@ -1,0 +1,73 @@
+// Candidate lists: an optional pack section after the last picture entry that names, for every
+// RGB565 colour, up to 16 pictures ordered by closeness (the first is best_match). The mosaic
+// spreads a surface's tiles over them (pack/tile_map.h) so that neighbouring tiles show
+// different pictures. A
+// pack without the section, or with one that fails any check, renders from best_match and
+// second_match alone. No display code here: the pack tool reads and writes the same section.
+//
+// Section layout (little-endian), from the byte after the last picture entry to the end:
+//   0   8        magic "EVGCANDS"
+//   8   2        version (1)
+//   10  2        K, candidates per colour (1 .. 16)
+//   12  131072K  for colour v, K picture numbers at 12 + 2Kv, nearest first; 0xFFFF = unused
+//   end 4        CRC-32 (zlib) of every byte before it
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "pack/pack_format.h"
+
+constexpr char CANDIDATE_MAGIC[9] = "EVGCANDS";
+constexpr int CANDIDATE_MAGIC_SIZE = 8;
+constexpr uint16_t CANDIDATE_VERSION = 1;
+constexpr int CANDIDATE_MAX = 16;
+constexpr uint16_t CANDIDATE_UNUSED = 0xFFFF;
+constexpr size_t CANDIDATE_HEADER_SIZE = 12;
+constexpr size_t CANDIDATE_CRC_SIZE = 4;
+
+// Bytes of a section with k candidates per colour.
+constexpr size_t candidate_section_size(int k) {
+    return CANDIDATE_HEADER_SIZE + static_cast<size_t>(k) * 65536 * 2 + CANDIDATE_CRC_SIZE;
+}
+
+// What the last pack_load found after the picture entries.
+enum CandidateStatus : int {
+    CANDIDATES_ABSENT = 0,   // nothing after the last entry
+    CANDIDATES_OK,
+    CANDIDATES_NOT_SECTION,  // trailing bytes without the magic
+    CANDIDATES_BAD_VERSION,
+    CANDIDATES_BAD_COUNT,    // K outside 1 .. 16
+    CANDIDATES_BAD_SIZE,     // cut short, or bytes after the section
+    CANDIDATES_BAD_CRC,
+    CANDIDATES_BAD_NUMBER,   // a number not below the picture count, or a first entry that is not best_match
+    CANDIDATES_NO_MEMORY,
+};
+const char* candidate_status_text(int status);
+
+// The open pack's lists: candidate_count (K) numbers per colour, or candidate_count 0 and no
+// table when the pack has no usable section (65536 x K x 2 bytes: 128 KiB per candidate).
+extern uint8_t candidate_count;
+extern uint16_t* candidate_table;
+extern int candidate_status;
+// Each picture's thumbnail mean as 0x00RRGGBB (8-bit channels), filled with the lists.
+extern uint32_t* picture_means;
+
+// Checks a whole section held in memory against the open tables: magic, version, K, size,
+// CRC, every number below `count` or unused, and each colour's first number equal to
+// best[v] (unused when best[v] names no picture). On success *k and out (65536 x k numbers,
+// host order) are set. Never reads outside data .. data + size.
+int candidates_parse(const uint8_t* data, size_t size, const uint16_t* best, uint16_t count, int* k,
+                     uint16_t* out);
+
+// Reads the trailing bytes at `pos` .. `end` of an open pack file and installs the lists (and
+// the means of the count thumbnails of edge `edge`) when they pass every check against `best`;
+// otherwise the pack stays without them. Called by pack_load once the tables, thumbnails and
+// entries are in place.
+void candidates_load(FILE* file, uint64_t pos, uint64_t end, const uint16_t* best, uint16_t count,
+                     const uint16_t* thumbs, uint16_t edge);
+void candidates_close();
+
+// Appends a section with k candidates per colour (lists: 65536 x k numbers, host order) to
+// `out`, with its CRC-32. out must have room: candidate_section_size(k) bytes at `out`.
+void candidates_encode(int k, const uint16_t* lists, uint8_t* out);

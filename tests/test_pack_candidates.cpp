@@ -1,0 +1,167 @@
+// Candidate lists: a damaged section leaves the pack drawing exactly as without one; with lists,
+// neighbouring tiles differ on a flat surface, and the tile that is drawn is the one that
+// becomes the current picture, is marked viewed and becomes the next surface.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/mosaic.h"
+#include "pack/pack_candidates.h"
+#include "pack/tile_map.h"
+#include "app/progress.h"
+#include "runtime/framebuffer.h"
+#include "tests/support/viewer_fixture.h"
+
+namespace {
+
+constexpr int PICTURES = 6;
+
+// Colour v lists v % 6, then the next k - 1 pictures (best_match is v % 6 in the test pack).
+std::string section_bytes(int k) {
+    std::vector<uint16_t> lists(static_cast<size_t>(k) * 65536);
+    for (int v = 0; v < 65536; ++v)
+        for (int s = 0; s < k; ++s) lists[static_cast<size_t>(v) * k + s] = static_cast<uint16_t>((v + s) % PICTURES);
+    std::string bytes(candidate_section_size(k), '\0');
+    candidates_encode(k, lists.data(), reinterpret_cast<uint8_t*>(&bytes[0]));
+    return bytes;
+}
+
+PackSpec six_pictures() {
+    PackSpec spec;
+    spec.pictures = PICTURES;
+    return spec;
+}
+
+class Candidates : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::string plain = pack_bytes(six_pictures());
+
+    // Loads plain + tail; the viewer state starts afresh.
+    void load(const std::string& tail) {
+        const std::string path = dir.file("c.evg");
+        ASSERT_TRUE(write_file(path, plain + tail));
+        pack_close();
+        pack_data_offset = PACK_HEADER_SIZE;
+        ASSERT_EQ(pack_load(path.c_str()), PACK_OK);
+        visits.assign(picture_count, 0);
+        visit_counts = visits.data();
+        reset_viewer_state();
+    }
+    // Zoom 8 and 16 over a surface of many colours; the frames, concatenated.
+    std::vector<uint16_t> render() {
+        for (int i = 0; i < PICTURE_PIXELS; ++i) surface_image[i] = static_cast<uint16_t>(i * 2654435761u >> 9);
+        parent_picture = 2;
+        tile_map_update();
+        std::vector<uint16_t> frames;
+        for (int z : {8, 16}) {
+            zoom = static_cast<uint16_t>(z);
+            mosaic_render(100, 130, static_cast<int16_t>(-z / 2), static_cast<int16_t>(-z / 2));
+            frames.insert(frames.end(), Framebuffer, Framebuffer + 240 * 320);
+        }
+        return frames;
+    }
+    std::vector<uint16_t> visits;
+};
+
+TEST_F(Candidates, DamagedSectionsDrawAsWithout) {
+    load("");
+    EXPECT_EQ(candidate_status, CANDIDATES_ABSENT);
+    const std::vector<uint16_t> without = render();
+    load(section_bytes(3));
+    ASSERT_EQ(candidate_count, 3);
+    EXPECT_NE(render(), without);
+
+    const std::string good = section_bytes(3);
+    auto with_k = [](std::string s, int k) { s[10] = static_cast<char>(k); return s; };
+    // A number past the picture count, with the CRC made right again so only the number fails.
+    std::vector<uint16_t> lists(3 * 65536);
+    for (int v = 0; v < 65536; ++v)
+        for (int s = 0; s < 3; ++s) lists[v * 3 + s] = static_cast<uint16_t>((v + s) % PICTURES);
+    lists[77 * 3 + 2] = PICTURES;
+    std::string past_count(candidate_section_size(3), '\0');
+    candidates_encode(3, lists.data(), reinterpret_cast<uint8_t*>(&past_count[0]));
+    lists[77 * 3 + 2] = 1, lists[77 * 3] = 4;  // first entry not best_match (77 % 6 = 5)
+    std::string not_best(candidate_section_size(3), '\0');
+    candidates_encode(3, lists.data(), reinterpret_cast<uint8_t*>(&not_best[0]));
+    std::string bad_crc = good;
+    bad_crc[5000] ^= 1;
+    const struct {
+        std::string tail;
+        int status;
+    } damaged[] = {
+        {bad_crc, CANDIDATES_BAD_CRC},
+        {with_k(good, 0), CANDIDATES_BAD_COUNT},
+        {with_k(good, 17), CANDIDATES_BAD_COUNT},
+        {with_k(good, 2), CANDIDATES_BAD_SIZE},
+        {good.substr(0, good.size() - 1), CANDIDATES_BAD_SIZE},
+        {good.substr(0, 11), CANDIDATES_BAD_SIZE},
+        {good + "x", CANDIDATES_BAD_SIZE},
+        {past_count, CANDIDATES_BAD_NUMBER},
+        {not_best, CANDIDATES_BAD_NUMBER},
+        {"trailing", CANDIDATES_NOT_SECTION},
+    };
+    for (const auto& d : damaged) {
+        load(d.tail);
+        EXPECT_EQ(candidate_status, d.status) << d.tail.size();
+        EXPECT_EQ(candidate_count, 0);
+        EXPECT_EQ(render(), without) << d.status;
+    }
+}
+
+TEST_F(Candidates, FlatSurfaceHasNoEqualNeighbours) {
+    for (int k : {3, 4, 6})
+        for (int spread : {SPREAD_DIFFUSE, SPREAD_NOISE}) {
+            load(section_bytes(k));
+            // Colour 6 lists 0, 1, 2, ...; the parent 1 leaves k - 1 (at least 2) candidates.
+            std::fill(surface_image, surface_image + PICTURE_PIXELS, 6);
+            parent_picture = 1;
+            tile_map_build(surface_image, parent_picture, tile_map, spread);
+            for (int y = 0; y < 240; ++y)
+                for (int x = 0; x < 240; ++x) {
+                    const uint16_t t = tile_map[y * 240 + x];
+                    ASSERT_NE(t, 1);
+                    ASSERT_LT(t, k);
+                    if (x > 0) { ASSERT_NE(t, tile_map[y * 240 + x - 1]) << k << " " << x << "," << y; }
+                    if (y > 0) { ASSERT_NE(t, tile_map[(y - 1) * 240 + x]) << k << " " << x << "," << y; }
+                }
+            // What is drawn is the map: tile (j, i) of the zoom-16 screen is surface pixel
+            // (120 + j, 120 + i), a solid thumbnail of its picture's test colour.
+            zoom = 16;
+            mosaic_render(120, 120, -8, -8);
+            for (int i = -7; i <= 7; ++i)
+                for (int j = -7; j <= 7; ++j)
+                    ASSERT_EQ(Framebuffer[(i * 16 + 112) * SCREEN_WIDTH + j * 16 + 112],
+                              pack_test_colour(tile_map[(120 + i) * 240 + 120 + j]));
+        }
+}
+
+TEST_F(Candidates, CentreTileIsViewedAndBecomesTheSurface) {
+    load(section_bytes(4));
+    current_record = static_cast<int8_t>(record_find_or_add("c.evg"));
+    std::fill(picture_buffer, picture_buffer + PICTURE_PIXELS, 6);
+    current_picture = 0;
+    surface_reset();  // builds the map for parent 0
+    const uint16_t plain_choice = tile_choice(6);
+    int differs = 0;
+    for (int col : {120, 121, 122}) {
+        const uint16_t t = tile_map[120 * 240 + col];
+        differs += t != plain_choice;
+        zoom = 41;
+        centre_col = col, centre_row = 120;
+        mosaic_render(col, 120, -20, -20);
+        EXPECT_EQ(current_picture, t);
+        EXPECT_EQ(tile_choice_at(col, 120), t);
+        ASSERT_GE(current_record, 0);
+        EXPECT_TRUE(state_block.records[current_record].viewed[t / 8] >> (t % 8) & 1);
+    }
+    EXPECT_GT(differs, 0);  // the lists, not the plain tables, named some of them
+    const uint16_t next = current_picture;
+    surface_reset();
+    EXPECT_EQ(parent_picture, next);
+    EXPECT_EQ(visit_counts[next], 1);
+    for (int i = 0; i < PICTURE_PIXELS; i += 997) EXPECT_NE(tile_map[i], next);
+}
+
+}  // namespace

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# The real window under a virtual X server: it opens, its client area snaps to 240 x 320 after
+# the first frame, resizes snap to 480 x 640 and back, a click reaches the pen (seen in the
+# recording), Return moves the window to (200, 200), and Escape ends the program with status 0.
+set -u
+build=$1
+source_dir=$2
+exe=$(cd "$build" && pwd)/evergreen
+source "$source_dir/tests/support/xvfb.sh"
+xvfb_prepare "$source_dir"
+work=$(mktemp -d)
+trap 'xvfb_stop; rm -rf "$work"' EXIT
+
+cat > "$work/inside.sh" <<'INSIDE'
+set -u
+exe=$1
+cd "$(dirname "$0")"
+# A pack keeps the viewer on its menu, where a click at (100, 50) touches no card.
+"$(dirname "$exe")/evgpack" demo -o Default.evg --count 4 > /dev/null
+fail() { echo "FAIL: $*"; kill "$pid" 2> /dev/null; exit 1; }
+# Polls a condition for up to 10 s; X requests are asynchronous.
+wait_for() {
+    for _ in $(seq 100); do eval "$1" && return 0; sleep 0.1; done
+    return 1
+}
+size() { xdotool getwindowgeometry "$wid" | awk '/Geometry/ {print $2}'; }
+position() { xdotool getwindowgeometry "$wid" | awk '/Position/ {print $2}'; }
+
+"$exe" --fps 1000 --record rec.txt > out.txt 2>&1 &
+pid=$!
+wid=$(timeout 60 xdotool search --sync --name '^evergreen$' | head -n 1)
+[ -n "$wid" ] || fail "no window named evergreen"
+wait_for '[ "$(size)" = "240x320" ]' || fail "client area $(size), expected 240x320"
+
+xdotool windowsize "$wid" 400 500
+wait_for '[ "$(size)" = "480x640" ]' || fail "resize to 400 wide gave $(size)"
+xdotool windowsize "$wid" 300 700
+wait_for '[ "$(size)" = "240x320" ]' || fail "resize to 300 wide gave $(size)"
+
+xdotool mousemove --window "$wid" 100 50 click 1
+wait_for 'grep -q " up$" rec.txt' || fail "click not recorded: $(cat rec.txt)"
+grep -q " move 100 50$" rec.txt || fail "pen position not recorded: $(cat rec.txt)"
+grep -q " down$" rec.txt || fail "press not recorded"
+
+xdotool key Return
+wait_for '[ "$(position)" = "200,200" ]' || fail "Return left the window at $(position)"
+[ "$(size)" = "240x320" ] || fail "Return changed the size to $(size)"
+
+# Without a window manager the keyboard follows the pointer: put it back over the window.
+xdotool mousemove --window "$wid" 10 10 key Escape
+for _ in $(seq 100); do kill -0 "$pid" 2> /dev/null || break; sleep 0.1; done
+kill -0 "$pid" 2> /dev/null && fail "Escape did not end the program"
+wait "$pid"
+status=$?
+[ "$status" -eq 0 ] || fail "Escape: exit status $status"
+grep -q " key escape down$" rec.txt || fail "Escape not recorded"
+echo "xvfb smoke test passed"
+INSIDE
+
+xvfb_run_inside "$work" "$exe"

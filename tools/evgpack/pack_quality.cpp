@@ -1,0 +1,179 @@
+// Variety and likeness of an open pack's mosaic, and the sheet that shows them.
+#include "tools/evgpack/pack_quality.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "pack/pack_file.h"
+#include "pack/pack_candidates.h"
+#include "pack/tile_map.h"
+#include "media/png_writer.h"
+#include "media/rgb565.h"
+#include "render/blend.h"
+#include "tools/evgpack/colour_match.h"
+
+namespace evgpack {
+
+namespace {
+
+constexpr int EDGE = PICTURE_EDGE;
+
+// The tile map of surface picture p, with or without the pack's candidate lists.
+void surface_map(const uint16_t* surface, uint16_t p, bool use_candidates, int spread, uint16_t* map) {
+    const uint8_t k = candidate_count;
+    if (!use_candidates) candidate_count = 0;
+    tile_map_build(surface, p, map, spread);
+    candidate_count = k;
+}
+
+// Distinct pictures in each non-overlapping n x n block of the map, summed; blocks counted.
+double distinct_per_block(const uint16_t* map, int n, int& blocks, int& flat) {
+    double sum = 0;
+    std::vector<uint16_t> seen;
+    for (int by = 0; by + n <= EDGE; by += n)
+        for (int bx = 0; bx + n <= EDGE; bx += n) {
+            seen.clear();
+            for (int y = by; y < by + n; ++y)
+                for (int x = bx; x < bx + n; ++x) seen.push_back(map[y * EDGE + x]);
+            std::sort(seen.begin(), seen.end());
+            const int d = static_cast<int>(std::unique(seen.begin(), seen.end()) - seen.begin());
+            sum += d;
+            flat += d <= 2;
+            ++blocks;
+        }
+    return sum;
+}
+
+Lab linear_mean_to_lab(const double sum[3], int n) { return linear_rgb_to_lab(sum[0] / n, sum[1] / n, sum[2] / n); }
+
+// Zoom 8: each tile is its thumbnail sampled at i x T / 8, moved halfway (weight 16) from the
+// pixel's flat colour, as the mosaic draws it; the tile's mean (linear light) against the pixel.
+// Also sums, for each 5 x 5 block, the CIEDE2000 between the block's mean shown colour and its
+// pixels' mean colour (both in linear light): the colour of a region seen from afar.
+double likeness_sum(const uint16_t* surface, const uint16_t* map, double& region_sum) {
+    static double shown[PICTURE_PIXELS][3], wanted[PICTURE_PIXELS][3];
+    const int t = thumb_size;
+    int steps[8];
+    for (int i = 0; i < 8; ++i) steps[i] = i * t / 8;
+    double total = 0;
+    for (int i = 0; i < PICTURE_PIXELS; ++i) {
+        const uint16_t colour = surface[i], p = map[i];
+        const Lab want = rgb565_to_lab(colour);
+        double sum[3] = {0, 0, 0};
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x) {
+                const uint16_t thumb = p < picture_count
+                                           ? thumbnails[(static_cast<size_t>(p) * t + steps[y]) * t + steps[x]]
+                                           : 0;
+                const uint16_t shown = p < picture_count ? blend_rgb565(colour, thumb, 16) : 0;
+                uint8_t rgb[3];
+                rgb565_unpack(shown, rgb);
+                for (int c = 0; c < 3; ++c) sum[c] += srgb_to_linear(rgb[c]);
+            }
+        total += ciede2000(want, linear_mean_to_lab(sum, 64));
+        uint8_t rgb[3];
+        rgb565_unpack(colour, rgb);
+        for (int c = 0; c < 3; ++c) shown[i][c] = sum[c] / 64, wanted[i][c] = srgb_to_linear(rgb[c]);
+    }
+    for (int by = 0; by + 5 <= EDGE; by += 5)
+        for (int bx = 0; bx + 5 <= EDGE; bx += 5) {
+            double a[3] = {0, 0, 0}, w[3] = {0, 0, 0};
+            for (int y = by; y < by + 5; ++y)
+                for (int x = bx; x < bx + 5; ++x)
+                    for (int c = 0; c < 3; ++c) a[c] += shown[y * EDGE + x][c], w[c] += wanted[y * EDGE + x][c];
+            region_sum += ciede2000(linear_mean_to_lab(w, 25), linear_mean_to_lab(a, 25));
+        }
+    return total;
+}
+
+std::vector<int> surface_pictures(int max_surfaces) {
+    std::vector<int> list;
+    const int n = picture_count;
+    const int count = std::max(1, std::min(max_surfaces, n));
+    for (int s = 0; s < count; ++s) list.push_back(static_cast<int>(static_cast<long>(s) * n / count));
+    return list;
+}
+
+// The mosaic at `zoom` (8 or 40) around the surface centre, as the viewer's resting layout draws
+// it: the centre tile (120, 120) spans screen 120 - Z .. 119.
+void render_view(const uint16_t* surface, const uint16_t* map, int zoom, uint16_t* out, int stride) {
+    const int t = thumb_size;
+    for (int sy = 0; sy < EDGE; ++sy)
+        for (int sx = 0; sx < EDGE; ++sx) {
+            const int dx = sx - (EDGE / 2 - zoom), dy = sy - (EDGE / 2 - zoom);
+            const int tx = dx >= 0 ? dx / zoom : -((zoom - 1 - dx) / zoom);
+            const int ty = dy >= 0 ? dy / zoom : -((zoom - 1 - dy) / zoom);
+            const int col = 120 + tx, row = 120 + ty;
+            const int jx = dx - tx * zoom, jy = dy - ty * zoom;
+            const uint16_t colour = surface[row * EDGE + col], p = map[row * EDGE + col];
+            uint16_t v = 0;
+            if (p < picture_count) {
+                v = thumbnails[(static_cast<size_t>(p) * t + jy * t / zoom) * t + jx * t / zoom];
+                if (zoom <= 15) v = blend_rgb565(colour, v, 2 * zoom);
+            }
+            out[sy * stride + sx] = v;
+        }
+}
+
+}  // namespace
+
+QualityFigures measure_quality(int max_surfaces, bool use_candidates, int spread, bool likeness) {
+    QualityFigures q;
+    static uint16_t surface[PICTURE_PIXELS], map[PICTURE_PIXELS];
+    double blocks_sum = 0, screens_sum = 0, like_sum = 0, region_sum = 0;
+    long blocks = 0, screens = 0, flat = 0, same_h = 0, same_v = 0, pairs = 0;
+    for (int p : surface_pictures(max_surfaces)) {
+        picture_read(static_cast<uint16_t>(p), surface);
+        surface_map(surface, static_cast<uint16_t>(p), use_candidates, spread, map);
+        int b = 0, s = 0, f = 0, unused = 0;
+        blocks_sum += distinct_per_block(map, 5, b, unused);
+        screens_sum += distinct_per_block(map, 6, s, f);
+        blocks += b, screens += s, flat += f;
+        for (int y = 0; y < EDGE; ++y)
+            for (int x = 0; x < EDGE; ++x) {
+                if (x + 1 < EDGE) same_h += map[y * EDGE + x] == map[y * EDGE + x + 1];
+                if (y + 1 < EDGE) same_v += map[y * EDGE + x] == map[(y + 1) * EDGE + x];
+            }
+        pairs += EDGE * (EDGE - 1);
+        if (likeness) like_sum += likeness_sum(surface, map, region_sum);
+        ++q.surfaces;
+    }
+    if (q.surfaces == 0) return q;
+    q.distinct_block = blocks_sum / blocks;
+    q.distinct_screen = screens_sum / screens;
+    q.flat_screens = static_cast<double>(flat) / screens;
+    q.same_horizontal = static_cast<double>(same_h) / pairs;
+    q.same_vertical = static_cast<double>(same_v) / pairs;
+    if (likeness) {
+        q.likeness = like_sum / (static_cast<double>(q.surfaces) * PICTURE_PIXELS);
+        q.region_likeness = region_sum / (static_cast<double>(q.surfaces) * (EDGE / 5) * (EDGE / 5));
+    }
+    return q;
+}
+
+bool write_quality_sheet(const std::string& path, int surfaces, int only, int spread, std::string& error) {
+    std::vector<int> list = only >= 0 ? std::vector<int>{only} : surface_pictures(surfaces);
+    const int columns = 5, width = columns * EDGE + (columns - 1) * 4, height = static_cast<int>(list.size()) * (EDGE + 4);
+    std::vector<uint16_t> sheet(static_cast<size_t>(width) * height, 0xFFFF);
+    static uint16_t surface[PICTURE_PIXELS], plain[PICTURE_PIXELS], varied[PICTURE_PIXELS];
+    for (size_t r = 0; r < list.size(); ++r) {
+        const uint16_t p = static_cast<uint16_t>(list[r]);
+        picture_read(p, surface);
+        surface_map(surface, p, false, spread, plain);
+        surface_map(surface, p, true, spread, varied);
+        uint16_t* row = sheet.data() + r * (EDGE + 4) * width;
+        for (int y = 0; y < EDGE; ++y) std::memcpy(row + y * width, surface + y * EDGE, EDGE * 2);
+        render_view(surface, plain, 8, row + 1 * (EDGE + 4), width);
+        render_view(surface, plain, 40, row + 2 * (EDGE + 4), width);
+        render_view(surface, varied, 8, row + 3 * (EDGE + 4), width);
+        render_view(surface, varied, 40, row + 4 * (EDGE + 4), width);
+    }
+    if (!png_write_rgb565(path.c_str(), sheet.data(), width, height, width)) {
+        error = "cannot write " + path;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace evgpack

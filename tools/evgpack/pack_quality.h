@@ -1,0 +1,30 @@
+// How varied and how faithful the mosaic of an open pack is, measured with the pack's own
+// pictures as surfaces and the viewer's own tile rule (tile_map_build): the figures of
+// `evgpack quality` and of the build summary, and the PNG sheet of surfaces and their views.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace evgpack {
+
+struct QualityFigures {
+    int surfaces = 0;
+    double distinct_block = 0;    // mean distinct pictures per 5 x 5 tile block
+    double same_horizontal = 0;   // share of horizontally neighbouring tiles with the same picture
+    double same_vertical = 0;
+    double distinct_screen = 0;   // mean distinct pictures per zoom-40 screen (6 x 6 tiles)
+    double flat_screens = 0;      // share of zoom-40 screens showing at most 2 pictures
+    double likeness = -1;         // zoom-8 mean CIEDE2000 of tinted tile mean vs surface pixel; -1 not measured
+    double region_likeness = -1;  // the same for the mean colours of 5 x 5 tile blocks
+};
+
+// Surfaces: up to `max_surfaces` of the open pack's pictures, evenly spaced. use_candidates
+// false measures the plain best_match / second_match rule even when the pack has lists.
+QualityFigures measure_quality(int max_surfaces, bool use_candidates, int spread, bool likeness);
+
+// A sheet of `surfaces` pictures (evenly spaced; or the one picture `only` when >= 0), one row
+// each: the surface, zoom 8 and zoom 40 at its centre without candidates, then the same with
+// them. false + reason on failure.
+bool write_quality_sheet(const std::string& path, int surfaces, int only, int spread, std::string& error);
+
+}  // namespace evgpack
