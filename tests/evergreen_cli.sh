@@ -96,7 +96,9 @@ for _ in $(seq 1200); do [ -f Trip/Trip.evg ] && break; sleep 0.25; done
 sleep 1
 kill "$viewer" 2> /dev/null
 wait "$viewer" 2> /dev/null
-"$(dirname "$exe")/evgpack" verify Trip/Trip.evg 2>&1 | grep -q "OK, 60 pictures decode" || fail "pack from a photo folder: $(tail -3 out.txt)"
+verified=$("$(dirname "$exe")/evgpack" verify Trip/Trip.evg 2>&1)
+grep -q "OK, 60 pictures decode" <<<"$verified" \
+    || fail "pack from a photo folder: $verified / $(ls -l Trip | grep -v '\.jpg$') / $(tail -3 out.txt)"
 printf '3 tap 120 200\n5 key escape down\n' > cancel.txt
 run --headless --replay cancel.txt Cancel > out.txt 2>&1
 status=$?
