@@ -10,5 +10,6 @@ extern uint8_t start_mode;
 extern uint16_t pack_count;      // packs found, capped at 8 after the scan
 extern char chosen_pack_path[512];
 
-// Runs the whole application; returns 0 (the process exit status). Expects runtime_init done.
+// Runs the whole application; returns the process exit status: 0, or 1 when the progress of
+// the run could not be saved (the user has been told). Expects runtime_init done.
 int viewer_main();
