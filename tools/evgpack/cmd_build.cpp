@@ -1,5 +1,7 @@
 // `evgpack build -o OUT.evg [options] PATH...`: a pack from a folder of photos.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -10,6 +12,7 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <new>
 #include <set>
 #include <string>
 #include <thread>
@@ -18,6 +21,7 @@
 #include "app/image_pack.h"
 #include "tools/evgpack/cli.h"
 #include "tools/evgpack/commands.h"
+#include "tools/evgpack/pack_reader.h"
 #include "tools/evgpack/pack_stats.h"
 #include "tools/evgpack/pack_writer.h"
 
@@ -36,7 +40,10 @@ const char BUILD_HELP[] =
     "JPEG and PNG files are read, in path order.\n"
     "\n"
     "options:\n"
-    "  -o, --output FILE   the pack to write (required; replaced only when the build succeeds)\n"
+    "  -o, --output FILE   the pack to write (required; replaced only when the build succeeds).\n"
+    "                      An existing file is replaced only when it is a pack; a symbolic\n"
+    "                      link has its target replaced\n"
+    "  --force             replace FILE even when it is not a pack (or is one of the photos)\n"
     "  --quality Q         JPEG quality of the pictures, 1-100 (default 85)\n"
     "  --thumb-size T      thumbnail edge in pixels, 1-255 (default 64)\n"
     "  --variety D         let a colour use any picture within D delta E of its best (default 2, 0 = off)\n"
@@ -51,7 +58,7 @@ struct BuildOptions {
     long quality = 85, thumb_size = 64, icon = 0, max = MAX_PICTURES, jobs = 0;
     double variety = DEFAULT_VARIETY;
     std::string author;
-    bool author_set = false, quiet = false;
+    bool author_set = false, quiet = false, force = false;
     std::vector<std::string> paths;
 };
 
@@ -61,6 +68,41 @@ bool lower_extension_is(const fs::path& p, std::initializer_list<const char*> li
     for (const char* e : list)
         if (ext == e) return true;
     return false;
+}
+
+// Photos found under `folder`, recursively, in no particular order. Hidden entries are passed
+// over; symbolic links to folders are not followed (no cycles); a subfolder that cannot be
+// listed is reported and skipped, the rest is still read.
+void walk_folder(const fs::path& folder, std::vector<std::string>& found) {
+    std::vector<fs::path> pending{folder};
+    while (!pending.empty()) {
+        const fs::path here = pending.back();
+        pending.pop_back();
+        std::error_code ec;
+        fs::directory_iterator it(here, ec), end;
+        if (ec) {
+            print_warning("skipping the folder " + here.string() + ": " + ec.message());
+            continue;
+        }
+        for (; !ec && it != end; it.increment(ec)) {
+            const fs::path& p = it->path();
+            std::string name = p.filename().string();
+            if (!name.empty() && name[0] == '.') continue;
+            std::error_code type_ec;
+            if (it->is_directory(type_ec) && !it->is_symlink(type_ec)) {
+                pending.push_back(p);
+                continue;
+            }
+            if (!it->is_regular_file(type_ec)) continue;
+            if (lower_extension_is(p, {".jpg", ".jpeg", ".jpe", ".jfif", ".png"})) {
+                found.push_back(p.string());
+            } else if (lower_extension_is(p, {".gif", ".bmp", ".tif", ".tiff", ".webp", ".heic", ".heif", ".avif",
+                                               ".raw", ".cr2", ".nef", ".arw", ".dng"})) {
+                print_warning("skipping " + p.string() + ": unsupported format (JPEG and PNG are read)");
+            }
+        }
+        if (ec) print_warning("could not list all of " + here.string() + ": " + ec.message());
+    }
 }
 
 // Files to read, in path order. Inside folders: JPEG and PNG by name; other picture formats get a
@@ -79,54 +121,90 @@ bool collect_inputs(const std::vector<std::string>& paths, std::vector<std::stri
             files.push_back(path);
             continue;
         }
-        std::vector<std::string> found;
-        fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied, ec), end;
-        for (; !ec && it != end; it.increment(ec)) {
-            const fs::path& p = it->path();
-            std::string name = p.filename().string();
-            if (!name.empty() && name[0] == '.') {
-                if (it->is_directory(ec)) it.disable_recursion_pending();
-                continue;
-            }
-            if (!it->is_regular_file(ec)) continue;
-            if (lower_extension_is(p, {".jpg", ".jpeg", ".jpe", ".jfif", ".png"})) {
-                found.push_back(p.string());
-            } else if (lower_extension_is(p, {".gif", ".bmp", ".tif", ".tiff", ".webp", ".heic", ".heif", ".avif",
-                                               ".raw", ".cr2", ".nef", ".arw", ".dng"})) {
-                print_warning("skipping " + p.string() + ": unsupported format (JPEG and PNG are read)");
-            }
-        }
-        if (ec) print_warning("could not list all of " + path + ": " + ec.message());
-        files.insert(files.end(), found.begin(), found.end());
+        walk_folder(path, files);
     }
     std::sort(files.begin(), files.end());
     files.erase(std::unique(files.begin(), files.end()), files.end());
     return ok;
 }
 
+// Larger input files are refused: no photo within the decode limits needs more.
+constexpr off_t MAX_INPUT_BYTES = static_cast<off_t>(MAX_DECODE_BYTES);
+
+// The whole file, when it is a regular file. The open does not block (a FIFO given as a photo
+// would otherwise wait for a writer for ever); what is not a regular file is refused.
 bool read_whole_file(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         error = std::strerror(errno);
         return false;
     }
-    in.seekg(0, std::ios::end);
-    std::streamoff size = in.tellg();
-    if (size < 0) {
-        error = "cannot read";
+    struct stat st;
+    bool ok = false;
+    if (::fstat(fd, &st) != 0) {
+        error = std::strerror(errno);
+    } else if (!S_ISREG(st.st_mode)) {
+        error = "not a regular file";
+    } else if (st.st_size > MAX_INPUT_BYTES) {
+        error = "file too large (" + std::to_string(st.st_size >> 20) + " MB)";
+    } else {
+        bytes.resize(static_cast<size_t>(st.st_size));
+        size_t got = 0;
+        while (got < bytes.size()) {
+            ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            got += static_cast<size_t>(n);
+        }
+        ok = got == bytes.size();
+        if (!ok) error = "read error";
+    }
+    ::close(fd);
+    return ok;
+}
+
+// The file a path names after following symbolic links (the link's target is what a write
+// should replace, not the link). A dangling link gives its final target, to be created.
+std::string link_target(const std::string& path) {
+    fs::path p = path;
+    std::error_code ec;
+    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(p, ec)); ++hops) {
+        fs::path next = fs::read_symlink(p, ec);
+        if (ec) break;
+        p = next.is_absolute() ? next : p.parent_path() / next;
+    }
+    return p.string();
+}
+
+// Whether `path` may be replaced by the new pack: a missing or empty file, or an earlier pack
+// (with a header, or a plain pack the viewer opens). Photos, text or any other file, or one of
+// the inputs, need --force. false + reason otherwise.
+bool output_replaceable(const std::string& path, const std::vector<std::string>& inputs, std::string& reason) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return true;
+    if (S_ISDIR(st.st_mode)) {
+        reason = path + " is a folder";
         return false;
     }
-    if (size > (1LL << 31)) {
-        error = "file too large";
-        return false;
+    for (const std::string& input : inputs) {
+        struct stat in;
+        if (::stat(input.c_str(), &in) == 0 && in.st_dev == st.st_dev && in.st_ino == st.st_ino) {
+            reason = path + " is one of the photos; use --force to replace it with the pack";
+            return false;
+        }
     }
-    in.seekg(0);
-    bytes.resize(static_cast<size_t>(size));
-    if (size > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), size)) {
-        error = "read error";
-        return false;
+    if (S_ISREG(st.st_mode) && st.st_size == 0) return true;
+    if (S_ISREG(st.st_mode)) {
+        LoadedPack pack;
+        std::string ignored;
+        if (load_pack(path, pack, ignored)) {
+            pack_close();
+            return true;
+        }
+        pack_close();
     }
-    return true;
+    reason = path + " exists and is not a pack; use --force to replace it";
+    return false;
 }
 
 uint64_t fnv1a64(const std::vector<uint8_t>& bytes) {
@@ -144,6 +222,35 @@ struct Slot {
     PackPicture picture;
     std::vector<uint16_t> icon;  // kept for every picture until the icon's number is known
 };
+
+// Reads, decodes and encodes one input into its slot. Running out of memory on one photo (the
+// decode limits keep it rare) drops that photo only, never the build.
+void import_input(const std::string& path, const BuildOptions& o, std::vector<uint8_t>& bytes, Slot& slot) {
+    std::string error;
+    try {
+        LinearPicture picture;
+        if (!read_whole_file(path, bytes, error)) {
+            slot.state = Slot::FAILED, slot.reason = error;
+            return;
+        }
+        slot.hash = fnv1a64(bytes);
+        slot.size = bytes.size();
+        if (!import_photo(bytes.data(), bytes.size(), picture, error)) {
+            slot.state = Slot::FAILED, slot.reason = error;
+        } else if (!make_pack_picture(picture, static_cast<int>(o.quality), static_cast<int>(o.thumb_size),
+                                      slot.picture)) {
+            slot.state = Slot::FAILED, slot.reason = "could not encode the picture";
+        } else {
+            slot.icon = make_icon(picture);
+            slot.state = Slot::USED;
+        }
+    } catch (const std::bad_alloc&) {
+        slot.state = Slot::FAILED, slot.reason = "not enough memory for this photo";
+        slot.picture = PackPicture{};
+        slot.icon.clear();
+        std::vector<uint8_t>().swap(bytes);
+    }
+}
 
 bool parse_build_args(int argc, char** argv, BuildOptions& o) {
     std::string error;
@@ -180,6 +287,8 @@ bool parse_build_args(int argc, char** argv, BuildOptions& o) {
             ok = parse_int_option("--max", value("--max"), 2, MAX_PICTURES, o.max, error);
         } else if (a == "--jobs") {
             ok = parse_int_option("--jobs", value("--jobs"), 1, 256, o.jobs, error);
+        } else if (a == "--force") {
+            o.force = true;
         } else if (a == "--quiet" || a == "-q") {
             o.quiet = true;
         } else if (a.size() > 1 && a[0] == '-') {
@@ -225,6 +334,13 @@ int cmd_build(int argc, char** argv) {
         print_error("no JPEG or PNG photos found");
         return 1;
     }
+    // Checked before the work, so that a mistyped -o costs nothing.
+    const std::string target = link_target(o.output);
+    std::string refusal;
+    if (!o.force && !output_replaceable(target, files, refusal)) {
+        print_error(refusal);
+        return 1;
+    }
 
     // Workers take inputs in path order and stop taking new ones once enough pictures are in
     // hand; the pack uses the first `max` usable inputs, so it does not depend on the timing.
@@ -246,23 +362,7 @@ int cmd_build(int argc, char** argv) {
             size_t i = next.fetch_add(1);
             if (i >= files.size()) return;
             Slot& slot = slots[i];
-            std::string error;
-            LinearPicture picture;
-            if (!read_whole_file(files[i], bytes, error)) {
-                slot.state = Slot::FAILED, slot.reason = error;
-            } else {
-                slot.hash = fnv1a64(bytes);
-                slot.size = bytes.size();
-                if (!import_photo(bytes.data(), bytes.size(), picture, error)) {
-                    slot.state = Slot::FAILED, slot.reason = error;
-                } else if (!make_pack_picture(picture, static_cast<int>(o.quality), static_cast<int>(o.thumb_size),
-                                              slot.picture)) {
-                    slot.state = Slot::FAILED, slot.reason = "could not encode the picture";
-                } else {
-                    slot.icon = make_icon(picture);
-                    slot.state = Slot::USED;
-                }
-            }
+            import_input(files[i], o, bytes, slot);
             std::lock_guard<std::mutex> guard(lock);
             // Count distinct contents only, so repeats do not stop the workers early.
             if (slot.state == Slot::USED && distinct.insert({slot.hash, slot.size}).second) ++used;
@@ -334,7 +434,7 @@ int cmd_build(int argc, char** argv) {
     content.tables = compute_match_tables(colours, o.variety, jobs);
     std::vector<uint8_t> bytes = pack_serialise(content);
     std::string error;
-    if (!write_file_replacing(o.output, bytes, error)) {
+    if (!write_file_replacing(target, bytes, error)) {
         print_error(error);
         return 1;
     }
@@ -344,7 +444,7 @@ int cmd_build(int argc, char** argv) {
         for (const PackPicture& p : content.pictures) thumbs.insert(thumbs.end(), p.thumb.begin(), p.thumb.end());
         Coverage cov = measure_coverage(content.tables.best, content.tables.second, colours, thumbs.data(), thumbs.size());
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        std::printf("wrote %s: %zu pictures, %.1f MB, in %.1f s\n", o.output.c_str(), content.pictures.size(),
+        std::printf("wrote %s: %zu pictures, %.1f MB, in %.1f s\n", shown(o.output).c_str(), content.pictures.size(),
                     bytes.size() / 1e6, seconds);
         std::printf("colour coverage (delta E 2000): all colours mean %.1f, 95%% within %.1f; "
                     "the pictures' own pixels mean %.1f, 95%% within %.1f\n",

@@ -91,9 +91,9 @@ int cmd_info(int argc, char** argv) {
                     n, t, cov.distinct_best, cov.unused_pictures, cov.colour_mean, cov.colour_p95, cov.pixel_mean,
                     cov.pixel_p95);
     } else {
-        std::printf("file:           %s (%lld bytes)\n", path.c_str(), pack.file_size);
+        std::printf("file:           %s (%lld bytes)\n", shown(path).c_str(), pack.file_size);
         if (pack.has_header) {
-            std::printf("author:         %s\n", author);
+            std::printf("author:         %s\n", shown(author).c_str());
             std::printf("listed count:   %u\n", pack.header.listed_count);
             std::printf("data offset:    %u\n", pack.header.data_offset);
         } else {
