@@ -239,6 +239,9 @@ bool import_jpeg(const uint8_t* data, size_t size, LinearPicture& out, std::stri
         int y = static_cast<int>(cinfo.output_scanline);
         JSAMPROW row = work.line.data();
         jpeg_read_scanlines(&cinfo, &row, 1);
+        // Damaged data ends the decode at once (the rest would be made-up grey, and a header
+        // claiming a huge picture over little data would cost seconds of it).
+        if (err.damage[0]) return refuse(std::string("damaged JPEG data: ") + err.damage);
         if (y < reducer->top() || y >= reducer->bottom()) continue;
         for (int x = 0; x < side; ++x) {
             const uint8_t* p = &work.line[static_cast<size_t>(left + x) * channels];
@@ -256,8 +259,8 @@ bool import_jpeg(const uint8_t* data, size_t size, LinearPicture& out, std::stri
         }
         reducer->add_row(y, work.linear.data());
     }
-    jpeg_finish_decompress(&cinfo);
     if (err.damage[0]) return refuse(std::string("damaged JPEG data: ") + err.damage);
+    jpeg_finish_decompress(&cinfo);  // a missing end marker after complete data is no damage
     jpeg_destroy_decompress(&cinfo);
     out = reducer->finish();
     delete reducer;
@@ -398,11 +401,10 @@ std::string jpeg_damage(const uint8_t* data, size_t size) {
     cinfo.scale_denom = 8;  // every block is still entropy-decoded, at a fraction of the work
     jpeg_start_decompress(&cinfo);
     if (sized(line, static_cast<size_t>(cinfo.output_width) * cinfo.output_components)) {
-        while (cinfo.output_scanline < cinfo.output_height) {
+        while (cinfo.output_scanline < cinfo.output_height && !err.damage[0]) {
             JSAMPROW row = line.data();
             jpeg_read_scanlines(&cinfo, &row, 1);
         }
-        jpeg_finish_decompress(&cinfo);
     }
     std::string damage = err.damage;
     jpeg_destroy_decompress(&cinfo);

@@ -1,0 +1,24 @@
+// libFuzzer target: a user's photo as evgpack build reads it (JPEG or PNG through libjpeg-turbo
+// and libpng, the size and memory limits, the crop and the reduction to 240 x 240), and the
+// damage check that evgpack verify runs on pack pictures. A picture that is accepted must come
+// out 240 x 240 with finite values.
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "tools/evgpack/photo_import.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    evgpack::LinearPicture picture;
+    std::string error;
+    if (evgpack::import_photo(data, size, picture, error)) {
+        if (picture.size != evgpack::PICTURE_SIZE || picture.rgb.size() != 240u * 240 * 3) std::abort();
+        for (float v : picture.rgb)
+            if (!std::isfinite(v)) std::abort();
+    } else if (error.empty()) {
+        std::abort();  // every refusal says why
+    }
+    if (size >= 2 && data[0] == 0xFF && data[1] == 0xD8) evgpack::jpeg_damage(data, size);
+    return 0;
+}
