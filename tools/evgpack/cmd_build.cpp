@@ -128,7 +128,7 @@ bool collect_inputs(const std::vector<std::string>& paths, std::vector<std::stri
     return ok;
 }
 
-// Larger input files are refused: no photo within the decode limits needs more.
+// Larger input files are refused: each worker holds its photo file whole while decoding it.
 constexpr off_t MAX_INPUT_BYTES = static_cast<off_t>(MAX_DECODE_BYTES);
 
 // The whole file, when it is a regular file. The open does not block (a FIFO given as a photo
