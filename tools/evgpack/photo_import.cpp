@@ -18,6 +18,8 @@
 
 namespace evgpack {
 
+PhotoLimits photo_limits;
+
 namespace {
 
 // Allocation helpers that turn std::bad_alloc into false, for code between setjmp and the
@@ -37,17 +39,17 @@ SquareReducer* new_reducer(int width, int height, int dst) noexcept;
 
 std::string too_large(uint64_t width, uint64_t height) {
     return "photo too large (" + std::to_string(width) + " x " + std::to_string(height) + " pixels; at most " +
-           std::to_string(MAX_PHOTO_SIDE) + " on a side and " + std::to_string(MAX_PHOTO_PIXELS / 1000000) +
+           std::to_string(photo_limits.side) + " on a side and " + std::to_string(photo_limits.pixels / 1000000) +
            " million in all)";
 }
 
 std::string needs_too_much(uint64_t bytes) {
     return "photo needs " + std::to_string((bytes + (1 << 20) - 1) >> 20) + " MB to decode (at most " +
-           std::to_string(MAX_DECODE_BYTES >> 20) + " MB)";
+           std::to_string(photo_limits.decode_bytes >> 20) + " MB)";
 }
 
 bool size_acceptable(uint64_t width, uint64_t height) {
-    return width <= MAX_PHOTO_SIDE && height <= MAX_PHOTO_SIDE && width * height <= MAX_PHOTO_PIXELS;
+    return width <= photo_limits.side && height <= photo_limits.side && width * height <= photo_limits.pixels;
 }
 
 // Area-average reduction of the centred square of a streamed image to `dst` x `dst` pixels.
@@ -209,8 +211,8 @@ bool import_jpeg(const uint8_t* data, size_t size, LinearPicture& out, std::stri
     // few hundred bytes can claim gigabytes. libjpeg is held to the same budget (it then stops
     // with an error instead of allocating), as a second guard.
     const uint64_t whole = jpeg_whole_image_bytes(cinfo);
-    if (whole > MAX_DECODE_BYTES) return refuse(needs_too_much(whole));
-    cinfo.mem->max_memory_to_use = static_cast<long>(MAX_DECODE_BYTES);
+    if (whole > photo_limits.decode_bytes) return refuse(needs_too_much(whole));
+    cinfo.mem->max_memory_to_use = static_cast<long>(photo_limits.decode_bytes);
     // Decode at the smallest scale that still gives at least 240 pixels on the short side.
     unsigned short_side = std::min(cinfo.image_width, cinfo.image_height);
     cinfo.scale_num = 1;
@@ -335,7 +337,7 @@ bool import_png(const uint8_t* data, size_t size, LinearPicture& out, std::strin
     if (png_get_rowbytes(png, info) != static_cast<size_t>(width) * 4) png_error(png, "unexpected row layout");
     const size_t row_bytes = static_cast<size_t>(width) * 4;
     // Interlaced rows arrive in several passes, so the whole image is held: within the budget.
-    if (passes > 1 && static_cast<uint64_t>(row_bytes) * height > MAX_DECODE_BYTES) {
+    if (passes > 1 && static_cast<uint64_t>(row_bytes) * height > photo_limits.decode_bytes) {
         work.refusal = needs_too_much(static_cast<uint64_t>(row_bytes) * height);
         png_error(png, work.refusal.c_str());
     }
@@ -397,7 +399,7 @@ std::string jpeg_damage(const uint8_t* data, size_t size) {
     jpeg_create_decompress(&cinfo);
     jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
     jpeg_read_header(&cinfo, TRUE);
-    cinfo.mem->max_memory_to_use = static_cast<long>(MAX_DECODE_BYTES);
+    cinfo.mem->max_memory_to_use = static_cast<long>(photo_limits.decode_bytes);
     cinfo.scale_denom = 8;  // every block is still entropy-decoded, at a fraction of the work
     jpeg_start_decompress(&cinfo);
     if (sized(line, static_cast<size_t>(cinfo.output_width) * cinfo.output_components)) {

@@ -27,6 +27,14 @@ constexpr uint64_t MAX_PHOTO_PIXELS = 400ull * 1000 * 1000;
 constexpr uint32_t MAX_PHOTO_SIDE = 65535;
 constexpr uint64_t MAX_DECODE_BYTES = 256ull << 20;
 
+// The limits in force; the fuzz target lowers them so that each input decodes in milliseconds.
+struct PhotoLimits {
+    uint64_t pixels = MAX_PHOTO_PIXELS;
+    uint32_t side = MAX_PHOTO_SIDE;
+    uint64_t decode_bytes = MAX_DECODE_BYTES;
+};
+extern PhotoLimits photo_limits;
+
 // Decodes `data` (JPEG or PNG, told apart by signature) into a 240 x 240 picture. On failure
 // returns false with a short reason ("not a JPEG or PNG file", "corrupt JPEG data: ...").
 // A JPEG whose data is cut short or garbled (rows libjpeg would fill with grey) is refused too.
