@@ -6,14 +6,13 @@
 #include <array>
 #include <cstring>
 
-#include "app/navigation.h"
 #include "app/progress.h"
 #include "render/blend.h"
 #include "runtime/framebuffer.h"
 
 uint16_t zoom = 8;
-int32_t centre_col = 120;
-int32_t centre_row = 120;
+int32_t centre_col = PICTURE_HALF;
+int32_t centre_row = PICTURE_HALF;
 uint16_t current_picture = NO_PICTURE;
 uint16_t parent_picture = NO_PICTURE;
 uint16_t surface_image[PICTURE_PIXELS];
@@ -41,8 +40,8 @@ void zoom_tables_update() {
 void tile_draw(int16_t x, int16_t y, uint16_t t, uint16_t colour) {
     const int z = std::min<int>(zoom, 256);
     const int col_start = x < 0 ? -x : 0, row_start = y < 0 ? -y : 0;
-    const int col_end = x + z > PICTURE_AREA ? PICTURE_AREA - x : z;
-    const int row_end = y + z > PICTURE_AREA ? PICTURE_AREA - y : z;
+    const int col_end = x + z > PICTURE_EDGE ? PICTURE_EDGE - x : z;
+    const int row_end = y + z > PICTURE_EDGE ? PICTURE_EDGE - y : z;
     if (col_start >= col_end || row_start >= row_end) return;
     for (int i = row_start; i < row_end; ++i) {
         uint16_t* out = draw_target + (y + i) * SCREEN_WIDTH + x;
@@ -65,7 +64,7 @@ void tile_draw(int16_t x, int16_t y, uint16_t t, uint16_t colour) {
 
 namespace {
 
-constexpr int MAX_SPANS = PICTURE_AREA + 2;  // tiles along one axis at zoom 1, plus both cut ends
+constexpr int MAX_SPANS = PICTURE_EDGE + 2;  // tiles along one axis at zoom 1, plus both cut ends
 
 // Rounds a / b down for b > 0 (C++ division rounds towards zero).
 int floor_div(int a, int b) { return a >= 0 ? a / b : -((b - 1 - a) / b); }
@@ -85,13 +84,13 @@ struct TileSpan {
 int visible_spans(int32_t centre, int k0, int k1, int origin, int z, int edge, TileSpan* spans) {
     // Only indices with k x z + origin in -z + 1 .. 239 can reach the picture area.
     const int lo = std::max(k0, floor_div(-origin, z));
-    const int hi = std::min(k1, floor_div(PICTURE_AREA - 1 - origin, z) + 1);
+    const int hi = std::min(k1, floor_div(PICTURE_EDGE - 1 - origin, z) + 1);
     int n = 0;
     for (int k = lo; k < hi; ++k) {
         const int64_t pos = static_cast<int64_t>(centre) + k;
-        if (pos < 0 || pos >= PICTURE_AREA) continue;
+        if (pos < 0 || pos >= PICTURE_EDGE) continue;
         const int start = k * z + origin;
-        const int first = std::max(start, 0), end = std::min(start + edge, PICTURE_AREA);
+        const int first = std::max(start, 0), end = std::min(start + edge, PICTURE_EDGE);
         if (first < end) spans[n++] = TileSpan{first, end, first - start, static_cast<int32_t>(pos)};
     }
     return n;
@@ -104,9 +103,9 @@ struct OverSpan {
 };
 
 // Scratch rows of the tile pass (static: 1920 + 3 x 480 bytes).
-const uint16_t* column_source[PICTURE_AREA];  // each column's thumbnail pixel in thumbnail row 0
-uint16_t tint_colour[PICTURE_AREA];            // each column's surface colour (tinted zooms)
-uint16_t thumb_line[PICTURE_AREA];             // one gathered thumbnail row (tinted zooms)
+const uint16_t* column_source[PICTURE_EDGE];  // each column's thumbnail pixel in thumbnail row 0
+uint16_t tint_colour[PICTURE_EDGE];            // each column's surface colour (tinted zooms)
+uint16_t thumb_line[PICTURE_EDGE];             // one gathered thumbnail row (tinted zooms)
 TileSpan column_spans[MAX_SPANS], row_spans[MAX_SPANS];
 OverSpan over_spans[MAX_SPANS];
 
@@ -190,7 +189,7 @@ void mosaic_render(int32_t col, int32_t row, int16_t offset_x, int16_t offset_y)
     if (zoom > 40) centre_picture_update();
     zoom_tables_update();
     const int z = zoom;
-    const int h = 120 / z + 1, base = 120 - z / 2;
+    const int h = PICTURE_HALF / z + 1, base = PICTURE_HALF - z / 2;
     // The tile range is widened by the offsets counted in tiles; tiles_draw keeps the visible ones.
     const int j0 = offset_x > 0 ? -h - offset_x : -h, j1 = offset_x < 0 ? h + 1 - offset_x : h + 1;
     const int i0 = offset_y > 0 ? -h - offset_y : -h, i1 = offset_y < 0 ? h + 1 - offset_y : h + 1;
@@ -200,7 +199,7 @@ void mosaic_render(int32_t col, int32_t row, int16_t offset_x, int16_t offset_y)
 }
 
 void minimap_update() {
-    const int32_t n = PICTURE_AREA / std::max<int>(zoom, 1);
+    const int32_t n = PICTURE_EDGE / std::max<int>(zoom, 1);
     const int32_t x0 = (centre_col - n / 2) / 3, y0 = (centre_row - n / 2) / 3;
     minimap_draw(static_cast<int16_t>(x0), static_cast<int16_t>(x0 + n / 3), static_cast<int16_t>(y0),
                  static_cast<int16_t>(y0 + n / 3));
@@ -254,8 +253,8 @@ void minimap_blend_picture(uint8_t weight) {
 }
 
 void centre_picture_update() {
-    const int32_t c = std::clamp<int32_t>(centre_col, 0, PICTURE_AREA - 1);
-    const int32_t r = std::clamp<int32_t>(centre_row, 0, PICTURE_AREA - 1);
+    const int32_t c = std::clamp<int32_t>(centre_col, 0, PICTURE_EDGE - 1);
+    const int32_t r = std::clamp<int32_t>(centre_row, 0, PICTURE_EDGE - 1);
     const uint16_t t = tile_choice(surface_image[r * PICTURE_EDGE + c]);
     if (t != current_picture) picture_show(t);
     current_picture = t;
@@ -264,9 +263,9 @@ void centre_picture_update() {
 void surface_reset() {
     zoom = 1;
     std::memcpy(surface_image, picture_buffer, sizeof surface_image);
-    for (int y = 0; y < PICTURE_AREA; ++y)
+    for (int y = 0; y < PICTURE_EDGE; ++y)
         std::memcpy(draw_target + y * SCREEN_WIDTH, picture_buffer + y * PICTURE_EDGE, PICTURE_EDGE * sizeof(uint16_t));
-    centre_col = centre_row = 120;
+    centre_col = centre_row = PICTURE_HALF;
     parent_picture = current_picture;
     history_count = 0;
     if (visit_counts && current_picture < picture_count) visit_counts[current_picture] += 1;
@@ -275,28 +274,29 @@ void surface_reset() {
 
 void surface_zoom_view(uint16_t s) {
     const int32_t k = (256 - static_cast<int32_t>(s)) / 4;
-    const int32_t fc = (k * centre_col + (32 - k) * 120) / 32, fr = (k * centre_row + (32 - k) * 120) / 32;
+    const int32_t fc = (k * centre_col + (32 - k) * PICTURE_HALF) / 32;
+    const int32_t fr = (k * centre_row + (32 - k) * PICTURE_HALF) / 32;
     const int32_t span = (15 * s) >> 4, half = (15 * s) >> 5;
-    const int32_t top = std::clamp<int32_t>(fr - half, 0, std::max<int32_t>(0, PICTURE_AREA - span));
-    const int32_t left = std::clamp<int32_t>(fc - half, 0, std::max<int32_t>(0, PICTURE_AREA - span));
+    const int32_t top = std::clamp<int32_t>(fr - half, 0, std::max<int32_t>(0, PICTURE_EDGE - span));
+    const int32_t left = std::clamp<int32_t>(fc - half, 0, std::max<int32_t>(0, PICTURE_EDGE - span));
     // The source column of every screen column, worked out once for all rows.
-    uint8_t source_col[PICTURE_AREA];
+    uint8_t source_col[PICTURE_EDGE];
     bool straight = true;  // source columns left, left + 1, ...: rows are plain copies
-    for (int j = 0; j < PICTURE_AREA; ++j) {
-        source_col[j] = static_cast<uint8_t>(std::min<int32_t>((left * 256 + j * s) >> 8, PICTURE_AREA - 1));
+    for (int j = 0; j < PICTURE_EDGE; ++j) {
+        source_col[j] = static_cast<uint8_t>(std::min<int32_t>((left * 256 + j * s) >> 8, PICTURE_EDGE - 1));
         straight = straight && source_col[j] == source_col[0] + j;
     }
     int32_t previous_sy = -1;
-    for (int i = 0; i < PICTURE_AREA; ++i) {
-        const int32_t sy = std::min<int32_t>((top * 256 + i * s) >> 8, PICTURE_AREA - 1);
+    for (int i = 0; i < PICTURE_EDGE; ++i) {
+        const int32_t sy = std::min<int32_t>((top * 256 + i * s) >> 8, PICTURE_EDGE - 1);
         const uint16_t* src = surface_image + sy * PICTURE_EDGE;
         uint16_t* out = draw_target + i * SCREEN_WIDTH;
         if (sy == previous_sy) {
-            std::memcpy(out, out - SCREEN_WIDTH, PICTURE_AREA * sizeof(uint16_t));  // magnified: the row repeats
+            std::memcpy(out, out - SCREEN_WIDTH, PICTURE_EDGE * sizeof(uint16_t));  // magnified: the row repeats
         } else if (straight) {
-            std::memcpy(out, src + source_col[0], PICTURE_AREA * sizeof(uint16_t));
+            std::memcpy(out, src + source_col[0], PICTURE_EDGE * sizeof(uint16_t));
         } else {
-            for (int j = 0; j < PICTURE_AREA; ++j) out[j] = src[source_col[j]];
+            for (int j = 0; j < PICTURE_EDGE; ++j) out[j] = src[source_col[j]];
         }
         previous_sy = sy;
     }

@@ -4,11 +4,10 @@
 #pragma once
 #include <cstdint>
 
-#include "app/image_pack.h"
+#include "app/screen_layout.h"
+#include "pack/pack_file.h"
 
 constexpr uint16_t NO_PICTURE = 0xFFFF;
-constexpr int PICTURE_AREA = 240;        // rows and columns of the picture area
-constexpr int MINIMAP_LEFT = 160, MINIMAP_TOP = 240, MINIMAP_SIZE = 80;
 constexpr int HISTORY_SIZE = 240;
 
 extern uint16_t zoom;              // tile edge in screen pixels: 1 at the surface, up to 240

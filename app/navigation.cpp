@@ -150,11 +150,11 @@ void zoom_in_from_surface(int16_t end_x, int16_t end_y) {
 
 void navigate(uint16_t target) {
     const int z = zoom;
-    const int n = PICTURE_AREA / z, half = n / 2;
+    const int n = PICTURE_EDGE / z, half = n / 2;
     const int step = target == 40 ? 2 : 1;
     bool fresh = true;
     for (;;) {
-        if ((pen_state.down && pen_state.y <= 239 && fresh) || auto_mode || key_held[KEY_RETURN] || leave_key())
+        if ((pen_state.down && pen_state.y <= PICTURE_LAST && fresh) || auto_mode || key_held[KEY_RETURN] || leave_key())
             break;
         bool moved = false;
         if (key_held[KEY_UP] || key_held[KEY_DOWN] || key_held[KEY_RIGHT] || key_held[KEY_LEFT]) {
@@ -162,10 +162,10 @@ void navigate(uint16_t target) {
             centre_col += (key_held[KEY_RIGHT] - key_held[KEY_LEFT]) * step;
             centre_row += (key_held[KEY_DOWN] - key_held[KEY_UP]) * step;
         }
-        if (pen_state.down && ((pen_state.y > 239 && pen_state.x > 159) || !fresh)) {
+        if (pen_state.down && ((pen_state.y >= MINIMAP_TOP && pen_state.x >= MINIMAP_LEFT) || !fresh)) {
             // The minimap, and any drag that began there, follows the pen at three times the scale.
-            centre_col = std::max(3 * pen_state.x - 480, 0);
-            centre_row = 3 * pen_state.y - 720;
+            centre_col = std::max(MINIMAP_SCALE * (pen_state.x - MINIMAP_LEFT), 0);
+            centre_row = MINIMAP_SCALE * (pen_state.y - MINIMAP_TOP);
             moved = true;
             fresh = false;
         }
@@ -174,29 +174,29 @@ void navigate(uint16_t target) {
             return;
         }
         if (moved) {
-            centre_col = std::clamp(centre_col, static_cast<int32_t>(half), static_cast<int32_t>(238 - half));
-            centre_row = std::clamp(centre_row, static_cast<int32_t>(half), static_cast<int32_t>(238 - half));
+            centre_col = std::clamp(centre_col, static_cast<int32_t>(half), static_cast<int32_t>(PICTURE_LAST - 1 - half));
+            centre_row = std::clamp(centre_row, static_cast<int32_t>(half), static_cast<int32_t>(PICTURE_LAST - 1 - half));
             mosaic_render(centre_col, centre_row, static_cast<int16_t>(-z / 2), static_cast<int16_t>(-z / 2));
         }
         frame_yield();
-        if ((pen_state.pressed && pen_state.y <= 239) || !pen_state.down) fresh = true;
+        if ((pen_state.pressed && pen_state.y <= PICTURE_LAST) || !pen_state.down) fresh = true;
         if (sprite_hit_rect(EXIT_BUTTON)) return;
     }
     // The tile choice.
     if (exit_requested()) return;
-    if (key_pressed[KEY_RETURN]) pen_state.x = pen_state.y = 119;
+    if (key_pressed[KEY_RETURN]) pen_state.x = pen_state.y = RETURN_TARGET;
     int16_t end_x = static_cast<int16_t>(-(target / 2)), end_y = end_x;
     int x, y;
     if (auto_mode) {
-        pen_state.x = pen_state.y = 118;
-        x = y = 118;
+        pen_state.x = pen_state.y = AUTO_TARGET;
+        x = y = AUTO_TARGET;
     } else {
-        if (pen_state.y > 239) pen_state.y = 239;
+        if (pen_state.y > PICTURE_LAST) pen_state.y = PICTURE_LAST;
         x = pen_state.x, y = pen_state.y;
         centre_col += x / z - half + 1;
         centre_row += y / z - half + 1;
-        if (x > 119) end_x = static_cast<int16_t>(target / 2);
-        if (y > 119) end_y = static_cast<int16_t>(target / 2);
+        if (x >= PICTURE_HALF) end_x = static_cast<int16_t>(target / 2);
+        if (y >= PICTURE_HALF) end_y = static_cast<int16_t>(target / 2);
     }
     const int start_x = (x / z - half + 1) * z - z / 2;
     const int start_y = (y / z - half + 1) * z - z / 2;

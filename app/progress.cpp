@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/image_pack.h"
+#include "pack/pack_file.h"
 #include "runtime/save_store.h"
 #include "runtime/sprites.h"
 
@@ -15,6 +15,7 @@ StateBlock state_block;
 int8_t current_record = -1;
 int8_t viewed_percent = 0;
 Bitmap* digit_strip = nullptr;
+uint16_t picture_buffer[PICTURE_PIXELS];
 
 // Views of a pack that has no record (all 64 taken) are counted here for the percentage
 // display but never saved.

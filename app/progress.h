@@ -4,6 +4,8 @@
 #pragma once
 #include <cstdint>
 
+#include "pack/pack_format.h"
+
 struct Bitmap;
 
 constexpr int RECORD_NAME_SIZE = 512;
@@ -33,6 +35,8 @@ constexpr char STATE_SAVE_NAME[] = "Evergreen";
 extern StateBlock state_block;
 extern int8_t current_record;   // the open pack's record; -1: viewed without keeping progress
 extern int8_t viewed_percent;   // the open pack's share, as last computed by picture_show
+// The decoded current picture, 240 x 240 RGB565 (the mosaic shows it; picture_show fills it).
+extern uint16_t picture_buffer[PICTURE_PIXELS];
 
 // The digit strip: 11 frames of 13 x 16 (0 to 9, then %), decoded by the viewer at start-up.
 extern Bitmap* digit_strip;

@@ -19,7 +19,7 @@ int32_t scroll_offset = 0;
 namespace {
 
 // Thumbnails per column and the picture count rounded up to whole columns, for the zoom.
-int per_column() { return PICTURE_AREA / zoom; }
+int per_column() { return PICTURE_EDGE / zoom; }
 int grid_cells() {
     const int n = per_column();
     return (picture_count + n - 1) / n * n;
@@ -78,7 +78,7 @@ void select_image_screen() {
             if (scroll_offset >= 0) {
                 scroll_offset = 0;
             } else {
-                const int32_t limit = (PICTURE_AREA - (m / n) * zoom) * 256;
+                const int32_t limit = (PICTURE_EDGE - (m / n) * zoom) * 256;
                 if (scroll_offset < limit) scroll_offset = limit;
                 if (scroll_offset > 0) scroll_offset = 0;
             }

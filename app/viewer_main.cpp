@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "app/fades.h"
-#include "app/image_pack.h"
+#include "app/pack_menu.h"
+#include "pack/pack_file.h"
 #include "app/mosaic.h"
 #include "app/navigation.h"
 #include "app/progress.h"
@@ -50,8 +51,9 @@ void no_pack_screen() {
     text_layer_create(0);
     font_from_gif(FONT_SHEET, asset_font_sheet, asset_font_sheet_size);
     primitives_attach(1);
-    PrimitiveNode* box = primitive_box(1, 50, 150, 190, 250, 1, 0x0000, 0xFFFF, 24);
-    text_set(0, 0, 60, 160, 180, 260, "No image pack found.\n\nTouch screen to exit...", 0, FONT_SHEET, text_alpha,
+    PrimitiveNode* box = primitive_box(1, MESSAGE_BOX_LEFT, MESSAGE_BOX_TOP, MESSAGE_BOX_RIGHT, MESSAGE_BOX_BOTTOM, 1,
+                                       0x0000, 0xFFFF, 24);
+    text_set(0, 0, MESSAGE_TEXT_LEFT, MESSAGE_TEXT_TOP, MESSAGE_TEXT_RIGHT, MESSAGE_TEXT_BOTTOM, "No image pack found.\n\nTouch screen to exit...", 0, FONT_SHEET, text_alpha,
              text_letter_spacing, text_line_spacing, text_align, text_clip, 1000);
     do {
         frame_yield();
@@ -96,10 +98,10 @@ void pack_menu() {
     jpeg_decode(asset_menu_background, asset_menu_background_size, layer_pixels(MENU_LAYER), SCREEN_WIDTH,
                 SCREEN_MAX_HEIGHT);
     layer_free(0);
-    panel_draw(40, 120, 200, 200);
+    panel_draw(START_PANEL_LEFT, START_PANEL_TOP, START_PANEL_RIGHT, START_PANEL_BOTTOM);
     Bitmap* choice = bitmap_from_gif(asset_start_choice, asset_start_choice_size);
     sprite_set(START_CHOICE_SLOT, choice, choice ? static_cast<int16_t>(choice->width) : 0,
-               choice ? static_cast<int16_t>(choice->height) : 0, 120, 160);
+               choice ? static_cast<int16_t>(choice->height) : 0, START_CHOICE_X, START_CHOICE_Y);
     while (start_mode == START_UNDECIDED) {
         frame_yield();
         if (pen_state.pressed && sprite_hit_rect(START_CHOICE_SLOT))
@@ -132,16 +134,20 @@ Bitmap* load_gif(const uint8_t* data, uint32_t size) { return bitmap_from_gif(da
 
 // The viewer's buttons and title, in the order that leaves auto off and the speed at 1.
 void set_up_viewer_sprites() {
-    sprite_set(EXIT_BUTTON, load_gif(asset_exit_button, asset_exit_button_size), 56, 24, 120, 308);
+    sprite_set(EXIT_BUTTON, load_gif(asset_exit_button, asset_exit_button_size), BUTTON_WIDTH, BUTTON_HEIGHT,
+               EXIT_BUTTON_X, EXIT_BUTTON_Y);
     Bitmap* title = load_gif(asset_title_wordmark, asset_title_wordmark_size);
     sprite_set(TITLE_SLOT, title, title ? static_cast<int16_t>(title->width) : 0,
-               title ? static_cast<int16_t>(title->height) : 0, 50, 254);
-    sprite_set(AUTO_BUTTON, load_gif(asset_auto_button, asset_auto_button_size), 56, 24, 40, 308);
+               title ? static_cast<int16_t>(title->height) : 0, TITLE_X, TITLE_Y);
+    sprite_set(AUTO_BUTTON, load_gif(asset_auto_button, asset_auto_button_size), BUTTON_WIDTH, BUTTON_HEIGHT,
+               AUTO_BUTTON_X, AUTO_BUTTON_Y);
     auto_toggle();
     auto_toggle();
-    sprite_set(SPEED_BUTTON, load_gif(asset_speed_button, asset_speed_button_size), 56, 24, 40, 282);
+    sprite_set(SPEED_BUTTON, load_gif(asset_speed_button, asset_speed_button_size), BUTTON_WIDTH, BUTTON_HEIGHT,
+               SPEED_BUTTON_X, SPEED_BUTTON_Y);
     speed_cycle();
-    sprite_set(SURFACE_BUTTON, load_gif(asset_surface_button, asset_surface_button_size), 56, 24, 120, 282);
+    sprite_set(SURFACE_BUTTON, load_gif(asset_surface_button, asset_surface_button_size), BUTTON_WIDTH, BUTTON_HEIGHT,
+               SURFACE_BUTTON_X, SURFACE_BUTTON_Y);
 }
 
 }  // namespace

@@ -10,7 +10,8 @@
 #include <cstring>
 #include <vector>
 
-#include "app/image_pack.h"
+#include "app/pack_menu.h"
+#include "pack/pack_file.h"
 #include "runtime/framebuffer.h"
 #include "runtime/save_store.h"
 

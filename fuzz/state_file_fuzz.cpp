@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/image_pack.h"
+#include "pack/pack_file.h"
 #include "app/progress.h"
 #include "runtime/save_store.h"
 

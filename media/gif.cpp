@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "media/rgb565.h"
 #include "render/layers.h"
 #include "runtime/host.h"
 
@@ -19,9 +20,7 @@ uint8_t gif_output_mode = GIF_OUTPUT_INDICES;
 // then clipped to the canvas. 64 KiB.
 uint8_t gif_line[65536];
 
-inline uint16_t to_rgb565(const GifColorType& c) {
-    return static_cast<uint16_t>((c.Red >> 3) << 11 | (c.Green >> 2) << 5 | (c.Blue >> 3));
-}
+inline uint16_t to_rgb565(const GifColorType& c) { return rgb565_pack(c.Red, c.Green, c.Blue); }
 
 // Sides 1..32767 (users read them as signed 16-bit) and at most GIF_MAX_PIXELS in all.
 bool canvas_size_ok(int32_t w, int32_t h) {

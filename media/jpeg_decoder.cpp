@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "render/layers.h"
+#include "media/byte_cursor.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -79,32 +79,14 @@ const uint8_t* const clamp6 = clamp_tables.six - CLAMP6_MIN;
 
 namespace {
 
-// A bounded cursor over the input: reads past the end return 0 and set `overrun`.
-struct Cursor {
-    const uint8_t* data;
-    size_t length;
-    size_t pos;
-    bool overrun;
-
-    bool has(size_t n) const { return n <= length - pos; }
-    uint8_t u8() {
-        if (pos >= length) {
-            overrun = true;
-            return 0;
-        }
-        return data[pos++];
-    }
-    uint16_t u16() {
-        uint16_t hi = u8();
-        return static_cast<uint16_t>(hi << 8 | u8());
-    }
-};
+// Segment fields are big-endian and read through the shared bounded cursor.
+using Cursor = ByteCursor;
 
 // Reads a segment length field and checks it: at least 2 and inside the data. Returns the
 // offset just past the segment, or 0 when it is bad.
 size_t segment_end(Cursor& c) {
     size_t start = c.pos;
-    uint16_t length = c.u16();
+    uint16_t length = c.be16();
     if (c.overrun || length < 2 || !c.has(length - 2u)) return 0;
     return start + length;
 }
@@ -114,8 +96,8 @@ int parse_frame(Cursor& c, JpegHeader* h) {
     if (!end) return 0;
     JpegFrame& f = h->frame;
     f.precision = c.u8();
-    f.height = c.u16();
-    f.width = c.u16();
+    f.height = c.be16();
+    f.width = c.be16();
     f.component_count = c.u8();
     if (c.overrun || f.precision != 8 || f.width == 0 || f.height == 0) return 0;
     if (f.component_count < 1 || f.component_count > 4) return 0;
@@ -181,7 +163,7 @@ int parse_quant(Cursor& c, JpegHeader* h) {
         if (!c.has(precision ? 128 : 64) || c.pos + (precision ? 128 : 64) > end) return 0;
         // v * 256 * aan_scale >> 8 is exactly v * aan_scale.
         for (int i = 0; i < 64; ++i) {
-            int32_t v = precision ? c.u16() : c.u8();
+            int32_t v = precision ? c.be16() : c.u8();
             h->quant[id][i] = v * aan_scale[jpeg_zigzag[i]];
         }
         h->quant_defined[id] = 1;
@@ -259,7 +241,7 @@ int jpeg_parse_header(const uint8_t* data, size_t length, JpegHeader* header, si
         case 0xDD: {
             size_t end = segment_end(c);
             if (!end || end - c.pos < 2) return 0;
-            header->restart_interval = c.u16();
+            header->restart_interval = c.be16();
             c.pos = end;
             break;
         }
@@ -1008,24 +990,6 @@ int jpeg_decode(const uint8_t* data, size_t length, uint16_t* destination, int w
                 for (uint32_t& pred : predictors) pred = 0;
             }
         }
-    }
-    return 1;
-}
-
-int jpeg_to_layer(int layer, const uint8_t* data, size_t length) {
-    if (layer < 0 || layer >= LAYER_COUNT) return 0;
-    int width = 0, height = 0;
-    if (!jpeg_picture_size(data, length, &width, &height)) return 0;
-    if (width > INT16_MAX || height > INT16_MAX) return 0;
-    if (!layer_create_rgb565(layer, static_cast<int16_t>(width), static_cast<int16_t>(height), 1))
-        return 0;
-    // Pixels outside the whole MCUs are never drawn: start from black, not from whatever the
-    // allocation held.
-    uint16_t* pixels = layer_rgb565(layer);
-    std::memset(pixels, 0, static_cast<size_t>(width) * height * sizeof *pixels);
-    if (!jpeg_decode(data, length, pixels, width, height)) {
-        layer_free(layer);
-        return 0;
     }
     return 1;
 }

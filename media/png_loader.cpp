@@ -11,6 +11,7 @@
 
 #include "media/bitmap.h"
 #include "media/fonts.h"
+#include "media/rgb565.h"
 
 int16_t png_width;
 int16_t png_height;
@@ -25,9 +26,7 @@ constexpr size_t MAX_RUN_STREAM = 65536;   // row offsets and the kernels' read 
 
 uint8_t png_row_buffer[PNG_ROW_BUFFER_SIZE];
 
-inline uint16_t to_rgb565(const uint8_t* p) {
-    return uint16_t((p[0] >> 3) << 11 | (p[1] >> 2) << 5 | (p[2] >> 3));
-}
+inline uint16_t to_rgb565(const uint8_t* p) { return rgb565_pack(p[0], p[1], p[2]); }
 
 // Converts one decoded row (3 or 4 bytes per pixel) into the pixel block and the alpha plane.
 void convert_row(const uint8_t* row, uint16_t* pixels, uint8_t* alpha, int32_t width) {

@@ -2,6 +2,8 @@
 // object it owns in plain locals that are released after the setjmp point.
 #include "media/png_writer.h"
 
+#include "media/rgb565.h"
+
 #include <png.h>
 #include <csetjmp>
 #include <cstdio>
@@ -23,7 +25,7 @@ int png_write_rgb565(const char* path, const uint16_t* pixels, int width, int he
         png_write_info(png, info);
         for (int y = 0; y < height; ++y) {
             const uint16_t* src = pixels + static_cast<size_t>(y) * stride;
-            for (int x = 0; x < width; ++x) rgb565_to_rgb888(src[x], &row[static_cast<size_t>(x) * 3]);
+            for (int x = 0; x < width; ++x) rgb565_unpack(src[x], &row[static_cast<size_t>(x) * 3]);
             png_write_row(png, row.data());
         }
         png_write_end(png, nullptr);

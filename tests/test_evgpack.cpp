@@ -16,9 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "app/image_pack.h"
+#include "pack/pack_file.h"
 #include "tests/support/pack_builder.h"
 #include "tests/support/temp_dir.h"
+#include "tools/common/jpeg_encode.h"
 #include "tools/evgpack/cli.h"
 #include "tools/evgpack/colour_match.h"
 #include "tools/evgpack/commands.h"
@@ -48,47 +49,24 @@ Photo make_photo(int w, int h, uint32_t top, uint32_t bottom) {
 
 // JPEG writer for the tests: progressive, CMYK (Adobe-inverted) and an EXIF orientation.
 std::string jpeg_bytes(const Photo& p, bool progressive = false, bool cmyk = false, int orientation = 0) {
-    jpeg_compress_struct c;
-    jpeg_error_mgr err;
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* buf = nullptr;
-    unsigned long len = 0;
-    jpeg_mem_dest(&c, &buf, &len);
-    c.image_width = p.width;
-    c.image_height = p.height;
-    c.input_components = cmyk ? 4 : 3;
-    c.in_color_space = cmyk ? JCS_CMYK : JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 95, TRUE);
-    if (progressive) jpeg_simple_progression(&c);
-    if (cmyk) c.write_Adobe_marker = TRUE;
-    jpeg_start_compress(&c, TRUE);
+    JpegEncodeOptions options;
+    options.quality = 95;
+    options.progressive = progressive;
+    options.cmyk = cmyk;
     if (orientation) {
         // "Exif\0\0", little-endian TIFF header, one directory entry: orientation (SHORT).
-        uint8_t exif[] = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0,
-                          0x12, 0x01, 3, 0, 1, 0, 0, 0, static_cast<uint8_t>(orientation), 0, 0, 0, 0, 0, 0, 0};
-        jpeg_write_marker(&c, JPEG_APP0 + 1, exif, sizeof exif);
+        options.app1 = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0,
+                        0x12, 0x01, 3, 0, 1, 0, 0, 0, static_cast<uint8_t>(orientation), 0, 0, 0, 0, 0, 0, 0};
     }
-    std::vector<uint8_t> row(static_cast<size_t>(p.width) * c.input_components);
-    while (c.next_scanline < c.image_height) {
-        const uint8_t* src = &p.rgb[static_cast<size_t>(c.next_scanline) * p.width * 3];
-        for (int x = 0; x < p.width; ++x) {
-            if (cmyk) {  // Adobe CMYK is stored inverted: 255 - C = R when K = 0
-                for (int k = 0; k < 3; ++k) row[x * 4 + k] = src[x * 3 + k];
-                row[x * 4 + 3] = 255;
-            } else {
-                for (int k = 0; k < 3; ++k) row[x * 3 + k] = src[x * 3 + k];
-            }
-        }
-        JSAMPROW r = row.data();
-        jpeg_write_scanlines(&c, &r, 1);
+    std::vector<uint8_t> pixels;
+    if (cmyk) {  // Adobe CMYK is stored inverted: 255 - C = R when K = 0
+        for (size_t i = 0; i < p.rgb.size(); i += 3) pixels.insert(pixels.end(), {p.rgb[i], p.rgb[i + 1], p.rgb[i + 2], 255});
+    } else {
+        pixels = p.rgb;
     }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    std::string out(reinterpret_cast<char*>(buf), len);
-    free(buf);
-    return out;
+    std::vector<uint8_t> out;
+    jpeg_encode(pixels.data(), p.width, p.height, options, out);
+    return std::string(out.begin(), out.end());
 }
 
 // PNG writer: 16-bit RGB or 8-bit palette.

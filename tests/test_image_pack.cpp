@@ -8,7 +8,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "app/image_pack.h"
+#include "app/pack_menu.h"
+#include "pack/pack_file.h"
 #include "runtime/save_store.h"
 #include "tests/support/pack_builder.h"
 #include "tests/support/temp_dir.h"
@@ -259,6 +260,30 @@ TEST(PackDiscovery, DefaultPackOnlyWhenTheScanFindsNothing) {
     EXPECT_EQ(10, packs_find());
     EXPECT_STREQ(name_table[0], "Default.evg");
     EXPECT_STREQ(name_table[1], "c.evg");
+    set_data_folder("");
+}
+
+// Whatever the menu lists must open: the longest data folder the store takes plus a name of
+// 255 bytes (the longest a Linux folder holds) is far past 256 bytes.
+TEST(PackDiscovery, ListedPackOpensAtTheLongestPaths) {
+    TempDir dir;
+    std::string folder = dir.path;
+    while (folder.size() + 101 < SAVE_PATH_SIZE - 1) {
+        folder += "/" + std::string(100, 'd');
+        ASSERT_EQ(0, ::mkdir(folder.c_str(), 0755));
+    }
+    folder += "/" + std::string(SAVE_PATH_SIZE - 3 - folder.size(), 'e');
+    ASSERT_EQ(0, ::mkdir(folder.c_str(), 0755));
+    ASSERT_EQ(1, set_data_folder(folder.c_str()));
+    ASSERT_EQ(std::strlen(data_folder), static_cast<size_t>(SAVE_PATH_SIZE - 1));
+    std::string name = std::string(251, 'n') + ".evg";
+    ASSERT_TRUE(write_file(folder + "/" + name, pack_bytes(PackSpec())));
+    ASSERT_EQ(1, packs_find());
+    std::string path = std::string(data_folder) + name_table[0];
+    pack_data_offset = PACK_HEADER_SIZE;
+    EXPECT_EQ(PACK_OK, pack_load(path.c_str()));
+    EXPECT_EQ(path, pack_path);
+    pack_close();
     set_data_folder("");
 }
 

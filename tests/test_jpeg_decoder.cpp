@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "media/rgb565.h"
 #include "media/jpeg_decoder.h"
 #include "media/png_writer.h"
 #include "render/layers.h"
@@ -49,8 +50,8 @@ Comparison compare_with_libjpeg(const std::vector<uint8_t>& jpeg, int mcu_w, int
             int g[3] = {got >> 11, (got >> 5) & 63, got & 31};
             int r[3] = {want >> 11, (want >> 5) & 63, want & 31};
             uint8_t g8[3], r8[3];
-            rgb565_to_rgb888(got, g8);
-            rgb565_to_rgb888(want, r8);
+            rgb565_unpack(got, g8);
+            rgb565_unpack(want, r8);
             for (int k = 0; k < 3; ++k) {
                 result.max_error[k] = std::max(result.max_error[k], std::abs(g[k] - r[k]));
                 squared += (g8[k] - r8[k]) * (g8[k] - r8[k]);

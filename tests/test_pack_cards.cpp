@@ -7,7 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/image_pack.h"
+#include "app/pack_menu.h"
+#include "pack/pack_file.h"
 #include "app/progress.h"
 #include "assets/assets.h"
 #include "media/bitmap.h"

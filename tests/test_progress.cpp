@@ -6,7 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "app/image_pack.h"
+#include "pack/pack_file.h"
 #include "app/progress.h"
 #include "runtime/save_store.h"
 #include "tests/support/temp_dir.h"

@@ -13,7 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/image_pack.h"
+#include "media/rgb565.h"
+#include "pack/pack_format.h"
 #include "media/jpeg_decoder.h"
 #include "media/png_writer.h"
 #include "tests/support/pack_builder.h"
@@ -150,7 +151,7 @@ TEST(ViewerEndToEnd, CustomStartShowsTheChosenPicture) {
     int mismatches = 0;
     for (int i = 0; i < PICTURE_PIXELS; ++i) {
         uint8_t rgb[3];
-        rgb565_to_rgb888(expected[i], rgb);
+        rgb565_unpack(expected[i], rgb);
         mismatches += std::memcmp(rgb, &shot[static_cast<size_t>(i) * 3], 3) != 0;
     }
     EXPECT_EQ(mismatches, 0);

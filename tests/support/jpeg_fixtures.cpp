@@ -10,6 +10,8 @@
 
 #include <jpeglib.h>
 
+#include "tools/common/jpeg_encode.h"
+
 namespace {
 
 struct ErrorJump {
@@ -84,42 +86,14 @@ std::vector<uint8_t> make_photo_rgb(int width, int height, uint32_t seed) {
 
 std::vector<uint8_t> jpeg_encode_rgb(const std::vector<uint8_t>& rgb, int width, int height,
                                      const JpegFixtureOptions& options) {
+    JpegEncodeOptions encode;
+    encode.quality = options.quality;
+    encode.grey = options.components == 1;
+    encode.luma_h = options.luma_h;
+    encode.luma_v = options.luma_v;
+    encode.restart_interval = options.restart_interval;
     std::vector<uint8_t> result;
-    jpeg_compress_struct info;
-    ErrorJump error;
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    info.err = jpeg_std_error(&error.mgr);
-    error.mgr.error_exit = error_exit;
-    if (setjmp(error.jump)) {
-        jpeg_destroy_compress(&info);
-        std::free(buffer);
-        return {};
-    }
-    jpeg_create_compress(&info);
-    jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = static_cast<JDIMENSION>(width);
-    info.image_height = static_cast<JDIMENSION>(height);
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    if (options.components == 1) jpeg_set_colorspace(&info, JCS_GRAYSCALE);
-    jpeg_set_quality(&info, options.quality, TRUE);
-    if (options.components == 3) {
-        info.comp_info[0].h_samp_factor = options.luma_h;
-        info.comp_info[0].v_samp_factor = options.luma_v;
-        for (int i = 1; i < 3; ++i) info.comp_info[i].h_samp_factor = info.comp_info[i].v_samp_factor = 1;
-    }
-    info.restart_interval = static_cast<unsigned>(options.restart_interval);
-    jpeg_start_compress(&info, TRUE);
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(&rgb[static_cast<size_t>(info.next_scanline) * width * 3]);
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    result.assign(buffer, buffer + size);
-    jpeg_destroy_compress(&info);
-    std::free(buffer);
+    jpeg_encode(rgb.data(), width, height, encode, result);
     return result;
 }
 

@@ -6,7 +6,9 @@
 #include <cstring>
 #include <fstream>
 
-#include <jpeglib.h>
+#include "media/rgb565.h"
+#include "tools/common/jpeg_encode.h"
+
 
 uint16_t pack_test_colour(int p) {
     // Spread the pictures over hue-like corners and steps so neighbours differ clearly.
@@ -19,38 +21,13 @@ uint16_t pack_test_colour(int p) {
 }
 
 std::string pack_jpeg_encode(const uint16_t* pixels, int width, int height, int quality) {
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr jerr;
-    cinfo.err = jpeg_std_error(&jerr);
-    jpeg_create_compress(&cinfo);
-    unsigned char* out = nullptr;
-    unsigned long out_size = 0;
-    jpeg_mem_dest(&cinfo, &out, &out_size);
-    cinfo.image_width = static_cast<JDIMENSION>(width);
-    cinfo.image_height = static_cast<JDIMENSION>(height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, quality, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<unsigned char> row(static_cast<size_t>(width) * 3);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        const uint16_t* src = pixels + static_cast<size_t>(cinfo.next_scanline) * width;
-        for (int x = 0; x < width; x++) {
-            uint16_t c = src[x];
-            uint8_t r = c >> 11, g = (c >> 5) & 63, b = c & 31;
-            row[3 * x] = static_cast<unsigned char>(r << 3 | r >> 2);
-            row[3 * x + 1] = static_cast<unsigned char>(g << 2 | g >> 4);
-            row[3 * x + 2] = static_cast<unsigned char>(b << 3 | b >> 2);
-        }
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    std::string bytes(reinterpret_cast<char*>(out), out_size);
-    jpeg_destroy_compress(&cinfo);
-    std::free(out);
-    return bytes;
+    std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
+    for (size_t i = 0; i < static_cast<size_t>(width) * height; i++) rgb565_unpack(pixels[i], &rgb[3 * i]);
+    JpegEncodeOptions options;
+    options.quality = quality;
+    std::vector<uint8_t> jpeg;
+    jpeg_encode(rgb.data(), width, height, options, jpeg);
+    return std::string(jpeg.begin(), jpeg.end());
 }
 
 std::string pack_jpeg_solid(uint16_t colour, int width, int height) {

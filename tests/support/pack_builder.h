@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/image_pack.h"
+#include "pack/pack_file.h"
 
 struct PackSpec {
     int pictures = 3;

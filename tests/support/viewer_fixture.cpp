@@ -2,7 +2,8 @@
 
 #include <cstring>
 
-#include "app/image_pack.h"
+#include "app/pack_menu.h"
+#include "pack/pack_file.h"
 #include "app/mosaic.h"
 #include "app/navigation.h"
 #include "app/progress.h"

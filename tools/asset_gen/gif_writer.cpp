@@ -10,9 +10,9 @@
 #include <cstdlib>
 #include <map>
 
-uint16_t to_rgb565(Rgb c) {
-    return static_cast<uint16_t>((c.r >> 3) << 11 | (c.g >> 2) << 5 | (c.b >> 3));
-}
+#include "media/rgb565.h"
+
+uint16_t to_rgb565(Rgb c) { return rgb565_pack(c.r, c.g, c.b); }
 
 namespace {
 

@@ -2,6 +2,8 @@
 // the JFIF segment directly. Segment contents are not changed, only their order.
 #include "jpeg_writer.h"
 
+#include "tools/common/jpeg_encode.h"
+
 #include <cstdio>
 #include <cstdlib>
 // jpeglib.h needs FILE and size_t declared first.
@@ -22,40 +24,19 @@ struct Segment {
 }  // namespace
 
 std::vector<uint8_t> encode_menu_jpeg(const Image& img, int quality) {
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr jerr;
-    cinfo.err = jpeg_std_error(&jerr);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = static_cast<JDIMENSION>(img.width);
-    cinfo.image_height = static_cast<JDIMENSION>(img.height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, quality, TRUE);
-    cinfo.optimize_coding = FALSE;  // the standard tables: two DC and two AC
-    cinfo.restart_interval = 0;
-    cinfo.write_JFIF_header = TRUE;
-    cinfo.comp_info[0].h_samp_factor = 2;
-    cinfo.comp_info[0].v_samp_factor = 1;
-    for (int c = 1; c < 3; ++c) cinfo.comp_info[c].h_samp_factor = cinfo.comp_info[c].v_samp_factor = 1;
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<JSAMPLE> row(static_cast<size_t>(img.width) * 3);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        int y = static_cast<int>(cinfo.next_scanline);
+    std::vector<uint8_t> rgb;
+    rgb.reserve(static_cast<size_t>(img.width) * img.height * 3);
+    for (int y = 0; y < img.height; ++y)
         for (int x = 0; x < img.width; ++x) {
             Rgb c = img.at(x, y);
-            row[x * 3] = c.r, row[x * 3 + 1] = c.g, row[x * 3 + 2] = c.b;
+            rgb.insert(rgb.end(), {c.r, c.g, c.b});
         }
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    std::vector<uint8_t> raw(buffer, buffer + size);
-    jpeg_destroy_compress(&cinfo);
-    std::free(buffer);
+    JpegEncodeOptions options;  // the standard tables (two DC and two AC), no restart markers
+    options.quality = quality;
+    options.luma_h = 2;
+    options.luma_v = 1;
+    std::vector<uint8_t> raw;
+    if (!jpeg_encode(rgb.data(), img.width, img.height, options, raw)) fail("the JPEG encoder failed");
 
     // Split into marker segments up to the start of scan.
     if (raw.size() < 4 || raw[0] != 0xFF || raw[1] != 0xD8) fail("encoder output has no start marker");

@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/image_pack.h"
+#include "pack/pack_file.h"
 #include "tools/evgpack/cli.h"
 #include "tools/evgpack/commands.h"
 #include "tools/evgpack/pack_reader.h"

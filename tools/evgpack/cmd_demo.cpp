@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/image_pack.h"
+#include "pack/pack_file.h"
 #include "tools/evgpack/cli.h"
 #include "tools/evgpack/commands.h"
 #include "tools/evgpack/demo_pictures.h"

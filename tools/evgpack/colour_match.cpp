@@ -9,6 +9,8 @@
 #include <cmath>
 #include <thread>
 
+#include "media/rgb565.h"
+
 namespace evgpack {
 
 namespace {
@@ -57,13 +59,6 @@ uint8_t linear_to_srgb(double v) {
     return static_cast<uint8_t>(std::upper_bound(srgb_midpoints.v, srgb_midpoints.v + 255, v) - srgb_midpoints.v);
 }
 
-void rgb565_channels(uint16_t c, uint8_t rgb[3]) {
-    uint8_t r = c >> 11, g = (c >> 5) & 0x3F, b = c & 0x1F;
-    rgb[0] = static_cast<uint8_t>(r << 3 | r >> 2);
-    rgb[1] = static_cast<uint8_t>(g << 2 | g >> 4);
-    rgb[2] = static_cast<uint8_t>(b << 3 | b >> 2);
-}
-
 Lab linear_rgb_to_lab(double r, double g, double b) {
     // sRGB primaries, D65 white.
     double x = 0.4124564 * r + 0.3575761 * g + 0.1804375 * b;
@@ -75,7 +70,7 @@ Lab linear_rgb_to_lab(double r, double g, double b) {
 
 Lab rgb565_to_lab(uint16_t c) {
     uint8_t rgb[3];
-    rgb565_channels(c, rgb);
+    rgb565_unpack(c, rgb);
     return linear_rgb_to_lab(srgb_to_linear(rgb[0]), srgb_to_linear(rgb[1]), srgb_to_linear(rgb[2]));
 }
 

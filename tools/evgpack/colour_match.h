@@ -16,9 +16,6 @@ double srgb_to_linear(uint8_t v);
 // Linear light 0..1 to the nearest 8-bit sRGB value.
 uint8_t linear_to_srgb(double v);
 
-// The 8-bit sRGB channels of an RGB565 value (top bits repeated into the low bits).
-void rgb565_channels(uint16_t c, uint8_t rgb[3]);
-
 // CIELAB (D65 white) of linear-light RGB.
 Lab linear_rgb_to_lab(double r, double g, double b);
 Lab rgb565_to_lab(uint16_t c);

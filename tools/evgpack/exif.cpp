@@ -4,26 +4,27 @@
 
 #include <cstring>
 
+#include "media/byte_cursor.h"
+
 namespace evgpack {
 
 namespace {
 
 // Reads integers of either byte order from a bounded TIFF block; out-of-range reads fail.
+// TIFF numbers at absolute offsets in either byte order, bounded by the shared cursor.
 struct TiffCursor {
     const uint8_t* data;
     size_t length;
     bool little;
     bool u16(size_t at, uint32_t& v) const {
-        if (at > length || length - at < 2) return false;
-        v = little ? (data[at] | data[at + 1] << 8) : (data[at] << 8 | data[at + 1]);
-        return true;
+        ByteCursor c{data, length, at, false};
+        v = little ? c.le16() : c.be16();
+        return !c.overrun;
     }
     bool u32(size_t at, uint32_t& v) const {
-        if (at > length || length - at < 4) return false;
-        const uint8_t* p = data + at;
-        v = little ? (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24)
-                   : (uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]));
-        return true;
+        ByteCursor c{data, length, at, false};
+        v = little ? c.le32() : c.be32();
+        return !c.overrun;
     }
 };
 

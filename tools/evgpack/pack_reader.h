@@ -3,7 +3,7 @@
 #pragma once
 #include <string>
 
-#include "app/image_pack.h"
+#include "pack/pack_file.h"
 
 namespace evgpack {
 

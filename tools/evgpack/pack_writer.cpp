@@ -10,13 +10,19 @@
 #include <csignal>
 #include <cstring>
 
-#include "app/image_pack.h"
+#include "media/rgb565.h"
+#include "pack/pack_file.h"
+#include "tools/common/jpeg_encode.h"
 
 namespace evgpack {
 
 bool make_pack_picture(const LinearPicture& picture, int quality, int thumb_size, PackPicture& out) {
     std::vector<uint8_t> srgb = picture_to_srgb(picture);
-    if (!encode_jpeg(srgb.data(), picture.size, picture.size, quality, out.jpeg)) return false;
+    // Baseline 4:2:0 without restart markers; Huffman tables fitted to each picture.
+    JpegEncodeOptions options;
+    options.quality = quality;
+    options.optimize_coding = true;
+    if (!jpeg_encode(srgb.data(), picture.size, picture.size, options, out.jpeg)) return false;
     out.thumb = picture_to_rgb565(reduce_picture(picture, thumb_size));
     out.colour = mean_colour(out.thumb.data(), out.thumb.size());
     return true;
@@ -26,7 +32,7 @@ Lab mean_colour(const uint16_t* pixels, size_t count) {
     double sum[3] = {0, 0, 0};
     for (size_t i = 0; i < count; ++i) {
         uint8_t rgb[3];
-        rgb565_channels(pixels[i], rgb);
+        rgb565_unpack(pixels[i], rgb);
         for (int k = 0; k < 3; ++k) sum[k] += srgb_to_linear(rgb[k]);
     }
     double n = count ? static_cast<double>(count) : 1.0;

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <new>
 
+#include "media/rgb565.h"
 #include "tools/evgpack/colour_match.h"
 #include "tools/evgpack/exif.h"
 
@@ -430,7 +431,7 @@ std::vector<uint16_t> picture_to_rgb565(const LinearPicture& picture) {
     for (size_t i = 0; i < out.size(); ++i) {
         uint8_t r = linear_to_srgb(picture.rgb[i * 3]), g = linear_to_srgb(picture.rgb[i * 3 + 1]),
                 b = linear_to_srgb(picture.rgb[i * 3 + 2]);
-        out[i] = static_cast<uint16_t>((r >> 3) << 11 | (g >> 2) << 5 | (b >> 3));
+        out[i] = rgb565_pack(r, g, b);
     }
     return out;
 }
@@ -456,40 +457,6 @@ void orient_picture(LinearPicture& picture, int orientation) {
         }
     }
     picture.rgb.swap(out);
-}
-
-bool encode_jpeg(const uint8_t* rgb, int width, int height, int quality, std::vector<uint8_t>& out) {
-    jpeg_compress_struct cinfo;
-    JpegError err;
-    unsigned char* buffer = nullptr;
-    unsigned long length = 0;
-    cinfo.err = jpeg_std_error(&err.mgr);
-    err.mgr.error_exit = jpeg_error_exit;
-    if (setjmp(err.jump)) {
-        jpeg_destroy_compress(&cinfo);
-        std::free(buffer);
-        return false;
-    }
-    jpeg_create_compress(&cinfo);
-    jpeg_mem_dest(&cinfo, &buffer, &length);
-    cinfo.image_width = static_cast<JDIMENSION>(width);
-    cinfo.image_height = static_cast<JDIMENSION>(height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);  // baseline, Y 2 x 2 with one chroma sample per 2 x 2 (4:2:0)
-    jpeg_set_quality(&cinfo, std::clamp(quality, 1, 100), TRUE);
-    cinfo.optimize_coding = TRUE;  // smaller files, still baseline Huffman
-    cinfo.dct_method = JDCT_ISLOW;
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(rgb + static_cast<size_t>(cinfo.next_scanline) * width * 3);
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    out.assign(buffer, buffer + length);
-    jpeg_destroy_compress(&cinfo);
-    std::free(buffer);
-    return true;
 }
 
 }  // namespace evgpack

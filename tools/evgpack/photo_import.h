@@ -58,6 +58,6 @@ std::vector<uint16_t> picture_to_rgb565(const LinearPicture& picture);
 void orient_picture(LinearPicture& picture, int orientation);
 
 // Baseline JPEG (4:2:0, no restart markers) of 8-bit RGB pixels at the given quality.
-bool encode_jpeg(const uint8_t* rgb, int width, int height, int quality, std::vector<uint8_t>& out);
+
 
 }  // namespace evgpack
