@@ -843,20 +843,26 @@ inline int decode_block(BitReader& br, const HuffmanTable& dc, const HuffmanTabl
     return last;
 }
 
-}  // namespace
+// Everything the MCU loop needs, worked out once from the headers: the decoding tables in use,
+// each scan component's place in the MCU sample buffer, the chroma steps and the conversion.
+enum ConvertPath { CONVERT_GENERAL, CONVERT_2X2, CONVERT_2X1, CONVERT_1X1 };
 
-int jpeg_decode(const uint8_t* data, size_t length, uint16_t* destination, int width, int height) {
-    JpegHeader header;
-    size_t scan_start = 0;
-    if (!jpeg_parse_header(data, length, &header, &scan_start)) return 0;
-    const JpegFrame& frame = header.frame;
-    const JpegScan& scan = header.scan;
-
-    // Tables: one decoding table per id in use (at most 4 DC and 4 AC).
+struct DecodePlan {
     HuffmanTable dc_tables[4], ac_tables[4];
     FastAc fast_ac[4];
-    bool dc_built[4] = {}, ac_built[4] = {};
     ScanComponent comps[4];
+    int component_count;
+    int plane[3];               // offsets of the Y, Cb and Cr planes in the MCU samples
+    int hstep[3], vstep[3];     // 8.8 sampling steps of each plane
+    int mcu_w, mcu_h;           // MCU size in pixels
+    ConvertPath path;
+    int32_t quant[4][80];       // quantisers padded for damaged AC runs past position 63
+};
+
+// Fills the plan from parsed headers. Returns 0 when the planes do not fit the MCU buffer.
+int plan_decode(const JpegHeader& header, DecodePlan* plan) {
+    const JpegFrame& frame = header.frame;
+    const JpegScan& scan = header.scan;
     int hmax = 1, vmax = 1;
     for (int i = 0; i < frame.component_count; ++i) {
         hmax = frame.components[i].h > hmax ? frame.components[i].h : hmax;
@@ -871,18 +877,21 @@ int jpeg_decode(const uint8_t* data, size_t length, uint16_t* destination, int w
             hv[id - 1][1] = frame.components[i].v;
         }
     }
-    int plane[3];
+    int* plane = plan->plane;
     plane[0] = 0;
     plane[1] = hv[0][0] * hv[0][1] * 64;
     plane[2] = plane[1] + hv[1][0] * hv[1][1] * 64;
     if (plane[2] + hv[2][0] * hv[2][1] * 64 > MCU_SAMPLES) return 0;
 
+    // Tables: one decoding table per id in use (at most 4 DC and 4 AC).
+    bool dc_built[4] = {}, ac_built[4] = {};
+    plan->component_count = scan.entry_count;
     for (int i = 0; i < scan.entry_count; ++i) {
         const JpegScanEntry& e = scan.entries[i];
         const JpegComponent* fc = nullptr;
         for (int j = 0; j < frame.component_count; ++j)
             if (frame.components[j].id == e.id) fc = &frame.components[j];
-        ScanComponent& sc = comps[i];
+        ScanComponent& sc = plan->comps[i];
         sc.dc_table = e.dc_table;
         sc.ac_table = e.ac_table;
         sc.quant_id = fc->quant_id;
@@ -891,102 +900,126 @@ int jpeg_decode(const uint8_t* data, size_t length, uint16_t* destination, int w
         sc.plane = (e.id >= 1 && e.id <= 3) ? plane[e.id - 1] : -1;
         sc.stride = 8 * sc.h;
         if (!dc_built[e.dc_table]) {
-            huffman_build(&dc_tables[e.dc_table], header.dc_tables[e.dc_table]);
+            huffman_build(&plan->dc_tables[e.dc_table], header.dc_tables[e.dc_table]);
             dc_built[e.dc_table] = true;
         }
         if (!ac_built[e.ac_table]) {
-            huffman_build(&ac_tables[e.ac_table], header.ac_tables[e.ac_table]);
-            fast_ac_build(&fast_ac[e.ac_table], ac_tables[e.ac_table]);
+            huffman_build(&plan->ac_tables[e.ac_table], header.ac_tables[e.ac_table]);
+            fast_ac_build(&plan->fast_ac[e.ac_table], plan->ac_tables[e.ac_table]);
             ac_built[e.ac_table] = true;
         }
     }
 
     const int shift_for[5] = {0, 8, 7, 0, 6};
     int hshift = shift_for[hmax], vshift = shift_for[vmax];
-    int hstep[3], vstep[3];
     for (int c = 0; c < 3; ++c) {
-        hstep[c] = hv[c][0] << hshift;
-        vstep[c] = hv[c][1] << vshift;
+        plan->hstep[c] = hv[c][0] << hshift;
+        plan->vstep[c] = hv[c][1] << vshift;
     }
     // Fixed-geometry conversions for the common samplings; they give exactly what the general
     // path gives.
-    enum { GENERAL, FAST_2X2, FAST_2X1, FAST_1X1 } path = GENERAL;
+    const int* hstep = plan->hstep;
+    const int* vstep = plan->vstep;
+    plan->path = CONVERT_GENERAL;
     bool chroma_h_half = hstep[1] == 128 && hstep[2] == 128;
     bool chroma_full = hstep[1] == 256 && hstep[2] == 256 && vstep[1] == 256 && vstep[2] == 256;
     if (hstep[0] == 256 && vstep[0] == 256) {
-        if (chroma_h_half && vstep[1] == 128 && vstep[2] == 128) path = FAST_2X2;
-        else if (chroma_h_half && vstep[1] == 256 && vstep[2] == 256) path = FAST_2X1;
-        else if (chroma_full && hmax == 1 && vmax == 1) path = FAST_1X1;
+        if (chroma_h_half && vstep[1] == 128 && vstep[2] == 128) plan->path = CONVERT_2X2;
+        else if (chroma_h_half && vstep[1] == 256 && vstep[2] == 256) plan->path = CONVERT_2X1;
+        else if (chroma_full && hmax == 1 && vmax == 1) plan->path = CONVERT_1X1;
     }
+    plan->mcu_w = 8 * hmax;
+    plan->mcu_h = 8 * vmax;
+    for (int q = 0; q < 4; ++q)
+        for (int i = 0; i < 80; ++i) plan->quant[q][i] = header.quant[q][i < 64 ? i : 63];
+    return 1;
+}
 
-    // Quantisers padded for damaged AC runs past position 63 (see decode_block).
-    int32_t quant[4][80];
-    for (int t = 0; t < 4; ++t)
-        for (int i = 0; i < 80; ++i) quant[t][i] = header.quant[t][i < 64 ? i : 63];
+// Decodes every block of one MCU into its plane of `samples` (components without a plane are
+// decoded and dropped). `coef` is all zero on entry and on return.
+inline void decode_mcu(BitReader& br, const DecodePlan& plan, uint32_t predictors[4], int32_t coef[64],
+                       int8_t* samples) {
+    for (int i = 0; i < plan.component_count; ++i) {
+        const ScanComponent& sc = plan.comps[i];
+        for (int by = 0; by < sc.v; ++by) {
+            for (int bx = 0; bx < sc.h; ++bx) {
+                int last = decode_block(br, plan.dc_tables[sc.dc_table], plan.ac_tables[sc.ac_table],
+                                        plan.fast_ac[sc.ac_table], plan.quant[sc.quant_id], predictors[i], coef);
+                if (last == 0) {
+                    // DC only: every sample of the transform equals the DC term.
+                    int8_t value = sample(static_cast<uint32_t>(coef[0]));
+                    coef[0] = 0;
+                    if (sc.plane < 0) continue;
+                    int8_t* out = samples + sc.plane + by * 8 * sc.stride + bx * 8;
+                    for (int r = 0; r < 8; ++r) std::memset(out + r * sc.stride, value, 8);
+                } else {
+                    if (sc.plane < 0) {
+                        std::memset(coef, 0, 64 * sizeof *coef);
+                        continue;
+                    }
+                    int8_t* out = samples + sc.plane + by * 8 * sc.stride + bx * 8;
+                    // Zigzag positions 1..9 all lie in the top-left 4 x 4.
+                    if (last <= 9)
+                        jpeg_idct_top_left(coef, out, sc.stride);
+                    else
+                        jpeg_idct(coef, out, sc.stride);
+                }
+            }
+        }
+    }
+}
+
+// One MCU's samples into RGB565 at `out` (row stride `stride` pixels).
+inline void convert_mcu(const DecodePlan& plan, const int8_t* samples, uint16_t* out, int stride) {
+    switch (plan.path) {
+    case CONVERT_2X2: jpeg_convert_2x2(samples, out, stride); break;
+    case CONVERT_2X1: jpeg_convert_2x1(samples, out, stride); break;
+    case CONVERT_1X1: jpeg_convert_1x1(samples, out, stride); break;
+    default:
+        jpeg_convert_general(samples, plan.plane, plan.hstep, plan.vstep, plan.mcu_w, plan.mcu_h, out, stride);
+    }
+}
+
+// At the end of a restart interval: finds the marker that ends it (skipping any damaged bytes
+// before it and 0xFF fill bytes). A restart marker resumes the reader after it and returns
+// true; anything else ends the decode.
+bool restart_interval_end(BitReader& br) {
+    const uint8_t* p = br.pos;
+    while (p < br.end && !(p[0] == 0xFF && p + 1 < br.end && p[1] != 0x00 && p[1] != 0xFF)) ++p;
+    if (br.end - p < 2 || p[1] < 0xD0 || p[1] > 0xD7) return false;
+    br.restart_at(p + 2);
+    return true;
+}
+
+}  // namespace
+
+int jpeg_decode(const uint8_t* data, size_t length, uint16_t* destination, int width, int height) {
+    JpegHeader header;
+    size_t scan_start = 0;
+    if (!jpeg_parse_header(data, length, &header, &scan_start)) return 0;
+    DecodePlan plan;
+    if (!plan_decode(header, &plan)) return 0;
 
     alignas(16) int8_t samples[MCU_SAMPLES];
     std::memset(samples, 0, sizeof samples);  // missing chroma reads as neutral 0
     alignas(16) int32_t coef[64] = {};  // all zero between blocks
     uint32_t predictors[4] = {0, 0, 0, 0};
-
-    const int mcu_w = 8 * hmax, mcu_h = 8 * vmax;
     BitReader br{};
     br.end = data + length;
     br.restart_at(data + scan_start);
     int restart_left = header.restart_interval;
 
-    for (int y = 0; y < frame.height; y += mcu_h) {
-        for (int x = 0; x < frame.width; x += mcu_w) {
+    for (int y = 0; y < header.frame.height; y += plan.mcu_h) {
+        for (int x = 0; x < header.frame.width; x += plan.mcu_w) {
             br.fill();
             if (br.exhausted()) return 1;  // the data ends: the rest keeps its old pixels
-            for (int i = 0; i < scan.entry_count; ++i) {
-                const ScanComponent& sc = comps[i];
-                for (int by = 0; by < sc.v; ++by) {
-                    for (int bx = 0; bx < sc.h; ++bx) {
-                        int last = decode_block(br, dc_tables[sc.dc_table], ac_tables[sc.ac_table],
-                                                fast_ac[sc.ac_table], quant[sc.quant_id],
-                                                predictors[i], coef);
-                        if (last == 0) {
-                            // DC only: every sample of the transform equals the DC term.
-                            int8_t value = sample(static_cast<uint32_t>(coef[0]));
-                            coef[0] = 0;
-                            if (sc.plane < 0) continue;
-                            int8_t* out = samples + sc.plane + by * 8 * sc.stride + bx * 8;
-                            for (int r = 0; r < 8; ++r) std::memset(out + r * sc.stride, value, 8);
-                        } else {
-                            if (sc.plane < 0) {
-                                std::memset(coef, 0, sizeof coef);
-                                continue;
-                            }
-                            int8_t* out = samples + sc.plane + by * 8 * sc.stride + bx * 8;
-                            // Zigzag positions 1..9 all lie in the top-left 4 x 4.
-                            if (last <= 9)
-                                jpeg_idct_top_left(coef, out, sc.stride);
-                            else
-                                jpeg_idct(coef, out, sc.stride);
-                        }
-                    }
-                }
-            }
-            if (x + mcu_w <= width && y + mcu_h <= height) {
-                uint16_t* out = destination + static_cast<size_t>(y) * width + x;
-                switch (path) {
-                case FAST_2X2: jpeg_convert_2x2(samples, out, width); break;
-                case FAST_2X1: jpeg_convert_2x1(samples, out, width); break;
-                case FAST_1X1: jpeg_convert_1x1(samples, out, width); break;
-                default: jpeg_convert_general(samples, plane, hstep, vstep, mcu_w, mcu_h, out, width);
-                }
-            }
+            decode_mcu(br, plan, predictors, coef, samples);
+            // Only whole MCUs inside the destination are drawn.
+            if (x + plan.mcu_w <= width && y + plan.mcu_h <= height)
+                convert_mcu(plan, samples, destination + static_cast<size_t>(y) * width + x, width);
             if (header.restart_interval && --restart_left == 0) {
                 restart_left = header.restart_interval;
-                // Find the marker that ends this interval (skipping any damaged bytes before it
-                // and 0xFF fill bytes); a restart marker resumes, anything else ends the decode.
-                const uint8_t* p = br.pos;
-                while (p < br.end && !(p[0] == 0xFF && p + 1 < br.end && p[1] != 0x00 &&
-                                       p[1] != 0xFF))
-                    ++p;
-                if (br.end - p < 2 || p[1] < 0xD0 || p[1] > 0xD7) return 1;
-                br.restart_at(p + 2);
+                if (!restart_interval_end(br)) return 1;
                 for (uint32_t& pred : predictors) pred = 0;
             }
         }

@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <new>
@@ -317,38 +316,14 @@ bool parse_build_args(int argc, char** argv, BuildOptions& o) {
     return true;
 }
 
-}  // namespace
-
-int cmd_build(int argc, char** argv) {
-    BuildOptions o;
-    if (!parse_build_args(argc, argv, o)) return 2;
-    const auto start = std::chrono::steady_clock::now();
-    if (!o.author_set) o.author = default_author().substr(0, PACK_AUTHOR_SIZE);
-    const int jobs = o.jobs > 0 ? static_cast<int>(o.jobs) : default_jobs();
-    if (!lower_extension_is(o.output, {".evg"}))
-        print_warning("the viewer lists only files ending in .evg; " + o.output + " will not be listed");
-
-    std::vector<std::string> files;
-    if (!collect_inputs(o.paths, files)) return 1;
-    if (files.empty()) {
-        print_error("no JPEG or PNG photos found");
-        return 1;
-    }
-    // Checked before the work, so that a mistyped -o costs nothing.
-    const std::string target = link_target(o.output);
-    std::string refusal;
-    if (!o.force && !output_replaceable(target, files, refusal)) {
-        print_error(refusal);
-        return 1;
-    }
-
-    // Workers take inputs in path order and stop taking new ones once enough pictures are in
-    // hand; the pack uses the first `max` usable inputs, so it does not depend on the timing.
+// Reads, imports and encodes the inputs on `jobs` threads. Workers take inputs in path order
+// and stop taking new ones once `max` distinct pictures are in hand; inputs never taken stay
+// PENDING, so which pictures the pack uses does not depend on the timing.
+std::vector<Slot> import_inputs(const std::vector<std::string>& files, const BuildOptions& o, int jobs) {
     std::vector<Slot> slots(files.size());
     std::atomic<size_t> next{0};
     std::atomic<int> done{0};
-    std::mutex lock;  // guards the duplicate index, `used` and the progress display
-    std::map<std::pair<uint64_t, size_t>, size_t> seen;  // (hash, size) -> first input
+    std::mutex lock;  // guards `distinct`, `used` and the progress display
     std::set<std::pair<uint64_t, size_t>> distinct;  // contents seen by the workers
     int used = 0;
     Progress progress("photos", static_cast<int>(files.size()), o.quiet);
@@ -374,11 +349,13 @@ int cmd_build(int argc, char** argv) {
     worker();
     for (auto& t : pool) t.join();
     progress.finish();
+    return slots;
+}
 
-    // In path order: report failures, drop byte-identical repeats, keep the first `max`.
-    PackContent content;
-    content.thumb_size = static_cast<int>(o.thumb_size);
-    content.author = o.author;
+// In path order: reports failures, drops byte-identical repeats and keeps the first `max`
+// usable inputs. Returns their input numbers.
+std::vector<size_t> choose_pictures(const std::vector<std::string>& files, std::vector<Slot>& slots, long max) {
+    std::map<std::pair<uint64_t, size_t>, size_t> seen;  // (hash, size) -> first input
     std::vector<size_t> chosen;
     bool cut = false;
     for (size_t i = 0; i < slots.size(); ++i) {
@@ -404,7 +381,7 @@ int cmd_build(int argc, char** argv) {
         } else {
             seen[key] = i;
         }
-        if (static_cast<long>(chosen.size()) >= o.max) {
+        if (static_cast<long>(chosen.size()) >= max) {
             cut = true;
             break;
         }
@@ -412,9 +389,54 @@ int cmd_build(int argc, char** argv) {
     }
     if (cut) {
         char line[160];
-        std::snprintf(line, sizeof line, "more photos than the pack can hold: using the first %ld usable ones", o.max);
+        std::snprintf(line, sizeof line, "more photos than the pack can hold: using the first %ld usable ones", max);
         print_warning(line);
     }
+    return chosen;
+}
+
+// The summary after a successful write: size, time and how well the colours are covered.
+void print_summary(const BuildOptions& o, const PackContent& content, const std::vector<Lab>& colours,
+                   size_t pack_bytes, double seconds) {
+    std::vector<uint16_t> thumbs;
+    for (const PackPicture& p : content.pictures) thumbs.insert(thumbs.end(), p.thumb.begin(), p.thumb.end());
+    Coverage cov = measure_coverage(content.tables.best, content.tables.second, colours, thumbs.data(), thumbs.size());
+    std::printf("wrote %s: %zu pictures, %.1f MB, in %.1f s\n", shown(o.output).c_str(), content.pictures.size(),
+                pack_bytes / 1e6, seconds);
+    std::printf("colour coverage (delta E 2000): all colours mean %.1f, 95%% within %.1f; "
+                "the pictures' own pixels mean %.1f, 95%% within %.1f\n",
+                cov.colour_mean, cov.colour_p95, cov.pixel_mean, cov.pixel_p95);
+    std::printf("pictures never used by the tables: %d\n", cov.unused_pictures);
+    std::string warning = coverage_warning(cov, static_cast<int>(content.pictures.size()));
+    if (!warning.empty()) std::fprintf(stderr, "evgpack: %s\n", warning.c_str());
+}
+
+}  // namespace
+
+int cmd_build(int argc, char** argv) {
+    BuildOptions o;
+    if (!parse_build_args(argc, argv, o)) return 2;
+    const auto start = std::chrono::steady_clock::now();
+    if (!o.author_set) o.author = default_author().substr(0, PACK_AUTHOR_SIZE);
+    const int jobs = o.jobs > 0 ? static_cast<int>(o.jobs) : default_jobs();
+    if (!lower_extension_is(o.output, {".evg"}))
+        print_warning("the viewer lists only files ending in .evg; " + o.output + " will not be listed");
+
+    std::vector<std::string> files;
+    if (!collect_inputs(o.paths, files)) return 1;
+    if (files.empty()) {
+        print_error("no JPEG or PNG photos found");
+        return 1;
+    }
+    // Checked before the work, so that a mistyped -o costs nothing.
+    const std::string target = link_target(o.output);
+    std::string refusal;
+    if (!o.force && !output_replaceable(target, files, refusal)) {
+        print_error(refusal);
+        return 1;
+    }
+    std::vector<Slot> slots = import_inputs(files, o, jobs);
+    std::vector<size_t> chosen = choose_pictures(files, slots, o.max);
     if (chosen.size() < 2) {
         print_error("fewer than 2 usable pictures (" + std::to_string(chosen.size()) + "); a pack needs at least 2");
         return 1;
@@ -423,6 +445,10 @@ int cmd_build(int argc, char** argv) {
         print_warning("--icon " + std::to_string(o.icon) + " is past the last picture; using picture 0");
         o.icon = 0;
     }
+
+    PackContent content;
+    content.thumb_size = static_cast<int>(o.thumb_size);
+    content.author = o.author;
     content.icon = slots[chosen[static_cast<size_t>(o.icon)]].icon;
     std::vector<Lab> colours;
     for (size_t i : chosen) {
@@ -430,7 +456,6 @@ int cmd_build(int argc, char** argv) {
         content.pictures.push_back(std::move(slots[i].picture));
     }
     slots.clear();
-
     content.tables = compute_match_tables(colours, o.variety, jobs);
     std::vector<uint8_t> bytes = pack_serialise(content);
     std::string error;
@@ -438,20 +463,9 @@ int cmd_build(int argc, char** argv) {
         print_error(error);
         return 1;
     }
-
     if (!o.quiet) {
-        std::vector<uint16_t> thumbs;
-        for (const PackPicture& p : content.pictures) thumbs.insert(thumbs.end(), p.thumb.begin(), p.thumb.end());
-        Coverage cov = measure_coverage(content.tables.best, content.tables.second, colours, thumbs.data(), thumbs.size());
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        std::printf("wrote %s: %zu pictures, %.1f MB, in %.1f s\n", shown(o.output).c_str(), content.pictures.size(),
-                    bytes.size() / 1e6, seconds);
-        std::printf("colour coverage (delta E 2000): all colours mean %.1f, 95%% within %.1f; "
-                    "the pictures' own pixels mean %.1f, 95%% within %.1f\n",
-                    cov.colour_mean, cov.colour_p95, cov.pixel_mean, cov.pixel_p95);
-        std::printf("pictures never used by the tables: %d\n", cov.unused_pictures);
-        std::string warning = coverage_warning(cov, static_cast<int>(content.pictures.size()));
-        if (!warning.empty()) std::fprintf(stderr, "evgpack: %s\n", warning.c_str());
+        print_summary(o, content, colours, bytes.size(), seconds);
     }
     return 0;
 }
