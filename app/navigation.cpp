@@ -154,7 +154,8 @@ void navigate(uint16_t target) {
     const int step = target == 40 ? 2 : 1;
     bool fresh = true;
     for (;;) {
-        if ((pen_state.down && pen_state.y <= PICTURE_LAST && fresh) || auto_mode || key_held[KEY_RETURN] || leave_key())
+        if ((pen_state.down && pen_state.y <= PICTURE_LAST && fresh) || auto_mode || key_held[KEY_RETURN] ||
+            leave_key())
             break;
         bool moved = false;
         if (key_held[KEY_UP] || key_held[KEY_DOWN] || key_held[KEY_RIGHT] || key_held[KEY_LEFT]) {
