@@ -69,13 +69,16 @@ void viewer_frame_hook() {
 
 void auto_pick_point() {
     // 160 random samples in the middle half; ties keep the earlier sample, and when no sample
-    // is below 10000 visits the centre stays where it is.
+    // is below 10000 visits the centre stays where it is. A tile whose table entry names no
+    // picture of the pack is passed over: it would lead to a black surface that never counts
+    // a visit, so auto mode would keep returning to it.
     uint32_t best = 10000;
     for (int k = 0; k < 160; ++k) {
         const int x = std::rand() % 120 + 60;
         const int y = std::rand() % 120 + 60;
         const uint16_t t = tile_choice(surface_image[y * PICTURE_EDGE + x]);
-        const uint32_t visits = visit_counts && t < picture_count ? visit_counts[t] : 0;
+        if (t >= picture_count) continue;
+        const uint32_t visits = visit_counts ? visit_counts[t] : 0;
         if (visits < best) {
             centre_col = x, centre_row = y;
             best = visits;

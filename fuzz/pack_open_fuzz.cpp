@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/pack_menu.h"
+#include "app/progress.h"
 #include "pack/pack_file.h"
 #include "runtime/framebuffer.h"
 #include "runtime/save_store.h"

@@ -72,6 +72,10 @@ int gif_decode(const uint8_t* gif, size_t length, void* destination, uint16_t* p
     while (!done) {
         GifRecordType type;
         if (DGifGetRecordType(file, &type) == GIF_ERROR) {
+            // A byte that introduces no record has been consumed: skip it and read on (each
+            // such byte uses up one byte of the data, so this ends). Running out of data is
+            // still an error.
+            if (file->Error == D_GIF_ERR_WRONG_RECORD) continue;
             result = 0;
             break;
         }

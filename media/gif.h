@@ -32,8 +32,9 @@ int gif_screen_size(const uint8_t* gif, size_t length, int32_t* width, int32_t* 
 // dropped. Mode GIF_OUTPUT_INDICES writes indices and the colours (converted to RGB565) into
 // palette_out (256 entries, may be null); GIF_OUTPUT_RGB565 writes colours and ignores
 // palette_out (its table starts all black for each decode). A Graphic Control Extension with a non-zero delay calls frame_yield once and ends
-// the pass before the image it introduces. Returns 1, or 0 when the data are not a readable GIF
-// (what was decoded before the error stays on the canvas).
+// the pass before the image it introduces. A stray byte between records is skipped. Returns 1,
+// or 0 when the data are not a readable GIF (what was decoded before the error stays on the
+// canvas).
 int gif_decode(const uint8_t* gif, size_t length, void* destination, uint16_t* palette_out,
                uint8_t mode, int16_t stride);
 

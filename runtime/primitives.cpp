@@ -159,6 +159,7 @@ inline void span(int32_t y, int32_t first, int32_t last_exclusive, uint16_t colo
 
 // Boxes and gradients pass through clip_box, whose arguments are 16-bit: corners far off the
 // screen are pulled in to a range that keeps every visible pixel (and border) where it was.
+// Only the clipping uses the pulled-in corners; a gradient's colours come from the real ones.
 inline int32_t pull_in(int32_t v) { return v < -4096 ? -4096 : (v > 4095 ? 4095 : v); }
 
 struct BoxGeometry {
@@ -214,12 +215,18 @@ void draw_gradient(const PrimitiveNode& n, int32_t a) {
     if (n.y0 > n.y1) std::swap(top, bottom);
     BoxGeometry g;
     if (!clip_rectangle(n.x0, n.y0, n.x1, n.y1, g)) return;
-    const uint32_t h = static_cast<uint32_t>(g.y1 - g.y0 + 1);
-    const uint32_t step = 65536u / h;  // 16-bit fraction of the height per row
+    // The colour ramp follows the corners as given, not the pulled-in ones clip_box saw: a
+    // gradient reaching far above the screen is further along its ramp on row 0. The height
+    // needs 64 bits (up to 2^32 rows); from 65537 rows on the step is 0 and every row is the top
+    // colour. Row offsets times the step stay below 65536, so k is 0..31.
+    const int64_t top_y = std::min(n.y0, n.y1);
+    const int64_t h = static_cast<int64_t>(std::max(n.y0, n.y1)) - top_y + 1;
+    const int64_t step = 65536 / h;  // 16-bit fraction of the height per row
     for (int32_t r = g.row_start; r < g.row_end; ++r) {
-        const int32_t k = static_cast<int32_t>((static_cast<uint32_t>(r) * step) >> 11);
+        const int32_t y = g.y0 + r;
+        const int32_t k = static_cast<int32_t>(((y - top_y) * step) >> 11);
         const uint16_t colour = blend_rgb565(bottom, top, 32 - k);
-        span(g.y0 + r, g.x0 + g.col_start, g.x0 + g.col_end, colour, 32);
+        span(y, g.x0 + g.col_start, g.x0 + g.col_end, colour, 32);
     }
 }
 

@@ -197,7 +197,7 @@ TEST(InterfaceGifs, FontSheetCellsGiveTheLoaderItsWidths) {
             continue;
         }
         EXPECT_GE(width, 1) << code;
-        EXPECT_LE(width, 7) << code;  // column 7 stays empty: widths 1 to 7
+        EXPECT_LE(width, 6) << code;  // the 6-column face: widths 1 to 6, columns 6 and 7 empty
     }
     EXPECT_EQ(7, lowest_ink_row);  // the loader finds height 8
     // The loader's width of a cell is 1 + its rightmost ink column.

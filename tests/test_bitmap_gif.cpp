@@ -187,6 +187,20 @@ TEST_F(GifTest, DelayedFrameEndsThePassAfterOneFrame) {
     EXPECT_EQ(pump_frame_count, frames + 1);
 }
 
+TEST_F(GifTest, StrayByteBetweenRecordsIsSkipped) {
+    std::string gif = make_gif(4, 1, {{1, 1, 1}}, {whole(4, 1, {1, 2, 3, 4})});
+    ASSERT_EQ(gif.back(), ';');
+    gif.insert(gif.size() - 1, 1, '\0');  // not a record introducer, just before the trailer
+    Bitmap* b = load(gif);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(pixels_of(b), (std::vector<uint8_t>{1, 2, 3, 4}));
+    ASSERT_EQ(layer_from_gif_rgb565(2, bytes(gif), gif.size()), 1);
+    layer_free(2);
+    // Stray bytes up to the end and no trailer: the skipping stops there, refused as truncated.
+    gif.back() = '\x55';
+    EXPECT_EQ(load(gif), nullptr);
+}
+
 TEST_F(GifTest, ImagesAreClippedToTheCanvas) {
     // An 8 x 4 canvas with a 5 x 5 image at (6, 2): only its 2 x 2 top-left corner lands.
     std::vector<uint8_t> px(25);
