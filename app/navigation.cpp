@@ -19,6 +19,7 @@
 #include "runtime/sprites.h"
 
 uint8_t auto_mode = 0;
+uint8_t leave_key_noted = 0;
 float speed_factor = 0.5f;
 const float speed_table[3] = {0.5f, 1.0f, 2.0f};
 
@@ -53,7 +54,11 @@ void surface_button_look(SurfaceLook look) {
     }
 }
 
-bool exit_requested() { return sprite_hit_rect(EXIT_BUTTON) || key_pressed[KEY_RSHIFT]; }
+// Right Shift counts from the frame it is pressed until the next exit test, even when that
+// test comes only after an animation or in auto mode, where no wait looks at the keys.
+bool leave_key() { return leave_key_noted || key_pressed[KEY_RSHIFT]; }
+
+bool exit_requested() { return sprite_hit_rect(EXIT_BUTTON) || leave_key(); }
 
 // The first surface ends the menus: from here on the viewer draws straight into the screen.
 void first_surface_shown() {
@@ -78,7 +83,12 @@ void auto_toggle() {
     if (SpriteTable[AUTO_BUTTON]) SpriteTable[AUTO_BUTTON]->frame = auto_mode;
 }
 
+void note_leave_key() {
+    if (key_pressed[KEY_RSHIFT]) leave_key_noted = 1;
+}
+
 void viewer_frame_hook() {
+    note_leave_key();
     if (!pen_state.pressed) return;
     if (sprite_hit_rect(SPEED_BUTTON)) speed_cycle();
     if (pen_state.pressed && sprite_hit_rect(AUTO_BUTTON)) auto_toggle();
@@ -103,7 +113,9 @@ void auto_pick_point() {
     }
 }
 
-void viewer_loop() {
+namespace {
+
+void viewing() {
     picture_show(current_picture);
     bool first = true;
     centre_col = centre_row = 120;
@@ -115,7 +127,7 @@ void viewer_loop() {
         if (first) first_surface_shown();
         first = false;
         while (!((pen_state.down && pen_state.y <= 239) || auto_mode || sprite_hit_rect(EXIT_BUTTON) ||
-                 key_held[KEY_RETURN] || key_pressed[KEY_RSHIFT]))
+                 key_held[KEY_RETURN] || leave_key()))
             frame_yield();
         if (exit_requested()) return;
         if (auto_mode) {
@@ -135,6 +147,13 @@ void viewer_loop() {
         }
         surface_button_look(SURFACE_DIMMED);
     }
+}
+
+}  // namespace
+
+void viewer_loop() {
+    viewing();
+    leave_key_noted = 0;
 }
 
 void zoom_in_from_surface(int16_t end_x, int16_t end_y) {
@@ -166,7 +185,7 @@ void navigate(uint16_t target) {
     bool fresh = true;
     for (;;) {
         if ((pen_state.down && pen_state.y <= PICTURE_LAST && fresh) || auto_mode || key_held[KEY_RETURN] ||
-            key_pressed[KEY_RSHIFT])
+            leave_key())
             break;
         bool moved = false;
         if (key_held[KEY_UP] || key_held[KEY_DOWN] || key_held[KEY_RIGHT] || key_held[KEY_LEFT]) {

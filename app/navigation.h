@@ -8,6 +8,7 @@
 constexpr int EXIT_BUTTON = 0, SPEED_BUTTON = 10, SURFACE_BUTTON = 11, AUTO_BUTTON = 12;
 
 extern uint8_t auto_mode;        // 1 = the viewer picks points and tiles itself
+extern uint8_t leave_key_noted;  // Right Shift pressed since the last exit test; cleared on leaving
 extern float speed_factor;       // 0.5 until the speed button is set up
 extern const float speed_table[3];
 
@@ -25,7 +26,9 @@ void rewind_to_surface();
 // the surface least often.
 void auto_pick_point();
 
-// Installed as the frame hook: the speed and auto buttons answer in every frame.
+// Installed as the frame hook: the speed and auto buttons answer in every frame, and a Right
+// Shift press is noted (note_leave_key) for the next exit test.
 void viewer_frame_hook();
+void note_leave_key();
 void speed_cycle();
 void auto_toggle();

@@ -1,6 +1,10 @@
 // Viewing progress: the state block, record lookup and picture_show.
 #include "app/progress.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "pack/pack_file.h"
@@ -31,6 +35,43 @@ int names_equal(const char* a, const char* b) {
     return 1;  // both fill the whole field with the same bytes
 }
 
+int record_name_plausible(const PackRecord& record) {
+    const char* end = static_cast<const char*>(std::memchr(record.name, '\0', RECORD_NAME_SIZE));
+    if (!end || end == record.name) return 0;
+    for (const char* c = record.name; c < end; ++c) {
+        const unsigned char b = static_cast<unsigned char>(*c);
+        if (b < 0x20 || b == 0x7F || b == '/') return 0;
+    }
+    return 1;
+}
+
+// 1 when the record's pack file is gone from the data folder (its record may then be reused).
+static int record_pack_gone(const PackRecord& record) {
+    char path[SAVE_PATH_SIZE + RECORD_NAME_SIZE];
+    std::snprintf(path, sizeof path, "%s%s", data_folder, record.name);
+    struct stat st;
+    return ::stat(path, &st) != 0 && (errno == ENOENT || errno == ENOTDIR);
+}
+
+// A record of `block` for a new name: the first free one (empty, or a name no file can have,
+// as a damaged file leaves), else the first whose pack is no longer in the folder. -1: none.
+static int record_claim(StateBlock& block, const char* name, size_t length) {
+    int chosen = -1;
+    for (int i = 0; i < STATE_RECORDS && chosen < 0; i++) {
+        if (!record_name_plausible(block.records[i])) chosen = i;
+    }
+    for (int i = 0; i < STATE_RECORDS && chosen < 0; i++) {
+        if (record_pack_gone(block.records[i])) chosen = i;
+    }
+    if (chosen < 0) return -1;
+    PackRecord& r = block.records[chosen];
+    std::memcpy(r.name, name, length + 1);
+    r.percent = 0;
+    r.reserved = 0;
+    std::memset(r.viewed, 0, sizeof r.viewed);
+    return chosen;
+}
+
 int record_find_or_add(const char* name) {
     // A name that needs more than the field (with its terminator) could only be stored cut
     // short, and would then be confused with another name.
@@ -39,17 +80,7 @@ int record_find_or_add(const char* name) {
     for (int i = 0; i < STATE_RECORDS; i++) {
         if (names_equal(name, state_block.records[i].name)) return i;
     }
-    for (int i = 0; i < STATE_RECORDS; i++) {
-        PackRecord& r = state_block.records[i];
-        if (r.name[0] != '\0') continue;
-        size_t length = static_cast<size_t>(static_cast<const char*>(end) - name);
-        std::memcpy(r.name, name, length + 1);
-        r.percent = 0;
-        r.reserved = 0;
-        std::memset(r.viewed, 0, sizeof r.viewed);
-        return i;
-    }
-    return -1;
+    return record_claim(state_block, name, static_cast<size_t>(static_cast<const char*>(end) - name));
 }
 
 int viewed_count(const PackRecord& record, uint16_t count) {
@@ -98,3 +129,41 @@ void picture_show(uint16_t n) {
     percent_digits();
     picture_read(n, picture_buffer);
 }
+
+// The state file as another viewer may have left it, folded into our block: the file's records
+// are kept, and each of ours is merged into the record of the same name (viewed bits joined) or
+// added. The open pack's percent is counted again; for the others the higher one stands, since
+// their bits only grow.
+static void state_merge(void* block, const uint8_t* disk, uint32_t disk_length) {
+    if (disk_length == 0) return;
+    StateBlock& mine = *static_cast<StateBlock*>(block);
+    static StateBlock merged;
+    int moved_current = -1;
+    std::memset(&merged, 0, sizeof merged);
+    std::memcpy(&merged, disk, disk_length < sizeof merged ? disk_length : sizeof merged);
+    for (int i = 0; i < STATE_RECORDS; i++) {
+        const PackRecord& ours = mine.records[i];
+        if (!record_name_plausible(ours)) continue;
+        int j = 0;
+        while (j < STATE_RECORDS && !names_equal(ours.name, merged.records[j].name)) j++;
+        if (j == STATE_RECORDS) {
+            j = record_claim(merged, ours.name, std::strlen(ours.name));
+            if (j < 0) continue;  // the file is full of packs still in the folder
+            merged.records[j] = ours;
+            if (i == current_record) moved_current = j;
+            continue;
+        }
+        if (i == current_record) moved_current = j;
+        PackRecord& theirs = merged.records[j];
+        for (int k = 0; k < RECORD_VIEWED_BYTES; k++) theirs.viewed[k] |= ours.viewed[k];
+        if (i == current_record && picture_count > 0) {
+            theirs.percent = static_cast<uint8_t>(viewed_count(theirs, picture_count) * 100 / picture_count);
+        } else if (ours.percent > theirs.percent) {
+            theirs.percent = ours.percent;
+        }
+    }
+    mine = merged;
+    current_record = static_cast<int8_t>(moved_current);
+}
+
+int state_save() { return save_write_merged(state_merge); }

@@ -53,10 +53,20 @@ void state_load();
 // a terminator ends at its 512-byte field. Case matters.
 int names_equal(const char* a, const char* b);
 
-// The record holding `name`, else the first free record, claimed for it (name copied, percent,
-// reserved field and viewed bits cleared). -1 when the name is not present and no record is
-// free, or when the name is too long for the field.
+// The record holding `name`, else a record claimed for it (name copied, percent, reserved
+// field and viewed bits cleared): the first free one, where a record whose name no file can
+// have (no terminator, control bytes, '/': a damaged file) counts as free; when all 64 hold
+// names, the first whose pack file is no longer in data_folder. -1 when none can be had, or
+// when the name is too long for the field.
 int record_find_or_add(const char* name);
+
+// 1 when the record holds a name a listed pack file can have; 0 for a free or damaged one.
+int record_name_plausible(const PackRecord& record);
+
+// Writes the block to Evergreen.sav, merged under a lock with what another viewer may have
+// saved meanwhile (viewed bits joined per pack name). 1 on success; on failure
+// save_failure_reason() says why and the file keeps its earlier contents.
+int state_save();
 
 // Marks picture n viewed in current_record (pictures 0 .. 2047 only; a pack without a record
 // counts its views in a scratch record that is not saved), recomputes viewed_percent and the

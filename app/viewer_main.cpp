@@ -18,10 +18,12 @@
 #include "app/select_image.h"
 #include "assets/assets.h"
 #include "media/bitmap.h"
+#include "media/console_print.h"
 #include "media/fonts.h"
 #include "media/gif.h"
 #include "media/jpeg_decoder.h"
 #include "media/text.h"
+#include "render/console.h"
 #include "render/layers.h"
 #include "runtime/compositor.h"
 #include "runtime/framebuffer.h"
@@ -128,6 +130,21 @@ void pack_menu() {
     if (SpriteTable[START_CHOICE_SLOT]) SpriteTable[START_CHOICE_SLOT]->active = 0;
 }
 
+// The save at the end failed: the user is told on the screen (until a touch) and on stderr,
+// and the program ends with status 1, since this run's progress is lost.
+void save_failed_screen() {
+    std::fprintf(stderr, "evergreen: progress not saved to %s: %s\n", save_slot.path, save_failure_reason());
+    console_init(0);
+    console_print(0, 2, "Progress could not be saved:");
+    char reason[40];  // one console row
+    std::snprintf(reason, sizeof reason, "%s", save_failure_reason());
+    console_print(0, 3, "%s", reason);
+    console_print(0, 5, "Touch screen to exit...");
+    do {
+        frame_yield();
+    } while (!pen_state.pressed);
+}
+
 Bitmap* load_gif(const uint8_t* data, uint32_t size) { return bitmap_from_gif(data, size); }
 
 // The viewer's buttons and title, in the order that leaves auto off and the speed at 1.
@@ -154,6 +171,8 @@ int viewer_main() {
     background_fill = 0;
     show_fps = 0;
     state_load();
+    if (const char* problem = save_problem())
+        std::fprintf(stderr, "evergreen: progress will not be saved: %s\n", problem);
     digit_strip = bitmap_from_gif(asset_digit_strip, asset_digit_strip_size);
     pack_menu();
     if (key_pressed[KEY_RSHIFT] || pack_count == 0) return 0;
@@ -176,10 +195,12 @@ int viewer_main() {
             picture_show(j);
             surface_reset();
             frame_yield();
+            note_leave_key();
         }
     }
     viewer_loop();
-    save_write();
     visit_counts = nullptr;
-    return 0;
+    if (state_save()) return 0;
+    save_failed_screen();
+    return 1;
 }

@@ -13,5 +13,6 @@ extern char chosen_pack_path[512];
 // goes straight to the start choice for it. Empty = the menu as usual.
 extern char preset_pack[512];
 
-// Runs the whole application; returns 0 (the process exit status). Expects runtime_init done.
+// Runs the whole application; returns the process exit status: 0, or 1 when the progress of
+// the run could not be saved (the user has been told). Expects runtime_init done.
 int viewer_main();

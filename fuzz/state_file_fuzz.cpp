@@ -1,7 +1,7 @@
 // libFuzzer target: Evergreen.sav as the viewer reads it. The block is loaded from the input,
 // records are looked up and claimed (one name taken from the input), and pictures are shown in
 // the found record, which sets viewed bits and the percentage; the rest of the block must stay
-// as loaded.
+// as loaded. Then the block is saved, merged with the input as the file on disk.
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cstdint>
@@ -66,6 +66,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         } else if (std::memcmp(&a, &b, sizeof a) != 0) {
             std::abort();
         }
+    }
+
+    // The save merges the block into the file as it is on disk (the input itself here): the
+    // open pack keeps every bit it has, in a record of its name, and the file keeps its size.
+    const PackRecord mine = record >= 0 ? state_block.records[record] : PackRecord{};
+    set_data_folder(folder);
+    state_load();  // registers the path again
+    if (record >= 0) state_block.records[record] = mine;
+    current_record = static_cast<int8_t>(record);
+    const int saved = state_save();
+    std::memset(&state_block, 0, sizeof state_block);
+    state_load();
+    set_data_folder("");
+    struct stat st;
+    if (saved && (stat(path, &st) != 0 || st.st_size != static_cast<off_t>(sizeof(StateBlock)))) std::abort();
+    if (saved && record >= 0 && record_name_plausible(mine)) {
+        int found = -1;
+        for (int i = 0; i < STATE_RECORDS && found < 0; i++)
+            if (names_equal(mine.name, state_block.records[i].name)) found = i;
+        if (found < 0) std::abort();
+        for (int k = 0; k < RECORD_VIEWED_BYTES; k++)
+            if ((state_block.records[found].viewed[k] & mine.viewed[k]) != mine.viewed[k]) std::abort();
     }
     return 0;
 }

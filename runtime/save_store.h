@@ -27,6 +27,7 @@ extern SaveSlot save_slot;
 int save_register(const char* name, void* block, uint32_t length);
 
 // Reads up to `length` bytes of the file into the block; a short file fills only the start.
+// Only a regular file is read (a FIFO or device of that name is passed over, never waited on).
 int save_read();
 
 // Replaces the save file with the block's `length` bytes. The new contents go to a temporary
@@ -36,6 +37,23 @@ int save_write();
 
 // The same into "<path>.bak"; the main save file is untouched.
 int save_write_backup();
+
+// Called by save_write_merged with the file as it is now on disk (`disk_length` bytes, 0 when
+// there is none) so that the application can fold another process's progress into its block.
+using SaveMerge = void (*)(void* block, const uint8_t* disk, uint32_t disk_length);
+
+// save_write for a file that another process may write at the same time: holds an advisory
+// lock on the folder (flock) while it reads the file again, lets `merge` combine it with the
+// block, and replaces the file atomically. 1 on success.
+int save_write_merged(SaveMerge merge);
+
+// Why a save would fail, checked without writing anything: nullptr when it looks possible,
+// else a short reason (no registration or path too long, the name taken by something that is
+// not a file, a folder that is missing or not writable). A full disk shows only on writing.
+const char* save_problem();
+
+// The reason of the last failed save_write / save_write_merged ("" before any failure).
+const char* save_failure_reason();
 
 // Atomic whole-file replacement used by the two writers above; exposed for tools and tests.
 int file_replace_atomic(const char* path, const void* data, uint32_t length);

@@ -329,7 +329,9 @@ TEST_F(GifTest, AllBuiltInGraphicsLoad) {
         EXPECT_EQ(b->opaque, a.opaque) << a.w << " x " << a.h;
         // Keyed graphics hold the key colour at index 0 only; opaque ones nowhere.
         EXPECT_EQ(std::count(b->palette, b->palette + 256, colour_key), 1 - a.opaque) << a.w << " x " << a.h;
-        if (!a.opaque) EXPECT_EQ(b->palette[0], colour_key);
+        if (!a.opaque) {
+            EXPECT_EQ(b->palette[0], colour_key);
+        }
     }
     EXPECT_EQ(bitmap_count, 11);
 }

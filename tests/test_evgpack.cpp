@@ -4,6 +4,10 @@
 
 #include <jpeglib.h>
 #include <png.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -15,8 +19,10 @@
 #include <vector>
 
 #include "pack/pack_file.h"
+#include "tests/support/pack_builder.h"
 #include "tests/support/temp_dir.h"
 #include "tools/common/jpeg_encode.h"
+#include "tools/evgpack/cli.h"
 #include "tools/evgpack/colour_match.h"
 #include "tools/evgpack/commands.h"
 #include "tools/evgpack/exif.h"
@@ -127,6 +133,60 @@ void write_photos(const TempDir& dir, int n) {
     }
 }
 
+// A PNG chunk: length, type, data, CRC-32 (bitwise; speed does not matter here).
+std::string png_chunk(const char* type, const std::string& data) {
+    std::string body = std::string(type, 4) + data;
+    uint32_t crc = 0xFFFFFFFF;
+    for (unsigned char c : body) {
+        crc ^= c;
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    crc ^= 0xFFFFFFFF;
+    auto be32 = [](uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; };
+    return be32(static_cast<uint32_t>(data.size())) + body + be32(crc);
+}
+
+// The two bombs: a 70-byte PNG declaring 400,000,000 x 1 RGB pixels, and a small progressive
+// JPEG whose frame header claims 20000 x 19999.
+std::string png_bomb() {
+    const std::string ihdr = {char(0x17), char(0xD7), char(0x84), char(0x00), 0, 0, 0, 1, 8, 2, 0, 0, 0};
+    const std::string idat = {0x78, 0x01, 0x01, 0x00, 0x00, char(0xFF), char(0xFF), 0, 0, 0, 1};
+    return std::string("\x89PNG\r\n\x1A\n", 8) + png_chunk("IHDR", ihdr) + png_chunk("IDAT", idat) +
+           png_chunk("IEND", "");
+}
+std::string jpeg_bomb() {
+    std::string j = jpeg_bytes(make_photo(16, 16, 0x808080, 0x404040), true);
+    size_t sof = j.find("\xFF\xC2");
+    j[sof + 5] = char(19999 >> 8), j[sof + 6] = char(19999 & 0xFF);
+    j[sof + 7] = char(20000 >> 8), j[sof + 8] = char(20000 & 0xFF);
+    return j;
+}
+
+// A photo with fine detail everywhere, so that its JPEG scan data is long.
+Photo noisy_photo(int w, int h) {
+    Photo p = make_photo(w, h, 0, 0);
+    std::mt19937 rng(3);
+    for (uint8_t& v : p.rgb) v = static_cast<uint8_t>(rng());
+    return p;
+}
+
+// Runs `body` in a child process and returns its exit status (-signal when killed). With
+// `as_nobody`, root drops to user 65534 first, so that permissions bind.
+template <typename F>
+int in_child(F body, bool as_nobody = false) {
+    std::fflush(nullptr);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        if (as_nobody && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(99);
+        const int status = body();
+        std::fflush(nullptr);
+        ::_exit(status);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
 }  // namespace
 
 TEST(PhotoImport, ReadsEveryKindAndHonoursOrientation) {
@@ -178,6 +238,50 @@ TEST(PhotoImport, RefusesGarbageAndTruncatedData) {
     }
     std::string jpeg = jpeg_bytes(make_photo(64, 64, 0x102030, 0x405060));
     EXPECT_FALSE(import_photo(reinterpret_cast<const uint8_t*>(jpeg.data()), 100, pic, error));
+    // Cut inside the scan data: libjpeg would fill the rest with grey; the photo is refused.
+    jpeg = jpeg_bytes(noisy_photo(64, 64));
+    for (size_t cut : {jpeg.size() / 2, jpeg.size() - 40}) {
+        EXPECT_FALSE(import_photo(reinterpret_cast<const uint8_t*>(jpeg.data()), cut, pic, error)) << cut;
+        EXPECT_NE(error.find("damaged JPEG data"), std::string::npos) << error;
+        EXPECT_NE(jpeg_damage(reinterpret_cast<const uint8_t*>(jpeg.data()), cut), "");
+    }
+    EXPECT_EQ(jpeg_damage(reinterpret_cast<const uint8_t*>(jpeg.data()), jpeg.size()), "");
+}
+
+// Headers that claim gigapixels are refused before anything of that size is allocated; the
+// build goes on without them, also in a child whose address space is far too small for them.
+TEST(PhotoImport, MemoryBombsAreRefusedCheaply) {
+    const std::string bombs[] = {png_bomb(), jpeg_bomb()};
+    const char* reasons[] = {"photo too large (400000000 x 1", "MB to decode (at most 256 MB)"};
+    for (int k = 0; k < 2; ++k) {
+        LinearPicture pic;
+        std::string error;
+        EXPECT_FALSE(import_photo(reinterpret_cast<const uint8_t*>(bombs[k].data()), bombs[k].size(), pic, error));
+        EXPECT_NE(error.find(reasons[k]), std::string::npos) << error;
+    }
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "an address-space limit cannot be combined with AddressSanitizer's shadow memory";
+#else
+    TempDir dir;
+    write_photos(dir, 2);
+    write_file(dir.file("photos/bomb.png"), bombs[0]);
+    write_file(dir.file("photos/bomb.jpg"), bombs[1]);
+    const int status = in_child([&] {
+        long pages = 0;
+        if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
+            std::fclose(f);
+        }
+        // What the process has now, plus room for the decode budget: far below either bomb.
+        rlim_t limit = static_cast<rlim_t>(pages) * ::sysconf(_SC_PAGESIZE) + (600u << 20);
+        struct rlimit r = {limit, limit};
+        if (pages == 0 || ::setrlimit(RLIMIT_AS, &r) != 0) return 98;
+        std::freopen("/dev/null", "w", stderr);
+        return run("build", {"-o", dir.file("pack.evg"), "--quiet", "--jobs", "1", dir.file("photos")});
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(file_exists(dir.file("pack.evg")));
+#endif
 }
 
 TEST(Exif, BoundedOrientationReader) {
@@ -242,7 +346,8 @@ TEST(MatchTables, VarietySpreadsColoursWithinTheLimit) {
 TEST(EvgpackBuild, PackOpensInTheViewerAndInspects) {
     TempDir dir;
     write_photos(dir, 6);
-    write_file(dir.file("photos/broken.jpg"), std::string("\xFF\xD8\xFF\xE0 broken", 10));
+    // A broken photo whose name would print a fake line and an ESC sequence if shown raw.
+    write_file(dir.file("photos/broken\nwrote x: 99 pictures\x1B[2J.jpg"), std::string("\xFF\xD8\xFF\xE0 broken", 10));
     write_file(dir.file("photos/p00-copy.jpg"), read_file(dir.file("photos/p00.jpg")));
     const std::string out = dir.file("pack.evg");
     testing::internal::CaptureStderr();
@@ -250,7 +355,9 @@ TEST(EvgpackBuild, PackOpensInTheViewerAndInspects) {
                             dir.file("photos")}),
               0);
     std::string warnings = testing::internal::GetCapturedStderr();
-    EXPECT_NE(warnings.find("broken.jpg"), std::string::npos) << warnings;
+    EXPECT_NE(warnings.find("broken\\nwrote x: 99 pictures\\x1B[2J.jpg"), std::string::npos) << warnings;
+    EXPECT_EQ(warnings.find('\x1B'), std::string::npos);
+    EXPECT_EQ(shown("caf\xC3\xA9 \xC2\x9B \xFF\\"), "caf\xC3\xA9 \\xC2\\x9B \\xFF\\\\");  // UTF-8 kept, C1 escaped
     EXPECT_NE(warnings.find("same bytes as"), std::string::npos) << warnings;
 
     std::string bytes = read_file(out);
@@ -359,6 +466,64 @@ TEST(EvgpackBuild, RefusalsLeaveNoOutput) {
     EXPECT_EQ(entries, 1);  // only the photos folder: no temporary left behind
 }
 
+// -o replaces an earlier pack (through a symbolic link: its target), but not a photo or any
+// other file unless --force is given.
+TEST(EvgpackBuild, OutputReplacesOnlyPacksUnlessForced) {
+    TempDir dir;
+    write_photos(dir, 2);
+    const std::string photo = dir.file("photos/p00.jpg"), photo_bytes = read_file(photo);
+    write_file(dir.file("notes.txt"), "keep me");
+    auto build = [&](const std::string& out, bool force) {
+        std::vector<std::string> args = {"-o", out, "--quiet", "--thumb-size", "8", dir.file("photos")};
+        if (force) args.insert(args.begin(), "--force");
+        return run("build", args);
+    };
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(build(photo, false), 1);
+    EXPECT_EQ(build(dir.file("notes.txt"), false), 1);
+    std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_NE(errors.find("is one of the photos; use --force"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("is not a pack; use --force"), std::string::npos) << errors;
+    EXPECT_EQ(read_file(photo), photo_bytes);
+    EXPECT_EQ(read_file(dir.file("notes.txt")), "keep me");
+    EXPECT_EQ(build(dir.file("notes.txt"), true), 0);
+    EXPECT_TRUE(pack_magic_matches(reinterpret_cast<const uint8_t*>(read_file(dir.file("notes.txt")).data())));
+    // An older pack behind a link: replaced in place, the link stays a link.
+    write_file(dir.file("old.evg"), pack_bytes(PackSpec{}));
+    ASSERT_EQ(::symlink("old.evg", dir.file("link.evg").c_str()), 0);
+    EXPECT_EQ(build(dir.file("link.evg"), false), 0);
+    struct stat st;
+    ASSERT_EQ(::lstat(dir.file("link.evg").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(read_file(dir.file("old.evg")), read_file(dir.file("notes.txt")));
+}
+
+// FIFOs among the photos and named on the command line are passed over without waiting, and
+// a subfolder that cannot be listed is named in a warning.
+TEST(EvgpackBuild, FifosAndUnreadableFoldersAreReported) {
+    TempDir dir;
+    write_photos(dir, 2);
+    ASSERT_EQ(::mkfifo(dir.file("photos/pipe.jpg").c_str(), 0644), 0);  // passed over in a folder
+    ASSERT_EQ(::mkfifo(dir.file("named.png").c_str(), 0644), 0);
+    std::filesystem::create_directories(dir.file("photos/locked"));
+    write_file(dir.file("photos/locked/p.jpg"), read_file(dir.file("photos/p00.jpg")));
+    ::chmod(dir.path.c_str(), 0777);
+    ::chmod(dir.file("photos/locked").c_str(), 0);
+    const std::string log = dir.file("log.txt"), out = dir.file("pack.evg");
+    const int status = in_child(
+        [&] {
+            std::freopen(log.c_str(), "w", stderr);
+            ::alarm(60);  // a blocking open would otherwise hang the test
+            return run("build", {"-o", out, "--quiet", "--thumb-size", "8", dir.file("photos"), dir.file("named.png")});
+        },
+        ::getuid() == 0);
+    ::chmod(dir.file("photos/locked").c_str(), 0755);
+    EXPECT_EQ(status, 0);
+    const std::string warnings = read_file(log);
+    EXPECT_NE(warnings.find("named.png: not a regular file"), std::string::npos) << warnings;
+    EXPECT_NE(warnings.find("skipping the folder " + dir.file("photos/locked")), std::string::npos) << warnings;
+}
+
 TEST(EvgpackVerify, CatchesDamagedPacks) {
     TempDir dir;
     write_photos(dir, 3);
@@ -387,6 +552,28 @@ TEST(EvgpackVerify, CatchesDamagedPacks) {
     EXPECT_EQ(run("verify", {out}), 1);
     std::string report = testing::internal::GetCapturedStdout();
     EXPECT_NE(report.find("picture 2 does not decode"), std::string::npos) << report;
+    // The last picture's scan cut in half inside its intact entry (an end marker, then zeros).
+    bad = good;
+    const size_t sos = good.rfind("\xFF\xDA"), eoi = good.rfind("\xFF\xD9");
+    ASSERT_LT(sos, eoi);
+    const size_t mid = (sos + eoi) / 2;
+    std::fill(bad.begin() + static_cast<long>(mid), bad.begin() + static_cast<long>(eoi) + 2, '\0');
+    bad[mid] = '\xFF', bad[mid + 1] = '\xD9';
+    write_file(out, bad);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(run("verify", {out}), 1);
+    report = testing::internal::GetCapturedStdout();
+    EXPECT_NE(report.find("picture 2 is damaged"), std::string::npos) << report;
+
+    // A 0-byte picture entry extracts as an empty file.
+    PackSpec empty_first;
+    empty_first.jpegs = {""};
+    write_file(out, pack_bytes(empty_first));
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(run("extract", {out, dir.file("x")}), 0);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(file_length(dir.file("x/0000.jpg")), 0);
+    EXPECT_GT(file_length(dir.file("x/0001.jpg")), 0);
 }
 
 TEST(ColourScience, SrgbRoundTripsAndRoundsToNearest) {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <filesystem>
 
 #include "pack/pack_file.h"
 #include "app/progress.h"
@@ -59,16 +60,25 @@ TEST(ProgressRecord, FindReusesAndClaimsInOrder) {
     EXPECT_EQ(r.name[6], 0x5A);  // bytes after the terminator are left as they were
 }
 
-TEST(ProgressRecord, SixtyFifthNameGetsNoRecord) {
+TEST(ProgressRecord, SixtyFifthNameTakesTheRecordOfAPackNoLongerThere) {
+    TempDir dir;
     reset_state();
+    ASSERT_EQ(1, set_data_folder(dir.path.c_str()));
     char name[16];
     for (int i = 0; i < 64; i++) {
         std::snprintf(name, sizeof name, "p%02d.evg", i);
+        ASSERT_TRUE(write_file(dir.file(name), "pack"));
         ASSERT_EQ(i, record_find_or_add(name));
     }
-    EXPECT_EQ(-1, record_find_or_add("new.evg"));
+    EXPECT_EQ(-1, record_find_or_add("new.evg"));  // all 64 packs are still in the folder
     EXPECT_EQ(17, record_find_or_add("p17.evg"));
-    // A name that does not fit the field with its terminator gets none either.
+    state_block.records[30].percent = 77;
+    std::filesystem::remove(dir.file("p30.evg"));
+    EXPECT_EQ(30, record_find_or_add("new.evg"));
+    EXPECT_STREQ(state_block.records[30].name, "new.evg");
+    EXPECT_EQ(state_block.records[30].percent, 0);
+    set_data_folder("");
+    // A name that does not fit the field with its terminator gets none.
     reset_state();
     std::string long_name(RECORD_NAME_SIZE, 'x');
     EXPECT_EQ(-1, record_find_or_add(long_name.c_str()));
@@ -202,13 +212,22 @@ TEST(StateFile, DamagedFilesLoadWithinTheBlock) {
     EXPECT_EQ(state_block.records[63].reserved_end[19], 0);
     EXPECT_EQ(1, record_find_or_add("two.evg"));
 
-    // All 0xFF: every record taken by an unterminated name; nothing matches, nothing is free.
+    // All 0xFF: no name is terminated, so no record holds a real name and each one is free.
     load_state_file(dir, std::string(50944, '\xFF'));
-    EXPECT_EQ(-1, record_find_or_add("one.evg"));
+    EXPECT_EQ(0, record_find_or_add("one.evg"));
     current_record = 0;
     picture_count = 8;
-    picture_show(0);  // all bits were already set
-    EXPECT_EQ(viewed_percent, 100);
+    picture_show(0);
+    EXPECT_EQ(viewed_percent, 12);
+    // Control bytes or a '/' in a name: damaged, free; a name from a listed file is kept.
+    std::string odd = full;
+    odd[2] = '\n';
+    odd[796 + 1] = '/';
+    std::memcpy(&odd[2 * 796], "caf\xC3\xA9.evg", 10);
+    load_state_file(dir, odd);
+    EXPECT_EQ(0, record_find_or_add("x.evg"));
+    EXPECT_EQ(1, record_find_or_add("y.evg"));
+    EXPECT_EQ(3, record_find_or_add("z.evg"));
 
     // All zeros: every record free.
     load_state_file(dir, std::string(50944, '\0'));
@@ -232,3 +251,44 @@ TEST(StateFile, DamagedFilesLoadWithinTheBlock) {
     EXPECT_EQ(2, record_find_or_add("three.evg"));
     reset_state();
 }
+
+// Two viewers on one folder: each save joins the viewed bits of the other's under a lock.
+TEST(StateFile, SavesMergeWithWhatAnotherViewerSaved) {
+    TempDir dir;
+    reset_state();
+    ASSERT_EQ(1, set_data_folder(dir.path.c_str()));
+    ASSERT_TRUE(write_file(dir.file("a.evg"), "pack"));
+    ASSERT_TRUE(write_file(dir.file("b.evg"), "pack"));
+    state_load();
+    StateBlock loaded = state_block;  // what a second viewer started with
+    // Viewer A: pictures 0 and 1 of a.evg (4 pictures), then exits.
+    current_record = static_cast<int8_t>(record_find_or_add("a.evg"));
+    picture_count = 4;
+    picture_show(0);
+    picture_show(1);
+    ASSERT_EQ(1, state_save());
+    // Viewer B, started before A saved: lists b.evg first, views picture 3 of a.evg.
+    state_block = loaded;
+    record_find_or_add("b.evg");
+    current_record = static_cast<int8_t>(record_find_or_add("a.evg"));
+    picture_show(3);
+    ASSERT_EQ(1, state_save());
+    state_load();
+    const PackRecord& a = state_block.records[record_find_or_add("a.evg")];
+    EXPECT_EQ(a.viewed[0], 0x0B);
+    EXPECT_EQ(a.percent, 75);
+    EXPECT_EQ(record_find_or_add("b.evg"), 1);
+    EXPECT_EQ(file_length(dir.file("Evergreen.sav")), 50944);
+    // A third viewer with an older copy, viewing b.evg: a.evg keeps the file's bits and percent.
+    state_block = loaded;
+    current_record = static_cast<int8_t>(record_find_or_add("b.evg"));
+    picture_count = 2;
+    picture_show(0);
+    ASSERT_EQ(1, state_save());
+    state_load();
+    set_data_folder("");
+    EXPECT_EQ(state_block.records[record_find_or_add("a.evg")].percent, 75);
+    EXPECT_EQ(state_block.records[record_find_or_add("b.evg")].percent, 50);
+    reset_state();
+}
+

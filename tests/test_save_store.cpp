@@ -114,12 +114,32 @@ TEST_F(SaveStore, FailedWriteKeepsOldFile) {
     EXPECT_EQ(save_write(), 0);
 }
 
+TEST_F(SaveStore, ProblemsAreToldBeforeAndAfterWriting) {
+    char block[4] = {'a', 'b', 'c', 'd'};
+    ASSERT_EQ(save_register("App", block, 4), 0);
+    EXPECT_EQ(save_problem(), nullptr);
+    // A folder in the file's place: seen at start-up, and the write fails with a reason.
+    std::filesystem::create_directory(dir.file("App.sav"));
+    ASSERT_NE(save_problem(), nullptr);
+    EXPECT_NE(std::string(save_problem()).find("is a folder"), std::string::npos);
+    EXPECT_EQ(save_write(), 0);
+    EXPECT_STRNE(save_failure_reason(), "");
+    std::filesystem::remove(dir.file("App.sav"));
+    // A FIFO of that name is neither waited on nor read; the write replaces it with a file.
+    ASSERT_EQ(::mkfifo(dir.file("App.sav").c_str(), 0600), 0);
+    EXPECT_EQ(save_register("App", block, 4), 0);
+    EXPECT_EQ(save_read(), 0);
+    EXPECT_EQ(save_write(), 1);
+    EXPECT_EQ(read_file(dir.file("App.sav")), "abcd");
+}
+
 TEST_F(SaveStore, OverlongPathDisablesStoreWithoutOverflow) {
     std::string name(300, 'n');
     char block[4] = {};
     EXPECT_EQ(save_register(name.c_str(), block, 4), 0);
     EXPECT_EQ(save_slot.enabled, 0);
     EXPECT_EQ(save_write(), 0);
+    EXPECT_NE(std::string(save_problem()).find("too long"), std::string::npos);
     std::string folder(SAVE_PATH_SIZE, 'f');
     EXPECT_EQ(set_data_folder(folder.c_str()), 0);
 }

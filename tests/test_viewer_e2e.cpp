@@ -3,6 +3,7 @@
 // pack screens, and what the next run shows.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <bitset>
@@ -154,6 +155,33 @@ TEST(ViewerEndToEnd, WaysOutWithoutSaving) {
         EXPECT_EQ(run_evergreen(dir, script), 0) << script;
         EXPECT_FALSE(file_exists(dir.file("Evergreen.sav"))) << script;
     }
+}
+
+// Right Shift during an animation or in auto mode leaves at the next exit test, and saves.
+TEST(ViewerEndToEnd, RightShiftLeavesFromAutoModeAndAnimations) {
+    const char* scripts[] = {
+        "40 tap 40 308\n120 key rshift down\n121 key rshift up\n",  // auto mode on, then Right Shift
+        "40 tap 120 120\n44 key rshift down\n45 key rshift up\n",   // during the zoom in from the surface
+    };
+    for (const char* script : scripts) {
+        TempDir dir;
+        ASSERT_TRUE(pack_write(dir.file("a.evg"), two_three_pack(6)));
+        EXPECT_EQ(run_evergreen(dir, std::string(CARD0) + RANDOM_START + script + "600 key escape down\n"), 0);
+        EXPECT_TRUE(file_exists(dir.file("Evergreen.sav"))) << script;
+    }
+}
+
+// A save that cannot be written is told on the screen and stderr, and the exit status is 1.
+TEST(ViewerEndToEnd, FailedSaveIsToldAndEndsWithStatusOne) {
+    TempDir dir;
+    ASSERT_TRUE(pack_write(dir.file("a.evg"), two_three_pack(6)));
+    ASSERT_EQ(::mkdir(dir.file("Evergreen.sav").c_str(), 0755), 0);
+    const std::string script = std::string(CARD0) + RANDOM_START + "60 tap 120 308\n80 shot told.png\n90 tap 120 120\n";
+    EXPECT_EQ(run_evergreen(dir, script), 1);
+    const std::string out = read_file(dir.file("out.txt"));
+    EXPECT_NE(out.find("progress will not be saved"), std::string::npos) << out;  // at start-up
+    EXPECT_NE(out.find("progress not saved to"), std::string::npos) << out;       // at the exit
+    EXPECT_TRUE(file_exists(dir.file("told.png")));  // the message waited for the touch
 }
 
 TEST(ViewerEndToEnd, ViewAllMarksEveryPicture) {

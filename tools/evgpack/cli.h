@@ -12,7 +12,13 @@ bool parse_int_option(const std::string& name, const char* text, long low, long 
 bool parse_double_option(const std::string& name, const char* text, double low, double high, double& value,
                          std::string& error);
 
+// `text` safe to print on a terminal: control characters (C0, DEL, C1), bytes that are not
+// UTF-8 and the backslash come out as \n, \t, \xNN or \\; everything else is unchanged. Every
+// path the tool prints goes through this (a file name can hold a newline or an ESC sequence).
+std::string shown(const std::string& text);
+
 // "evgpack: <message>" on standard error (after clearing a progress line if one is shown).
+// The whole message is passed through shown(), so the paths in it are safe.
 void print_error(const std::string& message);
 void print_warning(const std::string& message);
 

@@ -1,5 +1,7 @@
 // `evgpack build -o OUT.evg [options] PATH...`: a pack from a folder of photos.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -7,9 +9,9 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
+#include <new>
 #include <set>
 #include <string>
 #include <thread>
@@ -41,7 +43,10 @@ const char BUILD_HELP[] =
     "read, in path order.\n"
     "\n"
     "options:\n"
-    "  -o, --output FILE   the pack to write (required; replaced only when the build succeeds)\n"
+    "  -o, --output FILE   the pack to write (required; replaced only when the build succeeds).\n"
+    "                      An existing file is replaced only when it is a pack; a symbolic\n"
+    "                      link has its target replaced\n"
+    "  --force             replace FILE even when it is not a pack (or is one of the photos)\n"
     "  --quality Q         JPEG quality of the pictures, 1-100 (default 85)\n"
     "  --thumb-size T      thumbnail edge in pixels, 1-255 (default 64)\n"
     "  --variety D         let a colour use any picture within D delta E of its best (default 2, 0 = off)\n"
@@ -62,7 +67,7 @@ struct BuildOptions {
     long candidates = DEFAULT_CANDIDATES;
     double candidate_budget = DEFAULT_CANDIDATE_BUDGET;
     std::string author;
-    bool author_set = false, quiet = false;
+    bool author_set = false, quiet = false, force = false;
     std::vector<std::string> paths;
 };
 
@@ -95,7 +100,8 @@ bool is_same_or_above(const fs::path& folder, const fs::path& path) {
 }
 
 // JPEG and PNG files under `root` into `found`; other picture formats get a warning, other
-// files and hidden ones are passed over. Symbolic links to folders are followed, and every real
+// files and hidden ones are passed over, and a subfolder that cannot be listed is reported
+// (when `report`) and skipped. Symbolic links to folders are followed, and every real
 // folder is read once: a link back to a folder above it (a loop) is reported and not followed,
 // a second way into a folder already read is passed over. `report`: print those warnings.
 void list_folder(const std::string& root, std::vector<std::string>& found, bool report) {
@@ -118,6 +124,10 @@ void list_folder(const std::string& root, std::vector<std::string>& found, bool 
                 if (report) print_warning("not following " + p.string() + ": it leads back to " + real.string() + " (a loop)");
                 it.disable_recursion_pending();
             } else if (entry_ec || !visited.insert(real).second) {
+                it.disable_recursion_pending();
+            } else if (fs::directory_iterator probe(p, entry_ec); entry_ec) {
+                // The walk would pass over it silently (skip_permission_denied).
+                if (report) print_warning("skipping the folder " + p.string() + ": " + entry_ec.message());
                 it.disable_recursion_pending();
             }
             continue;
@@ -156,29 +166,83 @@ bool collect_inputs(const std::vector<std::string>& paths, std::vector<std::stri
     return ok;
 }
 
+// Larger input files are refused: each worker holds its photo file whole while decoding it.
+constexpr off_t MAX_INPUT_BYTES = static_cast<off_t>(MAX_DECODE_BYTES);
+
+// The whole file, when it is a regular file. The open does not block (a FIFO given as a photo
+// would otherwise wait for a writer for ever); what is not a regular file is refused.
 bool read_whole_file(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         error = std::strerror(errno);
         return false;
     }
-    in.seekg(0, std::ios::end);
-    std::streamoff size = in.tellg();
-    if (size < 0) {
-        error = "cannot read";
+    struct stat st;
+    bool ok = false;
+    if (::fstat(fd, &st) != 0) {
+        error = std::strerror(errno);
+    } else if (!S_ISREG(st.st_mode)) {
+        error = "not a regular file";
+    } else if (st.st_size > MAX_INPUT_BYTES) {
+        error = "file too large (" + std::to_string(st.st_size >> 20) + " MB)";
+    } else {
+        bytes.resize(static_cast<size_t>(st.st_size));
+        size_t got = 0;
+        while (got < bytes.size()) {
+            ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            got += static_cast<size_t>(n);
+        }
+        ok = got == bytes.size();
+        if (!ok) error = "read error";
+    }
+    ::close(fd);
+    return ok;
+}
+
+// The file a path names after following symbolic links (the link's target is what a write
+// should replace, not the link). A dangling link gives its final target, to be created.
+std::string link_target(const std::string& path) {
+    fs::path p = path;
+    std::error_code ec;
+    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(p, ec)); ++hops) {
+        fs::path next = fs::read_symlink(p, ec);
+        if (ec) break;
+        p = next.is_absolute() ? next : p.parent_path() / next;
+    }
+    return p.string();
+}
+
+// Whether `path` may be replaced by the new pack: a missing or empty file, or an earlier pack
+// (with a header, or a plain pack the viewer opens). Photos, text or any other file, or one of
+// the inputs, need --force. false + reason otherwise.
+bool output_replaceable(const std::string& path, const std::vector<std::string>& inputs, std::string& reason) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return true;
+    if (S_ISDIR(st.st_mode)) {
+        reason = path + " is a folder";
         return false;
     }
-    if (size > (1LL << 31)) {
-        error = "file too large";
-        return false;
+    for (const std::string& input : inputs) {
+        struct stat in;
+        if (::stat(input.c_str(), &in) == 0 && in.st_dev == st.st_dev && in.st_ino == st.st_ino) {
+            reason = path + " is one of the photos; use --force to replace it with the pack";
+            return false;
+        }
     }
-    in.seekg(0);
-    bytes.resize(static_cast<size_t>(size));
-    if (size > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), size)) {
-        error = "read error";
-        return false;
+    if (S_ISREG(st.st_mode) && st.st_size == 0) return true;
+    if (S_ISREG(st.st_mode)) {
+        LoadedPack pack;
+        std::string ignored;
+        if (load_pack(path, pack, ignored)) {
+            pack_close();
+            return true;
+        }
+        pack_close();
     }
-    return true;
+    reason = path + " exists and is not a pack; use --force to replace it";
+    return false;
 }
 
 uint64_t fnv1a64(const std::vector<uint8_t>& bytes) {
@@ -197,6 +261,37 @@ struct Slot {
     PackPicture picture;
     std::vector<uint16_t> icon;  // kept for every picture until the icon's number is known
 };
+
+// Reads, decodes and encodes one input into its slot. Running out of memory on one photo (the
+// decode limits keep it rare) drops that photo only, never the build.
+void import_input(const std::string& path, const BuildOptions& o, std::vector<uint8_t>& bytes, Slot& slot) {
+    std::string error;
+    try {
+        LinearPicture picture;
+        if (!read_whole_file(path, bytes, error)) {
+            slot.state = Slot::FAILED, slot.reason = error;
+            return;
+        }
+        slot.hash = fnv1a64(bytes);
+        slot.size = bytes.size();
+        if (!import_photo(bytes.data(), bytes.size(), picture, error)) {
+            slot.state = Slot::FAILED, slot.reason = error;
+        } else if ((slot.short_side = picture.source_short_side) < o.min_size) {
+            slot.state = Slot::SMALL;
+        } else if (!make_pack_picture(picture, static_cast<int>(o.quality), static_cast<int>(o.thumb_size),
+                                      slot.picture)) {
+            slot.state = Slot::FAILED, slot.reason = "could not encode the picture";
+        } else {
+            slot.icon = make_icon(picture);
+            slot.state = Slot::USED;
+        }
+    } catch (const std::bad_alloc&) {
+        slot.state = Slot::FAILED, slot.reason = "not enough memory for this photo";
+        slot.picture = PackPicture{};
+        slot.icon.clear();
+        std::vector<uint8_t>().swap(bytes);
+    }
+}
 
 bool parse_build_args(int argc, char** argv, BuildOptions& o) {
     std::string error;
@@ -239,6 +334,8 @@ bool parse_build_args(int argc, char** argv, BuildOptions& o) {
             ok = parse_int_option("--min-size", value("--min-size"), 0, 1000000, o.min_size, error);
         } else if (a == "--jobs") {
             ok = parse_int_option("--jobs", value("--jobs"), 1, 256, o.jobs, error);
+        } else if (a == "--force") {
+            o.force = true;
         } else if (a == "--quiet" || a == "-q") {
             o.quiet = true;
         } else if (a.size() > 1 && a[0] == '-') {
@@ -290,25 +387,7 @@ std::vector<Slot> import_inputs(const std::vector<std::string>& files, const Bui
             size_t i = next.fetch_add(1);
             if (i >= files.size()) return;
             Slot& slot = slots[i];
-            std::string error;
-            LinearPicture picture;
-            if (!read_whole_file(files[i], bytes, error)) {
-                slot.state = Slot::FAILED, slot.reason = error;
-            } else {
-                slot.hash = fnv1a64(bytes);
-                slot.size = bytes.size();
-                if (!import_photo(bytes.data(), bytes.size(), picture, error)) {
-                    slot.state = Slot::FAILED, slot.reason = error;
-                } else if ((slot.short_side = picture.source_short_side) < o.min_size) {
-                    slot.state = Slot::SMALL;
-                } else if (!make_pack_picture(picture, static_cast<int>(o.quality), static_cast<int>(o.thumb_size),
-                                              slot.picture)) {
-                    slot.state = Slot::FAILED, slot.reason = "could not encode the picture";
-                } else {
-                    slot.icon = make_icon(picture);
-                    slot.state = Slot::USED;
-                }
-            }
+            import_input(files[i], o, bytes, slot);
             std::lock_guard<std::mutex> guard(lock);
             // Count distinct contents only, so repeats do not stop the workers early.
             if (slot.state == Slot::USED && distinct.insert({slot.hash, slot.size}).second) ++used;
@@ -395,7 +474,7 @@ void print_summary(const BuildOptions& o, const PackContent& content, const std:
     std::vector<uint16_t> thumbs;
     for (const PackPicture& p : content.pictures) thumbs.insert(thumbs.end(), p.thumb.begin(), p.thumb.end());
     Coverage cov = measure_coverage(content.tables.best, content.tables.second, colours, thumbs.data(), thumbs.size());
-    std::printf("wrote %s: %zu pictures, %.1f MB, in %.1f s\n", o.output.c_str(), content.pictures.size(),
+    std::printf("wrote %s: %zu pictures, %.1f MB, in %.1f s\n", shown(o.output).c_str(), content.pictures.size(),
                 pack_bytes / 1e6, seconds);
     std::printf("colour coverage (delta E 2000): all colours mean %.1f, 95%% within %.1f; "
                 "the pictures' own pixels mean %.1f, 95%% within %.1f\n",
@@ -434,6 +513,13 @@ int build_pack(int argc, char** argv, BuildMonitor* monitor) {
         print_error("no JPEG or PNG photos found");
         return 1;
     }
+    // Checked before the work, so that a mistyped -o costs nothing.
+    const std::string target = link_target(o.output);
+    std::string refusal;
+    if (!o.force && !output_replaceable(target, files, refusal)) {
+        print_error(refusal);
+        return 1;
+    }
     auto cancelled = [monitor]() {
         if (!monitor || !monitor->cancel.load()) return false;
         print_error("build cancelled; nothing written");
@@ -469,7 +555,7 @@ int build_pack(int argc, char** argv, BuildMonitor* monitor) {
     std::vector<uint8_t> bytes = pack_serialise(content);
     std::string error;
     if (cancelled()) return 1;
-    if (!write_file_replacing(o.output, bytes, error)) {
+    if (!write_file_replacing(target, bytes, error)) {
         print_error(error);
         return 1;
     }

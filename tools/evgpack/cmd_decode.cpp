@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <vector>
 
 #include "media/jpeg_decoder.h"
 #include "media/png_writer.h"
+#include "tools/evgpack/cli.h"
 #include "tools/evgpack/commands.h"
 
 namespace {
@@ -16,35 +18,36 @@ constexpr long MAX_PIXELS = 8192L * 8192L;
 
 int cmd_decode(int argc, char** argv) {
     if (argc != 2) return 2;
+    const std::string in_shown = evgpack::shown(argv[0]);  // the path as printed
     const char* in_path = argv[0];
     const char* out_path = argv[1];
     std::ifstream in(in_path, std::ios::binary);
     if (!in) {
-        std::fprintf(stderr, "evgpack decode: cannot read %s\n", in_path);
+        std::fprintf(stderr, "evgpack decode: cannot read %s\n", in_shown.c_str());
         return 1;
     }
     std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) {
-        std::fprintf(stderr, "evgpack decode: cannot read %s\n", in_path);
+        std::fprintf(stderr, "evgpack decode: cannot read %s\n", in_shown.c_str());
         return 1;
     }
     int width = 0, height = 0;
     if (!jpeg_picture_size(data.data(), data.size(), &width, &height)) {
-        std::fprintf(stderr, "evgpack decode: %s: not a baseline JPEG the decoder can read\n", in_path);
+        std::fprintf(stderr, "evgpack decode: %s: not a baseline JPEG the decoder can read\n", in_shown.c_str());
         return 1;
     }
     if (static_cast<long>(width) * height > MAX_PIXELS) {
-        std::fprintf(stderr, "evgpack decode: %s: picture too large (%d x %d)\n", in_path, width, height);
+        std::fprintf(stderr, "evgpack decode: %s: picture too large (%d x %d)\n", in_shown.c_str(), width, height);
         return 1;
     }
     // Edges that are not whole MCUs are not drawn by the decoder and stay black.
     std::vector<uint16_t> pixels(static_cast<size_t>(width) * height, 0);
     if (!jpeg_decode(data.data(), data.size(), pixels.data(), width, height)) {
-        std::fprintf(stderr, "evgpack decode: %s: not a baseline JPEG the decoder can read\n", in_path);
+        std::fprintf(stderr, "evgpack decode: %s: not a baseline JPEG the decoder can read\n", in_shown.c_str());
         return 1;
     }
     if (!png_write_rgb565(out_path, pixels.data(), width, height, width)) {
-        std::fprintf(stderr, "evgpack decode: cannot write %s\n", out_path);
+        std::fprintf(stderr, "evgpack decode: cannot write %s\n", evgpack::shown(out_path).c_str());
         return 1;
     }
     return 0;

@@ -74,7 +74,7 @@ int cmd_demo(int argc, char** argv) {
         print_error(error);
         return 1;
     }
-    std::printf("wrote %s: %ld demo pictures, %.1f MB\n", output.c_str(), count, bytes.size() / 1e6);
+    std::printf("wrote %s: %ld demo pictures, %.1f MB\n", shown(output).c_str(), count, bytes.size() / 1e6);
     return 0;
 }
 

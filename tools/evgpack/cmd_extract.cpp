@@ -54,14 +54,15 @@ int cmd_extract(int argc, char** argv) {
         char name[32];
         std::snprintf(name, sizeof name, "%04d.jpg", p);
         std::string out_path = (std::filesystem::path(args[1]) / name).string();
-        if (std::fseek(in, static_cast<long>(picture_offsets[p]), SEEK_SET) != 0 ||
-            std::fread(bytes.data(), 1, bytes.size(), in) != bytes.size()) {
+        // A 0-byte entry has no data to read (and fread must not get the empty vector's null).
+        if (!bytes.empty() && (std::fseek(in, static_cast<long>(picture_offsets[p]), SEEK_SET) != 0 ||
+                               std::fread(bytes.data(), 1, bytes.size(), in) != bytes.size())) {
             print_error("cannot read picture " + std::to_string(p) + " from " + args[0]);
             status = 1;
             break;
         }
         FILE* out = std::fopen(out_path.c_str(), "wb");
-        bool written = out && std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+        bool written = out && (bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size());
         if (out && std::fclose(out) != 0) written = false;
         if (!written) {
             print_error("cannot write " + out_path + ": " + std::strerror(errno));
@@ -69,7 +70,7 @@ int cmd_extract(int argc, char** argv) {
         }
     }
     std::fclose(in);
-    if (status == 0) std::printf("wrote %d pictures to %s\n", picture_count, args[1].c_str());
+    if (status == 0) std::printf("wrote %d pictures to %s\n", picture_count, shown(args[1]).c_str());
     pack_close();
     return status;
 }

@@ -98,9 +98,9 @@ int cmd_info(int argc, char** argv) {
                     cov.pixel_p95, unused_list.c_str(), candidate_count,
                     json_string(candidate_status_text(candidate_status), 80).c_str());
     } else {
-        std::printf("file:           %s (%lld bytes)\n", path.c_str(), pack.file_size);
+        std::printf("file:           %s (%lld bytes)\n", shown(path).c_str(), pack.file_size);
         if (pack.has_header) {
-            std::printf("author:         %s\n", author);
+            std::printf("author:         %s\n", shown(author).c_str());
             std::printf("listed count:   %u\n", pack.header.listed_count);
             std::printf("data offset:    %u\n", pack.header.data_offset);
         } else {

@@ -8,6 +8,7 @@
 #include "tools/evgpack/cli.h"
 #include "tools/evgpack/commands.h"
 #include "tools/evgpack/pack_reader.h"
+#include "tools/evgpack/photo_import.h"
 
 namespace evgpack {
 
@@ -34,7 +35,7 @@ int cmd_verify(int argc, char** argv) {
     LoadedPack pack;
     std::string error;
     if (!load_pack(path, pack, error)) {
-        std::printf("%s: FAILED\n  %s\n", path.c_str(), error.c_str());
+        std::printf("%s: FAILED\n  %s\n", shown(path).c_str(), shown(error).c_str());
         return 1;
     }
     std::vector<std::string> problems;
@@ -53,16 +54,26 @@ int cmd_verify(int argc, char** argv) {
     if (candidate_status != CANDIDATES_ABSENT && candidate_status != CANDIDATES_OK)
         problems.push_back(std::string(candidate_status_text(candidate_status)) + " (ignored by the viewer)");
     static uint16_t pixels[PICTURE_PIXELS];
-    for (int p = 0; p < n; ++p)
-        if (!picture_read(static_cast<uint16_t>(p), pixels))
+    for (int p = 0; p < n; ++p) {
+        if (!picture_read(static_cast<uint16_t>(p), pixels)) {
             problems.push_back("picture " + std::to_string(p) + " does not decode (" +
                                std::to_string(picture_sizes[p]) + " bytes)");
+            continue;
+        }
+        // The viewer's decoder shows a picture whose data stops early with its missing blocks
+        // left as they were; libjpeg, decoding all of it, tells where the data ends or breaks.
+        // picture_read has left the picture's bytes in the read buffer.
+        const std::string damage = jpeg_damage(pack_read_buffer, picture_sizes[p]);
+        if (!damage.empty())
+            problems.push_back("picture " + std::to_string(p) + " is damaged (" + std::to_string(picture_sizes[p]) +
+                               " bytes): " + damage);
+    }
     pack_close();
     if (problems.empty()) {
-        std::printf("%s: OK, %d pictures decode\n", path.c_str(), n);
+        std::printf("%s: OK, %d pictures decode\n", shown(path).c_str(), n);
         return 0;
     }
-    std::printf("%s: %zu problem%s\n", path.c_str(), problems.size(), problems.size() == 1 ? "" : "s");
+    std::printf("%s: %zu problem%s\n", shown(path).c_str(), problems.size(), problems.size() == 1 ? "" : "s");
     for (const std::string& p : problems) std::printf("  %s\n", p.c_str());
     return 1;
 }

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tools/evgpack/cli.h"
 #include "tools/evgpack/commands.h"
 
 namespace {
@@ -42,7 +43,7 @@ int main(int argc, char** argv) {
             return status;
         }
     }
-    std::fprintf(stderr, "evgpack: unknown command '%s'\n", argv[1]);
+    std::fprintf(stderr, "evgpack: unknown command '%s'\n", evgpack::shown(argv[1]).c_str());
     print_usage(stderr);
     return 2;
 }

@@ -3,6 +3,7 @@
 #include "tools/evgpack/photo_import.h"
 
 #include <jpeglib.h>
+#include <jerror.h>
 #include <png.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "media/rgb565.h"
 #include "tools/evgpack/colour_match.h"
@@ -17,7 +19,39 @@
 
 namespace evgpack {
 
+PhotoLimits photo_limits;
+
 namespace {
+
+// Allocation helpers that turn std::bad_alloc into false, for code between setjmp and the
+// end of a decode (an exception must not leave libjpeg's or libpng's state behind).
+template <typename T>
+bool sized(std::vector<T>& v, size_t n) noexcept {
+    try {
+        v.resize(n);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+class SquareReducer;
+SquareReducer* new_reducer(int width, int height, int dst) noexcept;
+
+std::string too_large(uint64_t width, uint64_t height) {
+    return "photo too large (" + std::to_string(width) + " x " + std::to_string(height) + " pixels; at most " +
+           std::to_string(photo_limits.side) + " on a side and " + std::to_string(photo_limits.pixels / 1000000) +
+           " million in all)";
+}
+
+std::string needs_too_much(uint64_t bytes) {
+    return "photo needs " + std::to_string((bytes + (1 << 20) - 1) >> 20) + " MB to decode (at most " +
+           std::to_string(photo_limits.decode_bytes >> 20) + " MB)";
+}
+
+bool size_acceptable(uint64_t width, uint64_t height) {
+    return width <= photo_limits.side && height <= photo_limits.side && width * height <= photo_limits.pixels;
+}
 
 // Area-average reduction of the centred square of a streamed image to `dst` x `dst` pixels.
 // Each axis maps source interval [i, i+1) onto destination intervals of length side/dst;
@@ -40,12 +74,11 @@ public:
         row_.assign(static_cast<size_t>(dst) * 3, 0.0f);
     }
 
-    // One source row of linear RGB (the full width of the image).
-    void add_row(int y, const float* rgb) {
+    // One source row of linear RGB: the `side()` pixels of the centred square from `left()`.
+    void add_row(int y, const float* src) {
         int i = y - crop_y_;
         if (i < 0 || i >= side_) return;
         std::fill(row_.begin(), row_.end(), 0.0f);
-        const float* src = rgb + static_cast<size_t>(crop_x_) * 3;
         for (const Tap& t : taps_) {
             row_[t.dst * 3 + 0] += t.weight * src[t.src * 3 + 0];
             row_[t.dst * 3 + 1] += t.weight * src[t.src * 3 + 1];
@@ -62,6 +95,8 @@ public:
 
     int top() const { return crop_y_; }
     int bottom() const { return crop_y_ + side_; }
+    int left() const { return crop_x_; }
+    int side() const { return side_; }
 
     LinearPicture finish() {
         LinearPicture out;
@@ -80,12 +115,21 @@ private:
     std::vector<float> acc_, row_;
 };
 
+SquareReducer* new_reducer(int width, int height, int dst) noexcept {
+    try {
+        return new SquareReducer(width, height, dst);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
 // ---- JPEG ----
 
 struct JpegError {
     jpeg_error_mgr mgr;
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
+    char damage[JMSG_LENGTH_MAX];  // the first warning that means lost picture data, or ""
 };
 
 void jpeg_error_exit(j_common_ptr cinfo) {
@@ -94,7 +138,38 @@ void jpeg_error_exit(j_common_ptr cinfo) {
     std::longjmp(err->jump, 1);
 }
 
-void jpeg_quiet(j_common_ptr, int) {}
+// libjpeg carries on after these warnings, filling what it could not decode with grey: the
+// data ends before the last block, a marker or a bad code cuts a scan, a restart is lost.
+// Others (extra bytes between markers, odd progression) lose nothing and stay quiet.
+void jpeg_note_damage(j_common_ptr cinfo, int level) {
+    JpegError* err = reinterpret_cast<JpegError*>(cinfo->err);
+    const int code = cinfo->err->msg_code;
+    if (level >= 0 || err->damage[0]) return;
+    if (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER || code == JWRN_HUFF_BAD_CODE || code == JWRN_MUST_RESYNC)
+        (*cinfo->err->format_message)(cinfo, err->damage);
+}
+
+void jpeg_errors_init(jpeg_decompress_struct& cinfo, JpegError& err) {
+    cinfo.err = jpeg_std_error(&err.mgr);
+    err.mgr.error_exit = jpeg_error_exit;
+    err.mgr.emit_message = jpeg_note_damage;
+    err.message[0] = err.damage[0] = '\0';
+}
+
+// Bytes libjpeg keeps for the whole image when it must (progressive or multi-scan files): one
+// 64-coefficient block of 2-byte values per 8 x 8 block of each component, padded to whole MCUs.
+uint64_t jpeg_whole_image_bytes(const jpeg_decompress_struct& cinfo) {
+    if (!jpeg_has_multiple_scans(const_cast<j_decompress_ptr>(&cinfo))) return 0;
+    uint64_t total = 0;
+    for (int c = 0; c < cinfo.num_components; ++c) {
+        const jpeg_component_info& comp = cinfo.comp_info[c];
+        const uint64_t h = static_cast<uint64_t>(comp.h_samp_factor), v = static_cast<uint64_t>(comp.v_samp_factor);
+        const uint64_t w_blocks = (comp.width_in_blocks + h - 1) / h * h;
+        const uint64_t h_blocks = (comp.height_in_blocks + v - 1) / v * v;
+        total += w_blocks * h_blocks * DCTSIZE2 * sizeof(JCOEF);
+    }
+    return total;
+}
 
 struct JpegWork {
     std::vector<uint8_t> line;
@@ -107,15 +182,20 @@ bool import_jpeg(const uint8_t* data, size_t size, LinearPicture& out, std::stri
     JpegError err;
     JpegWork work;
     SquareReducer* volatile reducer = nullptr;  // survives the longjmp
-    cinfo.err = jpeg_std_error(&err.mgr);
-    err.mgr.error_exit = jpeg_error_exit;
-    err.mgr.emit_message = jpeg_quiet;
+    jpeg_errors_init(cinfo, err);
     if (setjmp(err.jump)) {
         delete reducer;
         jpeg_destroy_decompress(&cinfo);
         error = std::string("corrupt JPEG data: ") + err.message;
         return false;
     }
+    // Every failure after this point leaves through here, with libjpeg's memory released.
+    auto refuse = [&](const std::string& reason) {
+        delete reducer;
+        jpeg_destroy_decompress(&cinfo);
+        error = reason;
+        return false;
+    };
     jpeg_create_decompress(&cinfo);
     jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
     jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
@@ -126,11 +206,14 @@ bool import_jpeg(const uint8_t* data, size_t size, LinearPicture& out, std::stri
             break;
         }
     }
-    if (static_cast<uint64_t>(cinfo.image_width) * cinfo.image_height > MAX_PHOTO_PIXELS) {
-        jpeg_destroy_decompress(&cinfo);
-        error = "photo too large";
-        return false;
-    }
+    if (!size_acceptable(cinfo.image_width, cinfo.image_height))
+        return refuse(too_large(cinfo.image_width, cinfo.image_height));
+    // A progressive file keeps all its coefficients in memory whatever the output scale; a
+    // few hundred bytes can claim gigabytes. libjpeg is held to the same budget (it then stops
+    // with an error instead of allocating), as a second guard.
+    const uint64_t whole = jpeg_whole_image_bytes(cinfo);
+    if (whole > photo_limits.decode_bytes) return refuse(needs_too_much(whole));
+    cinfo.mem->max_memory_to_use = static_cast<long>(photo_limits.decode_bytes);
     // Decode at the smallest scale that still gives at least 240 pixels on the short side.
     unsigned short_side = std::min(cinfo.image_width, cinfo.image_height);
     cinfo.scale_num = 1;
@@ -149,16 +232,22 @@ bool import_jpeg(const uint8_t* data, size_t size, LinearPicture& out, std::stri
     const int channels = cinfo.output_components;
     // Adobe's CMYK JPEGs store inverted values; plain CMYK is rare but handled too.
     const bool inverted = cinfo.saw_Adobe_marker;
-    work.line.resize(static_cast<size_t>(width) * channels);
-    work.linear.resize(static_cast<size_t>(width) * 3);
-    reducer = new SquareReducer(width, height, PICTURE_SIZE);
+    // Row buffers at the output (scaled) width; the linear row holds only the centred square.
+    reducer = new_reducer(width, height, PICTURE_SIZE);
+    if (!reducer || !sized(work.line, static_cast<size_t>(width) * channels) ||
+        !sized(work.linear, static_cast<size_t>(reducer->side()) * 3))
+        return refuse("not enough memory to decode the photo");
+    const int left = reducer->left(), side = reducer->side();
     while (cinfo.output_scanline < cinfo.output_height) {
         int y = static_cast<int>(cinfo.output_scanline);
         JSAMPROW row = work.line.data();
         jpeg_read_scanlines(&cinfo, &row, 1);
+        // Damaged data ends the decode at once (the rest would be made-up grey, and a header
+        // claiming a huge picture over little data would cost seconds of it).
+        if (err.damage[0]) return refuse(std::string("damaged JPEG data: ") + err.damage);
         if (y < reducer->top() || y >= reducer->bottom()) continue;
-        for (int x = 0; x < width; ++x) {
-            const uint8_t* p = &work.line[static_cast<size_t>(x) * channels];
+        for (int x = 0; x < side; ++x) {
+            const uint8_t* p = &work.line[static_cast<size_t>(left + x) * channels];
             uint8_t rgb[3];
             if (cmyk) {
                 for (int k = 0; k < 3; ++k) {
@@ -173,7 +262,8 @@ bool import_jpeg(const uint8_t* data, size_t size, LinearPicture& out, std::stri
         }
         reducer->add_row(y, work.linear.data());
     }
-    jpeg_finish_decompress(&cinfo);
+    if (err.damage[0]) return refuse(std::string("damaged JPEG data: ") + err.damage);
+    jpeg_finish_decompress(&cinfo);  // a missing end marker after complete data is no damage
     jpeg_destroy_decompress(&cinfo);
     out = reducer->finish();
     delete reducer;
@@ -198,7 +288,11 @@ void png_read_memory(png_structp png, png_bytep out, png_size_t count) {
 
 void png_error_exit(png_structp png, png_const_charp message) {
     std::string* error = static_cast<std::string*>(png_get_error_ptr(png));
-    *error = std::string("corrupt PNG data: ") + message;
+    // The size refusals below come through here too and are not corrupt data.
+    if (std::strncmp(message, "photo ", 6) == 0 || std::strncmp(message, "not enough memory", 17) == 0)
+        *error = message;
+    else
+        *error = std::string("corrupt PNG data: ") + message;
     png_longjmp(png, 1);
 }
 
@@ -208,6 +302,7 @@ struct PngWork {
     std::vector<uint8_t> image;  // whole image, interlaced files only
     std::vector<uint8_t> line;
     std::vector<float> linear;
+    std::string refusal;  // outlives png_error's longjmp
 };
 
 bool import_png(const uint8_t* data, size_t size, LinearPicture& out, std::string& error) {
@@ -230,7 +325,10 @@ bool import_png(const uint8_t* data, size_t size, LinearPicture& out, std::strin
     png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
     png_read_info(png, info);
     png_uint_32 width = png_get_image_width(png, info), height = png_get_image_height(png, info);
-    if (static_cast<uint64_t>(width) * height > MAX_PHOTO_PIXELS) png_error(png, "photo too large");
+    if (!size_acceptable(width, height)) {
+        work.refusal = too_large(width, height);
+        png_error(png, work.refusal.c_str());
+    }
     int colour = png_get_color_type(png, info);
     png_set_expand(png);  // palette to RGB, low-bit grey to 8 bits, tRNS to alpha
     png_set_strip_16(png);
@@ -240,11 +338,19 @@ bool import_png(const uint8_t* data, size_t size, LinearPicture& out, std::strin
     png_read_update_info(png, info);
     if (png_get_rowbytes(png, info) != static_cast<size_t>(width) * 4) png_error(png, "unexpected row layout");
     const size_t row_bytes = static_cast<size_t>(width) * 4;
-    work.line.resize(row_bytes);
-    work.linear.resize(static_cast<size_t>(width) * 3);
-    reducer = new SquareReducer(static_cast<int>(width), static_cast<int>(height), PICTURE_SIZE);
-    auto feed = [&](int y, const uint8_t* p) {
-        for (png_uint_32 x = 0; x < width; ++x) {
+    // Interlaced rows arrive in several passes, so the whole image is held: within the budget.
+    if (passes > 1 && static_cast<uint64_t>(row_bytes) * height > photo_limits.decode_bytes) {
+        work.refusal = needs_too_much(static_cast<uint64_t>(row_bytes) * height);
+        png_error(png, work.refusal.c_str());
+    }
+    reducer = new_reducer(static_cast<int>(width), static_cast<int>(height), PICTURE_SIZE);
+    if (!reducer || !sized(work.line, row_bytes) || !sized(work.linear, static_cast<size_t>(reducer->side()) * 3) ||
+        (passes > 1 && !sized(work.image, row_bytes * height)))
+        png_error(png, "not enough memory to decode the photo");
+    auto feed = [&](int y, const uint8_t* row) {
+        if (y < reducer->top() || y >= reducer->bottom()) return;
+        const uint8_t* p = row + static_cast<size_t>(reducer->left()) * 4;
+        for (int x = 0; x < reducer->side(); ++x) {
             // Alpha is composited over black in linear light.
             float alpha = p[x * 4 + 3] / 255.0f;
             for (int k = 0; k < 3; ++k)
@@ -253,8 +359,6 @@ bool import_png(const uint8_t* data, size_t size, LinearPicture& out, std::strin
         reducer->add_row(y, work.linear.data());
     };
     if (passes > 1) {
-        // Interlaced rows arrive in several passes: gather the whole image first.
-        work.image.resize(row_bytes * height);
         for (int pass = 0; pass < passes; ++pass)
             for (png_uint_32 y = 0; y < height; ++y) png_read_row(png, &work.image[row_bytes * y], nullptr);
         for (png_uint_32 y = 0; y < height; ++y) feed(static_cast<int>(y), &work.image[row_bytes * y]);
@@ -274,15 +378,47 @@ bool import_png(const uint8_t* data, size_t size, LinearPicture& out, std::strin
 }  // namespace
 
 bool import_photo(const uint8_t* data, size_t size, LinearPicture& out, std::string& error) {
-    if (size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF) return import_jpeg(data, size, out, error);
-    if (size >= 8 && png_sig_cmp(data, 0, 8) == 0) return import_png(data, size, out, error);
+    try {
+        if (size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF) return import_jpeg(data, size, out, error);
+        if (size >= 8 && png_sig_cmp(data, 0, 8) == 0) return import_png(data, size, out, error);
+    } catch (const std::bad_alloc&) {
+        // Only the steps after a decode allocate here (orientation, the result).
+        error = "not enough memory to decode the photo";
+        return false;
+    }
     error = "not a JPEG or PNG file";
     return false;
 }
 
+std::string jpeg_damage(const uint8_t* data, size_t size) {
+    jpeg_decompress_struct cinfo;
+    JpegError err;
+    std::vector<uint8_t> line;
+    jpeg_errors_init(cinfo, err);
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return err.message;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
+    jpeg_read_header(&cinfo, TRUE);
+    cinfo.mem->max_memory_to_use = static_cast<long>(photo_limits.decode_bytes);
+    cinfo.scale_denom = 8;  // every block is still entropy-decoded, at a fraction of the work
+    jpeg_start_decompress(&cinfo);
+    if (sized(line, static_cast<size_t>(cinfo.output_width) * cinfo.output_components)) {
+        while (cinfo.output_scanline < cinfo.output_height && !err.damage[0]) {
+            JSAMPROW row = line.data();
+            jpeg_read_scanlines(&cinfo, &row, 1);
+        }
+    }
+    std::string damage = err.damage;
+    jpeg_destroy_decompress(&cinfo);
+    return damage;
+}
+
 LinearPicture reduce_picture(const LinearPicture& in, int size) {
     SquareReducer reducer(in.size, in.size, size);
-    for (int y = 0; y < in.size; ++y) reducer.add_row(y, &in.rgb[static_cast<size_t>(y) * in.size * 3]);
+    for (int y = 0; y < in.size; ++y) reducer.add_row(y, &in.rgb[static_cast<size_t>(y) * in.size * 3]);  // square: no crop
     return reducer.finish();
 }
 

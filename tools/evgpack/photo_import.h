@@ -19,12 +19,32 @@ struct LinearPicture {
     int source_short_side = 0;  // the photo's shorter side in pixels before scaling (import_photo)
 };
 
-// Photos larger than this many pixels are refused (a decompression bomb guard).
+// Decompression bomb guards. A photo header can claim any size in a few bytes, so photos
+// beyond these limits are refused before anything of that size is allocated: more pixels than
+// MAX_PHOTO_PIXELS, a side longer than MAX_PHOTO_SIDE, or a decode that needs more than
+// MAX_DECODE_BYTES at once (a progressive JPEG's coefficients, an interlaced PNG). Each worker
+// decodes one photo at a time, so this is also the budget per worker.
 constexpr uint64_t MAX_PHOTO_PIXELS = 400ull * 1000 * 1000;
+constexpr uint32_t MAX_PHOTO_SIDE = 65535;
+constexpr uint64_t MAX_DECODE_BYTES = 256ull << 20;
+
+// The limits in force; the fuzz target lowers them so that each input decodes in milliseconds.
+struct PhotoLimits {
+    uint64_t pixels = MAX_PHOTO_PIXELS;
+    uint32_t side = MAX_PHOTO_SIDE;
+    uint64_t decode_bytes = MAX_DECODE_BYTES;
+};
+extern PhotoLimits photo_limits;
 
 // Decodes `data` (JPEG or PNG, told apart by signature) into a 240 x 240 picture. On failure
 // returns false with a short reason ("not a JPEG or PNG file", "corrupt JPEG data: ...").
+// A JPEG whose data is cut short or garbled (rows libjpeg would fill with grey) is refused too.
+// Running out of memory is a failure like the others, never an exception.
 bool import_photo(const uint8_t* data, size_t size, LinearPicture& out, std::string& error);
+
+// What libjpeg finds wrong with a JPEG when it decodes all of it: "" when nothing, else the
+// first error or damage (data ending before its last block, a bad code, a lost restart).
+std::string jpeg_damage(const uint8_t* data, size_t size);
 
 // Area average of a square linear picture to `size` x `size`.
 LinearPicture reduce_picture(const LinearPicture& in, int size);
