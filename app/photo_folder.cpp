@@ -41,11 +41,13 @@ std::string output_path() {
 }
 
 // Escape or the close button during the build: stop the worker, remove whatever it wrote (the
-// folder held no pack before), end as Escape always does.
+// folder held no pack before), end as Escape always does. A pack already in place (the worker
+// was only printing its summary) is complete and is kept.
 void cancel_build() {
     if (running_monitor) running_monitor->cancel = 1;
     if (running_worker && running_worker->joinable()) running_worker->join();
-    if (running_output) std::remove(running_output->c_str());
+    const bool complete = running_monitor && running_monitor->written.load();
+    if (running_output && !complete) std::remove(running_output->c_str());
     std::exit(0);
 }
 

@@ -559,6 +559,7 @@ int build_pack(int argc, char** argv, BuildMonitor* monitor) {
         print_error(error);
         return 1;
     }
+    if (monitor) monitor->written = 1;
     if (!o.quiet) {
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         print_summary(o, content, colours, bytes.size(), seconds, enlarged, files, chosen);

@@ -34,6 +34,7 @@ struct BuildMonitor {
     std::atomic<int> done{0}, total{0};  // photos read so far, photos to read
     std::atomic<int> matching{0};        // 1 once the photos are read: colour tables, then the write
     std::atomic<int> cancel{0};          // set by the watcher: stop, write nothing, return 1
+    std::atomic<int> written{0};         // 1 once the pack is in place (a later cancel keeps it)
 };
 
 // cmd_build with an optional monitor (null: the command line's own build).
