@@ -2,8 +2,6 @@
 // bad input, determinism and the inspection commands.
 #include <gtest/gtest.h>
 
-#include <jpeglib.h>
-#include <png.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -20,6 +18,7 @@
 
 #include "pack/pack_file.h"
 #include "tests/support/pack_builder.h"
+#include "tests/support/png_fixtures.h"
 #include "tests/support/temp_dir.h"
 #include "tools/common/jpeg_encode.h"
 #include "tools/evgpack/cli.h"
@@ -71,39 +70,17 @@ std::string jpeg_bytes(const Photo& p, bool progressive = false, bool cmyk = fal
     return std::string(out.begin(), out.end());
 }
 
-// PNG writer: 16-bit RGB or 8-bit palette.
+// PNG of a photo: 16-bit RGB, 8-bit palette (two colours, the photo's top and bottom) or 8-bit RGB.
 std::string png_bytes(const Photo& p, bool sixteen, bool palette) {
-    std::string out;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    png_set_write_fn(
-        png, &out, [](png_structp s, png_bytep d, png_size_t n) {
-            static_cast<std::string*>(png_get_io_ptr(s))->append(reinterpret_cast<char*>(d), n);
-        },
-        nullptr);
-    png_color colours[2] = {{p.rgb[0], p.rgb[1], p.rgb[2]},
-                            {p.rgb[p.rgb.size() - 3], p.rgb[p.rgb.size() - 2], p.rgb[p.rgb.size() - 1]}};
-    png_set_IHDR(png, info, p.width, p.height, sixteen ? 16 : 8, palette ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (palette) png_set_PLTE(png, info, colours, 2);
-    png_write_info(png, info);
-    std::vector<uint8_t> row(static_cast<size_t>(p.width) * 6);
-    for (int y = 0; y < p.height; ++y) {
-        const uint8_t* src = &p.rgb[static_cast<size_t>(y) * p.width * 3];
-        for (int x = 0; x < p.width; ++x) {
-            if (palette) {
-                row[x] = y < p.height / 2 ? 0 : 1;
-            } else if (sixteen) {
-                for (int k = 0; k < 3; ++k) row[x * 6 + 2 * k] = row[x * 6 + 2 * k + 1] = src[x * 3 + k];
-            } else {
-                for (int k = 0; k < 3; ++k) row[x * 3 + k] = src[x * 3 + k];
-            }
-        }
-        png_write_row(png, row.data());
+    PngSpec spec{p.width, p.height, palette ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB, {}, sixteen ? 16 : 8};
+    const uint8_t* last = &p.rgb[p.rgb.size() - 3];
+    spec.palette = {{p.rgb[0], p.rgb[1], p.rgb[2]}, {last[0], last[1], last[2]}};
+    if (!palette) spec.palette.clear();
+    for (size_t i = 0; i < p.rgb.size(); i += 3) {
+        if (palette) spec.pixels.push_back(i / 3 / p.width < size_t(p.height / 2) ? 0 : 1);
+        for (int k = 0; k < 3 && !palette; ++k) spec.pixels.insert(spec.pixels.end(), sixteen ? 2 : 1, p.rgb[i + k]);
     }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return out;
+    return png_encode(spec);
 }
 
 // The 8-bit colour of a linear picture's pixel.
@@ -133,26 +110,12 @@ void write_photos(const TempDir& dir, int n) {
     }
 }
 
-// A PNG chunk: length, type, data, CRC-32 (bitwise; speed does not matter here).
-std::string png_chunk(const char* type, const std::string& data) {
-    std::string body = std::string(type, 4) + data;
-    uint32_t crc = 0xFFFFFFFF;
-    for (unsigned char c : body) {
-        crc ^= c;
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-    }
-    crc ^= 0xFFFFFFFF;
-    auto be32 = [](uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; };
-    return be32(static_cast<uint32_t>(data.size())) + body + be32(crc);
-}
-
-// The two bombs: a 70-byte PNG declaring 400,000,000 x 1 RGB pixels, and a small progressive
-// JPEG whose frame header claims 20000 x 19999.
+// The two bombs: a PNG declaring 400,000,000 x 1 RGB pixels, and a small progressive JPEG whose
+// frame header claims 20000 x 19999.
 std::string png_bomb() {
-    const std::string ihdr = {char(0x17), char(0xD7), char(0x84), char(0x00), 0, 0, 0, 1, 8, 2, 0, 0, 0};
-    const std::string idat = {0x78, 0x01, 0x01, 0x00, 0x00, char(0xFF), char(0xFF), 0, 0, 0, 1};
-    return std::string("\x89PNG\r\n\x1A\n", 8) + png_chunk("IHDR", ihdr) + png_chunk("IDAT", idat) +
-           png_chunk("IEND", "");
+    std::string png = png_bytes(make_photo(1, 1, 0, 0), false, false);
+    png_claim_size(png, 400000000, 1);
+    return png;
 }
 std::string jpeg_bomb() {
     std::string j = jpeg_bytes(make_photo(16, 16, 0x808080, 0x404040), true);

@@ -1,11 +1,7 @@
-// PNG loading: test pictures are written in memory with libpng's own writer, so every byte of
-// the input is known. Inputs are loaded from exact-size heap copies, so the sanitizer build sees
-// any read past the end and any block a failure path forgets.
+// PNG loading from inputs made with libpng's writer, loaded from exact-size heap copies so that
+// the sanitizer build sees any read past the end and any block a failure path forgets.
 #include <gtest/gtest.h>
 
-#include <png.h>
-
-#include <csetjmp>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -14,48 +10,12 @@
 #include "media/bitmap.h"
 #include "media/fonts.h"
 #include "media/png_loader.h"
+#include "tests/support/png_fixtures.h"
 
 namespace {
 
-struct Spec {
-    int width, height, colour_type;
-    std::vector<uint8_t> pixels;  // packed rows
-    int bit_depth = 8;
-    bool interlaced = false;
-    std::vector<png_color> palette = {};
-    std::vector<uint8_t> trns = {};
-};
-
-void append(png_structp png, png_bytep data, size_t n) {
-    static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<char*>(data), n);
-}
-
-std::string encode(const Spec& s) {
-    std::string out;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        ADD_FAILURE() << "test PNG could not be written";
-        return {};
-    }
-    png_set_write_fn(png, &out, append, nullptr);
-    png_set_IHDR(png, info, s.width, s.height, s.bit_depth, s.colour_type,
-                 s.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, 0, 0);
-    if (!s.palette.empty()) png_set_PLTE(png, info, s.palette.data(), int(s.palette.size()));
-    if (!s.trns.empty()) png_set_tRNS(png, info, s.trns.data(), int(s.trns.size()), nullptr);
-    png_write_info(png, info);
-    std::vector<png_bytep> rows;
-    for (int y = 0; y < s.height; ++y)
-        rows.push_back(const_cast<png_bytep>(s.pixels.data()) + y * (s.pixels.size() / s.height));
-    png_write_image(png, rows.data());
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return out;
-}
-
-Spec rgb(int w, int h, std::vector<uint8_t> px) { return {w, h, PNG_COLOR_TYPE_RGB, std::move(px)}; }
-Spec rgba(int w, int h, std::vector<uint8_t> px) { return {w, h, PNG_COLOR_TYPE_RGBA, std::move(px)}; }
+PngSpec rgb(int w, int h, std::vector<uint8_t> px) { return {w, h, PNG_COLOR_TYPE_RGB, std::move(px)}; }
+PngSpec rgba(int w, int h, std::vector<uint8_t> px) { return {w, h, PNG_COLOR_TYPE_RGBA, std::move(px)}; }
 
 Bitmap* load(const std::string& bytes) {
     std::vector<uint8_t> copy(bytes.begin(), bytes.end());
@@ -76,7 +36,7 @@ protected:
 };
 
 TEST_F(PngLoader, RgbPicturesAndTheirPairs) {
-    Bitmap* b = load(encode(rgb(2, 1, {255, 0, 0, 0, 255, 255})));
+    Bitmap* b = load(png_encode(rgb(2, 1, {255, 0, 0, 0, 255, 255})));
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(b->kind, BITMAP_RGB565);
     EXPECT_EQ(b->opaque, 1);
@@ -86,7 +46,7 @@ TEST_F(PngLoader, RgbPicturesAndTheirPairs) {
     std::vector<uint8_t> px;
     for (int k : {1, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 2, 2, 2, 2, 2, 2})
         px.insert(px.end(), {uint8_t(k ? 255 - 7 * (k - 1) : 255), 0, uint8_t(k ? 255 - 7 * (k - 1) : 0)});
-    b = load(encode(rgb(6, 3, px)));
+    b = load(png_encode(rgb(6, 3, px)));
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(b->opaque, 0);
     EXPECT_EQ(runs(b, 0, 3), (std::vector<uint8_t>{2, 3, 1}));
@@ -95,60 +55,51 @@ TEST_F(PngLoader, RgbPicturesAndTheirPairs) {
     // A run over 255 is split by an empty run of the other kind.
     px.clear();
     for (int k = 0; k < 600; ++k) px.insert(px.end(), {255, 0, 255});
-    b = load(encode(rgb(600, 1, px)));
+    b = load(png_encode(rgb(600, 1, px)));
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(runs(b, 0, 5), (std::vector<uint8_t>{255, 0, 255, 0, 90}));
 }
 
 TEST_F(PngLoader, AlphaPicturesRoundingAndTriples) {
-    Bitmap* b = load(encode(rgba(2, 1, {1, 2, 3, 255, 4, 5, 6, 255})));
+    Bitmap* b = load(png_encode(rgba(2, 1, {1, 2, 3, 255, 4, 5, 6, 255})));
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(b->kind, BITMAP_RGB565_ALPHA);
     EXPECT_EQ(b->opaque, 1);
     ASSERT_EQ(b->alpha, static_cast<uint8_t*>(b->pixels) + 2 * 2);
     EXPECT_EQ(b->alpha[0] + b->alpha[1], 64);
     // Row 0: alphas 0, 128, 255. Row 1: opaque, opaque, then the key colour at full alpha.
-    b = load(encode(rgba(3, 2, {9, 9, 9, 0, 9, 9, 9, 128, 9, 9, 9, 255,
+    b = load(png_encode(rgba(3, 2, {9, 9, 9, 0, 9, 9, 9, 128, 9, 9, 9, 255,
                                 9, 9, 9, 255, 9, 9, 9, 255, 255, 0, 255, 255})));
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(runs(b, 0, 3), (std::vector<uint8_t>{1, 1, 1}));
     EXPECT_EQ(runs(b, 1, 6), (std::vector<uint8_t>{0, 0, 2, 1, 0, 0}));
     // (A + 4) >> 3 at the edges: 3 -> 0, 4 -> 1, 251 -> 31, 252 -> 32.
-    std::string bytes = encode(rgba(4, 1, {0, 0, 0, 3, 0, 0, 0, 4, 0, 0, 0, 251, 0, 0, 0, 252}));
+    std::string bytes = png_encode(rgba(4, 1, {0, 0, 0, 3, 0, 0, 0, 4, 0, 0, 0, 251, 0, 0, 0, 252}));
     uint16_t* block = png_load(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     ASSERT_NE(block, nullptr);
     const uint8_t* a = reinterpret_cast<uint8_t*>(block + 4);
     EXPECT_EQ(std::vector<uint8_t>(a, a + 4), (std::vector<uint8_t>{0, 1, 31, 32}));
     std::free(block);
     // Palette with tRNS comes out with an alpha plane; interlaced equals plain.
-    Spec pal{2, 1, PNG_COLOR_TYPE_PALETTE, {0, 1}, 8, false, {{255, 0, 0}, {0, 0, 255}}, {255, 0}};
-    b = load(encode(pal));
+    PngSpec pal{2, 1, PNG_COLOR_TYPE_PALETTE, {0, 1}, 8, false, {{255, 0, 0}, {0, 0, 255}}, {255, 0}};
+    b = load(png_encode(pal));
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(b->kind, BITMAP_RGB565_ALPHA);
     EXPECT_EQ(b->alpha[0] * 100 + b->alpha[1], 3200);
     std::vector<uint8_t> smooth;
     for (int k = 0; k < 11 * 13; ++k) smooth.insert(smooth.end(), {uint8_t(k * 5), uint8_t(k), 7, uint8_t(k * 3)});
-    Spec plain = rgba(11, 13, smooth), laced = plain;
+    PngSpec plain = rgba(11, 13, smooth), laced = plain;
     laced.interlaced = true;
-    Bitmap* p = load(encode(plain));
-    Bitmap* l = load(encode(laced));
+    Bitmap* p = load(png_encode(plain));
+    Bitmap* l = load(png_encode(laced));
     ASSERT_TRUE(p && l);
     EXPECT_EQ(std::memcmp(p->pixels, l->pixels, 11 * 13 * 3), 0);
-}
-
-uint32_t crc32_of(const std::string& bytes, size_t from, size_t n) {
-    uint32_t c = 0xFFFFFFFFu;
-    for (size_t k = from; k < from + n; ++k) {
-        c ^= uint8_t(bytes[k]);
-        for (int b = 0; b < 8; ++b) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
-    }
-    return ~c;
 }
 
 TEST_F(PngLoader, BadAndOversizedInputsGiveNull) {
     std::vector<uint8_t> px(3 * 40 * 30);
     for (size_t k = 0; k < px.size(); ++k) px[k] = uint8_t(k * 7);
-    const std::string good = encode(rgb(40, 30, px));
+    const std::string good = png_encode(rgb(40, 30, px));
     for (size_t cut : {size_t(0), size_t(8), size_t(33), good.size() / 2, good.size() - 13})
         EXPECT_EQ(load(good.substr(0, cut)), nullptr) << cut;
     EXPECT_EQ(load(std::string(200, 'x')), nullptr);
@@ -157,22 +108,17 @@ TEST_F(PngLoader, BadAndOversizedInputsGiveNull) {
     for (size_t k = 40; k < corrupt.size(); k += 3) corrupt[k] = char(corrupt[k] ^ 0x5A);
     EXPECT_EQ(load(corrupt), nullptr);
     // Rows wider than the 8192-byte row buffer.
-    EXPECT_NE(load(encode(rgb(2730, 1, std::vector<uint8_t>(3 * 2730, 7)))), nullptr);
-    EXPECT_EQ(load(encode(rgba(2049, 1, std::vector<uint8_t>(4 * 2049, 7)))), nullptr);
+    EXPECT_NE(load(png_encode(rgb(2730, 1, std::vector<uint8_t>(3 * 2730, 7)))), nullptr);
+    EXPECT_EQ(load(png_encode(rgba(2049, 1, std::vector<uint8_t>(4 * 2049, 7)))), nullptr);
     EXPECT_EQ(png_error_code, 6);
     // A keyed picture whose run stream passes 16-bit offsets (2000 counts per row, 40 rows).
     px.clear();
     for (int k = 0; k < 2000 * 40; ++k) px.insert(px.end(), {255, uint8_t(k & 1 ? 255 : 0), 255});
-    EXPECT_EQ(load(encode(rgb(2000, 40, px))), nullptr);
+    EXPECT_EQ(load(png_encode(rgb(2000, 40, px))), nullptr);
     EXPECT_EQ(png_error_code, 6);
     // A valid 1 x 1 picture whose IHDR (CRC fixed) claims 2000 x 30000 pixels.
-    std::string big = encode(rgb(1, 1, {1, 2, 3}));
-    auto put32 = [&](size_t at, uint32_t v) {
-        for (int k = 0; k < 4; ++k) big[at + k] = char(v >> (24 - 8 * k));
-    };
-    put32(16, 2000);
-    put32(20, 30000);
-    put32(29, crc32_of(big, 12, 17));
+    std::string big = png_encode(rgb(1, 1, {1, 2, 3}));
+    png_claim_size(big, 2000, 30000);
     EXPECT_EQ(load(big), nullptr);
     EXPECT_EQ(png_error_code, 6);
     EXPECT_EQ(bitmap_count, 1);  // only the one good picture was registered
@@ -183,7 +129,7 @@ TEST_F(PngLoader, FontsFromPng) {
     std::vector<uint8_t> sheet(64 * 16 * 4, 0);
     sheet[size_t(2 * 64 + 2) * 4 + 3] = 255;
     sheet[size_t(3 * 64 + 2) * 4 + 3] = 100;
-    std::string bytes = encode(rgba(64, 16, sheet));
+    std::string bytes = png_encode(rgba(64, 16, sheet));
     std::vector<uint8_t> copy(bytes.begin(), bytes.end());
     ASSERT_EQ(font_from_png(10, copy.data(), copy.size()), 1);
     EXPECT_EQ(font_weighted[10], 1);

@@ -1,8 +1,8 @@
+// Pen strokes: Bresenham chains, direction codes, template matching and the buffer limits.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -150,69 +150,6 @@ TEST_F(Strokes, UserTemplates) {
     EXPECT_EQ(stroke_add_template('!', "IIIIIIIIIIIIIII"), 0);  // full: refused, no wrap
     EXPECT_EQ(user_template_count, STROKE_USER_MAX);
     EXPECT_EQ(draw(line(120, 300, 0, -5)), '#');
-}
-
-// Handwriting synthesised from a built-in template: 16 pieces following its codes (each piece
-// between two neighbouring codes), jittered in direction and length, the letter tilted, scaled
-// to 40..160 pixels somewhere on the screen, and drawn with a trembling pen at a varying speed.
-struct Hand {
-    double turn, stretch, tremble, tilt;  // turn and tilt in 512ths of a turn (std. deviation)
-    int min_frames, max_frames;
-};
-
-std::vector<Point> handwrite(const StrokeTemplate& t, const Hand& h, std::mt19937& rng) {
-    std::normal_distribution<double> gauss(0.0, 1.0);
-    std::uniform_real_distribution<double> unit(0.0, 1.0);
-    // Code k points from a later sample back to an earlier one; the pen moves the other way.
-    auto heading = [&](int i) { return (16.0 * (t.codes[i] - '0') - 8.0 + 256.0) * M_PI / 256.0; };
-    const double tilt = h.tilt * gauss(rng) * M_PI / 256.0;
-    std::vector<double> xs{0}, ys{0};
-    for (int j = 0; j < 16; ++j) {
-        const int a = std::max(j - 1, 0), b = std::min(j, 14);
-        double dx = std::cos(heading(a)) + std::cos(heading(b)), dy = std::sin(heading(a)) + std::sin(heading(b));
-        if (std::hypot(dx, dy) < 0.2) dx = std::cos(heading(b)), dy = std::sin(heading(b));
-        const double angle = std::atan2(dy, dx) + tilt + h.turn * gauss(rng) * M_PI / 256.0;
-        const double len = 1.0 + h.stretch * (2 * unit(rng) - 1);
-        xs.push_back(xs.back() + len * std::cos(angle));
-        ys.push_back(ys.back() - len * std::sin(angle));
-    }
-    const auto [x0, x1] = std::minmax_element(xs.begin(), xs.end());
-    const auto [y0, y1] = std::minmax_element(ys.begin(), ys.end());
-    const double k = (40 + 120 * unit(rng)) / std::max({*x1 - *x0, *y1 - *y0, 1e-3});
-    const double left = 2 + (236 - k * (*x1 - *x0)) * unit(rng) - k * *x0;
-    const double top = 2 + (316 - k * (*y1 - *y0)) * unit(rng) - k * *y0;
-    const double frames = h.min_frames + (h.max_frames - h.min_frames) * unit(rng);
-    std::vector<Point> out;
-    for (double u = 0;; u += 16 / frames * (0.6 + 0.8 * unit(rng))) {
-        const double v = std::min(u, 16.0);
-        const int j = std::min(int(v), 15);
-        const double f = v - j;
-        const double x = left + k * (xs[j] + f * (xs[j + 1] - xs[j])) + h.tremble * (2 * unit(rng) - 1);
-        const double y = top + k * (ys[j] + f * (ys[j + 1] - ys[j])) + h.tremble * (2 * unit(rng) - 1);
-        out.push_back({int(std::lround(x)), int(std::lround(y))});
-        if (u >= 16) return out;
-    }
-}
-
-double recognised_share(const Hand& h, int per_letter, uint32_t seed, const char* label) {
-    std::mt19937 rng(seed);
-    int hits = 0;
-    for (int t = 0; t < 28; ++t) {  // space, a..z, full stop
-        for (int n = 0; n < per_letter; ++n) {
-            hits += draw(handwrite(stroke_builtin_table[t], h, rng)) == stroke_builtin_table[t].character;
-        }
-    }
-    std::printf("%-8s %4d of %4d recognised (%.1f%%)\n", label, hits, 28 * per_letter, 100.0 * hits / (28 * per_letter));
-    return double(hits) / (28 * per_letter);
-}
-
-TEST_F(Strokes, SynthesisedHandwritingIsRecognised) {
-    EXPECT_EQ(recognised_share({0, 0, 0, 0, 15, 60}, 20, 1, "clean"), 1.0);
-    EXPECT_GE(recognised_share({10, 0.3, 2, 0, 15, 60}, 100, 2, "jittered"), 0.95);
-    EXPECT_GE(recognised_share({20, 0.4, 3, 0, 15, 60}, 100, 3, "rough"), 0.85);
-    EXPECT_GE(recognised_share({10, 0.3, 2, 16, 15, 60}, 100, 4, "tilted"), 0.75);
-    EXPECT_GE(recognised_share({10, 0.3, 2, 0, 6, 12}, 100, 5, "hurried"), 0.75);
-    EXPECT_GE(recognised_share({20, 0.4, 3, 16, 8, 30}, 100, 6, "all"), 0.60);
 }
 
 }  // namespace
