@@ -42,32 +42,6 @@ TEST_F(Pump, FirstPumpSnapsToOneToOneAndPresents32msLater) {
     EXPECT_EQ(hook_calls, 2);
 }
 
-TEST_F(Pump, MouseButtonsAcrossFrames) {
-    frame_yield();
-    push_button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT);
-    frame_yield();
-    EXPECT_TRUE(pen_state.pressed);
-    EXPECT_EQ(pen_state.x, 0);  // only motion moves the pen
-    push_motion(30, 40);
-    push_button(SDL_MOUSEBUTTONUP, SDL_BUTTON_RIGHT);  // right and middle buttons do nothing
-    push_button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_MIDDLE);
-    frame_yield();
-    EXPECT_TRUE(pen_state.down);
-    EXPECT_EQ(pen_state.dx, 30);
-    push_button(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT);
-    frame_yield();
-    EXPECT_TRUE(pen_state.released);
-    // A press and a release inside one frame: down for exactly one frame.
-    push_motion(10, 20);
-    push_button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT);
-    push_button(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT);
-    frame_yield();
-    EXPECT_TRUE(pen_state.pressed);
-    EXPECT_EQ(pen_state.y, 20);
-    frame_yield();
-    EXPECT_TRUE(pen_state.released);
-}
-
 TEST_F(Pump, ResizesSnapOnTheLastWidthOfAFrame) {
     frame_yield();
     // Two resizes per frame; only the last one's width counts.
@@ -91,23 +65,30 @@ TEST_F(Pump, ResizesSnapOnTheLastWidthOfAFrame) {
     EXPECT_EQ(client_width(), 480);
 }
 
-TEST_F(Pump, KeysAcrossFrames) {
+// What the pump makes of events (the frame each lands in is checked by the replay tests): only
+// motion moves the pen, right and middle buttons do nothing, a key down and up inside one frame
+// is lost, keys that are not device keys and an Escape release do nothing.
+TEST_F(Pump, EventsBecomeInputAtTheNextFrame) {
     frame_yield();
+    push_button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT);
+    push_button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_MIDDLE);
     push_key(SDL_KEYDOWN, SDLK_UP);
-    push_key(SDL_KEYDOWN, SDLK_RETURN);  // down and up inside one frame: lost
+    push_key(SDL_KEYDOWN, SDLK_RETURN);
     push_key(SDL_KEYUP, SDLK_RETURN);
     push_key(SDL_KEYDOWN, SDLK_a);
-    push_key(SDL_KEYUP, SDLK_ESCAPE);  // does nothing
+    push_key(SDL_KEYUP, SDLK_ESCAPE);
     frame_yield();
-    EXPECT_TRUE(key_pressed[KEY_UP]);
-    EXPECT_FALSE(key_pressed[KEY_RETURN]);
+    EXPECT_TRUE(pen_state.pressed && key_pressed[KEY_UP] && !key_pressed[KEY_RETURN]);
+    EXPECT_EQ(pen_state.x, 0);
+    push_motion(30, 40);
+    push_button(SDL_MOUSEBUTTONUP, SDL_BUTTON_RIGHT);
     frame_yield();
-    EXPECT_TRUE(!key_pressed[KEY_UP] && key_held[KEY_UP]);
+    EXPECT_TRUE(pen_state.down && !key_pressed[KEY_UP] && key_held[KEY_UP]);
+    EXPECT_EQ(pen_state.dx, 30);
     push_key(SDL_KEYUP, SDLK_UP);
     push_key(SDL_KEYDOWN, SDLK_RSHIFT);
     frame_yield();
-    EXPECT_TRUE(key_released[KEY_UP]);
-    EXPECT_TRUE(key_pressed[KEY_RSHIFT]);
+    EXPECT_TRUE(key_released[KEY_UP] && key_pressed[KEY_RSHIFT]);
     for (int k : {6, 7, 8, 10, 11}) EXPECT_FALSE(key_pressed[k]) << k;
 }
 
