@@ -1,5 +1,5 @@
 // input_update on hand-set raw flags: pen edges and movement, the double-tap window, key
-// classes, the any-key summary and the ageing of a drag capture.
+// classes and the any-key summary (the ageing of a drag capture is in test_sprites.cpp).
 #include <gtest/gtest.h>
 
 #include "runtime/input.h"
@@ -121,21 +121,6 @@ TEST_F(Input, AnyKeySummaryAndValueSlot) {
     EXPECT_EQ(key_held[KEY_VALUE], KEY_VALUE_NONE);
     EXPECT_EQ(key_released[KEY_VALUE], 65);
     EXPECT_TRUE(key_released[KEY_ANY]);
-}
-
-TEST_F(Input, DragCaptureEndsAfterTwoUnrenewedFramesOrOnLift) {
-    frame(true);
-    drag_state.captured = 1;  // as a drag step leaves it
-    drag_state.idle_frames = 0;
-    frames(2, true);
-    EXPECT_TRUE(drag_state.captured);
-    EXPECT_EQ(drag_state.idle_frames, 2);
-    frame(true);
-    EXPECT_FALSE(drag_state.captured);
-    EXPECT_EQ(drag_state.idle_frames, 0);
-    drag_state.captured = 1;
-    frame(false);
-    EXPECT_FALSE(drag_state.captured);
 }
 
 }  // namespace

@@ -105,20 +105,6 @@ TEST_F(Mosaic, MinimapMarkAndPictureBlend) {
     }
 }
 
-TEST_F(Mosaic, SurfaceViewAtFullStepIsTheSurfaceAndResetCounts) {
-    picture_show(3);
-    current_picture = 3;
-    surface_reset();
-    EXPECT_EQ(zoom, 1);
-    EXPECT_EQ(parent_picture, 3);
-    EXPECT_EQ(visit_counts[3], 1);
-    for (int i = 0; i < PICTURE_PIXELS; ++i) surface_image[i] = static_cast<uint16_t>(i * 7);
-    centre_col = 30, centre_row = 200;
-    surface_zoom_view(256);
-    for (int y = 0; y < 240; y += 13)
-        for (int x = 0; x < 240; x += 11) ASSERT_EQ(at(x, y), surface_image[y * 240 + x]);
-}
-
 TEST_F(Mosaic, NothingIsWrittenOutsideTheTargetAreas) {
     const uint16_t guard = 0xABCD;
     std::vector<uint16_t> buffer(240 * (320 + 16), guard);

@@ -1,6 +1,5 @@
 // The pack menu's cards over the menu background: boxes, panel pixels, the four text items and
-// their clip rectangles, card counts from the folder, and the percentage digit sprites. Writes
-// pack_cards.png (three packs, one without a header) into the build folder.
+// their clip rectangles, card counts from the folder, and the percentage digit sprites.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,7 +15,6 @@
 #include "media/fonts.h"
 #include "media/gif.h"
 #include "media/jpeg_decoder.h"
-#include "media/png_writer.h"
 #include "media/text.h"
 #include "render/blend.h"
 #include "render/layers.h"
@@ -155,13 +153,6 @@ TEST(PackCards, ThreePacksOverTheMenuBackground) {
     EXPECT_EQ(draw_target[(g.top + 2) * SCREEN_WIDTH + g.left + 2], 0xFD20);
     EXPECT_EQ(draw_target[(g.top + 41) * SCREEN_WIDTH + g.left + 41], 0xFD20);
     EXPECT_EQ(draw_target[g.bottom * SCREEN_WIDTH + g.left + 50], 0);  // bottom line
-
-    uint8_t saved_fill = background_fill;
-    background_fill = 0;
-    compose(0, 15);
-    background_fill = saved_fill;
-    std::string png = std::string(EVG_BINARY_DIR) + "/pack_cards.png";
-    EXPECT_EQ(1, png_write_rgb565(png.c_str(), Framebuffer, SCREEN_WIDTH, screen_height, SCREEN_WIDTH));
     menu_teardown();
 }
 
