@@ -83,9 +83,17 @@ std::string png_bytes(const Photo& p, bool sixteen, bool palette) {
     return png_encode(spec);
 }
 
-// The 8-bit colour of a linear picture's pixel.
-void srgb_at(const LinearPicture& p, int x, int y, int rgb[3]) {
-    for (int k = 0; k < 3; ++k) rgb[k] = linear_to_srgb(p.rgb[(static_cast<size_t>(y) * p.size + x) * 3 + k]);
+// Imports the first n bytes (all by default): "" when the photo is taken, else the reason.
+std::string import(const std::string& bytes, LinearPicture& pic, size_t n = std::string::npos) {
+    std::string error;
+    const bool ok = import_photo(reinterpret_cast<const uint8_t*>(bytes.data()), std::min(n, bytes.size()), pic, error);
+    return ok ? "" : error.empty() ? "(no reason)" : error;
+}
+
+// A pixel's 8-bit red and blue as one number, red x 1000 + blue.
+int red_blue(const LinearPicture& p, int x, int y) {
+    const float* c = &p.rgb[(static_cast<size_t>(y) * p.size + x) * 3];
+    return linear_to_srgb(c[0]) * 1000 + linear_to_srgb(c[2]);
 }
 
 int run(const std::string& command, std::vector<std::string> args) {
@@ -153,59 +161,33 @@ int in_child(F body, bool as_nobody = false) {
 }  // namespace
 
 TEST(PhotoImport, ReadsEveryKindAndHonoursOrientation) {
-    const uint32_t red = 0xE00000, blue = 0x0000E0;
-    Photo p = make_photo(320, 240, red, blue);
-    struct Case {
-        const char* what;
-        std::string bytes;
-    } cases[] = {{"baseline", jpeg_bytes(p)},
-                 {"progressive", jpeg_bytes(p, true)},
-                 {"cmyk", jpeg_bytes(p, false, true)},
-                 {"png16", png_bytes(p, true, false)},
-                 {"palette", png_bytes(p, false, true)}};
-    for (const Case& c : cases) {
+    Photo p = make_photo(320, 240, 0xE00000, 0x0000E0);  // red over blue
+    const std::string kinds[] = {jpeg_bytes(p), jpeg_bytes(p, true), jpeg_bytes(p, false, true), png_bytes(p, true, false),
+                                 png_bytes(p, false, true)};  // baseline, progressive, CMYK, 16-bit, palette
+    for (const std::string& bytes : kinds) {
         LinearPicture pic;
-        std::string error;
-        ASSERT_TRUE(import_photo(reinterpret_cast<const uint8_t*>(c.bytes.data()), c.bytes.size(), pic, error))
-            << c.what << ": " << error;
-        ASSERT_EQ(pic.size, 240) << c.what;
-        int top[3], bottom[3];
-        srgb_at(pic, 120, 10, top);
-        srgb_at(pic, 120, 230, bottom);
-        EXPECT_GT(top[0], 180) << c.what;
-        EXPECT_LT(top[2], 60) << c.what;
-        EXPECT_GT(bottom[2], 180) << c.what;
+        ASSERT_EQ(import(bytes, pic), "");
+        ASSERT_EQ(pic.size, 240);
+        const int top = red_blue(pic, 120, 10), bottom = red_blue(pic, 120, 230);
+        EXPECT_TRUE(top > 180000 && top % 1000 < 60 && bottom % 1000 > 180) << top << " " << bottom;
     }
     // Orientation 6 (turn 90 degrees clockwise to view): the stored top ends up on the right.
-    std::string turned = jpeg_bytes(p, false, false, 6);
     LinearPicture pic;
-    std::string error;
-    ASSERT_TRUE(import_photo(reinterpret_cast<const uint8_t*>(turned.data()), turned.size(), pic, error));
-    int left[3], right[3];
-    srgb_at(pic, 10, 120, left);
-    srgb_at(pic, 230, 120, right);
-    EXPECT_GT(right[0], 180);
-    EXPECT_GT(left[2], 180);
+    ASSERT_EQ(import(jpeg_bytes(p, false, false, 6), pic), "");
+    EXPECT_GT(red_blue(pic, 230, 120), 180000);
+    EXPECT_GT(red_blue(pic, 10, 120) % 1000, 180);
 }
 
 TEST(PhotoImport, RefusesGarbageAndTruncatedData) {
-    std::string garbage = "this is not a picture at all";
     LinearPicture pic;
-    std::string error;
-    EXPECT_FALSE(import_photo(reinterpret_cast<const uint8_t*>(garbage.data()), garbage.size(), pic, error));
-    EXPECT_EQ(error, "not a JPEG or PNG file");
+    EXPECT_EQ(import("this is not a picture at all", pic), "not a JPEG or PNG file");
     std::string png = png_bytes(make_photo(64, 64, 0x102030, 0x405060), false, false);
-    for (size_t cut : {size_t(8), size_t(40), png.size() / 2}) {
-        EXPECT_FALSE(import_photo(reinterpret_cast<const uint8_t*>(png.data()), cut, pic, error)) << cut;
-        EXPECT_NE(error.find("PNG"), std::string::npos);
-    }
-    std::string jpeg = jpeg_bytes(make_photo(64, 64, 0x102030, 0x405060));
-    EXPECT_FALSE(import_photo(reinterpret_cast<const uint8_t*>(jpeg.data()), 100, pic, error));
+    for (size_t cut : {size_t(8), size_t(40), png.size() / 2}) EXPECT_NE(import(png, pic, cut).find("PNG"), std::string::npos) << cut;
+    EXPECT_NE(import(jpeg_bytes(make_photo(64, 64, 0x102030, 0x405060)), pic, 100), "");
     // Cut inside the scan data: libjpeg would fill the rest with grey; the photo is refused.
-    jpeg = jpeg_bytes(noisy_photo(64, 64));
+    const std::string jpeg = jpeg_bytes(noisy_photo(64, 64));
     for (size_t cut : {jpeg.size() / 2, jpeg.size() - 40}) {
-        EXPECT_FALSE(import_photo(reinterpret_cast<const uint8_t*>(jpeg.data()), cut, pic, error)) << cut;
-        EXPECT_NE(error.find("damaged JPEG data"), std::string::npos) << error;
+        EXPECT_NE(import(jpeg, pic, cut).find("damaged JPEG data"), std::string::npos) << cut;
         EXPECT_NE(jpeg_damage(reinterpret_cast<const uint8_t*>(jpeg.data()), cut), "");
     }
     EXPECT_EQ(jpeg_damage(reinterpret_cast<const uint8_t*>(jpeg.data()), jpeg.size()), "");
@@ -216,12 +198,8 @@ TEST(PhotoImport, RefusesGarbageAndTruncatedData) {
 TEST(PhotoImport, MemoryBombsAreRefusedCheaply) {
     const std::string bombs[] = {png_bomb(), jpeg_bomb()};
     const char* reasons[] = {"photo too large (400000000 x 1", "MB to decode (at most 256 MB)"};
-    for (int k = 0; k < 2; ++k) {
-        LinearPicture pic;
-        std::string error;
-        EXPECT_FALSE(import_photo(reinterpret_cast<const uint8_t*>(bombs[k].data()), bombs[k].size(), pic, error));
-        EXPECT_NE(error.find(reasons[k]), std::string::npos) << error;
-    }
+    LinearPicture pic;
+    for (int k = 0; k < 2; ++k) EXPECT_NE(import(bombs[k], pic).find(reasons[k]), std::string::npos) << import(bombs[k], pic);
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "an address-space limit cannot be combined with AddressSanitizer's shadow memory";
 #else
@@ -314,9 +292,7 @@ TEST(EvgpackBuild, PackOpensInTheViewerAndInspects) {
     write_file(dir.file("photos/p00-copy.jpg"), read_file(dir.file("photos/p00.jpg")));
     const std::string out = dir.file("pack.evg");
     testing::internal::CaptureStderr();
-    ASSERT_EQ(run("build", {"-o", out, "--quiet", "--thumb-size", "16", "--jobs", "1", "--author", "Ann",
-                            dir.file("photos")}),
-              0);
+    ASSERT_EQ(run("build", {"-o", out, "--quiet", "--thumb-size", "16", "--jobs", "1", "--author", "Ann", dir.file("photos")}), 0);
     std::string warnings = testing::internal::GetCapturedStderr();
     EXPECT_NE(warnings.find("broken\\nwrote x: 99 pictures\\x1B[2J.jpg"), std::string::npos) << warnings;
     EXPECT_EQ(warnings.find('\x1B'), std::string::npos);
@@ -327,35 +303,25 @@ TEST(EvgpackBuild, PackOpensInTheViewerAndInspects) {
     ASSERT_TRUE(pack_magic_matches(reinterpret_cast<const uint8_t*>(bytes.data())));
     PackHeader header;
     pack_header_decode(reinterpret_cast<const uint8_t*>(bytes.data()), &header);
-    EXPECT_EQ(header.data_offset, PACK_HEADER_SIZE);
-    EXPECT_EQ(header.listed_count, 6);
+    EXPECT_EQ((std::vector<int>{header.data_offset, header.listed_count}), (std::vector<int>{PACK_HEADER_SIZE, 6}));
     EXPECT_STREQ(header.author, "Ann");
     pack_data_offset = header.data_offset;
     ASSERT_EQ(pack_load(out.c_str()), PACK_OK);
-    EXPECT_EQ(picture_count, 6);
-    EXPECT_EQ(thumb_size, 16);
+    EXPECT_EQ(picture_count * 100 + thumb_size, 616);
     static uint16_t pixels[PICTURE_PIXELS];
     for (uint16_t p = 0; p < 6; ++p) EXPECT_EQ(picture_read(p, pixels), 1) << p;
     pack_close();
 
-    // Same bytes with two workers.
+    // Same bytes with two workers; info, verify and extract are run by evgpack_cli.sh.
     const std::string out2 = dir.file("pack2.evg");
     testing::internal::CaptureStderr();
-    ASSERT_EQ(run("build", {"-o", out2, "--quiet", "--thumb-size", "16", "--jobs", "2", "--author", "Ann",
-                            dir.file("photos")}),
-              0);
+    ASSERT_EQ(run("build", {"-o", out2, "--quiet", "--thumb-size", "16", "--jobs", "2", "--author", "Ann", dir.file("photos")}), 0);
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(read_file(out2), bytes);
-
     testing::internal::CaptureStdout();
-    EXPECT_EQ(run("verify", {out}), 0);
     EXPECT_EQ(run("info", {out, "--json"}), 0);
-    EXPECT_EQ(run("extract", {out, dir.file("x")}), 0);
-    std::string printed = testing::internal::GetCapturedStdout();
-    EXPECT_NE(printed.find("\"pictures\": 6"), std::string::npos) << printed;
+    const std::string printed = testing::internal::GetCapturedStdout();
     EXPECT_NE(printed.find("\"author\": \"Ann\""), std::string::npos) << printed;
-    EXPECT_EQ(read_file(dir.file("x/0003.jpg")).substr(0, 2), "\xFF\xD8");
-    EXPECT_FALSE(file_exists(dir.file("x/0006.jpg")));
 }
 
 // The summary counts enlarged photos and --min-size skips them; a linked folder is read once
