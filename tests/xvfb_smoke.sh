@@ -2,14 +2,40 @@
 # The real window under a virtual X server: it opens, its client area snaps to 240 x 320 after
 # the first frame, resizes snap to 480 x 640 and back, a click reaches the pen (seen in the
 # recording), Return moves the window to (200, 200), and Escape ends the program with status 0.
+# Skipped when Xvfb or xdotool is missing; on a failure the program's and the server's output
+# are printed, so a first run on a new machine says why it failed.
 set -u
 build=$1
 source_dir=$2
 exe=$(cd "$build" && pwd)/evergreen
-source "$source_dir/tests/support/xvfb.sh"
-xvfb_prepare "$source_dir"
+if ! command -v Xvfb > /dev/null || ! command -v xdotool > /dev/null; then
+    echo "SKIP: Xvfb or xdotool is missing (install the xvfb and xdotool packages)"
+    exit 0
+fi
+export LSAN_OPTIONS="suppressions=$(cd "$source_dir" && pwd)/tests/lsan_x11.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 work=$(mktemp -d)
-trap 'xvfb_stop; rm -rf "$work"' EXIT
+xvfb_pid=
+stop_server() { [ -n "$xvfb_pid" ] && { kill "$xvfb_pid" 2> /dev/null; wait "$xvfb_pid" 2> /dev/null; }; xvfb_pid=; }
+trap 'stop_server; rm -rf "$work"' EXIT
+report() { echo "---- out.txt:"; cat "$work/out.txt" 2> /dev/null; echo "---- Xvfb log:"; cat "$work/xvfb.log" 2> /dev/null; }
+
+# -displayfd writes the display number only once the server listens, and an xdotool query
+# proves a client can connect (the first start on a new machine compiles the keymap and may take
+# seconds). -noreset: by default the server resets when its last client (the probe) leaves, and a
+# program connecting during that reset is refused ("No available video device").
+start_server() {
+    : > "$work/display"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3> "$work/display" > "$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 600); do
+        grep -q '^[0-9]' "$work/display" && break
+        kill -0 "$xvfb_pid" 2> /dev/null || return 1
+        sleep 0.1
+    done
+    export DISPLAY=":$(head -n 1 "$work/display")"
+    for _ in $(seq 300); do xdotool getdisplaygeometry > /dev/null 2>&1 && return 0; sleep 0.1; done
+    return 1
+}
 
 cat > "$work/inside.sh" <<'INSIDE'
 set -u
@@ -57,4 +83,17 @@ grep -q " key escape down$" rec.txt || fail "Escape not recorded"
 echo "xvfb smoke test passed"
 INSIDE
 
-xvfb_run_inside "$work" "$exe"
+# xvfb-run style servers have been seen to fail once and then work: a server that does not come
+# up is tried once more.
+for attempt in 1 2; do
+    if start_server; then
+        timeout 180 bash "$work/inside.sh" "$exe"
+        status=$?
+        [ "$status" -eq 0 ] || report
+        exit $status
+    fi
+    echo "Xvfb did not start, attempt $attempt"
+    report
+    stop_server
+done
+exit 1
