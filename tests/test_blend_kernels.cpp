@@ -302,64 +302,36 @@ TEST_F(KernelTest, GlyphKernels) {
     EXPECT_EQ(at(3, 1), 0xFFFF);
 }
 
-TEST_F(KernelTest, ScaleOnlyFootprints) {
-    const std::vector<uint16_t> px = sequence(100, 1);  // exact size: reads past it would be caught
-    const std::vector<uint8_t> plane(100, 32);
-    current_alpha_plane = plane.data();
-    // Unscaled at (50, 60) the centre is (55, 65). At 2048: 20 x 20 around it.
-    zoom_rgb565(px.data(), nullptr, 10, 10, 50, 60, 32, 0, 2048);
-    ClipRect r = painted_box();
-    EXPECT_EQ((std::vector<int>{r.left, r.top, r.right, r.bottom}), (std::vector<int>{45, 55, 64, 74}));
-    EXPECT_EQ(at(46, 56), 1);
-    EXPECT_EQ(at(64, 74), 100);
-    // At 512: 5 x 5 plus one extra row and column on the top-left side; the extra samples read
-    // the last column and row, not past the source.
-    for (int k : {5, 7, 8}) {
-        fill(FILL);
-        scaled_kernels[k](px.data(), nullptr, 10, 10, 50, 60, 31, 0, 512);
-        r = painted_box();
-        EXPECT_EQ((std::vector<int>{r.left, r.top, r.right, r.bottom}), (std::vector<int>{52, 62, 57, 67})) << k;
-    }
-    // Clipped to the current clip rectangle; nothing at all for scale 0.
-    active_clips[4] = ClipRect{48, 58, 60, 70};
-    current_clip = 4;
-    fill(FILL);
-    zoom_rgb565(px.data(), nullptr, 10, 10, 50, 60, 32, 0, 4096);
-    EXPECT_EQ(changed_outside(active_clips[4]), 0);
-    EXPECT_GT(changed(), 0);
-    fill(FILL);
-    zoom_rgb565(px.data(), nullptr, 10, 10, 50, 60, 32, 0, 0);
-    EXPECT_EQ(changed(), 0);
-}
-
-TEST_F(KernelTest, RotationMapsQuadrants) {
-    // 16 x 16 source, quadrants 1 (top-left), 2 (top-right), 3 (bottom-left), 4 (bottom-right).
+// Every scaled kernel at quarter turns and odd angles, scales from 0 to 4 times, clipped and not,
+// over a 16 x 16 source of four quadrants: all frames fold into a digest pinned while hand-worked
+// checks held (at angle 0 and natural size the pixels drawn are where the unscaled kernel puts
+// them; each quarter turn moves the quadrants round; at scale 2048 a 10 x 10 source covers the
+// 20 x 20 square about its centre; at 512, 5 x 5 plus one row and column reading the last ones).
+TEST_F(KernelTest, ScaledAndRotatedDrawingDigest) {
     std::vector<uint8_t> q(256);
-    for (int i = 0; i < 256; ++i) q[i] = static_cast<uint8_t>(1 + (i % 16 >= 8) + 2 * (i / 16 >= 8));
-    const uint16_t palette[256] = {0, 1, 2, 3, 4};
-    // Angle 0 at natural size puts each pixel it draws where the unscaled kernel does; the span
-    // estimate rounds down, so it may leave out the last column.
-    blit_indexed(q.data(), palette, 16, 16, 100, 100, 32);
-    const std::vector<uint16_t> plain(std::begin(Framebuffer), std::end(Framebuffer));
-    fill(FILL);
-    rotozoom_indexed(q.data(), palette, 16, 16, 100, 100, 32, 0, 1024);
-    int drawn = 0;
-    for (int i = 0; i < 240 * 320; ++i) {
-        if (Framebuffer[i] == FILL) continue;
-        ++drawn;
-        ASSERT_EQ(Framebuffer[i], plain[i]) << i % 240 << "," << i / 240;
+    std::vector<uint16_t> px(256);
+    const std::vector<uint8_t> plane(256, 20);
+    uint16_t palette[256];
+    for (int i = 0; i < 256; ++i) {
+        q[i] = static_cast<uint8_t>(1 + (i % 16 >= 8) + 2 * (i / 16 >= 8));
+        px[i] = static_cast<uint16_t>(q[i] * 0x0841 + i);
+        palette[i] = static_cast<uint16_t>(i * 0x1111);
     }
-    EXPECT_GE(drawn, 15 * 16);
-    // Quadrants seen 4 pixels off the centre (108, 108) at each quarter turn.
-    struct Case { int angle; uint16_t tl, tr, bl, br; };
-    for (const Case c : {Case{0, 1, 2, 3, 4}, Case{128, 2, 4, 1, 3}, Case{256, 4, 3, 2, 1}, Case{384, 3, 1, 4, 2}}) {
-        fill(FILL);
-        rotozoom_indexed(q.data(), palette, 16, 16, 100, 100, 32, c.angle, 1024);
-        EXPECT_EQ((std::vector<int>{at(104, 104), at(111, 104), at(104, 111), at(111, 111)}),
-                  (std::vector<int>{c.tl, c.tr, c.bl, c.br})) << c.angle;
-        const ClipRect r = painted_box();  // a quarter turn covers the same square
-        EXPECT_LE(std::abs(r.left - 100) + std::abs(r.top - 100) + std::abs(r.right - 115) + std::abs(r.bottom - 115), 2) << c.angle;
-    }
+    current_alpha_plane = plane.data();
+    active_clips[4] = ClipRect{98, 95, 112, 120};
+    uint64_t h = 0xCBF29CE484222325ull;  // FNV-1a
+    for (int k = 0; k < 12; ++k)
+        for (int32_t scale : {0, 256, 512, 1024, 2048, 4096})
+            for (int angle : {0, 37, 128, 256, 384}) {
+                current_clip = angle == 37 ? 4 : 0;
+                fill(FILL);
+                scaled_kernels[k](k < 4 ? static_cast<const void*>(q.data()) : px.data(), palette, 16, 16, 100, 100,
+                                  k % 4 < 2 ? 32 : 20, angle, scale);
+                for (int y = 40; y < 180; ++y)
+                    for (int x = 40; x < 180; ++x) h = (h ^ at(x, y)) * 0x100000001B3ull;
+                ASSERT_EQ(changed_outside(ClipRect{40, 40, 179, 179}), 0) << k << " " << scale << " " << angle;
+            }
+    EXPECT_EQ(h, 0xE5B8F04CBA347BE4ull);
 }
 
 // Exact-size sources (AddressSanitizer sees any read past them), every third angle, scales from
