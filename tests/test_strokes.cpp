@@ -1,10 +1,8 @@
-// Pen strokes: Bresenham chains, direction codes, template matching and the buffer limits.
+// Pen strokes (only the handwriting demo reads them; stroke_demo.sh checks its letters end to end):
+// Bresenham chains, direction codes, template matching and the buffer limits.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
 #include <cstring>
-#include <random>
 #include <vector>
 
 #include "runtime/input.h"
@@ -56,22 +54,6 @@ TEST_F(Strokes, CodeDistanceIsCircular) {
     EXPECT_EQ(stroke_code_distance('9', 'A'), 8);
     // A zero byte counts as code 16: the all-zero templates stand for one direction.
     for (char c = '0'; c <= 'O'; ++c) EXPECT_EQ(stroke_code_distance(c, 0), stroke_code_distance(c, '@'));
-}
-
-TEST_F(Strokes, AngleOfCompassDirectionsAndAgainstTheArctangent) {
-    const int dirs[8][2] = {{1, 0}, {1, -1}, {0, -1}, {-1, -1}, {-1, 0}, {-1, 1}, {0, 1}, {1, 1}};
-    for (int k = 0; k < 8; ++k)
-        EXPECT_EQ(stroke_angle(100, 150, int16_t(100 + 40 * dirs[k][0]), int16_t(150 + 40 * dirs[k][1])), 64 * k);
-    // The 8.8 table rounds cosines near an axis to a flat 256, so long vectors slightly off an
-    // axis are pulled up to 7 steps too far; that stays inside half a code sector.
-    std::mt19937 rng(7);
-    std::uniform_int_distribution<int> coord(-32768, 32767);
-    for (int n = 0; n < 20000; ++n) {
-        const int px = coord(rng), py = coord(rng), qx = coord(rng), qy = coord(rng);
-        const double exact = std::fmod(std::atan2(double(py - qy), double(qx - px)) * 256 / M_PI + 512, 512);
-        const double diff = std::fabs(stroke_angle(int16_t(px), int16_t(py), int16_t(qx), int16_t(qy)) - exact);
-        ASSERT_LE(std::min(diff, 512 - diff), 8.0) << px << "," << py << " to " << qx << "," << qy;
-    }
 }
 
 TEST_F(Strokes, SegmentsAreBresenhamChainsWithoutRepeats) {
