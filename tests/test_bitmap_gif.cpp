@@ -15,6 +15,7 @@
 #include "media/gif.h"
 #include "render/layers.h"
 #include "runtime/host.h"
+#include "tests/support/check.h"
 
 namespace {
 
@@ -104,8 +105,7 @@ TEST_F(GifTest, KeyColourMovesToIndexZero) {
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(b->opaque, 0);
     EXPECT_EQ(pixels_of(b), px);
-    EXPECT_EQ(b->palette[0], colour_key);
-    EXPECT_EQ(b->palette[1], 0xFFFF);
+    EXPECT_EQ(vals(b->palette[0], b->palette[1]), vals(colour_key, 0xFFFF));
     // Key at 5 (and again at 7, which stays an ordinary colour): entries 0 and 5 swap, and so
     // do the pixels.
     std::vector<Rgb> colours(8, Rgb{0, 0, 0});
@@ -208,9 +208,7 @@ TEST_F(GifTest, ImagesAreClippedToTheCanvas) {
     Bitmap* b = load(make_gif(8, 4, {{1, 1, 1}}, {image}));
     ASSERT_NE(b, nullptr);
     const uint8_t* p = static_cast<const uint8_t*>(b->pixels);
-    EXPECT_EQ(p[2 * 8 + 6], 10);
-    EXPECT_EQ(p[2 * 8 + 7], 11);
-    EXPECT_EQ(p[3 * 8 + 7], 16);
+    EXPECT_EQ(vals(p[2 * 8 + 6], p[2 * 8 + 7], p[3 * 8 + 7]), vals(10, 11, 16));
     EXPECT_EQ(p[0], 0);  // not covered by any image: cleared
 }
 
@@ -252,8 +250,7 @@ TEST_F(GifTest, RegistryTracksSingleReleasesAndIsBounded) {
     ASSERT_EQ(bitmap_count, 3);
     EXPECT_EQ(bitmap_free(b), 0);  // a single release leaves no stale entry behind
     ASSERT_EQ(bitmap_count, 2);
-    EXPECT_EQ(bitmap_registry[0], a);
-    EXPECT_EQ(bitmap_registry[1], c);
+    EXPECT_TRUE(bitmap_registry[0] == a && bitmap_registry[1] == c);
     while (bitmap_count < BITMAP_REGISTRY_SIZE) ASSERT_NE(load(gif), nullptr);
     EXPECT_EQ(load(gif), nullptr);  // full: refused, nothing leaked
     bitmap_free_all();

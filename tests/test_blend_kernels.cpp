@@ -13,6 +13,7 @@
 #include "render/kernels.h"
 #include "render/sine_table.h"
 #include "runtime/framebuffer.h"
+#include "tests/support/check.h"
 
 namespace {
 
@@ -84,17 +85,13 @@ TEST(Blend, PerChannelFloorAndRowForm) {
 TEST_F(KernelTest, ScreenEdgesAndFullWidthBlock) {
     const std::vector<uint16_t> px = sequence(240 * 40, 0);
     blit_rgb565(px.data(), 240, 40, -5, 0, 32);  // starts at its column 5, at screen column 0
-    EXPECT_EQ(at(0, 0), 5);
-    EXPECT_EQ(at(234, 39), 39 * 240 + 239);
-    EXPECT_EQ(changed_outside(ClipRect{0, 0, 234, 39}), 0);
+    EXPECT_EQ(vals(at(0, 0), at(234, 39), changed_outside(ClipRect{0, 0, 234, 39})), vals(5, 39 * 240 + 239, 0));
     fill(FILL);
     blit_rgb565(px.data(), 240, 40, 0, 320, 32);  // wholly below: nothing, no block copy
     blit_rgb565(px.data(), 240, 40, 0, -40, 32);
     EXPECT_EQ(changed(), 0);
     blit_rgb565(px.data(), 240, 40, 0, 300, 32);  // block copy of source rows 0..19 only
-    EXPECT_EQ(at(0, 300), 0);
-    EXPECT_EQ(at(239, 319), 19 * 240 + 239);
-    EXPECT_EQ(changed_outside(ClipRect{0, 300, 239, 319}), 0);
+    EXPECT_EQ(vals(at(0, 300), at(239, 319), changed_outside(ClipRect{0, 300, 239, 319})), vals(0, 19 * 240 + 239, 0));
 }
 
 // Every unscaled and glyph kernel at positions all around a small clip rectangle, in copy and
@@ -146,9 +143,7 @@ TEST_F(KernelTest, SpriteCropColourKeyAndIndexZero) {
     current_sprite = 0;
     current_crop = ClipRect{2, 0, 5, 2};  // source columns 2..5 only, at their normal places
     blit_rgb565(px.data(), 8, 3, 10, 10, 32);
-    EXPECT_EQ(at(12, 10), 3);
-    EXPECT_EQ(at(15, 12), 22);
-    EXPECT_EQ(changed_outside(ClipRect{12, 10, 15, 12}), 0);
+    EXPECT_EQ(vals(at(12, 10), at(15, 12), changed_outside(ClipRect{12, 10, 15, 12})), vals(3, 22, 0));
     current_sprite = -1;
     fill(FILL);
     // Keyed RGB565 skips 0xF81F; palettised kernels skip index 0 and draw the key colour.
@@ -177,10 +172,8 @@ TEST_F(KernelTest, Mirroring) {
         blit_rgb565_keyed(px, 4, 2, 10, 0, alpha, 0, 1);  // last row first
         for (int i = 0; i < 4; ++i) {
             const uint16_t mirrored = blend_rgb565(0, static_cast<uint16_t>(4 - i), alpha);
-            EXPECT_EQ(at(i, 0), mirrored);
-            EXPECT_EQ(at(i, 2), mirrored);
-            EXPECT_EQ(at(i, 4), mirrored);
-            EXPECT_EQ(at(10 + i, 0), blend_rgb565(0, static_cast<uint16_t>(5 + i), alpha));
+            EXPECT_EQ(vals(at(i, 0), at(i, 2), at(i, 4), at(10 + i, 0)),
+                      vals(mirrored, mirrored, mirrored, blend_rgb565(0, static_cast<uint16_t>(5 + i), alpha)));
         }
     }
     // Clipped on the left (source columns 1..3 visible): the RGB565 kernels mirror the visible
@@ -189,9 +182,7 @@ TEST_F(KernelTest, Mirroring) {
     blit_rgb565_alpha_flip(px, 4, 1, -1, 11, 32, 1, 0);
     blit_indexed_keyed(idx, palette, 4, 1, -1, 12, 32, 1, 0);
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(at(i, 10), px[3 - i]);
-        EXPECT_EQ(at(i, 11), px[3 - i]);
-        EXPECT_EQ(at(i, 12), idx[2 - i]);
+        EXPECT_EQ(vals(at(i, 10), at(i, 11), at(i, 12)), vals(px[3 - i], px[3 - i], idx[2 - i]));
     }
 }
 
@@ -289,17 +280,12 @@ TEST_F(KernelTest, GlyphKernels) {
         for (int x = 0; x < 4; ++x) EXPECT_EQ(at(x, y), expect[y][x]) << x << "," << y;
     const uint16_t masked[4] = {0x1234, 0x5678, 0xFFFF, 0};
     blit_glyph_masked(masked, 2, 1, 0, 2, 32);
-    EXPECT_EQ(at(0, 2), 0x1234);
-    EXPECT_EQ(at(1, 2), 0x00FF);
+    EXPECT_EQ(vals(at(0, 2), at(1, 2)), vals(0x1234, 0x00FF));
     const uint16_t weighted[8] = {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 32, 16, 0, 64};
     fill(0);
     blit_glyph_weighted(weighted, 4, 1, 0, 0, 32);
     blit_glyph_weighted(weighted, 4, 1, 0, 1, 16);  // 64 x 16 / 32 = 32 copies
-    EXPECT_EQ(at(0, 0), 0xFFFF);
-    EXPECT_EQ(at(1, 0), 0x7BEF);
-    EXPECT_EQ(at(2, 0), 0);
-    EXPECT_EQ(at(0, 1), 0x7BEF);
-    EXPECT_EQ(at(3, 1), 0xFFFF);
+    EXPECT_EQ(vals(at(0, 0), at(1, 0), at(2, 0), at(0, 1), at(3, 1)), vals(0xFFFF, 0x7BEF, 0, 0x7BEF, 0xFFFF));
 }
 
 // Every scaled kernel at quarter turns and odd angles, scales from 0 to 4 times, clipped and not,
@@ -361,12 +347,10 @@ TEST(RotozoomSetup, ZeroStepsGetDefinedReciprocals) {
               (std::vector<int>{65536, 0, 256, 0}));  // a zero step gets 0, which the walk never uses
     // Angle 1 at scale 4096: dv = 64 x sin 3 = 192, under one 24.8 unit: full-precision reciprocal.
     rotozoom_setup(10, 10, 16, 16, 1, 4096);
-    EXPECT_EQ(rotate_scale.dv, 192);
-    EXPECT_EQ(rotate_scale.rv, 0x1000000 / 192);
+    EXPECT_EQ(vals(rotate_scale.dv, rotate_scale.rv), vals(192, 0x1000000 / 192));
     // A square box 1.5 times the scaled size, centred on the source centre.
     rotozoom_setup(100, 100, 16, 16, 0, 2048);
-    EXPECT_EQ(rotate_scale.bx, 108 - 24);
-    EXPECT_EQ(rotate_scale.by, 108 - 24);
+    EXPECT_EQ(vals(rotate_scale.bx, rotate_scale.by), vals(108 - 24, 108 - 24));
 }
 
 TEST(SineTable, EveryEntryIsTheRoundedSine) {

@@ -12,6 +12,7 @@
 #include "runtime/compositor.h"
 #include "runtime/framebuffer.h"
 #include "runtime/host.h"
+#include "tests/support/check.h"
 
 namespace {
 
@@ -109,8 +110,7 @@ TEST_F(Compose, FadeCoversItsDepthAndEverythingBehindWithinItsRectangle) {
     fade_depth = 5;
     fade_level = 0;
     compose(0, 1023);
-    EXPECT_EQ(pixel(10, 10), 0);
-    EXPECT_EQ(pixel(30, 10), 0xFFFF);
+    EXPECT_EQ(vals(pixel(10, 10), pixel(30, 10)), vals(0, 0xFFFF));
     fade_depth = 900;  // outside the composed range: no fade
     compose(0, 800);
     EXPECT_EQ(pixel(10, 10), 0xFFFF);
@@ -128,8 +128,7 @@ TEST_F(Compose, BackgroundFillAndClipsStayInsideTheScreenClip) {
     background_colour = 0x7777;
     set_screen_clip(10, 10, 19, 12);
     compose(0, 1023);
-    EXPECT_EQ(pixel(10, 10), 0x7777);
-    EXPECT_EQ(pixel(10, 13), 0x1234);
+    EXPECT_EQ(vals(pixel(10, 10), pixel(10, 13)), vals(0x7777, 0x1234));
     set_screen_clip(0, 50, 239, 49);  // empty
     compose(0, 1023);
     EXPECT_EQ(std::count(std::begin(Framebuffer), std::end(Framebuffer), 0x7777), 30);
@@ -137,14 +136,11 @@ TEST_F(Compose, BackgroundFillAndClipsStayInsideTheScreenClip) {
     set_clip_rect(3, -50, 5, 49, 1000);
     set_screen_clip(-10, -10, 500, 500);  // held to the Framebuffer
     compose(0, 1023);
-    EXPECT_EQ(active_clips[3].left, 0);
-    EXPECT_EQ(active_clips[3].right, 49);
-    EXPECT_EQ(active_clips[0].right, 239);
+    EXPECT_EQ(vals(active_clips[3].left, active_clips[3].right, active_clips[0].right), vals(0, 49, 239));
     sprite_set(0, &white.bitmap, 4, 4, 50, 50);  // columns 48..51
     SpriteTable[0]->clip_index = 3;
     compose(0, 1023);
-    EXPECT_EQ(pixel(49, 50), 0xFFFF);
-    EXPECT_EQ(pixel(50, 50), 0x7777);
+    EXPECT_EQ(vals(pixel(49, 50), pixel(50, 50)), vals(0xFFFF, 0x7777));
 }
 
 TEST_F(Compose, SpriteFootprintAndCrop) {
@@ -156,8 +152,7 @@ TEST_F(Compose, SpriteFootprintAndCrop) {
     }
     sprite_set_crop(0, 2, 0, 3, 3);
     compose(0, 1023);
-    EXPECT_EQ(pixel(9, 10), 0);
-    EXPECT_EQ(pixel(10, 10), 0xFFFF);
+    EXPECT_EQ(vals(pixel(9, 10), pixel(10, 10)), vals(0, 0xFFFF));
 }
 
 TEST_F(Compose, IndexedSpritesUseRunsAndFlips) {
@@ -170,8 +165,7 @@ TEST_F(Compose, IndexedSpritesUseRunsAndFlips) {
     ASSERT_EQ(bitmap_encode_runs(&bmp, indices.data(), 4, 2), 1);
     sprite_set(0, &bmp, 4, 2, 12, 11);  // top-left (10, 10)
     compose(0, 1023);
-    EXPECT_EQ(pixel(11, 10), 0x2222);
-    EXPECT_EQ(pixel(13, 10), 0x3333);
+    EXPECT_EQ(vals(pixel(11, 10), pixel(13, 10)), vals(0x2222, 0x3333));
     SpriteTable[0]->flip_x = 1;
     compose(0, 1023);
     EXPECT_EQ(pixel(10, 10), 0x3333);

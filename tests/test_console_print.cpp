@@ -5,6 +5,7 @@
 
 #include "media/console_print.h"
 #include "render/console.h"
+#include "tests/support/check.h"
 
 namespace {
 
@@ -50,10 +51,8 @@ TEST_F(ConsolePrint, Conversions) {
 
 TEST_F(ConsolePrint, ColourIsPerCallAndTheFormatEndIsRespected) {
     console_print(0, 0, "a%c2b%c5c");
-    EXPECT_EQ(console_cells[0] >> 27, 0u);
-    EXPECT_EQ(console_cells[1] >> 27, 2u);
-    EXPECT_EQ(console_cells[2] >> 27, 5u);
-    EXPECT_EQ(console_colour, 0);
+    EXPECT_EQ(vals(console_cells[0] >> 27, console_cells[1] >> 27, console_cells[2] >> 27, console_colour),
+              vals(0u, 2u, 5u, 0));
     console_print(0, 1, "x%c");  // ends right after "%c": nothing read beyond the terminator
     EXPECT_EQ(row(1, 0, 2), "x?");
 }

@@ -12,6 +12,7 @@
 #include "render/layers.h"
 #include "runtime/framebuffer.h"
 #include "runtime/sprites.h"
+#include "tests/support/check.h"
 
 namespace {
 
@@ -45,8 +46,7 @@ TEST_F(Fonts, BuiltinFontsExpandBitByBit) {
 TEST_F(Fonts, FontSheetLoadsAsFontFive) {
     ASSERT_EQ(font_from_gif(5, asset_font_sheet, asset_font_sheet_size), 1);
     const Font* f = font_table[5];
-    EXPECT_EQ(f->glyph_height, 8);
-    EXPECT_EQ(f->glyph_widths[' '], f->glyph_widths['!']);
+    EXPECT_EQ(vals(f->glyph_height, f->glyph_widths[' ']), vals(8, f->glyph_widths['!']));
     // The sheet draws '!'..'?', 'A'..'Z' and 'a'..'z' in a face 1 to 6 pixels wide (the space
     // borrows a width); other cells are empty.
     for (int code = 0; code < 256; ++code) {
@@ -111,8 +111,7 @@ TEST_F(TextDraw, PictureFontsAlphaAndClip) {
     text_set(2, 2, 200, 0, 239, 319, "A", 0, 5, 0, 1, 0, ALIGN_LEFT, 0, 10);    // alpha 0
     text_set(2, 3, 50, 100, 239, 319, "A", 0, 5, 32, 1, 0, ALIGN_LEFT, 1, 10);  // clip 1
     text_layer_draw(2);
-    EXPECT_EQ(at(0, 0), 0x001F);
-    EXPECT_EQ(at(0, 1), 0x07E0);
+    EXPECT_EQ(vals(at(0, 0), at(0, 1)), vals(0x001F, 0x07E0));
     EXPECT_EQ(at(100, 0), 0x001F);  // weight 32 copies, weight 16 blends
     EXPECT_TRUE(at(100, 1) != 0x07E0 && at(100, 1) != kBack);
     EXPECT_EQ(at(50, 100), 0x001F);

@@ -15,6 +15,7 @@
 #include "runtime/host.h"
 #include "runtime/input.h"
 #include "tests/support/host_events.h"
+#include "tests/support/check.h"
 
 namespace {
 
@@ -59,8 +60,7 @@ TEST_F(Pump, ResizesSnapOnTheLastWidthOfAFrame) {
     push_button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT);
     push_key(SDL_KEYDOWN, SDLK_RETURN);
     frame_yield();
-    EXPECT_EQ(pen_state.x, 50);
-    EXPECT_EQ(pen_state.y, 100);
+    EXPECT_EQ(vals(pen_state.x, pen_state.y), vals(50, 100));
     frame_yield();  // the move on Return keeps the scale
     EXPECT_EQ(client_width(), 480);
 }
@@ -132,9 +132,8 @@ TEST_F(Pump, FrameRateTimersAndGuards) {
     EXPECT_EQ(fps_value, 40u);  // from 64 samples
     for (int i = 0; i < 32; ++i) measure_frame_rate(now += 50);
     EXPECT_EQ(fps_value, 30u);  // (32 x 324 + 32 x 164) / 512
-    EXPECT_EQ(frame_timers[0].value, 7);
-    EXPECT_EQ(frame_timers[1].value, 96 * 25);
-    EXPECT_EQ(frame_timers[2].value, -10 + 64 * 25 + 1 + 32 * 50);
+    EXPECT_EQ(vals(frame_timers[0].value, frame_timers[1].value, frame_timers[2].value),
+              vals(7, 96 * 25, -10 + 64 * 25 + 1 + 32 * 50));
 
     measure_frame_rate(now);  // a 0 ms frame counts as 1 ms
     EXPECT_EQ(fps_samples[fps_sample_index - 1], 8004u);
@@ -144,8 +143,7 @@ TEST_F(Pump, FrameRateTimersAndGuards) {
     const uint16_t requested[][3] = {{0, 1, 1000}, {5000, 1000, 1}, {40, 40, 25}, {60, 60, 16}};
     for (const auto& r : requested) {
         set_frame_rate(r[0]);
-        EXPECT_EQ(fps_setting, r[1]);
-        EXPECT_EQ(period_ms, r[2]);
+        EXPECT_EQ(vals(fps_setting, period_ms), vals(r[1], r[2]));
     }
 }
 

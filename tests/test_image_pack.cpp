@@ -13,6 +13,7 @@
 #include "runtime/save_store.h"
 #include "tests/support/pack_builder.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/check.h"
 
 namespace {
 
@@ -37,8 +38,7 @@ std::string patch32(std::string bytes, size_t at, uint32_t v) {
 }  // namespace
 
 TEST(PackFormat, HeaderLayoutAndRoundTrip) {
-    EXPECT_EQ(PACK_HEADER_SIZE, 3250);
-    EXPECT_EQ(PACK_THUMBNAILS, 262148);
+    EXPECT_EQ(vals(PACK_HEADER_SIZE, PACK_THUMBNAILS), vals(3250, 262148));
     PackHeader h = {};
     std::memcpy(h.magic, PACK_MAGIC, PACK_MAGIC_SIZE);
     h.reserved1 = 0x0102;
@@ -79,12 +79,10 @@ TEST(PackLoad, ReadsTablesThumbnailsAndEntries) {
     ASSERT_EQ(PACK_OK, load_bytes(dir, pack_bytes(spec, &layout), PACK_HEADER_SIZE));
     EXPECT_EQ((std::vector<int>{picture_count, thumb_size, best_match[0x1234], second_match[0x1234]}),
               (std::vector<int>{3, 8, 0x34, 0x12}));
-    EXPECT_EQ(thumbnails[0], pack_test_colour(0));
-    EXPECT_EQ(thumbnails[2 * 64 + 63], pack_test_colour(2));
-    EXPECT_EQ(picture_offsets[0], 3250u + 262148u + 3u * 8 * 8 * 2 + 4);
+    EXPECT_EQ(vals(thumbnails[0], thumbnails[2 * 64 + 63], picture_offsets[0]),
+              vals(pack_test_colour(0), pack_test_colour(2), 3250u + 262148u + 3u * 8 * 8 * 2 + 4));
     for (int i = 0; i < 3; i++) {
-        EXPECT_EQ(picture_offsets[i], layout.entry_starts[i] + 4);
-        EXPECT_EQ(picture_sizes[i], layout.jpeg_sizes[i]);
+        EXPECT_EQ(vals(picture_offsets[i], picture_sizes[i]), vals(layout.entry_starts[i] + 4, layout.jpeg_sizes[i]));
     }
     EXPECT_EQ(std::string(pack_path), dir.file("p.evg"));
 
@@ -92,8 +90,7 @@ TEST(PackLoad, ReadsTablesThumbnailsAndEntries) {
     sixty_four.thumb_size_field = 0;
     plain.header = false;
     ASSERT_EQ(PACK_OK, load_bytes(dir, pack_bytes(sixty_four), PACK_HEADER_SIZE));
-    EXPECT_EQ(thumb_size, 64);
-    EXPECT_EQ(picture_offsets[0], 3250u + 262148u + 3u * 64 * 64 * 2 + 4);
+    EXPECT_EQ(vals(thumb_size, picture_offsets[0]), vals(64, 3250u + 262148u + 3u * 64 * 64 * 2 + 4));
     ASSERT_EQ(PACK_OK, load_bytes(dir, pack_bytes(plain), 0));
     EXPECT_EQ(picture_offsets[0], 262148u + 3u * 8 * 8 * 2 + 4);
 
@@ -285,8 +282,7 @@ TEST(PictureRead, DecodesEntriesAndBlacksOutFailures) {
     EXPECT_EQ(out[PICTURE_PIXELS - 1], 0);
     std::fill(out, out + PICTURE_PIXELS, 0x1234);
     EXPECT_EQ(0, picture_read(2, out));
-    EXPECT_EQ(out[0], 0);
-    EXPECT_EQ(out[PICTURE_PIXELS / 2], 0);
+    EXPECT_EQ(vals(out[0], out[PICTURE_PIXELS / 2]), vals(0, 0));
     std::fill(out, out + PICTURE_PIXELS, 0x1234);
     EXPECT_EQ(0, picture_read(3, out));  // no such picture
     EXPECT_EQ(out[0], 0);

@@ -4,6 +4,7 @@
 
 #include "runtime/input.h"
 #include "tests/support/host_events.h"
+#include "tests/support/check.h"
 
 namespace {
 
@@ -37,9 +38,7 @@ TEST_F(Input, PenEdgesMovementAndLift) {
     EXPECT_EQ(pen_state.dx, 0);  // no movement on the press frame
     EXPECT_EQ(pen_state.x, 10);
     frame(true, 13, 8);
-    EXPECT_EQ(pen_state.dx, 3);
-    EXPECT_EQ(pen_state.dy, -2);
-    EXPECT_EQ(pen_state.down_frames, 2);
+    EXPECT_EQ(vals(pen_state.dx, pen_state.dy, pen_state.down_frames), vals(3, -2, 2));
     EXPECT_FALSE(pen_state.pressed);
     frame(false, 200, 200);
     EXPECT_TRUE(!pen_state.down && pen_state.released);
@@ -114,12 +113,10 @@ TEST_F(Input, AnyKeySummaryAndValueSlot) {
     EXPECT_TRUE(key_released[KEY_ANY] && !key_held[KEY_ANY] && !key_pressed[KEY_ANY]);
     raw_input.key_raw[KEY_VALUE] = 65;
     input_update();
-    EXPECT_EQ(key_pressed[KEY_VALUE], 65);
-    EXPECT_EQ(raw_input.key_raw[KEY_VALUE], KEY_VALUE_NONE);
+    EXPECT_EQ(vals(key_pressed[KEY_VALUE], raw_input.key_raw[KEY_VALUE]), vals(65, KEY_VALUE_NONE));
     EXPECT_TRUE(key_pressed[KEY_ANY]);
     input_update();
-    EXPECT_EQ(key_held[KEY_VALUE], KEY_VALUE_NONE);
-    EXPECT_EQ(key_released[KEY_VALUE], 65);
+    EXPECT_EQ(vals(key_held[KEY_VALUE], key_released[KEY_VALUE]), vals(KEY_VALUE_NONE, 65));
     EXPECT_TRUE(key_released[KEY_ANY]);
 }
 

@@ -13,6 +13,7 @@
 #include "media/jpeg_decoder.h"
 #include "render/layers.h"
 #include "tests/support/jpeg_fixtures.h"
+#include "tests/support/check.h"
 
 namespace {
 
@@ -265,9 +266,7 @@ TEST(JpegDecoder, ToLayerTakesTheSizeFromTheFrameHeader) {
     std::vector<uint8_t> jpeg = make_test_jpeg(241, 239, JpegFixtureOptions{}, 30);
     ASSERT_EQ(jpeg_to_layer(15, jpeg.data(), jpeg.size()), 1);
     const LayerSlot& slot = LayerTable[15];
-    EXPECT_EQ(slot.in_use, 1);
-    EXPECT_EQ(slot.format, LAYER_FORMAT_RGB565);
-    EXPECT_EQ(slot.opaque, 1);
+    EXPECT_EQ(vals(slot.in_use, slot.format, slot.opaque), vals(1, LAYER_FORMAT_RGB565, 1));
     ASSERT_EQ(slot.width, 241);
     ASSERT_EQ(slot.height, 239);
     std::vector<uint16_t> want(241 * 239, 0);

@@ -10,6 +10,7 @@
 #include "render/layers.h"
 #include "runtime/compositor.h"
 #include "runtime/framebuffer.h"
+#include "tests/support/check.h"
 
 namespace {
 
@@ -55,12 +56,10 @@ TEST_F(Layers, OpaqueLayerReplacesEveryPixelAndKeyedLayerShowsThrough) {
     for (int i = 0; i < 240 * 320; ++i) layer_rgb565(15)[i] = static_cast<uint16_t>(i);
     layer_rgb565(15)[5] = colour_key;
     compose(0, 1023);
-    EXPECT_EQ(pixel(5, 0), colour_key);
-    EXPECT_EQ(pixel(239, 319), static_cast<uint16_t>(240 * 320 - 1));
+    EXPECT_EQ(vals(pixel(5, 0), pixel(239, 319)), vals(colour_key, static_cast<uint16_t>(240 * 320 - 1)));
     LayerTable[15].opaque = 0;
     compose(0, 1023);
-    EXPECT_EQ(pixel(5, 0), BG);
-    EXPECT_EQ(pixel(6, 0), 6);
+    EXPECT_EQ(vals(pixel(5, 0), pixel(6, 0)), vals(BG, 6));
 }
 
 TEST_F(Layers, HiddenLayersSkipTheHookAndPrimitiveHoldersReachIt) {
@@ -100,8 +99,7 @@ TEST_F(Layers, FreeingRulesPerKind) {
     const LayerDescription tile_desc{LAYER_TILES, 1, 12, 12, 6, 6};
     layer_setup(0, &bitmap_desc, described, nullptr, nullptr);
     layer_setup(1, &tile_desc, map.tiles.data(), map.cells.data(), map.palette.data());
-    EXPECT_EQ(LayerTable[0].opaque, 1);
-    EXPECT_EQ(LayerTable[1].columns, 2);
+    EXPECT_EQ(vals(LayerTable[0].opaque, LayerTable[1].columns), vals(1, 2));
     layer_free(0);
     layer_free(1);
     EXPECT_EQ(LayerTable[0].pixels, described);
@@ -123,15 +121,11 @@ TEST_F(Layers, TileMapDrawsOnlyTheVisibleColumns) {
     layer_set_position(7, -7, 0);
     compose(0, 1023);
     EXPECT_EQ(pixel(0, 0), 2);  // map column 1 starts at screen column -1
-    EXPECT_EQ(pixel(4, 0), 2);
-    EXPECT_EQ(pixel(5, 0), 3);
-    EXPECT_EQ(pixel(0, 12), BG);
+    EXPECT_EQ(vals(pixel(4, 0), pixel(5, 0), pixel(0, 12)), vals(2, 3, BG));
     layer_set_position(7, 5, 0);
     map.cells[1] = 0x02000000;  // bits 0..23 zero: empty whatever the flip bits say
     compose(0, 1023);
-    EXPECT_EQ(pixel(4, 0), BG);
-    EXPECT_EQ(pixel(5, 0), 1);
-    EXPECT_EQ(pixel(11, 0), BG);
+    EXPECT_EQ(vals(pixel(4, 0), pixel(5, 0), pixel(11, 0)), vals(BG, 1, BG));
     EXPECT_EQ(pixel(238, 0), 39);  // map column 38, the last one drawn
     EXPECT_EQ(pixel(239, 0), BG);
 }
@@ -166,8 +160,7 @@ TEST_F(Layers, ConsoleRangeIsFortyByFiftyThreeCells) {
     console_setup(1, &asset);
     std::fill(console_cells, console_cells + 40 * 54, 5u);  // one row more than the console has
     compose(0, 1023);
-    EXPECT_EQ(pixel(239, 317), 5);
-    EXPECT_EQ(pixel(0, 318), BG);
+    EXPECT_EQ(vals(pixel(239, 317), pixel(0, 318)), vals(5, BG));
     console_setup(1, &asset);  // a new set-up clears the old cells
     EXPECT_EQ(std::count(console_cells, console_cells + 40 * 53, 5u), 0);
 }

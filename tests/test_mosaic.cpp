@@ -11,6 +11,7 @@
 #include "render/blend.h"
 #include "runtime/framebuffer.h"
 #include "tests/support/viewer_fixture.h"
+#include "tests/support/check.h"
 
 namespace {
 
@@ -76,8 +77,7 @@ TEST_F(Mosaic, ParentIsReplacedAndMissingPicturesAreBlack) {
     best_match[surface_image[120 * 240 + 120]] = 7;  // no such picture
     parent_picture = 0;
     mosaic_render(120, 120, -8, -8);
-    EXPECT_EQ(at(104, 104), 0);
-    EXPECT_EQ(at(119, 119), 0);
+    EXPECT_EQ(vals(at(104, 104), at(119, 119)), vals(0, 0));
     EXPECT_NE(at(120, 120), 0);  // the neighbour tile keeps its thumbnail
 }
 
@@ -85,9 +85,8 @@ TEST_F(Mosaic, MinimapMarkAndPictureBlend) {
     for (int i = 0; i < PICTURE_PIXELS; ++i) surface_image[i] = 0x0000;
     zoom = 8;
     minimap_update();  // n = 30: x0 = (120 - 15) / 3 = 35, x1 = 45
-    EXPECT_EQ(at(160 + 40, 240 + 40), blend_rgb565(0, 0xF800, 12));
-    EXPECT_EQ(at(160 + 35, 240 + 40), blend_rgb565(blend_rgb565(0, 0xF800, 12), 0xFFFF, 24));
-    EXPECT_EQ(at(160 + 34, 240 + 40), 0);
+    EXPECT_EQ(vals(at(160 + 40, 240 + 40), at(160 + 35, 240 + 40), at(160 + 34, 240 + 40)),
+              vals(blend_rgb565(0, 0xF800, 12), blend_rgb565(blend_rgb565(0, 0xF800, 12), 0xFFFF, 24), 0));
     zoom = 119;
     minimap_update();  // n = 2: the mark is the single pixel (39, 39)
     EXPECT_NE(at(160 + 39, 240 + 39), 0);

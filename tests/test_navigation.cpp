@@ -19,6 +19,7 @@
 #include "runtime/replay.h"
 #include "tests/support/host_events.h"
 #include "tests/support/viewer_fixture.h"
+#include "tests/support/check.h"
 
 namespace {
 
@@ -70,15 +71,12 @@ TEST_F(Navigation, SurfaceTouchesChooseTheCentre) {
     // The first surface fades in over frames 1..10; the wait starts at frame 11.
     script("15 tap 200 100\n", 80);
     run_viewer();
-    EXPECT_EQ(zoom, 8);
-    EXPECT_EQ(centre_col, 199);
-    EXPECT_EQ(centre_row, 100);
+    EXPECT_EQ(vals(zoom, centre_col, centre_row), vals(8, 199, 100));
 
     restart();
     script("15 tap 5 230\n", 80);
     run_viewer();
-    EXPECT_EQ(centre_col, 15);
-    EXPECT_EQ(centre_row, 223);
+    EXPECT_EQ(vals(centre_col, centre_row), vals(15, 223));
 }
 
 TEST_F(Navigation, TapAtZoomEightRecentresAndEndsOnTheTappedTile) {
@@ -89,12 +87,10 @@ TEST_F(Navigation, TapAtZoomEightRecentresAndEndsOnTheTappedTile) {
     EXPECT_EQ(zoom, 40);
     ASSERT_GT(history_count, 0);
     const HistoryEntry& last = zoom_history[history_count - 1];
-    EXPECT_EQ(last.offset_x, 20);
-    EXPECT_EQ(last.offset_y, -20);
+    EXPECT_EQ(vals(last.offset_x, last.offset_y), vals(20, -20));
     // Tile column 130 / 8 - 15 + 1 = 2 and row 60 / 8 - 15 + 1 = -7 from the centre (120, 120);
     // the centre ends one column left of the tapped tile, since the end offset is positive.
-    EXPECT_EQ(centre_col, 121);
-    EXPECT_EQ(centre_row, 113);
+    EXPECT_EQ(vals(centre_col, centre_row), vals(121, 113));
 }
 
 // Return held and auto mode end the wait like a touch and zoom on the centre tile.
@@ -137,8 +133,7 @@ TEST_F(Navigation, ArrowsAndMinimapMoveTheCentreWithinBounds) {
     centre_col = centre_row = 50;
     script("5 tap 200 280\n", 20);
     navigate(40);
-    EXPECT_EQ(centre_col, 120);
-    EXPECT_EQ(centre_row, 120);
+    EXPECT_EQ(vals(centre_col, centre_row), vals(120, 120));
 }
 
 TEST_F(Navigation, AnimationFrameCountsAtEachSpeed) {
@@ -193,8 +188,7 @@ TEST_F(Navigation, SurfaceButtonDimmedWhereItDoesNothing) {
     restart();
     script("15 tap 120 120\n", 100);
     run_viewer();
-    EXPECT_EQ(zoom, 8);
-    EXPECT_EQ(Framebuffer[screen], full);
+    EXPECT_EQ(vals(zoom, Framebuffer[screen]), vals(8, full));
     background_fill = saved_fill;
 }
 
@@ -202,9 +196,7 @@ TEST_F(Navigation, RewindReturnsToTheSameParentCountingItTwiceMore) {
     // Zoom in (frames 16..45), then the surface button at frame 60.
     script("15 tap 120 120\n60 tap 120 282\n", 200);
     run_viewer();
-    EXPECT_EQ(parent_picture, 0);
-    EXPECT_EQ(zoom, 1);
-    EXPECT_EQ(visit_counts[0], 3);
+    EXPECT_EQ(vals(parent_picture, zoom, visit_counts[0]), vals(0, 1, 3));
 }
 
 TEST_F(Navigation, AutoModeTakesTheFirstSampleWhenAllCountsAreEqual) {
@@ -214,8 +206,7 @@ TEST_F(Navigation, AutoModeTakesTheFirstSampleWhenAllCountsAreEqual) {
     const int y = std::rand() % 120 + 60;
     std::srand(77);
     auto_pick_point();
-    EXPECT_EQ(centre_col, x);
-    EXPECT_EQ(centre_row, y);
+    EXPECT_EQ(vals(centre_col, centre_row), vals(x, y));
     // The least visited tile picture wins: left half picture 2 (seen 5 times), right half 3.
     parent_picture = NO_PICTURE;
     for (int i = 0; i < PICTURE_PIXELS; ++i) surface_image[i] = i % 240 < 120 ? 2 : 3;
@@ -243,8 +234,7 @@ TEST_F(Navigation, AutoModeSkipsTilesThatNameNoPicture) {
     } while ((y * PICTURE_EDGE + x) % 2);
     std::srand(5);
     auto_pick_point();
-    EXPECT_EQ(centre_col, x);
-    EXPECT_EQ(centre_row, y);
+    EXPECT_EQ(vals(centre_col, centre_row), vals(x, y));
 }
 
 TEST_F(Navigation, HeldPenJourneysFromPictureToPicture) {

@@ -28,6 +28,7 @@
 #include "tests/support/host_events.h"
 #include "tests/support/pack_builder.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/check.h"
 
 namespace {
 
@@ -86,9 +87,7 @@ TEST(PackCards, PanelLightensAndFramesWithTheBottomLineBelow) {
     EXPECT_EQ(at(30, 30), ground);
     EXPECT_EQ(at(15, 20), 0);       // top line
     EXPECT_EQ(at(15, 40), 0);       // bottom line, one row below the lightened rows
-    EXPECT_EQ(at(15, 41), ground);
-    EXPECT_EQ(at(30, 40), ground);
-    EXPECT_EQ(at(9, 40), ground);
+    EXPECT_EQ(vals(at(15, 41), at(30, 40), at(9, 40)), vals(ground, ground, ground));
     // Partly off screen: nothing outside the target is touched (ASan watches the edges).
     panel_draw(-5, 300, 250, 320);
     panel_draw(-50, -50, -10, -10);

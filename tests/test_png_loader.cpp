@@ -10,6 +10,7 @@
 #include "media/bitmap.h"
 #include "media/png_loader.h"
 #include "tests/support/png_fixtures.h"
+#include "tests/support/check.h"
 
 namespace {
 
@@ -77,8 +78,7 @@ TEST_F(PngLoader, AlphaPicturesRoundingAndTriples) {
     PngSpec pal{2, 1, PNG_COLOR_TYPE_PALETTE, {0, 1}, 8, false, {{255, 0, 0}, {0, 0, 255}}, {255, 0}};
     b = load(png_encode(pal));
     ASSERT_NE(b, nullptr);
-    EXPECT_EQ(b->kind, BITMAP_RGB565_ALPHA);
-    EXPECT_EQ(b->alpha[0] * 100 + b->alpha[1], 3200);
+    EXPECT_EQ(vals(b->kind, b->alpha[0] * 100 + b->alpha[1]), vals(BITMAP_RGB565_ALPHA, 3200));
     std::vector<uint8_t> smooth;
     for (int k = 0; k < 11 * 13; ++k) smooth.insert(smooth.end(), {uint8_t(k * 5), uint8_t(k), 7, uint8_t(k * 3)});
     PngSpec plain = rgba(11, 13, smooth), laced = plain;

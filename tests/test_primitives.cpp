@@ -11,6 +11,7 @@
 #include "runtime/compositor.h"
 #include "runtime/framebuffer.h"
 #include "runtime/primitives.h"
+#include "tests/support/check.h"
 
 namespace {
 
@@ -51,8 +52,7 @@ TEST_F(Primitives, NodeAndLayerAlphaCombine) {
 TEST_F(Primitives, WuLineEndsSolidTwoBlendedPixelsPerInnerColumn) {
     primitive_line(1, 0, 0, 10, 3, 0xFFFF, 32);
     compose(0, 1023);
-    EXPECT_EQ(pixel(0, 0), 0xFFFF);
-    EXPECT_EQ(pixel(10, 3), 0xFFFF);
+    EXPECT_EQ(vals(pixel(0, 0), pixel(10, 3)), vals(0xFFFF, 0xFFFF));
     for (int x = 1; x <= 9; ++x) {
         int lit = 0, first = -1;
         for (int y = 0; y < 6; ++y)
@@ -72,8 +72,7 @@ TEST_F(Primitives, LinesOnTheLastRowAndColumnAndAcrossEdges) {
     primitive_line(1, 150, -6, 156, 0, 0xFFFF, 32);  // from above, ending on the top row
     compose(0, 1023);
     EXPECT_NE(pixel(156, 0), BG);
-    EXPECT_EQ(pixel(0, 319), 0xFFFF);
-    EXPECT_EQ(pixel(239, 319), 0x07E0);
+    EXPECT_EQ(vals(pixel(0, 319), pixel(239, 319)), vals(0xFFFF, 0x07E0));
     primitives_clear(1);
     // Lines reaching far past every edge, including a nearly flat one whose slope rounds to 0.
     primitive_line(1, -500, -400, 700, 900, 0xFFFF, 32);
@@ -83,9 +82,7 @@ TEST_F(Primitives, LinesOnTheLastRowAndColumnAndAcrossEdges) {
     primitive_line(1, 5, -100, 5, 1000, 0xFFFF, 32);
     primitive_line(1, 400, 10, 500, 20, 0xFFFF, 32);  // wholly right of the screen
     compose(0, 1023);
-    EXPECT_EQ(pixel(5, 0), 0xFFFF);
-    EXPECT_EQ(pixel(5, 319), 0xFFFF);
-    EXPECT_EQ(pixel(100, 2), 0xFFFF);
+    EXPECT_EQ(vals(pixel(5, 0), pixel(5, 319), pixel(100, 2)), vals(0xFFFF, 0xFFFF, 0xFFFF));
     EXPECT_NE(pixel(40, 0), BG);
     EXPECT_GT(count_not(BG), 320);
 }
@@ -96,11 +93,8 @@ TEST_F(Primitives, BoxBorderAndFill) {
     primitive_box(1, 20, 10, 24, 14, 1, colour_key, 0x2222, 32);
     primitive_box(1, 30, 10, 34, 14, 2, 0x1111, colour_key, 32);
     compose(0, 1023);
-    EXPECT_EQ(pixel(5, 5), 0xFFFF);
-    EXPECT_EQ(pixel(7, 6), BG);
-    EXPECT_EQ(pixel(10, 10), 0x1111);
-    EXPECT_EQ(pixel(12, 14), 0x1111);
-    EXPECT_EQ(pixel(13, 13), 0x2222);
+    EXPECT_EQ(vals(pixel(5, 5), pixel(7, 6), pixel(10, 10), pixel(12, 14), pixel(13, 13)),
+              vals(0xFFFF, BG, 0x1111, 0x1111, 0x2222));
     EXPECT_EQ(pixel(20, 10), BG);  // border not drawn, fill still inside it
     EXPECT_EQ(pixel(21, 11), 0x2222);
     EXPECT_EQ(pixel(31, 11), 0x1111);  // 2-wide border, no fill
@@ -111,9 +105,7 @@ TEST_F(Primitives, BoxBorderAndFill) {
     LayerTable[1].clip_index = 2;
     primitive_box(1, 90, 90, 5000, 5000, 1, 0x1111, 0x2222, 32);
     compose(0, 1023);
-    EXPECT_EQ(pixel(90, 90), 0x1111);
-    EXPECT_EQ(pixel(99, 99), 0x2222);
-    EXPECT_EQ(pixel(100, 99), BG);
+    EXPECT_EQ(vals(pixel(90, 90), pixel(99, 99), pixel(100, 99)), vals(0x1111, 0x2222, BG));
 }
 
 // Gradients draw only at alpha 32; the upper point keeps the top colour whichever corner is
@@ -136,8 +128,7 @@ TEST_F(Primitives, Gradients) {
     primitives_clear(1);
     primitive_gradient(1, 0, -5000, 1, 300, 0xFFFF, 0x0000, 32);
     compose(0, 1023);
-    EXPECT_EQ(pixel(0, 0), 0x10A2);
-    EXPECT_EQ(pixel(2, 0), BG);
+    EXPECT_EQ(vals(pixel(0, 0), pixel(2, 0)), vals(0x10A2, BG));
     std::mt19937 rng(19);
     uint64_t h = 0xCBF29CE484222325ull;  // FNV-1a over the drawn columns
     for (int c = 0; c < 24; ++c) {

@@ -10,6 +10,7 @@
 #include "app/progress.h"
 #include "runtime/save_store.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/check.h"
 
 namespace {
 
@@ -52,11 +53,9 @@ TEST(ProgressRecord, FindReusesAndClaimsInOrder) {
     r.name[0] = '\0';
     EXPECT_EQ(3, record_find_or_add("c.evg"));
     EXPECT_STREQ(r.name, "c.evg");
-    EXPECT_EQ(r.percent, 0);
-    EXPECT_EQ(r.reserved, 0u);
+    EXPECT_EQ(vals(r.percent, r.reserved), vals(0, 0u));
     for (uint8_t b : r.viewed) ASSERT_EQ(b, 0);
-    EXPECT_EQ(r.reserved_end[0], 0x5A);
-    EXPECT_EQ(r.reserved_end[19], 0x5A);
+    EXPECT_EQ(vals(r.reserved_end[0], r.reserved_end[19]), vals(0x5A, 0x5A));
     EXPECT_EQ(r.name[6], 0x5A);  // bytes after the terminator are left as they were
 }
 
@@ -119,8 +118,7 @@ TEST(PictureShow, PercentagesAndViewedBits) {
     current_record = 5;
     picture_count = 20;
     picture_show(9);
-    EXPECT_EQ(state_block.records[5].viewed[1], 0x02);
-    EXPECT_EQ(state_block.records[5].viewed[0], 0x00);
+    EXPECT_EQ(vals(state_block.records[5].viewed[1], state_block.records[5].viewed[0]), vals(0x02, 0x00));
     // A picture that cannot be read is shown black.
     for (uint16_t p : picture_buffer) ASSERT_EQ(p, 0);
 }
@@ -245,8 +243,7 @@ TEST(StateFile, SavesMergeWithWhatAnotherViewerSaved) {
     ASSERT_EQ(1, state_save());
     state_load();
     const PackRecord& a = state_block.records[record_find_or_add("a.evg")];
-    EXPECT_EQ(a.viewed[0], 0x0B);
-    EXPECT_EQ(a.percent, 75);
+    EXPECT_EQ(vals(a.viewed[0], a.percent), vals(0x0B, 75));
     EXPECT_EQ(record_find_or_add("b.evg"), 1);
     EXPECT_EQ(file_length(dir.file("Evergreen.sav")), 50944);
     // A third viewer with an older copy, viewing b.evg: a.evg keeps the file's bits and percent.

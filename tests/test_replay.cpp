@@ -12,6 +12,7 @@
 #include "runtime/save_store.h"
 #include "tests/support/host_events.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/check.h"
 
 namespace {
 
@@ -74,8 +75,7 @@ TEST_F(Replay, EventsArriveInTheirFrame) {
     EXPECT_FALSE(pen_state.pressed);
     frame_yield();  // 3
     EXPECT_TRUE(pen_state.pressed);
-    EXPECT_EQ(pen_state.x, 10);
-    EXPECT_EQ(pen_state.y, 20);
+    EXPECT_EQ(vals(pen_state.x, pen_state.y), vals(10, 20));
     frame_yield();  // 4
     frame_yield();  // 5
     EXPECT_TRUE(pen_state.down);
@@ -88,8 +88,7 @@ TEST_F(Replay, EventsArriveInTheirFrame) {
     frame_yield();
     ASSERT_EQ(parse("8 move 100 300\n"), "ok");
     frame_yield();
-    EXPECT_EQ(pen_state.x, 100);
-    EXPECT_EQ(pen_state.y, 300);
+    EXPECT_EQ(vals(pen_state.x, pen_state.y), vals(100, 300));
 }
 
 TEST_F(Replay, ShotWritesTheFrameComposedInItsFrame) {

@@ -14,6 +14,7 @@
 
 #include "runtime/save_store.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/check.h"
 
 namespace {
 
@@ -35,8 +36,7 @@ protected:
 TEST_F(SaveStore, MissingFileKeepsBlockAndLaterWriteCreatesIt) {
     std::vector<uint8_t> block(50944, 0xAB);
     EXPECT_EQ(save_register("Evergreen", block.data(), 50944), 0);
-    EXPECT_EQ(block[0], 0xAB);
-    EXPECT_EQ(block[50943], 0xAB);
+    EXPECT_EQ(vals(block[0], block[50943]), vals(0xAB, 0xAB));
     EXPECT_EQ(std::string(save_slot.path), dir.file("Evergreen.sav"));
     EXPECT_EQ(save_write(), 1);
     EXPECT_EQ(file_length(dir.file("Evergreen.sav")), 50944);

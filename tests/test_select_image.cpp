@@ -11,6 +11,7 @@
 #include "runtime/sprites.h"
 #include "tests/support/host_events.h"
 #include "tests/support/viewer_fixture.h"
+#include "tests/support/check.h"
 
 namespace {
 
@@ -61,27 +62,23 @@ TEST_F(SelectImage, GridFillsColumnsAndLeavesTheRestAlone) {
 TEST_F(SelectImage, TapChoosesAtEachSizeAndFillersChooseNothing) {
     // Size 20 -> 24 -> 30, then (35, 45): column 1, row 1 of 8: picture 9.
     run(size_taps(3, 2) + "12 tap 35 45\n");
-    EXPECT_EQ(zoom, 30);
-    EXPECT_EQ(current_picture, 9);
+    EXPECT_EQ(vals(zoom, current_picture), vals(30, 9));
     for (int slot : {SIZE_BUTTON_SLOT, SELECT_TITLE_SLOT, SCROLL_BAR_SLOT}) EXPECT_EQ(SpriteTable[slot]->active, 0);
 
     start_test_runtime();
     draw_target = target.data();
     // A filler at size 20 (column 8, row 5 = index 101) is ignored; the next tap counts.
     run("5 tap 165 105\n9 tap 5 5\n");
-    EXPECT_EQ(zoom, 20);
-    EXPECT_EQ(current_picture, 0);
+    EXPECT_EQ(vals(zoom, current_picture), vals(20, 0));
 }
 
 TEST_F(SelectImage, SizeButtonCyclesThroughFiveSizes) {
     run(size_taps(3, 5) + "25 tap 1 1\n");
-    EXPECT_EQ(zoom, 20);
-    EXPECT_EQ(SpriteTable[SIZE_BUTTON_SLOT]->frame, 0);
+    EXPECT_EQ(vals(zoom, SpriteTable[SIZE_BUTTON_SLOT]->frame), vals(20, 0));
     EXPECT_EQ(SpriteTable[SIZE_BUTTON_SLOT]->frame_width, 56);  // the width of the button graphic
     // Back at 20 the grid is 9 columns wide; the 60-pixel thumbnails that covered the rest of
     // the picture area are gone.
-    EXPECT_EQ(at(200, 100), 0);
-    EXPECT_EQ(at(239, 239), 0);
+    EXPECT_EQ(vals(at(200, 100), at(239, 239)), vals(0, 0));
 }
 
 TEST_F(SelectImage, ScrollBarDeadZoneAndLimits) {
@@ -94,8 +91,7 @@ TEST_F(SelectImage, ScrollBarDeadZoneAndLimits) {
     start_test_runtime();
     draw_target = target.data();
     run(size_taps(3, 4) + "20 move 120 290\n21 down\n22 move 230 290\n80 up\n90 tap 10 10\n");
-    EXPECT_EQ(zoom, 60);
-    EXPECT_EQ(scroll_offset, (240 - 1500) * 256);
+    EXPECT_EQ(vals(zoom, scroll_offset), vals(60, (240 - 1500) * 256));
     EXPECT_EQ(current_picture, 84);  // column (10 + 1260) / 60 = 21, row 0
 }
 

@@ -7,6 +7,7 @@
 
 #include "runtime/input.h"
 #include "runtime/strokes.h"
+#include "tests/support/check.h"
 
 namespace {
 
@@ -64,9 +65,7 @@ TEST_F(Strokes, SegmentsAreBresenhamChainsWithoutRepeats) {
     for (int i = 0; i < 6; ++i) EXPECT_TRUE(!std::memcmp(&stroke_buffer.points[i + 1], &expected[i], 4)) << i;
     pen_frame(0, 1, 0, -3, -9);  // steep, up and left
     pen_frame(0, 1, 0, -3, -9);  // standing still adds nothing
-    EXPECT_EQ(stroke_buffer.count, 6 + 11);
-    EXPECT_EQ(stroke_buffer.points[17].x, -3);
-    EXPECT_EQ(stroke_buffer.points[17].y, -9);
+    EXPECT_EQ(vals(stroke_buffer.count, stroke_buffer.points[17].x, stroke_buffer.points[17].y), vals(6 + 11, -3, -9));
 }
 
 TEST_F(Strokes, StraightStrokesAndTheLiftFrame) {
@@ -92,9 +91,7 @@ TEST_F(Strokes, StraightStrokesAndTheLiftFrame) {
 TEST_F(Strokes, TapsReadNoUnwrittenPoint) {
     stroke_buffer.points[0] = stroke_buffer.points[2] = {-999, -999};
     EXPECT_EQ(draw({{50, 60}}), 0);  // lifted in the frame after the press: no points kept
-    EXPECT_EQ(stroke_result.point_count, 0);
-    EXPECT_EQ(stroke_result.distance, 65000);
-    EXPECT_EQ(stroke_result.end_x, 50);
+    EXPECT_EQ(vals(stroke_result.point_count, stroke_result.distance, stroke_result.end_x), vals(0, 65000, 50));
     EXPECT_STREQ(stroke_result.codes, "");
     // Held one frame: a one-point stroke; zero-length directions come out as the full stop.
     EXPECT_EQ(draw({{50, 60}, {50, 60}}), '.');
@@ -111,8 +108,7 @@ TEST_F(Strokes, PointBufferNeverOverflows) {
     stroke_buffer.count = STROKE_APPEND_LIMIT;
     stroke_buffer.points[STROKE_APPEND_LIMIT] = {0, 0};
     pen_frame(0, 1, 0, 200, 300);
-    EXPECT_EQ(stroke_buffer.count, STROKE_MAX_POINTS);
-    EXPECT_EQ(stroke_buffer.points[STROKE_MAX_POINTS].y, 2);
+    EXPECT_EQ(vals(stroke_buffer.count, stroke_buffer.points[STROKE_MAX_POINTS].y), vals(STROKE_MAX_POINTS, 2));
 }
 
 TEST_F(Strokes, UserTemplates) {

@@ -7,6 +7,7 @@
 #include "media/fonts.h"
 #include "media/text.h"
 #include "render/layers.h"
+#include "tests/support/check.h"
 
 namespace {
 
@@ -40,25 +41,18 @@ protected:
 TEST_F(TextLayout, PlacingWrappingAndLineFeeds) {
     lay("AW", 20, 200);
     ASSERT_EQ(layout_count, 2u);
-    EXPECT_EQ(x(0), 20);
-    EXPECT_EQ(x(1), 26);
+    EXPECT_EQ(vals(x(0), x(1)), vals(20, 26));
     EXPECT_EQ(x(2), 32);  // the end position after the last glyph, uncounted
     // "ab cd": d would end at 27 > 25, so "cd" moves; the space stays on the first line.
     lay("ab cd", 0, 25);
     ASSERT_EQ(layout_count, 5u);
-    EXPECT_EQ(layout_scratch[2].code, ' ');
-    EXPECT_EQ(y(2), 10);
-    EXPECT_EQ(x(3), 0);
-    EXPECT_EQ(y(3), 10 + LINE);
+    EXPECT_EQ(vals(layout_scratch[2].code, y(2), x(3), y(3)), vals(' ', 10, 0, 10 + LINE));
     lay("ab          ", 0, 20);  // spaces never wrap
     EXPECT_EQ(y(11), 10);
     EXPECT_GT(x(11), 20);
     lay("a\nb", 5, 200);
     ASSERT_EQ(layout_count, 3u);
-    EXPECT_EQ(layout_scratch[1].code, '\n');
-    EXPECT_EQ(x(1), 11);
-    EXPECT_EQ(x(2), 5);
-    EXPECT_EQ(y(2), 10 + LINE);
+    EXPECT_EQ(vals(layout_scratch[1].code, x(1), x(2), y(2)), vals('\n', 11, 5, 10 + LINE));
 }
 
 TEST_F(TextLayout, Alignments) {
@@ -75,8 +69,7 @@ TEST_F(TextLayout, Alignments) {
     for (int k = 0; k < 8; ++k) EXPECT_EQ(x(k), want[k]) << k;
     // Cut at the bottom (room for one line): the last line counts as wrapped.
     lay("aa bb", 0, 40, 10 + 2 * H - 1, ALIGN_JUSTIFY);
-    EXPECT_EQ(x(0), 1);
-    EXPECT_EQ(x(4), 21 + 15);
+    EXPECT_EQ(vals(x(0), x(4)), vals(1, 21 + 15));
 }
 
 TEST_F(TextLayout, CutsAndLimits) {
@@ -102,8 +95,7 @@ TEST_F(TextLayout, CutsAndLimits) {
 TEST_F(TextLayout, TextSetItems) {
     EXPECT_EQ(text_set(3, 0, 0, 0, 239, 319, "hello", 0, 8, 32, 1, 0, 0, 0, 3), 3);
     const TextItem& it = text_items[3][0];
-    EXPECT_EQ(it.glyph_count, 3);
-    EXPECT_EQ(it.glyphs[2].code, 'l');
+    EXPECT_EQ(vals(it.glyph_count, it.glyphs[2].code), vals(3, 'l'));
     EXPECT_EQ(text_set(3, 0, 0, 0, 239, 319, "a longer line of text", 0, 8, 32, 1, 0, 0, 0, 1000), 21);
     const PlacedGlyph* array = it.glyphs;
     EXPECT_EQ(text_set(3, 0, 4, 5, 200, 300, "abc", 0x1234, 8, 20, 1, 0, 0, 2, 1000), 3);
@@ -115,9 +107,7 @@ TEST_F(TextLayout, TextSetItems) {
     EXPECT_EQ(text_set(3, 256, 0, 0, 239, 319, "zz", 0, 8, 32, 1, 0, 0, 0, 1000), 0);
     EXPECT_EQ(text_set(9, 0, 0, 0, 239, 319, "zz", 0, 8, 32, 1, 0, 0, 0, 1000), 0);
     EXPECT_EQ(it.glyph_count, 3);  // the item is as the last successful call left it
-    EXPECT_EQ(it.alpha, 20);
-    EXPECT_EQ(it.clip_index, 2);
-    EXPECT_EQ(it.glyphs[0].x, 4);
+    EXPECT_EQ(vals(it.alpha, it.clip_index, it.glyphs[0].x), vals(20, 2, 4));
     text_hide(0);
     EXPECT_EQ(it.glyph_count, 0);
     text_layer_clear(3);
