@@ -49,23 +49,6 @@ TEST_F(Primitives, NodeAndLayerAlphaCombine) {
     EXPECT_EQ(pixel(10, 10), BG);
 }
 
-TEST_F(Primitives, WuLineEndsSolidTwoBlendedPixelsPerInnerColumn) {
-    primitive_line(1, 0, 0, 10, 3, 0xFFFF, 32);
-    compose(0, 1023);
-    EXPECT_EQ(vals(pixel(0, 0), pixel(10, 3)), vals(0xFFFF, 0xFFFF));
-    for (int x = 1; x <= 9; ++x) {
-        int lit = 0, first = -1;
-        for (int y = 0; y < 6; ++y)
-            if (pixel(x, y) != BG) {
-                if (first < 0) first = y;
-                ++lit;
-            }
-        EXPECT_EQ(lit, 2) << x;
-        EXPECT_NE(pixel(x, first + 1), BG) << x;  // the pair is adjacent
-    }
-    EXPECT_EQ(count_not(BG), 2 + 18);
-}
-
 TEST_F(Primitives, LinesOnTheLastRowAndColumnAndAcrossEdges) {
     primitive_line(1, 0, 319, 239, 319, 0xFFFF, 32);
     primitive_line(1, 239, 0, 239, 319, 0x07E0, 32);

@@ -1,6 +1,6 @@
 // Sprite behaviour outside drawing: animation steps (sequences, loop counts, speed against the
-// measured frame rate, guarded cases) and the pen tests (scaled rectangle, pixel test per Bitmap
-// kind, dragging with its two-frame ageing done by input_update).
+// measured frame rate, guarded cases) and the pen tests (scaled rectangle, dragging, pixel-exact
+// capture, and the capture's two-frame ageing done by input_update).
 #include <gtest/gtest.h>
 
 #include <utility>
@@ -95,30 +95,6 @@ TEST_F(Sprites, RectangleFollowsTheScale) {
     EXPECT_EQ(hit_columns([] { return sprite_hit_rect(4); }), std::make_pair(40, 59));
     SpriteTable[4]->active = 0;
     EXPECT_EQ(hit_columns([] { return sprite_hit_rect(4) + sprite_hit_rect(5); }), std::make_pair(-1, -1));
-}
-
-TEST_F(Sprites, PixelTestPerKind) {
-    pixels[2 * 10 + 3] = colour_key;
-    pen_at(48, 47);
-    EXPECT_EQ(sprite_hit_pixel(4), 0);
-    EXPECT_EQ(hit_columns([] { return sprite_hit_pixel(4); }), std::make_pair(45, 54));
-
-    std::vector<uint8_t> block(300, 9);  // indices, or RGB565 followed by the alpha plane
-    std::vector<uint16_t> palette(256, 0xFFFF);
-    block[0] = 0;
-    Bitmap indexed{block.data(), nullptr, nullptr, nullptr, palette.data(), BITMAP_INDEXED8, 1, 10, 10};
-    sprite_set(4, &indexed, 10, 10, 50, 50);
-    EXPECT_EQ(hit_columns([] { return sprite_hit_pixel(4) == 9; }), std::make_pair(45, 54));
-    pen_at(45, 45);
-    EXPECT_EQ(sprite_hit_pixel(4), 0);  // index 0
-
-    Bitmap with_alpha{block.data(), block.data() + 200, nullptr, nullptr, nullptr, BITMAP_RGB565_ALPHA, 1, 10, 10};
-    block[200 + 11] = 0;
-    sprite_set(4, &with_alpha, 10, 10, 50, 50);
-    pen_at(46, 46);
-    EXPECT_EQ(sprite_hit_pixel(4), 0);  // alpha 0
-    pen_at(47, 46);
-    EXPECT_EQ(sprite_hit_pixel(4), 9);
 }
 
 TEST_F(Sprites, DragCapturesOnePixelWiderAndFollowsThePen) {

@@ -1,5 +1,5 @@
-// Pen strokes (only the handwriting demo reads them; stroke_demo.sh checks its letters end to end):
-// Bresenham chains, direction codes, template matching and the buffer limits.
+// Pen strokes, read only by the handwriting demo: stroke_demo.sh checks its letters, codes and
+// lift frame end to end; these check code distances, user templates and the buffer limits.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -55,37 +55,6 @@ TEST_F(Strokes, CodeDistanceIsCircular) {
     EXPECT_EQ(stroke_code_distance('9', 'A'), 8);
     // A zero byte counts as code 16: the all-zero templates stand for one direction.
     for (char c = '0'; c <= 'O'; ++c) EXPECT_EQ(stroke_code_distance(c, 0), stroke_code_distance(c, '@'));
-}
-
-TEST_F(Strokes, SegmentsAreBresenhamChainsWithoutRepeats) {
-    pen_frame(1, 1, 0, 0, 0);
-    pen_frame(0, 1, 0, 5, 2);
-    const StrokePoint expected[] = {{0, 0}, {1, 0}, {2, 1}, {3, 1}, {4, 2}, {5, 2}};
-    ASSERT_EQ(stroke_buffer.count, 6);
-    for (int i = 0; i < 6; ++i) EXPECT_TRUE(!std::memcmp(&stroke_buffer.points[i + 1], &expected[i], 4)) << i;
-    pen_frame(0, 1, 0, -3, -9);  // steep, up and left
-    pen_frame(0, 1, 0, -3, -9);  // standing still adds nothing
-    EXPECT_EQ(vals(stroke_buffer.count, stroke_buffer.points[17].x, stroke_buffer.points[17].y), vals(6 + 11, -3, -9));
-}
-
-TEST_F(Strokes, StraightStrokesAndTheLiftFrame) {
-    EXPECT_EQ(draw({{10, 100}, {20, 100}, {30, 100}}), ' ');
-    EXPECT_EQ(stroke_result.point_count, 11);  // the last frame's 10 points are dropped
-    EXPECT_EQ(stroke_result.end_x, 20);
-    EXPECT_EQ(stroke_result.min_x, 8);  // the box is widened by 2
-    EXPECT_EQ(stroke_result.max_y, 102);
-
-    EXPECT_EQ(draw(line(20, 150, 4, 0)), ' ');
-    EXPECT_STREQ(stroke_result.codes, "AAAAAAAAAAAAAAA");
-    EXPECT_EQ(stroke_result.distance, 0);
-    EXPECT_EQ(draw(line(120, 20, 0, 5)), 'i');
-    EXPECT_STREQ(stroke_result.codes, "999999999999999");
-    EXPECT_EQ(stroke_result.overall_angle, 384);
-    EXPECT_EQ(stroke_result.max_y, 20 + 5 * 49);  // not widened below row 191
-
-    stroke_use_builtin(0);
-    EXPECT_EQ(draw(line(20, 150, 4, 0)), 0);
-    EXPECT_EQ(stroke_result.distance, 65000);
 }
 
 TEST_F(Strokes, TapsReadNoUnwrittenPoint) {

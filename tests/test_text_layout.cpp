@@ -55,23 +55,6 @@ TEST_F(TextLayout, PlacingWrappingAndLineFeeds) {
     EXPECT_EQ(vals(layout_scratch[1].code, x(1), x(2), y(2)), vals('\n', 11, 5, 10 + LINE));
 }
 
-TEST_F(TextLayout, Alignments) {
-    // "A" ends at pen 6: with BR = 15, free = 15 - 6 + 1 = 10.
-    lay("A", 0, 15, 300, ALIGN_CENTRE);
-    EXPECT_EQ(x(0), 5);
-    lay("A", 0, 15, 300, ALIGN_RIGHT);
-    EXPECT_EQ(x(0), 11);  // BR - 4: the last ink column of the 5-wide glyph is BR
-    // Justify: line 1 "aa bb " wraps inside "cc" and ends at pen 27, free = 14: each of the 5
-    // gaps gets 1 and the inner space the other 9. The last line "cc" stays left.
-    lay("aa bb cc", 0, 40, 300, ALIGN_JUSTIFY);
-    ASSERT_EQ(layout_count, 8u);
-    const int want[8] = {0 + 1, 6 + 2, 12 + 3, 15 + 13, 21 + 14, 27 + 15, 0, 6};
-    for (int k = 0; k < 8; ++k) EXPECT_EQ(x(k), want[k]) << k;
-    // Cut at the bottom (room for one line): the last line counts as wrapped.
-    lay("aa bb", 0, 40, 10 + 2 * H - 1, ALIGN_JUSTIFY);
-    EXPECT_EQ(vals(x(0), x(4)), vals(1, 21 + 15));
-}
-
 TEST_F(TextLayout, CutsAndLimits) {
     lay("a\nb\nc\nd", 0, 100, 10 + LINE + 2 * H - 1);  // room for the lines at 10 and 20
     ASSERT_EQ(layout_count, 4u);                        // a, LF, b, LF

@@ -48,43 +48,22 @@ void start_test_runtime() {
 
 namespace {
 
-void push(SDL_Event event) {
-    if (SDL_PushEvent(&event) != 0) std::abort();
-}
-
-SDL_Event make(Uint8 type) {
+// Pushes one zeroed event of `type` after `fill` has set its fields.
+template <typename Fill>
+void push(Uint8 type, Fill fill) {
     SDL_Event event;
     std::memset(&event, 0, sizeof(event));
     event.type = type;
-    return event;
+    fill(event);
+    if (SDL_PushEvent(&event) != 0) std::abort();
 }
 
 }  // namespace
 
 void push_motion(int x, int y) {
-    SDL_Event event = make(SDL_MOUSEMOTION);
-    event.motion.x = static_cast<Uint16>(x);
-    event.motion.y = static_cast<Uint16>(y);
-    push(event);
+    push(SDL_MOUSEMOTION, [&](SDL_Event& e) { e.motion.x = static_cast<Uint16>(x), e.motion.y = static_cast<Uint16>(y); });
 }
-
-void push_button(Uint8 type, Uint8 button) {
-    SDL_Event event = make(type);
-    event.button.button = button;
-    push(event);
-}
-
-void push_key(Uint8 type, SDLKey key) {
-    SDL_Event event = make(type);
-    event.key.keysym.sym = key;
-    push(event);
-}
-
-void push_resize(int w, int h) {
-    SDL_Event event = make(SDL_VIDEORESIZE);
-    event.resize.w = w;
-    event.resize.h = h;
-    push(event);
-}
-
-void push_quit() { push(make(SDL_QUIT)); }
+void push_button(Uint8 type, Uint8 button) { push(type, [&](SDL_Event& e) { e.button.button = button; }); }
+void push_key(Uint8 type, SDLKey key) { push(type, [&](SDL_Event& e) { e.key.keysym.sym = key; }); }
+void push_resize(int w, int h) { push(SDL_VIDEORESIZE, [&](SDL_Event& e) { e.resize.w = w, e.resize.h = h; }); }
+void push_quit() { push(SDL_QUIT, [](SDL_Event&) {}); }
