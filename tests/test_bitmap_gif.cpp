@@ -258,27 +258,6 @@ TEST_F(GifTest, RegistryTracksSingleReleasesAndIsBounded) {
     EXPECT_NE(load(gif), nullptr);
 }
 
-// Layers from GIFs (the key stays where it is in an indexed layer); the RGB565 conversion table
-// starts clear, so the key seen in the last decode does not linger.
-TEST_F(GifTest, LayerLoaders) {
-    const std::string plain = make_gif(3, 2, {{255, 0, 0}, {0, 255, 0}}, {whole(3, 2, {0, 1, 0, 1, 1, 1})});
-    std::vector<Rgb> colours(9, Rgb{255, 255, 255});
-    colours[8] = MAGENTA;
-    const std::string keyed = make_gif(2, 2, colours, {whole(2, 2, {8, 0, 0, 8})});
-    ASSERT_EQ(layer_from_gif_indexed(3, bytes(keyed), keyed.size()), 1);
-    EXPECT_EQ((std::vector<int>{LayerTable[3].format, LayerTable[3].opaque, layer_indices(3)[0]}),
-              (std::vector<int>{LAYER_FORMAT_INDEXED8, 0, 8}));
-    ASSERT_EQ(layer_from_gif_rgb565(4, bytes(keyed), keyed.size()), 1);
-    EXPECT_EQ((std::vector<int>{LayerTable[4].opaque, layer_rgb565(4)[0], layer_rgb565(4)[1]}), (std::vector<int>{0, colour_key, 0xFFFF}));
-    ASSERT_EQ(layer_from_gif_rgb565(4, bytes(plain), plain.size()), 1);
-    EXPECT_EQ((std::vector<int>{LayerTable[4].opaque, layer_rgb565(4)[0]}), (std::vector<int>{1, 0xF800}));
-    EXPECT_EQ(layer_from_gif_rgb565(5, bytes(plain), plain.size() - 3), 0);
-    EXPECT_EQ(LayerTable[5].in_use, 0);
-    EXPECT_EQ(layer_from_gif_indexed(16, bytes(plain), plain.size()), 0);
-    layer_free(3);
-    layer_free(4);
-}
-
 // Every built-in graphic loads; keyed ones hold the key colour at index 0 only, opaque ones nowhere.
 TEST_F(GifTest, AllBuiltInGraphicsLoad) {
     const std::pair<const uint8_t*, uint32_t> assets[] = {

@@ -1,6 +1,6 @@
 // The real frame pump under SDL's dummy video driver, fed with SDL events: window snapping,
-// presentation, mouse and keys across frames, frame-rate measurement, timers, transitions and
-// the ways the process ends.
+// presentation, mouse and keys across frames, frame-rate measurement and timers. (Escape and the
+// close button ending with status 0 are checked by the whole-program tests.)
 #include <gtest/gtest.h>
 
 #include <SDL/SDL.h>
@@ -145,32 +145,6 @@ TEST_F(Pump, FrameRateTimersAndGuards) {
         set_frame_rate(r[0]);
         EXPECT_EQ(vals(fps_setting, period_ms), vals(r[1], r[2]));
     }
-}
-
-std::vector<int> levels;
-void record_level(uint8_t level) {
-    levels.push_back(level);
-    if (level != 32) frame_yield();
-}
-
-TEST_F(Pump, TransitionLevelsRiseTo32) {
-    const std::vector<int> expected[] = {{0, 8, 16, 24, 32}, {0, 26, 32}, {32}};
-    const uint16_t durations[] = {100, 30, 0};
-    for (int i = 0; i < 3; ++i) {
-        levels.clear();
-        run_transition(durations[i], record_level);
-        EXPECT_EQ(levels, expected[i]) << durations[i];
-    }
-}
-
-TEST_F(Pump, EscapeAndCloseEndTheProcessWithStatusZero) {
-    EXPECT_EXIT((frame_yield(), push_key(SDL_KEYDOWN, SDLK_ESCAPE), frame_yield(), std::exit(3)),
-                ::testing::ExitedWithCode(0), "");
-    EXPECT_EXIT((frame_yield(), push_quit(), frame_yield(), std::exit(3)),
-                ::testing::ExitedWithCode(0), "");
-    EXPECT_EXIT((frame_yield(), host_close_window(), frame_yield(), std::exit(3)),
-                ::testing::ExitedWithCode(0), "");
-    EXPECT_EXIT(host_quit(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(Pump, FrameRateInTheConsoleOnlyWhileShowFpsIsSet) {

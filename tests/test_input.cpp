@@ -1,5 +1,5 @@
 // input_update on hand-set raw flags: pen edges and movement, the double-tap window, key
-// classes and the any-key summary (the ageing of a drag capture is in test_sprites.cpp).
+// classes (the ageing of a drag capture is in test_sprites.cpp).
 #include <gtest/gtest.h>
 
 #include "runtime/input.h"
@@ -95,29 +95,6 @@ TEST_F(Input, LevelKeysStayOneShotKeysAreConsumed) {
     EXPECT_TRUE(key_released[KEY_UP] && !key_held[KEY_UP] && !key_released[KEY_RETURN]);
     input_update();
     EXPECT_FALSE(key_released[KEY_UP]);
-}
-
-TEST_F(Input, AnyKeySummaryAndValueSlot) {
-    input_update();  // nothing held; the value slot's 0xFF start counts as nothing
-    EXPECT_FALSE(key_pressed[KEY_ANY] || key_held[KEY_ANY] || key_released[KEY_ANY]);
-    raw_input.key_raw[KEY_LEFT] = 1;
-    input_update();
-    EXPECT_TRUE(key_pressed[KEY_ANY] && key_held[KEY_ANY]);
-    input_update();
-    EXPECT_TRUE(!key_pressed[KEY_ANY] && key_held[KEY_ANY]);
-    raw_input.key_raw[KEY_LEFT] = 0;
-    raw_input.key_raw[KEY_RSHIFT] = 1;
-    input_update();  // Left released, Right Shift pressed
-    EXPECT_TRUE(key_released[KEY_ANY] && key_pressed[KEY_ANY] && key_held[KEY_ANY]);
-    input_update();  // Right Shift's press now counts as released
-    EXPECT_TRUE(key_released[KEY_ANY] && !key_held[KEY_ANY] && !key_pressed[KEY_ANY]);
-    raw_input.key_raw[KEY_VALUE] = 65;
-    input_update();
-    EXPECT_EQ(vals(key_pressed[KEY_VALUE], raw_input.key_raw[KEY_VALUE]), vals(65, KEY_VALUE_NONE));
-    EXPECT_TRUE(key_pressed[KEY_ANY]);
-    input_update();
-    EXPECT_EQ(vals(key_held[KEY_VALUE], key_released[KEY_VALUE]), vals(KEY_VALUE_NONE, 65));
-    EXPECT_TRUE(key_released[KEY_ANY]);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // Pen strokes, read only by the handwriting demo: stroke_demo.sh checks its letters, codes and
-// lift frame end to end; these check code distances, user templates and the buffer limits.
+// lift frame end to end; these check taps, the buffer limits and user templates.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -47,15 +47,6 @@ protected:
     }
     void TearDown() override { stroke_clear_templates(); }
 };
-
-TEST_F(Strokes, CodeDistanceIsCircular) {
-    EXPECT_EQ(stroke_code_distance('0', 'O'), 1);  // codes 0 and 31 are neighbours
-    EXPECT_EQ(stroke_code_distance('O', '0'), 1);
-    EXPECT_EQ(stroke_code_distance('0', '@'), 16);
-    EXPECT_EQ(stroke_code_distance('9', 'A'), 8);
-    // A zero byte counts as code 16: the all-zero templates stand for one direction.
-    for (char c = '0'; c <= 'O'; ++c) EXPECT_EQ(stroke_code_distance(c, 0), stroke_code_distance(c, '@'));
-}
 
 TEST_F(Strokes, TapsReadNoUnwrittenPoint) {
     stroke_buffer.points[0] = stroke_buffer.points[2] = {-999, -999};
