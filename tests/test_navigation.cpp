@@ -119,6 +119,10 @@ TEST_F(Navigation, ZoomFromTheSurfaceEndsOnTheSteadyView) {
     const std::vector<uint16_t> shown = target;
     mosaic_render(100, 140, -4, -3);
     EXPECT_EQ(shown, target);
+    // Positive end offsets (the viewer passes -4, -4) end one column and one row back.
+    zoom = 1;
+    zoom_in_from_surface(4, 5);
+    EXPECT_EQ(vals(centre_col, centre_row), vals(99, 139));
 }
 
 TEST_F(Navigation, ArrowsAndMinimapMoveTheCentreWithinBounds) {
