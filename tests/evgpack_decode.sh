@@ -23,25 +23,21 @@ for name in "${!sizes[@]}"; do
   [[ "$(png_size "$out")" == "${sizes[$name]}" ]] || fail "$name: size $(png_size "$out")"
 done
 
+# Refusals: garbage (one line, no PNG left), a missing file, bad usage, an unwritable output.
 printf 'not a picture' > "$scratch/bad.jpg"
-"$tool" decode "$scratch/bad.jpg" "$scratch/bad.png" 2>"$scratch/err"
-status=$?
-[[ $status -eq 1 ]] || fail "garbage: exit status $status"
-[[ $(wc -l < "$scratch/err") -eq 1 ]] || fail "garbage: message was: $(cat "$scratch/err")"
-[[ ! -e "$scratch/bad.png" ]] || fail "garbage: a PNG was written"
-
-"$tool" decode "$scratch/missing.jpg" "$scratch/missing.png" 2>"$scratch/err"
-status=$?
-[[ $status -eq 1 ]] || fail "missing file: exit status $status"
+expect_status() {
+  local want=$1 what=$2
+  shift 2
+  "$tool" decode "$@" 2> "$scratch/err"
+  local status=$?
+  [[ $status -eq $want ]] || fail "$what: exit status $status, $(cat "$scratch/err")"
+}
+expect_status 1 garbage "$scratch/bad.jpg" "$scratch/bad.png"
+[[ $(wc -l < "$scratch/err") -eq 1 && ! -e "$scratch/bad.png" ]] || fail "garbage: $(cat "$scratch/err"), $(ls "$scratch")"
+expect_status 1 "missing file" "$scratch/missing.jpg" "$scratch/missing.png"
 grep -q "cannot read" "$scratch/err" || fail "missing file: message was: $(cat "$scratch/err")"
-
-"$tool" decode "$scratch/bad.jpg" 2>/dev/null
-status=$?
-[[ $status -eq 2 ]] || fail "usage: exit status $status"
-
-"$tool" decode "$source/fuzz/corpus/jpeg_decode_fuzz/420_q85.jpg" "$scratch/no/such/folder.png" 2>"$scratch/err"
-status=$?
-[[ $status -eq 1 ]] || fail "unwritable output: exit status $status"
+expect_status 2 usage "$scratch/bad.jpg"
+expect_status 1 "unwritable output" "$source/fuzz/corpus/jpeg_decode_fuzz/420_q85.jpg" "$scratch/no/such/folder.png"
 
 [[ $failures -eq 0 ]] && echo "evgpack decode: all passed"
 exit $((failures > 0))

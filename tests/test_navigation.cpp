@@ -1,11 +1,10 @@
 // Zoom navigation driven through the real frame pump (dummy video driver) with scripted input:
 // where touches, keys and the minimap put the centre, the animation frame counts at the three
-// speeds, the rewind, auto mode and a journey with the pen held down.
+// speeds, the rewind and auto mode (journeys from picture to picture: test_viewer_e2e.cpp).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <numeric>
 #include <string>
 #include <vector>
 
@@ -239,13 +238,6 @@ TEST_F(Navigation, AutoModeSkipsTilesThatNameNoPicture) {
     std::srand(5);
     auto_pick_point();
     EXPECT_EQ(vals(centre_col, centre_row), vals(x, y));
-}
-
-TEST_F(Navigation, HeldPenJourneysFromPictureToPicture) {
-    script("15 move 100 100\n15 down\n", 600);
-    run_viewer();
-    const int surfaces = std::accumulate(visit_counts, visit_counts + picture_count, 0);
-    EXPECT_GE(surfaces, 4);  // about 85 frames per picture at speed 1
 }
 
 }  // namespace

@@ -44,32 +44,13 @@ TEST_F(PngLoader, PicturesOfEachKind) {
     EXPECT_EQ(runs(b, 0, 3), (std::vector<uint8_t>{2, 3, 1}));
     EXPECT_EQ(runs(b, 1, 2), (std::vector<uint8_t>{0, 6}));
     EXPECT_EQ(runs(b, 2, 5), (std::vector<uint8_t>{6, 0xFF, 0xFF, 0xFF, 0xFF}));
-    // RGBA row 0: alphas 0, 128, 255 (skip, blend, copy); row 1: opaque, then the key at full
-    // alpha. Weights are (A + 4) >> 3; interlaced equals plain; a palette with tRNS has alpha.
-    b = load(png_encode(rgba(3, 2, {9, 9, 9, 0, 9, 9, 9, 128, 9, 9, 9, 255, 9, 9, 9, 255, 9, 9, 9, 255, 255, 0, 255, 255})));
-    ASSERT_NE(b, nullptr);
-    EXPECT_EQ(vals(b->kind, b->alpha - static_cast<uint8_t*>(b->pixels), b->alpha[1], b->alpha[2]),
-              vals(BITMAP_RGB565_ALPHA, 3 * 2 * 2, 16, 32));
-    EXPECT_EQ(runs(b, 0, 3), (std::vector<uint8_t>{1, 1, 1}));
-    EXPECT_EQ(runs(b, 1, 6), (std::vector<uint8_t>{0, 0, 2, 1, 0, 0}));
+    // With alpha: weights are (A + 4) >> 3 in a plane after the pixels.
     std::string bytes = png_encode(rgba(4, 1, {0, 0, 0, 3, 0, 0, 0, 4, 0, 0, 0, 251, 0, 0, 0, 252}));
     uint16_t* block = png_load(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     ASSERT_NE(block, nullptr);
     const uint8_t* a = reinterpret_cast<uint8_t*>(block + 4);
     EXPECT_EQ(std::vector<uint8_t>(a, a + 4), (std::vector<uint8_t>{0, 1, 31, 32}));
     std::free(block);
-    PngSpec pal{2, 1, PNG_COLOR_TYPE_PALETTE, {0, 1}, 8, false, {{255, 0, 0}, {0, 0, 255}}, {255, 0}};
-    b = load(png_encode(pal));
-    ASSERT_NE(b, nullptr);
-    EXPECT_EQ(vals(b->kind, b->alpha[0], b->alpha[1]), vals(BITMAP_RGB565_ALPHA, 32, 0));
-    std::vector<uint8_t> smooth;
-    for (int k = 0; k < 11 * 13; ++k) smooth.insert(smooth.end(), {uint8_t(k * 5), uint8_t(k), 7, uint8_t(k * 3)});
-    PngSpec plain = rgba(11, 13, smooth), laced = plain;
-    laced.interlaced = true;
-    Bitmap* p = load(png_encode(plain));
-    Bitmap* l = load(png_encode(laced));
-    ASSERT_TRUE(p && l);
-    EXPECT_EQ(std::memcmp(p->pixels, l->pixels, 11 * 13 * 3), 0);
 }
 
 TEST_F(PngLoader, BadAndOversizedInputsGiveNull) {
