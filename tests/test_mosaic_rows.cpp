@@ -13,7 +13,6 @@
 
 #include "app/mosaic.h"
 #include "app/progress.h"
-#include "runtime/framebuffer.h"
 #include "tests/support/viewer_fixture.h"
 
 namespace {

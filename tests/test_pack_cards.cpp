@@ -18,7 +18,6 @@
 #include "media/text.h"
 #include "render/blend.h"
 #include "render/layers.h"
-#include "runtime/compositor.h"
 #include "runtime/framebuffer.h"
 #include "runtime/save_store.h"
 #include "runtime/sprites.h"
