@@ -1,5 +1,5 @@
-// Background layers: drawing by format and opacity, the hook, creation and freeing rules, tile
-// map ranges, and the console tile layer.
+// Background layers: drawing by format and opacity, the hook, creation and freeing rules, and
+// the console tile layer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -112,22 +112,6 @@ TEST_F(Layers, FreeingRulesPerKind) {
     layer_free(6);
     layer_free(6);  // already free: not asked again
     EXPECT_EQ(hooked, std::vector<uint8_t>{6});
-}
-
-TEST_F(Layers, TileMapDrawsOnlyTheVisibleColumns) {
-    NumberedTiles map(40, 2);
-    const LayerDescription desc{LAYER_TILES, 1, 240, 12, 6, 6};
-    layer_setup(7, &desc, map.tiles.data(), map.cells.data(), map.palette.data());
-    layer_set_position(7, -7, 0);
-    compose(0, 1023);
-    EXPECT_EQ(pixel(0, 0), 2);  // map column 1 starts at screen column -1
-    EXPECT_EQ(vals(pixel(4, 0), pixel(5, 0), pixel(0, 12)), vals(2, 3, BG));
-    layer_set_position(7, 5, 0);
-    map.cells[1] = 0x02000000;  // bits 0..23 zero: empty whatever the flip bits say
-    compose(0, 1023);
-    EXPECT_EQ(vals(pixel(4, 0), pixel(5, 0), pixel(11, 0)), vals(BG, 1, BG));
-    EXPECT_EQ(pixel(238, 0), 39);  // map column 38, the last one drawn
-    EXPECT_EQ(pixel(239, 0), BG);
 }
 
 TEST_F(Layers, ConsoleCellsAndColours) {
