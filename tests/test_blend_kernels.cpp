@@ -159,26 +159,6 @@ TEST_F(KernelTest, SpriteCropColourKeyAndIndexZero) {
         for (int x = 0; x < 4; ++x) EXPECT_EQ(at(x, y), expect[y][x]) << x << "," << y;
 }
 
-// Mirrored drawing (no program mirrors a sprite yet), clipped on the left so that source columns
-// 1..3 are visible.
-TEST_F(KernelTest, Mirroring) {
-    const uint16_t px[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-    const uint8_t idx[8] = {1, 2, 3, 4, 5, 6, 7, 8}, plane[8] = {32, 32, 32, 32, 32, 32, 32, 32};
-    uint16_t palette[256];
-    for (int i = 0; i < 256; ++i) palette[i] = static_cast<uint16_t>(i);
-    current_alpha_plane = plane;
-    blit_rgb565_keyed(px, 4, 2, 10, 0, 16, 0, 1);  // last row first, blended
-    EXPECT_EQ(vals(at(10, 0), at(13, 0)), vals(blend_rgb565(FILL, 5, 16), blend_rgb565(FILL, 8, 16)));
-    // The RGB565 kernels mirror the visible window (3, 2, 1), the indexed one mirrors about the
-    // full width (2, 1, 0).
-    blit_rgb565_keyed(px, 4, 1, -1, 10, 32, 1, 0);
-    blit_rgb565_alpha_flip(px, 4, 1, -1, 11, 32, 1, 0);
-    blit_indexed_keyed(idx, palette, 4, 1, -1, 12, 32, 1, 0);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(vals(at(i, 10), at(i, 11), at(i, 12)), vals(px[3 - i], px[3 - i], idx[2 - i]));
-    }
-}
-
 // Random images with mixed, long transparent and long visible runs (rows up to 700 wide): the
 // run kernels draw exactly what the keyed kernels draw, for any clipping.
 TEST_F(KernelTest, RunKernelsMatchKeyedKernels) {

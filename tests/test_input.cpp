@@ -1,5 +1,5 @@
-// input_update on hand-set raw flags: pen edges and movement, the double-tap window, key
-// classes (the ageing of a drag capture is in test_sprites.cpp).
+// input_update on hand-set raw flags: pen edges and movement, and key classes (the ageing of a
+// drag capture is in test_sprites.cpp).
 #include <gtest/gtest.h>
 
 #include "runtime/input.h"
@@ -18,14 +18,6 @@ struct Input : ::testing::Test {
     }
     void frames(int n, bool down) {
         for (int i = 0; i < n; ++i) frame(down, raw_input.pen_x, raw_input.pen_y);
-    }
-    // Presses `gap` frames apart after a long rest; true when the second is a double tap.
-    bool double_tap_after(int gap) {
-        frames(100, false);
-        frame(true);
-        frames(gap - 1, false);
-        frame(true);
-        return pen_state.double_tap;
     }
 };
 
@@ -48,21 +40,9 @@ TEST_F(Input, PenEdgesMovementAndLift) {
     EXPECT_FALSE(pen_state.released);
     EXPECT_EQ(pen_state.x, 13);  // position and movement kept after the lift
     EXPECT_EQ(pen_state.dx, 3);
-}
-
-// No program reads double taps yet: the window and its saturating counters.
-TEST_F(Input, DoubleTapWindowIs44FramesFromPressToPress) {
-    EXPECT_TRUE(double_tap_after(44));
-    frame(true);
-    EXPECT_FALSE(pen_state.double_tap);  // only on the press frame
-    EXPECT_FALSE(double_tap_after(45));
-    // A very long rest saturates instead of wrapping into a small (negative) sum.
-    frame(false);
-    pen_state.up_frames = 32760;
+    pen_state.up_frames = 32760;  // a very long rest saturates instead of wrapping
     frames(20, false);
     EXPECT_EQ(pen_state.up_frames, 32767);
-    frame(true);
-    EXPECT_FALSE(pen_state.double_tap);
 }
 
 TEST_F(Input, LevelKeysStayOneShotKeysAreConsumed) {

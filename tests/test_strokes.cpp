@@ -1,5 +1,5 @@
 // Pen strokes, read only by the handwriting demo: stroke_demo.sh checks its letters, codes and
-// lift frame end to end; these check taps, the buffer limits and user templates.
+// lift frame end to end; these check taps and the buffer limits.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -29,12 +29,6 @@ int8_t draw(const std::vector<Point>& frames) {
     pen_frame(1, 1, 0, frames[0].x, frames[0].y);
     for (size_t i = 1; i < frames.size(); ++i) pen_frame(0, 1, 0, frames[i].x, frames[i].y);
     return pen_frame(0, 0, 1);
-}
-
-std::vector<Point> line(int x, int y, int dx, int dy, int frames = 50) {
-    std::vector<Point> out;
-    for (int i = 0; i <= frames; ++i) out.push_back({x + dx * i, y + dy * i});
-    return out;
 }
 
 class Strokes : public ::testing::Test {
@@ -69,17 +63,6 @@ TEST_F(Strokes, PointBufferNeverOverflows) {
     stroke_buffer.points[STROKE_APPEND_LIMIT] = {0, 0};
     pen_frame(0, 1, 0, 200, 300);
     EXPECT_EQ(vals(stroke_buffer.count, stroke_buffer.points[STROKE_MAX_POINTS].y), vals(STROKE_MAX_POINTS, 2));
-}
-
-TEST_F(Strokes, UserTemplates) {
-    ASSERT_EQ(stroke_add_template('^', "iiiiiiiiiiiiiii"), 1);
-    EXPECT_STREQ(stroke_user_table[0].codes, "IIIIIIIIIIIIIII");  // stored upper case
-    EXPECT_EQ(draw(line(120, 300, 0, -5)), '^');
-    ASSERT_EQ(stroke_add_template('s', "AB"), 1);  // short: padded, never read past its end
-    EXPECT_EQ(stroke_user_table[1].codes[2], 0);
-    for (int i = 2; i < STROKE_USER_MAX; ++i) ASSERT_EQ(stroke_add_template('-', "000000000000000"), 1);
-    EXPECT_EQ(stroke_add_template('!', "IIIIIIIIIIIIIII"), 0);  // full: refused, no wrap
-    EXPECT_EQ(user_template_count, STROKE_USER_MAX);
 }
 
 }  // namespace
