@@ -194,18 +194,9 @@ TEST_F(KernelTest, RunKernelsMatchKeyedKernels) {
     }
 }
 
+// Alpha-plane kernels (pictures with an alpha channel; no program loads one yet).
 TEST_F(KernelTest, AlphaPlaneWeightsAndTriples) {
-    // Triples 1, 2, 3: column 0 skipped, 1..2 blended by their plane weight, 3..5 copied.
-    const uint8_t plane[6] = {0, 16, 32, 8, 40, 32};
-    current_alpha_plane = plane;
-    fill(0);
-    const uint8_t runs[] = {1, 2, 3, 0xFF, 0xFF, 0xFF, 0xFF};
     const uint16_t offsets[1] = {0};
-    const uint16_t px[6] = {9, 0xFFFF, 0xFFFF, 0x0841, 0x0842, 0x0843};
-    blit_rgb565_alpha_runs(px, runs, offsets, 6, 1, 0, 2, 32);
-    const uint16_t row[7] = {0, 0x7BEF, 0xFFFF, 0x0841, 0x0842, 0x0843, 0};
-    for (int x = 0; x < 7; ++x) EXPECT_EQ(at(x, 2), row[x]) << x;
-
     // Random triple rows entered at every column, copy and blend mode, against a per-pixel model;
     // the plain alpha kernel on the row below weights every pixel by its plane.
     std::mt19937 rng(5);

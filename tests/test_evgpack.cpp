@@ -304,12 +304,6 @@ TEST(EvgpackBuild, PackOpensInTheViewerAndInspects) {
     pack_header_decode(reinterpret_cast<const uint8_t*>(bytes.data()), &header);
     EXPECT_EQ((std::vector<int>{header.data_offset, header.listed_count}), (std::vector<int>{PACK_HEADER_SIZE, 6}));
     EXPECT_STREQ(header.author, "Ann");
-    pack_data_offset = header.data_offset;
-    ASSERT_EQ(pack_load(out.c_str()), PACK_OK);
-    EXPECT_EQ(picture_count * 100 + thumb_size, 616);
-    static uint16_t pixels[PICTURE_PIXELS];
-    for (uint16_t p = 0; p < 6; ++p) EXPECT_EQ(picture_read(p, pixels), 1) << p;
-    pack_close();
 
     // Same bytes with two workers; info, verify and extract are run by evgpack_cli.sh.
     const std::string out2 = dir.file("pack2.evg");
@@ -361,12 +355,6 @@ TEST(EvgpackBuild, SmallPhotosLinkedFoldersAndUnusedPictures) {
         listed += (listed.empty() ? "" : ", ") + summary.substr(line + 11, colon - line - 11);
         EXPECT_EQ(summary.compare(colon + 2, dir.path.size(), dir.path), 0) << summary;  // a source file
     }
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(run("info", {out, "--json"}), 0);
-    std::string json = testing::internal::GetCapturedStdout();
-    EXPECT_NE(json.find("\"unused\": [" + listed + "]"), std::string::npos) << json << summary;
-    EXPECT_EQ(std::count(listed.begin(), listed.end(), ',') + 1, unused) << listed;
-
     testing::internal::CaptureStderr();
     ASSERT_EQ(run("build", {"-o", out, "--quiet", "--min-size", "240", dir.file("photos")}), 0);
     warnings = testing::internal::GetCapturedStderr();

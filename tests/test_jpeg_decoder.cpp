@@ -121,11 +121,6 @@ TEST(JpegDecoder, TablesAndColourRules) {
     uint16_t red = jpeg_ycc_to_rgb565(0, 0, 127);
     EXPECT_EQ(red >> 11, 31);
     EXPECT_LT((red >> 5) & 63, 32);
-    // The signature needs only the first two bytes present.
-    const uint8_t soi[] = {0xFF, 0xD8}, eoi[] = {0xFF, 0xD9}, other[] = {0x89, 0x50};
-    EXPECT_EQ((std::vector<int>{jpeg_check_signature(soi, 2), jpeg_check_signature(soi, 1), jpeg_check_signature(soi, 0),
-                                jpeg_check_signature(eoi, 2), jpeg_check_signature(other, 2), jpeg_check_signature(other, 1)}),
-              (std::vector<int>{1, 1, 0, 0, 0, 0}));
     // The zigzag order visits every natural index once.
     std::vector<int> seen(64, 0);
     for (int i = 0; i < 64; ++i) ++seen[jpeg_zigzag[i]];

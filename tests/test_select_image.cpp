@@ -45,20 +45,6 @@ std::string size_taps(int first_frame, int count) {
     return s;
 }
 
-TEST_F(SelectImage, GridFillsColumnsAndLeavesTheRestAlone) {
-    zoom = 20;
-    zoom_tables_update();
-    grid_draw(0);
-    // n = 12 per column, m = 108: the ninth column holds pictures 96..99, then 8 black fillers.
-    EXPECT_EQ(at(0, 0), 1);            // picture 0
-    EXPECT_EQ(at(20, 0), 13);          // picture 12 heads the second column
-    EXPECT_EQ(at(160, 60), 100);       // picture 99 at row 3 of column 8
-    EXPECT_EQ(at(160, 80), 0);         // filler
-    EXPECT_EQ(at(179, 239), 0);
-    EXPECT_EQ(at(180, 0), 0x1234);     // right of the grid: untouched
-    EXPECT_EQ(at(0, 240), 0x1234);     // below the picture area: untouched
-}
-
 TEST_F(SelectImage, TapChoosesAtEachSizeAndFillersChooseNothing) {
     // Size 20 -> 24 -> 30, then (35, 45): column 1, row 1 of 8: picture 9.
     run(size_taps(3, 2) + "12 tap 35 45\n");
