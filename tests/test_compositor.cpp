@@ -143,16 +143,13 @@ TEST_F(Compose, BackgroundFillAndClipsStayInsideTheScreenClip) {
     EXPECT_EQ(vals(pixel(49, 50), pixel(50, 50)), vals(0xFFFF, 0x7777));
 }
 
-TEST_F(Compose, SpriteFootprintAndCrop) {
+TEST_F(Compose, SpriteFootprint) {
     sprite_set(0, &white.bitmap, 4, 4, 10, 10);
     compose(0, 1023);
     for (int v = 7; v <= 12; ++v) {
         EXPECT_EQ(pixel(v, 10) == 0xFFFF, v >= 8 && v <= 11) << v;
         EXPECT_EQ(pixel(10, v) == 0xFFFF, v >= 8 && v <= 11) << v;
     }
-    sprite_set_crop(0, 2, 0, 3, 3);
-    compose(0, 1023);
-    EXPECT_EQ(vals(pixel(9, 10), pixel(10, 10)), vals(0, 0xFFFF));
 }
 
 TEST_F(Compose, IndexedSpritesUseRunsAndFlips) {

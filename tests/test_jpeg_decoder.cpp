@@ -227,34 +227,6 @@ TEST(JpegDecoder, WiderPictureThanDestinationStaysInStep) {
     }
 }
 
-// Cut the entropy data right before the k-th restart marker and end the file there: the
-// decode stops cleanly after k intervals with those MCUs drawn and the rest untouched.
-TEST(JpegDecoder, RestartFollowedByEndOfImageEndsCleanly) {
-    JpegFixtureOptions o;
-    o.restart_interval = 1;
-    std::vector<uint8_t> jpeg = make_test_jpeg(64, 32, o, 4);  // 4 x 2 MCUs of 16 x 16
-    std::vector<uint16_t> full(64 * 32, UNTOUCHED);
-    ASSERT_EQ(jpeg_decode(jpeg.data(), jpeg.size(), full.data(), 64, 32), 1);
-    long sos = jpeg_find_marker(jpeg, 0xDA);
-    ASSERT_GT(sos, 0);
-    int markers = 0;
-    for (size_t i = static_cast<size_t>(sos) + 2; i + 1 < jpeg.size(); ++i) {
-        if (jpeg[i] != 0xFF || jpeg[i + 1] < 0xD0 || jpeg[i + 1] > 0xD7) continue;
-        if (++markers != 3) continue;
-        std::vector<uint8_t> cut(jpeg.begin(), jpeg.begin() + static_cast<long>(i));
-        cut.push_back(0xFF);
-        cut.push_back(0xD9);
-        std::vector<uint16_t> out(64 * 32, UNTOUCHED);
-        ASSERT_EQ(jpeg_decode(cut.data(), cut.size(), out.data(), 64, 32), 1);
-        for (int y = 0; y < 32; ++y)
-            for (int x = 0; x < 64; ++x) {
-                bool decoded = y < 16 && x < 48;  // the first three MCUs
-                ASSERT_EQ(out[y * 64 + x], decoded ? full[y * 64 + x] : UNTOUCHED) << x << "," << y;
-            }
-    }
-    EXPECT_EQ(markers, 7);
-}
-
 // The layer gets the picture's own size from its frame header (any layout of the headers), is
 // opaque, and holds exactly what jpeg_decode draws, with black where no whole MCU fits.
 TEST(JpegDecoder, ToLayerTakesTheSizeFromTheFrameHeader) {

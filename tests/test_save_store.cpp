@@ -43,17 +43,10 @@ TEST_F(SaveStore, MissingFileKeepsBlockAndLaterWriteCreatesIt) {
     EXPECT_EQ(read_file(dir.file("Evergreen.sav")), std::string(50944, '\xAB'));
 }
 
-TEST_F(SaveStore, NothingHappensBeforeRegistrationAndBackupsGoBeside) {
+TEST_F(SaveStore, NothingHappensBeforeRegistration) {
     EXPECT_EQ(save_write(), 0);
     EXPECT_EQ(save_read(), 0);
     EXPECT_EQ(save_write_backup(), 0);
-    char block[4] = {'n', 'e', 'w', '!'};
-    write_file(dir.file("App.sav"), "old!");
-    ASSERT_EQ(save_register("App", block, 4), 1);
-    std::memcpy(block, "new!", 4);
-    EXPECT_EQ(save_write_backup(), 1);  // the main file stays as it was
-    EXPECT_EQ(read_file(dir.file("App.sav")) + read_file(dir.file("App.sav.bak")), "old!new!");
-    EXPECT_FALSE(file_exists(dir.file("Evergreen.sav")));
 }
 
 TEST_F(SaveStore, WriteReplacesWholeFileAndLeavesNoTemporary) {
