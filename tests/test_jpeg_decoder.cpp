@@ -233,19 +233,15 @@ TEST(JpegDecoder, ToLayerTakesTheSizeFromTheFrameHeader) {
     std::vector<uint8_t> jpeg = make_test_jpeg(241, 239, JpegFixtureOptions{}, 30);
     ASSERT_EQ(jpeg_to_layer(15, jpeg.data(), jpeg.size()), 1);
     const LayerSlot& slot = LayerTable[15];
-    EXPECT_EQ(vals(slot.in_use, slot.format, slot.opaque), vals(1, LAYER_FORMAT_RGB565, 1));
-    ASSERT_EQ(slot.width, 241);
-    ASSERT_EQ(slot.height, 239);
+    ASSERT_EQ(vals(slot.in_use, slot.format, slot.opaque, slot.width, slot.height), vals(1, LAYER_FORMAT_RGB565, 1, 241, 239));
     std::vector<uint16_t> want(241 * 239, 0);
     ASSERT_EQ(jpeg_decode(jpeg.data(), jpeg.size(), want.data(), 241, 239), 1);
     EXPECT_EQ(std::memcmp(layer_rgb565(15), want.data(), want.size() * 2), 0);
     layer_free(15);
 
     const uint8_t garbage[] = {0xFF, 0xD8, 0xFF, 0xD9};
-    EXPECT_EQ(jpeg_to_layer(14, garbage, sizeof garbage), 0);
-    EXPECT_EQ(LayerTable[14].in_use, 0);
-    EXPECT_EQ(jpeg_to_layer(16, jpeg.data(), jpeg.size()), 0);
-    EXPECT_EQ(jpeg_to_layer(-1, jpeg.data(), jpeg.size()), 0);
+    EXPECT_EQ(vals(jpeg_to_layer(14, garbage, sizeof garbage), LayerTable[14].in_use), vals(0, 0));
+    EXPECT_EQ(jpeg_to_layer(16, jpeg.data(), jpeg.size()) + jpeg_to_layer(-1, jpeg.data(), jpeg.size()), 0);
 }
 
 }  // namespace
