@@ -103,7 +103,7 @@ std::vector<uint8_t> make_test_jpeg(int width, int height, const JpegFixtureOpti
 }
 
 bool libjpeg_decode_rgb(const std::vector<uint8_t>& jpeg, std::vector<uint8_t>* rgb, int* width,
-                        int* height, bool fancy) {
+                        int* height) {
     jpeg_decompress_struct info;
     ErrorJump error;
     info.err = jpeg_std_error(&error.mgr);
@@ -118,7 +118,7 @@ bool libjpeg_decode_rgb(const std::vector<uint8_t>& jpeg, std::vector<uint8_t>* 
     jpeg_read_header(&info, TRUE);
     info.out_color_space = JCS_RGB;
     info.dct_method = JDCT_ISLOW;
-    info.do_fancy_upsampling = fancy ? TRUE : FALSE;
+    info.do_fancy_upsampling = FALSE;
     jpeg_start_decompress(&info);
     *width = static_cast<int>(info.output_width);
     *height = static_cast<int>(info.output_height);

@@ -24,10 +24,10 @@ std::vector<uint8_t> jpeg_encode_rgb(const std::vector<uint8_t>& rgb, int width,
 std::vector<uint8_t> make_test_jpeg(int width, int height, const JpegFixtureOptions& options,
                                     uint32_t seed = 1);
 
-// Decodes with libjpeg into RGB888 (ISLOW transform; `fancy` chooses smooth chroma upsampling,
-// otherwise samples are replicated). Returns false when libjpeg refuses the data.
+// Decodes with libjpeg into RGB888 (ISLOW transform, chroma samples replicated as the viewer's
+// decoder does). Returns false when libjpeg refuses the data.
 bool libjpeg_decode_rgb(const std::vector<uint8_t>& jpeg, std::vector<uint8_t>* rgb, int* width,
-                        int* height, bool fancy = false);
+                        int* height);
 
 // Offset of the first marker 0xFF `code` in a file (scanning segment by segment up to the
 // scan), or -1. Handy for patching header fields in hostile-input tests.
