@@ -18,11 +18,13 @@ namespace {
 
 constexpr int PICTURES = 6;
 
-// Colour v lists v % 6, then the next k - 1 pictures (best_match is v % 6 in the test pack).
-std::string section_bytes(int k) {
+// Colour v lists v % 6, then the next k - 1 pictures (best_match is v % 6 in the test pack);
+// `damage` may change the lists before they are encoded (with a right CRC).
+std::string section_bytes(int k, void (*damage)(std::vector<uint16_t>&) = nullptr) {
     std::vector<uint16_t> lists(static_cast<size_t>(k) * 65536);
     for (int v = 0; v < 65536; ++v)
         for (int s = 0; s < k; ++s) lists[static_cast<size_t>(v) * k + s] = static_cast<uint16_t>((v + s) % PICTURES);
+    if (damage) damage(lists);
     std::string bytes(candidate_section_size(k), '\0');
     candidates_encode(k, lists.data(), reinterpret_cast<uint8_t*>(&bytes[0]));
     return bytes;
@@ -76,16 +78,9 @@ TEST_F(Candidates, DamagedSectionsDrawAsWithout) {
 
     const std::string good = section_bytes(3);
     auto with_k = [](std::string s, int k) { s[10] = static_cast<char>(k); return s; };
-    // A number past the picture count, with the CRC made right again so only the number fails.
-    std::vector<uint16_t> lists(3 * 65536);
-    for (int v = 0; v < 65536; ++v)
-        for (int s = 0; s < 3; ++s) lists[v * 3 + s] = static_cast<uint16_t>((v + s) % PICTURES);
-    lists[77 * 3 + 2] = PICTURES;
-    std::string past_count(candidate_section_size(3), '\0');
-    candidates_encode(3, lists.data(), reinterpret_cast<uint8_t*>(&past_count[0]));
-    lists[77 * 3 + 2] = 1, lists[77 * 3] = 4;  // first entry not best_match (77 % 6 = 5)
-    std::string not_best(candidate_section_size(3), '\0');
-    candidates_encode(3, lists.data(), reinterpret_cast<uint8_t*>(&not_best[0]));
+    // A number past the picture count, and a first entry that is not best_match (77 % 6 = 5).
+    const std::string past_count = section_bytes(3, [](std::vector<uint16_t>& l) { l[77 * 3 + 2] = PICTURES; });
+    const std::string not_best = section_bytes(3, [](std::vector<uint16_t>& l) { l[77 * 3] = 4, l[77 * 3 + 2] = 1; });
     std::string bad_crc = good;
     bad_crc[5000] ^= 1;
     const struct {
