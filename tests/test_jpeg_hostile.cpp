@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "media/jpeg_decoder.h"
+#include "tests/support/check.h"
 #include "tests/support/jpeg_fixtures.h"
 
 namespace {
@@ -97,10 +98,8 @@ TEST(JpegHostile, TheHandBuiltFileDecodes) {
 }
 
 TEST(JpegHostile, MissingHeadersAreRefused) {
-    EXPECT_EQ(decode({}), 0);
-    EXPECT_EQ(decode({0xFF}), 0);
-    EXPECT_EQ(decode({0xFF, 0xD8}), 0);
-    EXPECT_EQ(decode({0xFF, 0xD8, 0xFF, 0xD9}), 0);
+    EXPECT_EQ(vals(decode({}), decode({0xFF}), decode({0xFF, 0xD8}), decode({0xFF, 0xD8, 0xFF, 0xD9})),
+              vals(0, 0, 0, 0));
     // Scan before any frame: the start-of-scan segment moved in front of everything.
     Bytes jpeg = base();
     size_t sos = at(jpeg, 0xDA);
@@ -108,9 +107,8 @@ TEST(JpegHostile, MissingHeadersAreRefused) {
     early.insert(early.end(), jpeg.begin() + static_cast<long>(sos), jpeg.end());
     EXPECT_EQ(decode(early), 0);
     // Scan before the Huffman or quantisation tables: those segments removed.
-    EXPECT_EQ(decode(without_segments(jpeg, 0xC4)), 0);
-    EXPECT_EQ(decode(without_segments(jpeg, 0xDB)), 0);
-    EXPECT_EQ(decode(jpeg), 1);
+    EXPECT_EQ(vals(decode(without_segments(jpeg, 0xC4)), decode(without_segments(jpeg, 0xDB)), decode(jpeg)),
+              vals(0, 0, 1));
 }
 
 TEST(JpegHostile, BadFramesAreRefused) {
@@ -121,16 +119,13 @@ TEST(JpegHostile, BadFramesAreRefused) {
     EXPECT_EQ(decode(patched(4, 12)), 0);
     Bytes zero = jpeg;
     zero[sof + 5] = zero[sof + 6] = zero[sof + 7] = zero[sof + 8] = 0;
-    EXPECT_EQ(decode(zero), 0);
-    EXPECT_EQ(decode(patched(9, 0)), 0);
-    EXPECT_EQ(decode(patched(9, 5)), 0);
+    EXPECT_EQ(vals(decode(zero), decode(patched(9, 0)), decode(patched(9, 5))), vals(0, 0, 0));
     for (uint8_t sampling : {0x01, 0x10, 0x31, 0x13, 0x51, 0x15, 0x00})
         EXPECT_EQ(decode(patched(11, sampling)), 0) << std::hex << int(sampling);
-    EXPECT_EQ(decode(patched(12, 4)), 0);  // quantisation table id above 3
-    EXPECT_EQ(decode(patched(12, 2)), 0);  // a quantisation table never defined
-    EXPECT_EQ(decode(patched(1, 0xC2)), 0);  // progressive
-    EXPECT_EQ(decode(patched(1, 0xC9)), 0);  // arithmetic
-    EXPECT_EQ(decode(patched(1, 0xC3)), 0);  // lossless
+    // Quantisation table id above 3, one never defined; progressive, arithmetic, lossless frames.
+    EXPECT_EQ(vals(decode(patched(12, 4)), decode(patched(12, 2)), decode(patched(1, 0xC2)), decode(patched(1, 0xC9)),
+                   decode(patched(1, 0xC3))),
+              vals(0, 0, 0, 0, 0));
     // More than 10 blocks per MCU: luma 4 x 2 plus two chroma 2 x 1.
     Bytes big = jpeg;
     big[sof + 11] = 0x42;
@@ -183,11 +178,11 @@ TEST(JpegHostile, BadScansAreRefused) {
     const Bytes& jpeg = base();
     const size_t sos = at(jpeg, 0xDA);
     // Offsets: 4 count, then (id, tables) per entry from 5.
-    EXPECT_EQ(decode(patch(jpeg, sos + 7, jpeg[sos + 5])), 0);  // one component twice
-    EXPECT_EQ(decode(patch(jpeg, sos + 6, 0x22)), 0);            // tables 2 were never defined
-    EXPECT_EQ(decode(patch(jpeg, sos + 6, 0x04)), 0);            // table id above 3
-    EXPECT_EQ(decode(patch(jpeg, sos + 5, 9)), 0);               // not a frame component
-    EXPECT_EQ(decode(patch(jpeg, sos + 4, 2)), 0);  // two of three components, length matches neither
+    // One component twice, tables 2 never defined, a table id above 3, not a frame component, two
+    // of three components (the length matches neither).
+    EXPECT_EQ(vals(decode(patch(jpeg, sos + 7, jpeg[sos + 5])), decode(patch(jpeg, sos + 6, 0x22)),
+                   decode(patch(jpeg, sos + 6, 0x04)), decode(patch(jpeg, sos + 5, 9)), decode(patch(jpeg, sos + 4, 2))),
+              vals(0, 0, 0, 0, 0));
 }
 
 TEST(JpegHostile, SegmentLengthsAndFillBytes) {
