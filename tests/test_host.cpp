@@ -150,11 +150,8 @@ TEST_F(Pump, FrameRateInTheConsoleOnlyWhileShowFpsIsSet) {
     static uint32_t identity[128];
     for (uint32_t i = 0; i < 128; ++i) identity[i] = i;
     const int8_t layer = console_layer;
-    console_layer = 0;
-    console_columns = 40;
-    console_rows = 53;
-    console_char_table = identity;
-    console_char_count = 128;
+    console_layer = 0, console_columns = 40, console_rows = 53;
+    console_char_table = identity, console_char_count = 128;
     show_fps = 0;
     frame_yield();
     EXPECT_EQ(console_cells[0], 0u);

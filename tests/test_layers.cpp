@@ -1,5 +1,5 @@
-// Background layers: drawing by format and opacity, the hook, creation and freeing rules, and
-// the console tile layer.
+// Background layers: drawing by format and opacity, creation and freeing rules, and the console
+// tile layer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -60,17 +60,6 @@ TEST_F(Layers, OpaqueLayerReplacesEveryPixelAndKeyedLayerShowsThrough) {
     LayerTable[15].opaque = 0;
     compose(0, 1023);
     EXPECT_EQ(vals(pixel(5, 0), pixel(6, 0)), vals(BG, 6));
-}
-
-TEST_F(Layers, HiddenLayersSkipTheHookAndPrimitiveHoldersReachIt) {
-    ASSERT_EQ(layer_create_rgb565(2, 4, 4, 1), 1);
-    LayerTable[2].alpha = 0;
-    LayerTable[3] = LayerSlot{};
-    LayerTable[3].in_use = 1;
-    LayerTable[3].kind = LAYER_PRIMITIVES;
-    LayerTable[3].alpha = 32;
-    for (int n = 0; n < LAYER_COUNT; ++n) layer_draw(n);
-    EXPECT_EQ(hooked, std::vector<uint8_t>{3});
 }
 
 TEST_F(Layers, CreationAndPixelAccess) {

@@ -1,5 +1,5 @@
 // Viewing progress: record lookup and claiming, the percentage, the viewed bits, and the state
-// file (round trip and damaged files, which are untrusted input).
+// file (its layout, damaged files, which are untrusted input, and merged saves).
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -34,11 +34,9 @@ std::string record_name(int i) { return std::string(state_block.records[i].name,
 }  // namespace
 
 TEST(ProgressRecord, LayoutMatchesTheStateFile) {
-    EXPECT_EQ(offsetof(PackRecord, viewed), 512u);
-    EXPECT_EQ(offsetof(PackRecord, percent), 768u);
-    EXPECT_EQ(offsetof(PackRecord, reserved), 772u);
-    EXPECT_EQ(offsetof(PackRecord, reserved_end), 776u);
-    EXPECT_EQ(sizeof(StateBlock), 50944u);
+    EXPECT_EQ(vals(offsetof(PackRecord, viewed), offsetof(PackRecord, percent), offsetof(PackRecord, reserved),
+                   offsetof(PackRecord, reserved_end), sizeof(StateBlock)),
+              vals(512, 768, 772, 776, 50944));
 }
 
 TEST(ProgressRecord, FindReusesAndClaimsInOrder) {
@@ -258,4 +256,3 @@ TEST(StateFile, SavesMergeWithWhatAnotherViewerSaved) {
     EXPECT_EQ(state_block.records[record_find_or_add("b.evg")].percent, 50);
     reset_state();
 }
-

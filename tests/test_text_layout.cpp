@@ -2,6 +2,7 @@
 // worked out by hand: letters are 5 wide, the space 2, height 8; letter spacing 1, line spacing 2.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 
 #include "media/fonts.h"
@@ -83,14 +84,12 @@ TEST_F(TextLayout, TextSetItems) {
     const PlacedGlyph* array = it.glyphs;
     EXPECT_EQ(text_set(3, 0, 4, 5, 200, 300, "abc", 0x1234, 8, 20, 1, 0, 0, 2, 1000), 3);
     EXPECT_EQ(it.glyphs, array);  // a shorter text reuses the array
-    // Refused: unloaded picture font, font 16, clip 16, item 256, a layer without items.
-    EXPECT_EQ(text_set(3, 0, 0, 0, 239, 319, "zz", 0, 7, 32, 1, 0, 0, 0, 1000), 0);
-    EXPECT_EQ(text_set(3, 0, 0, 0, 239, 319, "zz", 0, 16, 32, 1, 0, 0, 0, 1000), 0);
-    EXPECT_EQ(text_set(3, 0, 0, 0, 239, 319, "zz", 0, 8, 32, 1, 0, 0, 16, 1000), 0);
-    EXPECT_EQ(text_set(3, 256, 0, 0, 239, 319, "zz", 0, 8, 32, 1, 0, 0, 0, 1000), 0);
-    EXPECT_EQ(text_set(9, 0, 0, 0, 239, 319, "zz", 0, 8, 32, 1, 0, 0, 0, 1000), 0);
-    EXPECT_EQ(it.glyph_count, 3);  // the item is as the last successful call left it
-    EXPECT_EQ(vals(it.alpha, it.clip_index, it.glyphs[0].x), vals(20, 2, 4));
+    // Refused: unloaded picture font, font 16, clip 16, item 256, a layer without items; the
+    // item stays as the last successful call left it.
+    for (const auto& [layer, item, font, clip] :
+         {std::array<int, 4>{3, 0, 7, 0}, {3, 0, 16, 0}, {3, 0, 8, 16}, {3, 256, 8, 0}, {9, 0, 8, 0}})
+        EXPECT_EQ(text_set(layer, item, 0, 0, 239, 319, "zz", 0, uint8_t(font), 32, 1, 0, 0, uint8_t(clip), 1000), 0);
+    EXPECT_EQ(vals(it.glyph_count, it.alpha, it.clip_index, it.glyphs[0].x), vals(3, 20, 2, 4));
     text_hide(0);
     EXPECT_EQ(it.glyph_count, 0);
     text_layer_clear(3);

@@ -9,7 +9,6 @@
 #include "media/rgb565.h"
 #include "tools/common/jpeg_encode.h"
 
-
 uint16_t pack_test_colour(int p) {
     // Spread the pictures over hue-like corners and steps so neighbours differ clearly.
     static const uint16_t base[8] = {0xF800, 0x07E0, 0x001F, 0xFFE0, 0xF81F, 0x07FF, 0xFC00, 0x8410};
