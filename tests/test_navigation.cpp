@@ -124,12 +124,18 @@ TEST_F(Navigation, ZoomFromTheSurfaceEndsOnTheSteadyView) {
     EXPECT_EQ(vals(centre_col, centre_row), vals(99, 139));
 }
 
+// Each move shows the steady view at the new centre.
 TEST_F(Navigation, ArrowsAndMinimapMoveTheCentreWithinBounds) {
+    static std::vector<uint16_t> target(240 * 320);  // away from the frames the pump composes
+    draw_target = target.data();
+    for (int i = 0; i < PICTURE_PIXELS; ++i) surface_image[i] = static_cast<uint16_t>(i * 7);  // tiles all differ
     zoom = 8;
     script("2 key right down\n", 150);
     navigate(40);
-    EXPECT_EQ(centre_col, 223);  // 2 per frame, stopped at 238 - 15
-    EXPECT_EQ(centre_row, 120);
+    EXPECT_EQ(vals(centre_col, centre_row), vals(223, 120));  // 2 per frame, stopped at 238 - 15
+    const std::vector<uint16_t> shown = target;
+    mosaic_render(223, 120, -4, -4);
+    EXPECT_EQ(shown, target);
 
     restart();
     zoom = 8;

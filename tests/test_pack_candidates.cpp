@@ -106,6 +106,19 @@ TEST_F(Candidates, DamagedSectionsDrawAsWithout) {
     }
 }
 
+// A colour whose best_match names no picture (here exactly the picture count) lists none.
+TEST(CandidateSection, ColourWithoutAPictureListsNone) {
+    std::vector<uint16_t> best(65536), lists(65536), out(65536);
+    for (int v = 0; v < 65536; ++v) best[v] = lists[v] = static_cast<uint16_t>(v % PICTURES);
+    best[9] = PICTURES, lists[9] = CANDIDATE_UNUSED;
+    std::string bytes(candidate_section_size(1), '\0');
+    candidates_encode(1, lists.data(), reinterpret_cast<uint8_t*>(&bytes[0]));
+    int k = 0;
+    EXPECT_EQ(candidates_parse(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), best.data(), PICTURES, &k, out.data()),
+              CANDIDATES_OK);
+    EXPECT_EQ(vals(k, out[9], out[10]), vals(1, CANDIDATE_UNUSED, 4));
+}
+
 TEST_F(Candidates, FlatSurfaceHasNoEqualNeighbours) {
     for (int k : {3, 4, 6})
         for (int spread : {SPREAD_DIFFUSE, SPREAD_NOISE}) {
