@@ -62,10 +62,9 @@ TEST(PackFormat, HeaderLayoutAndRoundTrip) {
 }
 
 TEST(PackFormat, MagicComparesOnlyEightBytes) {
-    EXPECT_EQ(1, pack_magic_matches(reinterpret_cast<const uint8_t*>("EVERGREEN ")));
-    EXPECT_EQ(1, pack_magic_matches(reinterpret_cast<const uint8_t*>("EVERGREE\xff\x00")));
-    EXPECT_EQ(0, pack_magic_matches(reinterpret_cast<const uint8_t*>("EVERGREXN ")));
-    EXPECT_EQ(0, pack_magic_matches(reinterpret_cast<const uint8_t*>("evergreen ")));
+    auto matches = [](const char* s) { return pack_magic_matches(reinterpret_cast<const uint8_t*>(s)); };
+    EXPECT_EQ(vals(matches("EVERGREEN "), matches("EVERGREE\xff\x00"), matches("EVERGREXN "), matches("evergreen ")),
+              vals(1, 1, 0, 0));
 }
 
 // The first picture's bytes sit at data offset + 262148 + N x T x T x 2 + 4, where a stored

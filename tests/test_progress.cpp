@@ -83,10 +83,8 @@ TEST(ProgressRecord, SixtyFifthNameTakesTheRecordOfAPackNoLongerThere) {
 }
 
 TEST(ProgressRecord, NamesEqualIsBoundedByTheField) {
-    EXPECT_EQ(1, names_equal("abc", "abc"));
-    EXPECT_EQ(0, names_equal("abc", "abcd"));
-    EXPECT_EQ(0, names_equal("abc", "abC"));
-    EXPECT_EQ(1, names_equal("", ""));
+    EXPECT_EQ(vals(names_equal("abc", "abc"), names_equal("abc", "abcd"), names_equal("abc", "abC"), names_equal("", "")),
+              vals(1, 0, 0, 1));
     // Two fields full of 0xFF (no terminator): compared over exactly 512 bytes. ASan catches a
     // read past them since they are separate heap blocks of exactly that size.
     char* a = new char[RECORD_NAME_SIZE];

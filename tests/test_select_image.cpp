@@ -70,15 +70,14 @@ TEST_F(SelectImage, SizeButtonCyclesThroughFiveSizes) {
 TEST_F(SelectImage, ScrollBarDeadZoneAndLimits) {
     // Pulled 16 pixels right: inside the dead zone, nothing scrolls; then a tap at size 20.
     run("5 move 120 290\n6 down\n7 move 136 290\n12 up\n15 tap 35 45\n");
-    EXPECT_EQ(scroll_offset, 0);
-    EXPECT_EQ(current_picture, 14);  // column 1, row 2 of 12
+    EXPECT_EQ(vals(scroll_offset, current_picture), vals(0, 14));  // column 1, row 2 of 12
 
     // Size 60 (25 columns, 1500 pixels): pulled far right, the grid scrolls to its end.
     start_test_runtime();
     draw_target = target.data();
     run(size_taps(3, 4) + "20 move 120 290\n21 down\n22 move 230 290\n80 up\n90 tap 10 10\n");
-    EXPECT_EQ(vals(zoom, scroll_offset), vals(60, (240 - 1500) * 256));
-    EXPECT_EQ(current_picture, 84);  // column (10 + 1260) / 60 = 21, row 0
+    // Picture 84: column (10 + 1260) / 60 = 21, row 0.
+    EXPECT_EQ(vals(zoom, scroll_offset, current_picture), vals(60, (240 - 1500) * 256, 84));
 }
 
 }  // namespace

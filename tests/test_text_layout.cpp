@@ -42,8 +42,7 @@ protected:
 TEST_F(TextLayout, PlacingWrappingAndLineFeeds) {
     lay("AW", 20, 200);
     ASSERT_EQ(layout_count, 2u);
-    EXPECT_EQ(vals(x(0), x(1)), vals(20, 26));
-    EXPECT_EQ(x(2), 32);  // the end position after the last glyph, uncounted
+    EXPECT_EQ(vals(x(0), x(1), x(2)), vals(20, 26, 32));  // x(2): the end position after the last glyph, uncounted
     // "ab cd": d would end at 27 > 25, so "cd" moves; the space stays on the first line.
     lay("ab cd", 0, 25);
     ASSERT_EQ(layout_count, 5u);

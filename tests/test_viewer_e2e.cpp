@@ -17,6 +17,7 @@
 #include "media/jpeg_decoder.h"
 #include "media/png_writer.h"
 #include "tests/support/pack_builder.h"
+#include "tests/support/check.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -81,10 +82,7 @@ TEST(ViewerEndToEnd, JourneyToANewSurfaceIsSavedAndShownNextTime) {
     ASSERT_EQ(file_length(dir.file("Evergreen.sav")), STATE_FILE_SIZE);
     Record a = find_record(dir, "a.evg");
     // The first picture (random) and the tile picture 2 (3 when the first was 2 itself).
-    EXPECT_EQ(a.viewed.count(), 2u);
-    EXPECT_TRUE(a.viewed[2]);
-    EXPECT_EQ(a.percent, 33);
-    EXPECT_EQ(find_record(dir, "b.evg").percent, 0);
+    EXPECT_EQ(vals(a.viewed.count(), a.viewed[2], a.percent, find_record(dir, "b.evg").percent), vals(2, 1, 33, 0));
 
     // Next run: only card 0's "Viewed" line has changed.
     ASSERT_EQ(run_evergreen(dir, "4 shot menu2.png\n6 key escape down\n"), 0);
@@ -175,8 +173,8 @@ TEST(ViewerEndToEnd, ViewAllMarksEveryPicture) {
                                "8 key down down\n9 key down up\n10 key down down\n11 key down up\n"
                                "12 key down down\n13 key down up\n100 tap 120 308\n";
     ASSERT_EQ(run_evergreen(dir, script), 0) << read_file(dir.file("out.txt"));
-    EXPECT_EQ(find_record(dir, "a.evg").percent, 100);
-    EXPECT_EQ(find_record(dir, "a.evg").viewed.count(), 6u);
+    const Record a = find_record(dir, "a.evg");
+    EXPECT_EQ(vals(a.percent, a.viewed.count()), vals(100, 6));
 }
 
 TEST(ViewerEndToEnd, NoPackAndBrokenPackScreensEndOnATap) {
