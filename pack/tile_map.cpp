@@ -54,21 +54,65 @@ struct alignas(16) ListLanes {
     int16_t closed[LANES];    // CLOSED for an unused or parent slot, else 0
     uint64_t mean[LANES];     // picture_means of each lane (of picture 0 for unused ones)
     uint8_t noise_shift[LANES];  // 2 x the lane's place among the open ones
-    int open;
+    bool open;   // any lane open
+    int halves;  // 1 when lanes 8 .. 15 are all closed, else 2
 };
 
-void lanes_fill(ListLanes& lanes, const uint16_t* list, int k, uint16_t parent) {
-    lanes.open = 0;
+#if defined(__SSE2__)
+
+void lanes_fill(ListLanes& lanes, const uint16_t* list, int k, uint16_t parent, bool noise) {
+    // A full list is read as it stands; a shorter one is copied out first so that nothing past
+    // the table's end is read.
+    alignas(16) uint16_t copy[LANES];
+    if (k < LANES) {
+        std::fill(copy, copy + LANES, CANDIDATE_UNUSED);
+        std::memcpy(copy, list, static_cast<size_t>(k) * sizeof *list);
+        list = copy;
+    }
+    const __m128i unused = _mm_set1_epi16(static_cast<int16_t>(CANDIDATE_UNUSED));
+    const __m128i par = _mm_set1_epi16(static_cast<int16_t>(parent));
+    int closed_bits = 0;
+    for (int v = 0; v < 2; ++v) {
+        const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(list + 8 * v));
+        const __m128i closed = _mm_or_si128(_mm_cmpeq_epi16(p, unused), _mm_cmpeq_epi16(p, par));
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes.picture + 8 * v), p);
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes.closed + 8 * v), _mm_and_si128(closed, _mm_set1_epi16(CLOSED)));
+        closed_bits |= (_mm_movemask_epi8(_mm_packs_epi16(closed, closed)) & 0xFF) << 8 * v;
+    }
+    // The means, two lanes per vector (an unused lane reads the last picture's; it is never chosen).
+    const uint16_t last = static_cast<uint16_t>(picture_count - 1);
+    for (int s = 0; s < LANES; s += 2) {
+        const uint16_t a = std::min(lanes.picture[s], last), b = std::min(lanes.picture[s + 1], last);
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes.mean + s),
+                        _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(picture_means + a)),
+                                           _mm_loadl_epi64(reinterpret_cast<const __m128i*>(picture_means + b))));
+    }
+    lanes.open = closed_bits != 0xFFFF;
+    lanes.halves = (closed_bits & 0xFF00) == 0xFF00 ? 1 : 2;
+    if (noise)
+        for (int s = 0, open = 0; s < LANES; ++s) {
+            lanes.noise_shift[s] = static_cast<uint8_t>(2 * open);
+            open += !(closed_bits >> s & 1);
+        }
+}
+
+#else
+
+void lanes_fill(ListLanes& lanes, const uint16_t* list, int k, uint16_t parent, bool) {
+    int open = 0;
     for (int s = 0; s < LANES; ++s) {
         const uint16_t t = s < k ? list[s] : CANDIDATE_UNUSED;
-        const bool open = t != CANDIDATE_UNUSED && t != parent;
+        const bool usable = t != CANDIDATE_UNUSED && t != parent;
         lanes.picture[s] = t;
-        lanes.closed[s] = open ? 0 : CLOSED;
+        lanes.closed[s] = usable ? 0 : CLOSED;
         lanes.mean[s] = picture_means[t == CANDIDATE_UNUSED ? 0 : t];
-        lanes.noise_shift[s] = static_cast<uint8_t>(2 * lanes.open);
-        lanes.open += open;
+        lanes.noise_shift[s] = static_cast<uint8_t>(2 * open);
+        open += usable;
     }
+    lanes.open = open > 0;
 }
+
+#endif
 
 // The pictures whose repeats cost extra: rows y - 1 and y - 2 at x - 2 .. x + 2 and the one two
 // to the left (padding outside the picture is unused, which no open lane is); `left` and `up`
@@ -100,7 +144,9 @@ inline __m128i broadcast_word(__m128i v, int lane) {
 }
 
 // The lane of the cheapest open candidate for the target colour (r, g, b), `noise` holding
-// the noise rule's per-lane term (or zeros).
+// the noise rule's per-lane term (or zeros). HALVES 1 prices lanes 0 .. 7 only, for lists whose
+// lanes 8 .. 15 are all closed (most colours of a real pack have at most eight candidates).
+template <int HALVES>
 int cheapest_lane(const ListLanes& lanes, int r, int g, int b, const Neighbours& nb, const int16_t* noise) {
     // Colour distance, two lanes per vector: |mean - target| per channel, weighted and summed
     // by pairs (madd), then the pairs of four lanes added and packed back to 16 bits.
@@ -109,7 +155,7 @@ int cheapest_lane(const ListLanes& lanes, int r, int g, int b, const Neighbours&
     const __m128i weight = _mm_set_epi16(0, WEIGHT_B, WEIGHT_G, WEIGHT_R, 0, WEIGHT_B, WEIGHT_G, WEIGHT_R);
     const __m128i zero = _mm_setzero_si128();
     __m128i sums[LANES / 4];
-    for (int q = 0; q < LANES / 4; ++q) {
+    for (int q = 0; q < 2 * HALVES; ++q) {
         __m128i half[2];
         for (int h = 0; h < 2; ++h) {
             const __m128i m = _mm_load_si128(reinterpret_cast<const __m128i*>(lanes.mean + 4 * q + 2 * h));
@@ -120,7 +166,8 @@ int cheapest_lane(const ListLanes& lanes, int r, int g, int b, const Neighbours&
         sums[q] = _mm_add_epi32(_mm_castps_si128(_mm_shuffle_ps(a, c, _MM_SHUFFLE(2, 0, 2, 0))),
                                 _mm_castps_si128(_mm_shuffle_ps(a, c, _MM_SHUFFLE(3, 1, 3, 1))));
     }
-    __m128i cost[2] = {_mm_packs_epi32(sums[0], sums[1]), _mm_packs_epi32(sums[2], sums[3])};
+    __m128i cost[2] = {_mm_packs_epi32(sums[0], sums[1]), _mm_set1_epi16(CLOSED)};
+    if (HALVES == 2) cost[1] = _mm_packs_epi32(sums[2], sums[3]);
 
     // Repeats among the ten nearby, and the left and upper neighbours.
     const __m128i row1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(nb.up1));
@@ -132,7 +179,7 @@ int cheapest_lane(const ListLanes& lanes, int r, int g, int b, const Neighbours&
     const __m128i left = _mm_set1_epi16(static_cast<int16_t>(nb.left));
     const __m128i up = broadcast_word(row1, 2);
     const __m128i repeat = _mm_set1_epi16(NEAR_REPEAT), refused = _mm_set1_epi16(SAME_AS_NEIGHBOUR);
-    for (int v = 0; v < 2; ++v) {
+    for (int v = 0; v < HALVES; ++v) {
         const __m128i pic = _mm_load_si128(reinterpret_cast<const __m128i*>(lanes.picture + 8 * v));
         __m128i seen = zero;
         for (const __m128i& n : near) seen = _mm_sub_epi16(seen, _mm_cmpeq_epi16(pic, n));
@@ -144,7 +191,7 @@ int cheapest_lane(const ListLanes& lanes, int r, int g, int b, const Neighbours&
     }
 
     // The lowest cost spread over every lane, then the first lane holding it.
-    __m128i low = _mm_min_epi16(cost[0], cost[1]);
+    __m128i low = HALVES == 2 ? _mm_min_epi16(cost[0], cost[1]) : cost[0];
     low = _mm_min_epi16(low, _mm_shuffle_epi32(low, 0x4E));
     low = _mm_min_epi16(low, _mm_shuffle_epi32(low, 0xB1));
     low = _mm_min_epi16(low, _mm_shufflehi_epi16(_mm_shufflelo_epi16(low, 0xB1), 0xB1));
@@ -178,7 +225,7 @@ int cheapest_lane(const ListLanes& lanes, int r, int g, int b, const Neighbours&
 
 void tile_map_build(const uint16_t* surface, uint16_t parent, uint16_t* map, int spread) {
     const int k = candidate_count;
-    if (k == 0 || !candidate_table || !picture_means) {
+    if (k == 0 || !candidate_table || !picture_means || picture_count == 0) {
         for (int i = 0; i < PICTURE_PIXELS; ++i) {
             const uint16_t t = best_match[surface[i]];
             map[i] = t == parent ? second_match[surface[i]] : t;
@@ -208,12 +255,12 @@ void tile_map_build(const uint16_t* surface, uint16_t parent, uint16_t* map, int
             __builtin_prefetch(ahead);
             __builtin_prefetch(ahead + k - 1);
             if (colour != listed_colour) {
-                lanes_fill(lanes, candidate_table + static_cast<size_t>(colour) * k, k, parent);
+                lanes_fill(lanes, candidate_table + static_cast<size_t>(colour) * k, k, parent, !diffuse);
                 listed_colour = colour;
             }
             uint16_t* at = grid + (y + 2) * GRID_STRIDE + x + 2;
             uint16_t t;
-            if (lanes.open == 0) {
+            if (!lanes.open) {
                 t = best_match[colour];
                 t = t == parent ? second_match[colour] : t;
             } else {
@@ -232,7 +279,12 @@ void tile_map_build(const uint16_t* surface, uint16_t parent, uint16_t* map, int
                         noise[s] = static_cast<int16_t>((hash >> lanes.noise_shift[s] & 0x3F) * NEAR_REPEAT / 64);
                 }
                 const Neighbours nb = {at - GRID_STRIDE - 2, at - 2 * GRID_STRIDE - 2, left2, left, at[-GRID_STRIDE]};
+#if defined(__SSE2__)
+                const int s = lanes.halves == 1 ? cheapest_lane<1>(lanes, r, g, b, nb, noise)
+                                                : cheapest_lane<2>(lanes, r, g, b, nb, noise);
+#else
                 const int s = cheapest_lane(lanes, r, g, b, nb, noise);
+#endif
                 t = lanes.picture[s];
                 if (diffuse) {
                     const uint64_t got = lanes.mean[s];
