@@ -19,7 +19,7 @@ static constexpr uint16_t PICTURES = 7;
 static std::vector<uint8_t> section;
 static uint16_t lists[CANDIDATE_MAX * 65536];
 static uint16_t surface[PICTURE_PIXELS], map[PICTURE_PIXELS];
-static uint32_t means[PICTURES];
+static uint64_t means[PICTURES];
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The tile map over a surface of the input's bytes: every tile names a listed picture, or
     // falls back to the tables.
     for (int i = 0; i < PICTURE_PIXELS; i++) surface[i] = static_cast<uint16_t>(data[i % size] | data[(i * 7) % size] << 8);
-    for (uint16_t p = 0; p < PICTURES; p++) means[p] = p * 0x242424u;
+    for (uint16_t p = 0; p < PICTURES; p++) means[p] = mean_lanes(p * 0x24u, p * 0x24u, p * 0x24u);
     candidate_table = lists;
     candidate_count = static_cast<uint8_t>(k);
     picture_means = means;

@@ -14,7 +14,7 @@
 uint8_t candidate_count = 0;
 uint16_t* candidate_table = nullptr;
 int candidate_status = CANDIDATES_ABSENT;
-uint32_t* picture_means = nullptr;
+uint64_t* picture_means = nullptr;
 
 const char* candidate_status_text(int status) {
     switch (status) {
@@ -81,7 +81,7 @@ void candidates_close() {
 
 // Thumbnail means in 8-bit channels (top bits repeated), the colours the tile rule compares.
 static bool picture_means_fill(const uint16_t* thumbs, uint16_t count, uint16_t edge) {
-    picture_means = static_cast<uint32_t*>(std::malloc(count * sizeof(uint32_t)));
+    picture_means = static_cast<uint64_t*>(std::malloc(count * sizeof(uint64_t)));
     if (!picture_means) return false;
     const size_t pixels = static_cast<size_t>(edge) * edge;
     for (size_t p = 0; p < count; ++p) {
@@ -92,7 +92,7 @@ static bool picture_means_fill(const uint16_t* thumbs, uint16_t count, uint16_t 
             rgb565_unpack(thumb[i], rgb);
             r += rgb[0], g += rgb[1], b += rgb[2];
         }
-        picture_means[p] = static_cast<uint32_t>((r / pixels) << 16 | (g / pixels) << 8 | (b / pixels));
+        picture_means[p] = mean_lanes(r / pixels, g / pixels, b / pixels);
     }
     return true;
 }

@@ -50,8 +50,10 @@ const char* candidate_status_text(int status);
 extern uint8_t candidate_count;
 extern uint16_t* candidate_table;
 extern int candidate_status;
-// Each picture's thumbnail mean as 0x00RRGGBB (8-bit channels), filled with the lists.
-extern uint32_t* picture_means;
+// Each picture's thumbnail mean in 8-bit channels, one per 16-bit lane (r | g << 16 | b << 32),
+// so that the tile rule compares two pictures per vector. Filled with the lists.
+extern uint64_t* picture_means;
+constexpr uint64_t mean_lanes(uint64_t r, uint64_t g, uint64_t b) { return r | g << 16 | b << 32; }
 
 // Checks a whole section held in memory against the open tables: magic, version, K, size,
 // CRC, every number below `count` or unused, and each colour's first number equal to

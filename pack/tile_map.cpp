@@ -1,10 +1,18 @@
 // The tile map: per surface pixel, one of its colour's candidates, chosen in one pass in
 // reading order against the choices already made above and to the left.
+//
+// A colour's list is laid over 16 lanes (one per candidate slot, in list order); a lane is
+// closed when its slot is unused or names the parent. Every pixel prices all 16 lanes at once
+// and takes the cheapest open lane, the first in list order on a tie.
 #include "pack/tile_map.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "media/rgb565.h"
 #include "pack/pack_candidates.h"
@@ -12,11 +20,108 @@
 
 namespace {
 
-// Weighted channel difference of two 0x00RRGGBB colours (green counts most, as the eye sees it).
-inline int colour_distance(int r, int g, int b, uint32_t c) {
-    return 2 * std::abs(r - static_cast<int>(c >> 16)) + 4 * std::abs(g - static_cast<int>((c >> 8) & 0xFF)) +
-           3 * std::abs(b - static_cast<int>(c & 0xFF));
+constexpr int LANES = CANDIDATE_MAX;
+static_assert(LANES == 16, "the vector code prices 16 lanes as two vectors of eight");
+
+// Costs are 16-bit: a colour distance (at most 9 x 279 = 2511, the target running up to 24 past
+// either end of a channel), repeats (at most 10 x NEAR_REPEAT = 2400) and the noise term
+// (at most 236) stay below SAME_AS_NEIGHBOUR, so a left or upper neighbour's picture loses to
+// every other open lane, and the sum stays below CLOSED.
+// Weighted channel differences: red 2, green 4, blue 3 (green counts most, as the eye sees it).
+constexpr int WEIGHT_R = 2, WEIGHT_G = 4, WEIGHT_B = 3;
+constexpr int16_t SAME_AS_NEIGHBOUR = 1 << 14;
+constexpr int16_t CLOSED = 0x7FFF;
+// Each repeat of a picture among the 10 placed nearby costs as much as a colour about 27 steps
+// (8-bit, all channels) farther away. Chosen with `evgpack quality` on 395 real photos with 16
+// candidates: 160 gave 10.2 distinct pictures per zoom-40 screen, 240 10.5, 320 10.6, the
+// zoom-8 likeness 0.32, 0.37 and 0.40 delta E worse than without candidates.
+constexpr int NEAR_REPEAT = 240;
+// Carried colour difference per channel is kept within +-48 (in 1/16 units below).
+constexpr int ERROR_LIMIT = 48 * 16;
+constexpr int HIGHEST_OPEN_COST = 9 * (255 + ERROR_LIMIT / 32) + 10 * NEAR_REPEAT + 63 * NEAR_REPEAT / 64;
+static_assert(HIGHEST_OPEN_COST < SAME_AS_NEIGHBOUR && HIGHEST_OPEN_COST + SAME_AS_NEIGHBOUR < CLOSED,
+              "lane costs must keep their order in 16 bits");
+
+// The choices so far with two unused columns on each side and two unused rows on top
+// (244 x 242 x 2 bytes, 118 KB), so the neighbours are read without bounds tests. Rows are
+// read eight entries at a time from two to the left: the last reads run into the next row.
+constexpr int GRID_STRIDE = PICTURE_EDGE + 4;
+uint16_t grid[(PICTURE_EDGE + 2) * GRID_STRIDE];
+
+// One colour's list over the lanes; a run of one colour (common: smooth areas) keeps it.
+struct alignas(16) ListLanes {
+    uint16_t picture[LANES];  // CANDIDATE_UNUSED past K
+    int16_t closed[LANES];    // CLOSED for an unused or parent slot, else 0
+    uint64_t mean[LANES];     // picture_means of each lane (of picture 0 for unused ones)
+    uint8_t noise_shift[LANES];  // 2 x the lane's place among the open ones
+    bool open;   // any lane open
+    int halves;  // 1 when lanes 8 .. 15 are all closed, else 2
+};
+
+#if defined(__SSE2__)
+
+void lanes_fill(ListLanes& lanes, const uint16_t* list, int k, uint16_t parent, bool noise) {
+    // A full list is read as it stands; a shorter one is copied out first so that nothing past
+    // the table's end is read.
+    alignas(16) uint16_t copy[LANES];
+    if (k < LANES) {
+        std::fill(copy, copy + LANES, CANDIDATE_UNUSED);
+        std::memcpy(copy, list, static_cast<size_t>(k) * sizeof *list);
+        list = copy;
+    }
+    const __m128i unused = _mm_set1_epi16(static_cast<int16_t>(CANDIDATE_UNUSED));
+    const __m128i par = _mm_set1_epi16(static_cast<int16_t>(parent));
+    int closed_bits = 0;
+    for (int v = 0; v < 2; ++v) {
+        const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(list + 8 * v));
+        const __m128i closed = _mm_or_si128(_mm_cmpeq_epi16(p, unused), _mm_cmpeq_epi16(p, par));
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes.picture + 8 * v), p);
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes.closed + 8 * v), _mm_and_si128(closed, _mm_set1_epi16(CLOSED)));
+        closed_bits |= (_mm_movemask_epi8(_mm_packs_epi16(closed, closed)) & 0xFF) << 8 * v;
+    }
+    // The means, two lanes per vector (an unused lane reads the last picture's; it is never chosen).
+    const uint16_t last = static_cast<uint16_t>(picture_count - 1);
+    for (int s = 0; s < LANES; s += 2) {
+        const uint16_t a = std::min(lanes.picture[s], last), b = std::min(lanes.picture[s + 1], last);
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes.mean + s),
+                        _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(picture_means + a)),
+                                           _mm_loadl_epi64(reinterpret_cast<const __m128i*>(picture_means + b))));
+    }
+    lanes.open = closed_bits != 0xFFFF;
+    lanes.halves = (closed_bits & 0xFF00) == 0xFF00 ? 1 : 2;
+    if (noise)
+        for (int s = 0, open = 0; s < LANES; ++s) {
+            lanes.noise_shift[s] = static_cast<uint8_t>(2 * open);
+            open += !(closed_bits >> s & 1);
+        }
 }
+
+#else
+
+void lanes_fill(ListLanes& lanes, const uint16_t* list, int k, uint16_t parent, bool) {
+    int open = 0;
+    for (int s = 0; s < LANES; ++s) {
+        const uint16_t t = s < k ? list[s] : CANDIDATE_UNUSED;
+        const bool usable = t != CANDIDATE_UNUSED && t != parent;
+        lanes.picture[s] = t;
+        lanes.closed[s] = usable ? 0 : CLOSED;
+        lanes.mean[s] = picture_means[t == CANDIDATE_UNUSED ? 0 : t];
+        lanes.noise_shift[s] = static_cast<uint8_t>(2 * open);
+        open += usable;
+    }
+    lanes.open = open > 0;
+}
+
+#endif
+
+// The pictures whose repeats cost extra: rows y - 1 and y - 2 at x - 2 .. x + 2 and the one two
+// to the left (padding outside the picture is unused, which no open lane is); `left` and `up`
+// are the pictures that are refused while another lane is open.
+struct Neighbours {
+    const uint16_t* up1;  // row y - 1 from x - 2
+    const uint16_t* up2;  // row y - 2 from x - 2
+    uint16_t left2, left, up;
+};
 
 inline uint32_t position_hash(uint32_t x, uint32_t y) {
     uint32_t h = (x * 0x9E3779B1u) ^ (y * 0x85EBCA77u);
@@ -26,29 +131,101 @@ inline uint32_t position_hash(uint32_t x, uint32_t y) {
     return h;
 }
 
-// A left or upper neighbour's picture: refused while any other candidate remains.
-constexpr int SAME_AS_NEIGHBOUR = 1 << 20;
-// Each repeat of a picture among the 10 placed nearby costs as much as a colour about 27 steps
-// (8-bit, all channels) farther away. Chosen with `evgpack quality` on 395 real photos with 16
-// candidates: 160 gave 10.2 distinct pictures per zoom-40 screen, 240 10.5, 320 10.6, the
-// zoom-8 likeness 0.32, 0.37 and 0.40 delta E worse than without candidates.
-constexpr int NEAR_REPEAT = 240;
-// Carried colour difference per channel is kept within +-48 (in 1/16 units below).
-constexpr int ERROR_LIMIT = 48 * 16;
+#if defined(__SSE2__)
 
-// The choices so far with two unused columns on each side and two unused rows on top
-// (244 x 242 x 2 bytes, 118 KB), so the neighbours are read without bounds tests.
-constexpr int GRID_STRIDE = PICTURE_EDGE + 4;
-uint16_t grid[(PICTURE_EDGE + 2) * GRID_STRIDE];
-// How often each picture lies among the current pixel's neighbours, in the low 8 bits, valid
-// where the upper bits hold the pixel's number + 1 (indexed by picture number, 256 KB).
-uint32_t seen_near[65536];
+inline __m128i broadcast_word(__m128i v, int lane) {
+    switch (lane) {
+        case 0: return _mm_shuffle_epi32(_mm_shufflelo_epi16(v, 0x00), 0);
+        case 1: return _mm_shuffle_epi32(_mm_shufflelo_epi16(v, 0x55), 0);
+        case 2: return _mm_shuffle_epi32(_mm_shufflelo_epi16(v, 0xAA), 0);
+        case 3: return _mm_shuffle_epi32(_mm_shufflelo_epi16(v, 0xFF), 0);
+        default: return _mm_shuffle_epi32(_mm_shufflehi_epi16(v, 0x00), 0xAA);  // lane 4
+    }
+}
+
+// The lane of the cheapest open candidate for the target colour (r, g, b), `noise` holding
+// the noise rule's per-lane term (or zeros). HALVES 1 prices lanes 0 .. 7 only, for lists whose
+// lanes 8 .. 15 are all closed (most colours of a real pack have at most eight candidates).
+template <int HALVES>
+int cheapest_lane(const ListLanes& lanes, int r, int g, int b, const Neighbours& nb, const int16_t* noise) {
+    // Colour distance, two lanes per vector: |mean - target| per channel, weighted and summed
+    // by pairs (madd), then the pairs of four lanes added and packed back to 16 bits.
+    const __m128i target = _mm_set_epi16(0, static_cast<int16_t>(b), static_cast<int16_t>(g), static_cast<int16_t>(r),
+                                         0, static_cast<int16_t>(b), static_cast<int16_t>(g), static_cast<int16_t>(r));
+    const __m128i weight = _mm_set_epi16(0, WEIGHT_B, WEIGHT_G, WEIGHT_R, 0, WEIGHT_B, WEIGHT_G, WEIGHT_R);
+    const __m128i zero = _mm_setzero_si128();
+    __m128i sums[LANES / 4];
+    for (int q = 0; q < 2 * HALVES; ++q) {
+        __m128i half[2];
+        for (int h = 0; h < 2; ++h) {
+            const __m128i m = _mm_load_si128(reinterpret_cast<const __m128i*>(lanes.mean + 4 * q + 2 * h));
+            const __m128i d = _mm_sub_epi16(m, target);
+            half[h] = _mm_madd_epi16(_mm_max_epi16(d, _mm_sub_epi16(zero, d)), weight);
+        }
+        const __m128 a = _mm_castsi128_ps(half[0]), c = _mm_castsi128_ps(half[1]);
+        sums[q] = _mm_add_epi32(_mm_castps_si128(_mm_shuffle_ps(a, c, _MM_SHUFFLE(2, 0, 2, 0))),
+                                _mm_castps_si128(_mm_shuffle_ps(a, c, _MM_SHUFFLE(3, 1, 3, 1))));
+    }
+    __m128i cost[2] = {_mm_packs_epi32(sums[0], sums[1]), _mm_set1_epi16(CLOSED)};
+    if (HALVES == 2) cost[1] = _mm_packs_epi32(sums[2], sums[3]);
+
+    // Repeats among the ten nearby, and the left and upper neighbours.
+    const __m128i row1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(nb.up1));
+    const __m128i row2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(nb.up2));
+    const __m128i near[10] = {broadcast_word(row1, 0), broadcast_word(row1, 1), broadcast_word(row1, 3),
+                              broadcast_word(row1, 4), broadcast_word(row2, 0), broadcast_word(row2, 1),
+                              broadcast_word(row2, 2), broadcast_word(row2, 3), broadcast_word(row2, 4),
+                              _mm_set1_epi16(static_cast<int16_t>(nb.left2))};
+    const __m128i left = _mm_set1_epi16(static_cast<int16_t>(nb.left));
+    const __m128i up = broadcast_word(row1, 2);
+    const __m128i repeat = _mm_set1_epi16(NEAR_REPEAT), refused = _mm_set1_epi16(SAME_AS_NEIGHBOUR);
+    for (int v = 0; v < HALVES; ++v) {
+        const __m128i pic = _mm_load_si128(reinterpret_cast<const __m128i*>(lanes.picture + 8 * v));
+        __m128i seen = zero;
+        for (const __m128i& n : near) seen = _mm_sub_epi16(seen, _mm_cmpeq_epi16(pic, n));
+        const __m128i beside = _mm_or_si128(_mm_cmpeq_epi16(pic, left), _mm_cmpeq_epi16(pic, up));
+        __m128i c = _mm_add_epi16(cost[v], _mm_mullo_epi16(seen, repeat));
+        c = _mm_add_epi16(c, _mm_and_si128(beside, refused));
+        c = _mm_add_epi16(c, _mm_loadu_si128(reinterpret_cast<const __m128i*>(noise + 8 * v)));
+        cost[v] = _mm_max_epi16(c, _mm_load_si128(reinterpret_cast<const __m128i*>(lanes.closed + 8 * v)));
+    }
+
+    // The lowest cost spread over every lane, then the first lane holding it.
+    __m128i low = HALVES == 2 ? _mm_min_epi16(cost[0], cost[1]) : cost[0];
+    low = _mm_min_epi16(low, _mm_shuffle_epi32(low, 0x4E));
+    low = _mm_min_epi16(low, _mm_shuffle_epi32(low, 0xB1));
+    low = _mm_min_epi16(low, _mm_shufflehi_epi16(_mm_shufflelo_epi16(low, 0xB1), 0xB1));
+    const int at = _mm_movemask_epi8(_mm_packs_epi16(_mm_cmpeq_epi16(cost[0], low), _mm_cmpeq_epi16(cost[1], low)));
+    return __builtin_ctz(static_cast<unsigned>(at));
+}
+
+#else
+
+int cheapest_lane(const ListLanes& lanes, int r, int g, int b, const Neighbours& nb, const int16_t* noise) {
+    const uint16_t near[10] = {nb.up1[0], nb.up1[1], nb.up1[3], nb.up1[4], nb.up2[0],
+                               nb.up2[1], nb.up2[2], nb.up2[3], nb.up2[4], nb.left2};
+    int chosen = 0, lowest = CLOSED + 1;
+    for (int s = 0; s < LANES; ++s) {
+        const uint16_t t = lanes.picture[s];
+        const uint64_t m = lanes.mean[s];
+        int cost = WEIGHT_R * std::abs(r - static_cast<int>(m & 0xFFFF)) +
+                   WEIGHT_G * std::abs(g - static_cast<int>(m >> 16 & 0xFFFF)) +
+                   WEIGHT_B * std::abs(b - static_cast<int>(m >> 32 & 0xFFFF));
+        for (uint16_t n : near) cost += t == n ? NEAR_REPEAT : 0;
+        cost += (t == nb.left || t == nb.up) ? SAME_AS_NEIGHBOUR : 0;
+        cost = std::max(cost + noise[s], static_cast<int>(lanes.closed[s]));
+        if (cost < lowest) chosen = s, lowest = cost;
+    }
+    return chosen;
+}
+
+#endif
 
 }  // namespace
 
 void tile_map_build(const uint16_t* surface, uint16_t parent, uint16_t* map, int spread) {
     const int k = candidate_count;
-    if (k == 0 || !candidate_table || !picture_means) {
+    if (k == 0 || !candidate_table || !picture_means || picture_count == 0) {
         for (int i = 0; i < PICTURE_PIXELS; ++i) {
             const uint16_t t = best_match[surface[i]];
             map[i] = t == parent ? second_match[surface[i]] : t;
@@ -60,16 +237,15 @@ void tile_map_build(const uint16_t* surface, uint16_t parent, uint16_t* map, int
     static int32_t carry[2][3][PICTURE_EDGE + 2];
     std::memset(carry, 0, sizeof carry);
     std::memset(grid, 0xFF, sizeof grid);  // CANDIDATE_UNUSED
-    std::memset(seen_near, 0, sizeof seen_near);
     const bool diffuse = spread == SPREAD_DIFFUSE;
+    alignas(16) int16_t noise[LANES] = {};
+    ListLanes lanes = {};
     for (int y = 0; y < PICTURE_EDGE; ++y) {
         int32_t(*now)[PICTURE_EDGE + 2] = carry[y & 1];
         int32_t(*next)[PICTURE_EDGE + 2] = carry[(y + 1) & 1];
         for (int ch = 0; ch < 3; ++ch) std::memset(next[ch], 0, sizeof next[ch]);
-        // A run of one colour (common: smooth areas) keeps the usable list of its first pixel.
         int32_t listed_colour = -1;
-        uint16_t usable[CANDIDATE_MAX];
-        int n = 0;
+        uint16_t left2 = CANDIDATE_UNUSED, left = CANDIDATE_UNUSED;
         for (int x = 0; x < PICTURE_EDGE; ++x) {
             const int i = y * PICTURE_EDGE + x;
             const uint16_t colour = surface[i];
@@ -79,69 +255,52 @@ void tile_map_build(const uint16_t* surface, uint16_t parent, uint16_t* map, int
             __builtin_prefetch(ahead);
             __builtin_prefetch(ahead + k - 1);
             if (colour != listed_colour) {
-                const uint16_t* list = candidate_table + static_cast<size_t>(colour) * k;
+                lanes_fill(lanes, candidate_table + static_cast<size_t>(colour) * k, k, parent, !diffuse);
                 listed_colour = colour;
-                n = 0;
-                for (int s = 0; s < k; ++s) {
-                    usable[n] = list[s];
-                    n += list[s] != CANDIDATE_UNUSED && list[s] != parent;
+            }
+            uint16_t* at = grid + (y + 2) * GRID_STRIDE + x + 2;
+            uint16_t t;
+            if (!lanes.open) {
+                t = best_match[colour];
+                t = t == parent ? second_match[colour] : t;
+            } else {
+                // The target is the pixel's own colour plus what earlier tiles carried.
+                uint8_t rgb[3];
+                rgb565_unpack(colour, rgb);
+                int r = rgb[0], g = rgb[1], b = rgb[2];
+                if (diffuse) {
+                    // Half the carried difference: the full amount made regions 0.02 delta E
+                    // closer but tiles 0.01 farther and variety lower; none left regions 0.05
+                    // farther.
+                    r += now[0][x + 1] / 32, g += now[1][x + 1] / 32, b += now[2][x + 1] / 32;
+                } else {
+                    const uint32_t hash = position_hash(static_cast<uint32_t>(x), static_cast<uint32_t>(y));
+                    for (int s = 0; s < LANES; ++s)
+                        noise[s] = static_cast<int16_t>((hash >> lanes.noise_shift[s] & 0x3F) * NEAR_REPEAT / 64);
+                }
+                const Neighbours nb = {at - GRID_STRIDE - 2, at - 2 * GRID_STRIDE - 2, left2, left, at[-GRID_STRIDE]};
+#if defined(__SSE2__)
+                const int s = lanes.halves == 1 ? cheapest_lane<1>(lanes, r, g, b, nb, noise)
+                                                : cheapest_lane<2>(lanes, r, g, b, nb, noise);
+#else
+                const int s = cheapest_lane(lanes, r, g, b, nb, noise);
+#endif
+                t = lanes.picture[s];
+                if (diffuse) {
+                    const uint64_t got = lanes.mean[s];
+                    const int diff[3] = {r - static_cast<int>(got & 0xFFFF), g - static_cast<int>(got >> 16 & 0xFFFF),
+                                         b - static_cast<int>(got >> 32 & 0xFFFF)};
+                    for (int ch = 0; ch < 3; ++ch) {
+                        const int e = diff[ch];
+                        now[ch][x + 2] = std::min(std::max(now[ch][x + 2] + 7 * e, -ERROR_LIMIT), ERROR_LIMIT);
+                        next[ch][x] += 3 * e;
+                        next[ch][x + 1] += 5 * e;
+                        next[ch][x + 2] += e;
+                    }
                 }
             }
-            if (n == 0) {
-                const uint16_t t = best_match[colour];
-                map[i] = grid[(y + 2) * GRID_STRIDE + x + 2] = t == parent ? second_match[colour] : t;
-                continue;
-            }
-            // Pictures already placed nearby: rows y - 1 and y - 2 at x - 2 .. x + 2 and the two
-            // to the left (the padding outside the picture is unused, which no candidate is),
-            // counted once per pixel so each candidate looks its count up instead of comparing.
-            const uint16_t* at = grid + (y + 2) * GRID_STRIDE + x + 2;
-            const uint16_t left = at[-1], up = at[-GRID_STRIDE];
-            const uint16_t near[10] = {at[-2],
-                                       at[-GRID_STRIDE - 2], at[-GRID_STRIDE - 1], at[-GRID_STRIDE + 1], at[-GRID_STRIDE + 2],
-                                       at[-2 * GRID_STRIDE - 2], at[-2 * GRID_STRIDE - 1], at[-2 * GRID_STRIDE],
-                                       at[-2 * GRID_STRIDE + 1], at[-2 * GRID_STRIDE + 2]};
-            const uint32_t stamp = static_cast<uint32_t>(i + 1) << 8;
-            for (int j = 0; j < 10; ++j) {
-                uint32_t& seen = seen_near[near[j]];
-                seen = (seen & ~0xFFu) == stamp ? seen + 1 : stamp + 1;
-            }
-            // The target is the pixel's own colour plus what earlier tiles carried.
-            uint8_t rgb[3];
-            rgb565_unpack(colour, rgb);
-            int r = rgb[0], g = rgb[1], b = rgb[2];
-            if (diffuse) {
-                // Half the carried difference: the full amount made regions 0.02 delta E closer
-                // but tiles 0.01 farther and variety lower; none left regions 0.05 farther.
-                r += now[0][x + 1] / 32, g += now[1][x + 1] / 32, b += now[2][x + 1] / 32;
-            }
-            const uint32_t noise = diffuse ? 0 : position_hash(static_cast<uint32_t>(x), static_cast<uint32_t>(y));
-            int chosen = 0, lowest = 0x7FFFFFFF;
-            for (int c = 0; c < n; ++c) {
-                const uint16_t t = usable[c];
-                int cost = colour_distance(r, g, b, picture_means[t]);
-                cost += (t == left || t == up) ? SAME_AS_NEIGHBOUR : 0;
-                const uint32_t seen = seen_near[t];
-                cost += (seen & ~0xFFu) == stamp ? static_cast<int>(seen & 0xFF) * NEAR_REPEAT : 0;
-                if (!diffuse) cost += static_cast<int>((noise >> (2 * c)) & 0x3F) * NEAR_REPEAT / 64;
-                const bool lower = cost < lowest;
-                chosen = lower ? c : chosen;
-                lowest = lower ? cost : lowest;
-            }
-            map[i] = usable[chosen];
-            grid[(y + 2) * GRID_STRIDE + x + 2] = usable[chosen];
-            if (diffuse) {
-                const uint32_t got = picture_means[usable[chosen]];
-                const int diff[3] = {r - static_cast<int>(got >> 16), g - static_cast<int>((got >> 8) & 0xFF),
-                                     b - static_cast<int>(got & 0xFF)};
-                for (int ch = 0; ch < 3; ++ch) {
-                    const int e = diff[ch];
-                    now[ch][x + 2] = std::min(std::max(now[ch][x + 2] + 7 * e, -ERROR_LIMIT), ERROR_LIMIT);
-                    next[ch][x] += 3 * e;
-                    next[ch][x + 1] += 5 * e;
-                    next[ch][x + 2] += e;
-                }
-            }
+            map[i] = *at = t;
+            left2 = left, left = t;
         }
         if (diffuse)
             for (int ch = 0; ch < 3; ++ch)

@@ -146,6 +146,27 @@ TEST_F(Candidates, FlatSurfaceHasNoEqualNeighbours) {
         }
 }
 
+// The choice rule's maps pinned for both spreads over a surface of short runs of mixed colours
+// (lists with repeats when K is past the six pictures): values recorded from the first, plainly
+// written version of the rule, so a faster one must choose exactly the same tiles.
+TEST_F(Candidates, ChoicesArePinned) {
+    for (int i = 0; i < PICTURE_PIXELS; ++i) surface_image[i] = static_cast<uint16_t>(i / 3 * 2654435761u >> 9);
+    const struct {
+        int k, spread;
+        uint64_t digest;
+    } pinned[] = {{4, SPREAD_DIFFUSE, 0x53AACFCD11D17CC0ull},
+                  {4, SPREAD_NOISE, 0xEA93D435C575037Aull},
+                  {16, SPREAD_DIFFUSE, 0x664F388827EC7794ull},
+                  {16, SPREAD_NOISE, 0xEA0831E9CB3976F6ull}};
+    for (const auto& p : pinned) {
+        load(section_bytes(p.k));
+        tile_map_build(surface_image, 2, tile_map, p.spread);
+        uint64_t h = 0xCBF29CE484222325ull;
+        for (int i = 0; i < PICTURE_PIXELS; ++i) h = (h ^ tile_map[i]) * 0x100000001B3ull;
+        EXPECT_EQ(h, p.digest) << p.k << " " << p.spread;
+    }
+}
+
 TEST_F(Candidates, CentreTileIsViewedAndBecomesTheSurface) {
     load(section_bytes(4));
     current_record = static_cast<int8_t>(record_find_or_add("c.evg"));
