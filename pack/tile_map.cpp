@@ -52,7 +52,7 @@ uint16_t grid[(PICTURE_EDGE + 2) * GRID_STRIDE];
 struct alignas(16) ListLanes {
     uint16_t picture[LANES];  // CANDIDATE_UNUSED past K
     int16_t closed[LANES];    // CLOSED for an unused or parent slot, else 0
-    uint64_t mean[LANES];     // picture_means of each lane (of picture 0 for unused ones)
+    uint64_t mean[LANES];     // picture_means of each lane (some picture's for an unused one)
     uint8_t noise_shift[LANES];  // 2 x the lane's place among the open ones
     bool open;   // any lane open
     int halves;  // 1 when lanes 8 .. 15 are all closed, else 2
