@@ -10,7 +10,7 @@
 #include "pack/pack_candidates.h"
 #include "pack/tile_map.h"
 #include "render/blend.h"
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 
 uint16_t zoom = 8;
 int32_t centre_col = PICTURE_HALF;

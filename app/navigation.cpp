@@ -13,7 +13,7 @@
 #include "media/bitmap.h"
 #include "render/blend.h"
 #include "render/layers.h"
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 #include "runtime/host.h"
 #include "runtime/input.h"
 #include "runtime/sprites.h"

@@ -14,7 +14,7 @@
 #include "pack/pack_file.h"
 #include "media/text.h"
 #include "render/blend.h"
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 #include "runtime/host.h"
 #include "runtime/input.h"
 #include "runtime/sprites.h"

@@ -8,7 +8,7 @@
 #include "assets/assets.h"
 #include "media/bitmap.h"
 #include "media/gif.h"
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 #include "runtime/host.h"
 #include "runtime/input.h"
 #include "runtime/sprites.h"

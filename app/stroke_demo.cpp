@@ -7,7 +7,7 @@
 #include "media/console_print.h"
 #include "render/console.h"
 #include "render/layers.h"
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 #include "runtime/host.h"
 #include "runtime/input.h"
 #include "runtime/strokes.h"

@@ -26,7 +26,7 @@
 #include "render/console.h"
 #include "render/layers.h"
 #include "runtime/compositor.h"
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 #include "runtime/host.h"
 #include "runtime/input.h"
 #include "runtime/primitives.h"

@@ -11,7 +11,7 @@
 #include "media/bitmap.h"
 #include "render/layers.h"
 #include "runtime/compositor.h"
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 
 namespace {
 

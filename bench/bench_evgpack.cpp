@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "tests/support/jpeg_fixtures.h"
-#include "tools/evgpack/colour_match.h"
-#include "tools/evgpack/pack_writer.h"
-#include "tools/evgpack/photo_import.h"
+#include "builder/colour_match.h"
+#include "builder/pack_writer.h"
+#include "builder/photo_import.h"
 
 using namespace evgpack;
 

@@ -16,7 +16,7 @@
 
 #include "media/bitmap.h"
 #include "render/kernels.h"
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "pack/pack_candidates.h"
 #include "pack/tile_map.h"
 #include "app/progress.h"
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 #include "tests/support/viewer_fixture.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 #include "runtime/host.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include "media/text.h"
 #include "render/blend.h"
 #include "render/layers.h"
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 #include "runtime/sprites.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "app/pack_menu.h"
 #include "app/progress.h"
 #include "pack/pack_file.h"
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 #include "runtime/save_store.h"
 
 static char folder[256];

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tools/evgpack/photo_import.h"
+#include "builder/photo_import.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The same checks at a smaller scale: a header may claim up to 512 x 512 pixels, so that

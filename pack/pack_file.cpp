@@ -6,7 +6,7 @@
 
 #include "media/jpeg_decoder.h"
 #include "pack/pack_candidates.h"
-#include "runtime/files.h"
+#include "media/files.h"
 
 uint16_t best_match[PACK_TABLE_ENTRIES];
 uint16_t second_match[PACK_TABLE_ENTRIES];

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "assets/assets.h"
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 
 int8_t console_layer = -1;
 uint16_t console_columns = 0;

@@ -6,7 +6,7 @@
 #include "media/bitmap.h"
 #include "render/blend.h"
 #include "render/sine_table.h"
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 
 uint8_t current_clip = 0;
 int16_t current_sprite = -1;

@@ -4,7 +4,7 @@
 #include "runtime/compositor.h"
 
 #include "render/layers.h"
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 
 int16_t depth_sprite_head[DEPTH_COUNT];
 int16_t sprite_next[SPRITE_SLOTS];

@@ -16,7 +16,7 @@
 
 #include "media/console_print.h"
 #include "runtime/compositor.h"
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 #include "runtime/input.h"
 #include "runtime/replay.h"
 

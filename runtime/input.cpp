@@ -2,7 +2,7 @@
 // frame pump.
 #include "runtime/input.h"
 
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 
 RawInput raw_input = {0, 0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, KEY_VALUE_NONE}};
 PenState pen_state;

@@ -10,7 +10,7 @@
 #include "render/blend.h"
 #include "render/kernels.h"
 #include "render/layers.h"
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 #include "runtime/sprites.h"
 
 namespace {

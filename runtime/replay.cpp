@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "media/png_writer.h"
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 #include "runtime/host.h"
 #include "runtime/save_store.h"
 

@@ -7,7 +7,7 @@
 
 #include "media/bitmap.h"
 #include "render/kernels.h"
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 #include "runtime/host.h"
 #include "runtime/input.h"
 

@@ -13,7 +13,7 @@
 #include "render/blend.h"
 #include "render/kernels.h"
 #include "render/sine_table.h"
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 #include "tests/support/check.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "media/bitmap.h"
 #include "render/layers.h"
 #include "runtime/compositor.h"
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 #include "runtime/host.h"
 #include "tests/support/check.h"
 

@@ -20,12 +20,12 @@
 #include "tests/support/pack_builder.h"
 #include "tests/support/png_fixtures.h"
 #include "tests/support/temp_dir.h"
-#include "tools/common/jpeg_encode.h"
+#include "builder/jpeg_encode.h"
 #include "tools/evgpack/cli.h"
-#include "tools/evgpack/colour_match.h"
+#include "builder/colour_match.h"
 #include "tools/evgpack/commands.h"
-#include "tools/evgpack/exif.h"
-#include "tools/evgpack/photo_import.h"
+#include "builder/exif.h"
+#include "builder/photo_import.h"
 
 using namespace evgpack;
 

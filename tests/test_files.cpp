@@ -2,7 +2,7 @@
 // that is always left either filled or cleared.
 #include <gtest/gtest.h>
 
-#include "runtime/files.h"
+#include "media/files.h"
 #include "tests/support/temp_dir.h"
 
 TEST(FileReadAll, ReadsAroundTheChunkSizeAndClearsOnFailure) {

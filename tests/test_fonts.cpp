@@ -10,7 +10,7 @@
 #include "media/fonts.h"
 #include "media/text.h"
 #include "render/layers.h"
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 #include "runtime/sprites.h"
 #include "tests/support/check.h"
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "render/console.h"
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 #include "runtime/host.h"
 #include "runtime/input.h"
 #include "tests/support/host_events.h"

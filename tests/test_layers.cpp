@@ -9,7 +9,7 @@
 #include "render/console.h"
 #include "render/layers.h"
 #include "runtime/compositor.h"
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 #include "tests/support/check.h"
 
 namespace {

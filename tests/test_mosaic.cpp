@@ -9,7 +9,7 @@
 #include "app/mosaic.h"
 #include "app/progress.h"
 #include "render/blend.h"
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 #include "tests/support/viewer_fixture.h"
 #include "tests/support/check.h"
 

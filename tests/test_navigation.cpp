@@ -12,7 +12,7 @@
 #include "app/navigation.h"
 #include "media/bitmap.h"
 #include "render/blend.h"
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 #include "runtime/sprites.h"
 #include "runtime/host.h"
 #include "runtime/replay.h"

@@ -18,7 +18,7 @@
 #include "media/text.h"
 #include "render/blend.h"
 #include "render/layers.h"
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 #include "runtime/save_store.h"
 #include "runtime/sprites.h"
 #include "render/console.h"

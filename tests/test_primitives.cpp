@@ -8,7 +8,7 @@
 #include "render/blend.h"
 #include "render/layers.h"
 #include "runtime/compositor.h"
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 #include "runtime/primitives.h"
 #include "tests/support/check.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 #include "runtime/host.h"
 #include "runtime/input.h"
 #include "runtime/replay.h"

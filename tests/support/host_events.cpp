@@ -4,7 +4,7 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 #include "runtime/host.h"
 #include "runtime/input.h"
 #include "runtime/replay.h"

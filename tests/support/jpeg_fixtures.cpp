@@ -10,7 +10,7 @@
 
 #include <jpeglib.h>
 
-#include "tools/common/jpeg_encode.h"
+#include "builder/jpeg_encode.h"
 
 namespace {
 

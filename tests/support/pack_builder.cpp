@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "media/rgb565.h"
-#include "tools/common/jpeg_encode.h"
+#include "builder/jpeg_encode.h"
 
 uint16_t pack_test_colour(int p) {
     // Spread the pictures over hue-like corners and steps so neighbours differ clearly.

@@ -9,7 +9,7 @@
 #include "app/progress.h"
 #include "assets/assets.h"
 #include "media/gif.h"
-#include "runtime/framebuffer.h"
+#include "render/framebuffer.h"
 #include "runtime/sprites.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // the JFIF segment directly. Segment contents are not changed, only their order.
 #include "jpeg_writer.h"
 
-#include "tools/common/jpeg_encode.h"
+#include "builder/jpeg_encode.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -22,10 +22,10 @@
 #include "tools/evgpack/commands.h"
 #include "pack/pack_candidates.h"
 #include "pack/tile_map.h"
-#include "tools/evgpack/pack_quality.h"
-#include "tools/evgpack/pack_reader.h"
-#include "tools/evgpack/pack_stats.h"
-#include "tools/evgpack/pack_writer.h"
+#include "builder/pack_quality.h"
+#include "builder/pack_reader.h"
+#include "builder/pack_stats.h"
+#include "builder/pack_writer.h"
 
 namespace fs = std::filesystem;
 

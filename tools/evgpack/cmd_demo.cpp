@@ -8,8 +8,8 @@
 #include "pack/pack_file.h"
 #include "tools/evgpack/cli.h"
 #include "tools/evgpack/commands.h"
-#include "tools/evgpack/demo_pictures.h"
-#include "tools/evgpack/pack_writer.h"
+#include "builder/demo_pictures.h"
+#include "builder/pack_writer.h"
 
 namespace evgpack {
 

@@ -8,7 +8,7 @@
 
 #include "tools/evgpack/cli.h"
 #include "tools/evgpack/commands.h"
-#include "tools/evgpack/pack_reader.h"
+#include "builder/pack_reader.h"
 
 namespace evgpack {
 

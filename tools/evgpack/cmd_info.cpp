@@ -8,9 +8,9 @@
 #include "pack/pack_candidates.h"
 #include "tools/evgpack/cli.h"
 #include "tools/evgpack/commands.h"
-#include "tools/evgpack/pack_reader.h"
-#include "tools/evgpack/pack_stats.h"
-#include "tools/evgpack/pack_writer.h"
+#include "builder/pack_reader.h"
+#include "builder/pack_stats.h"
+#include "builder/pack_writer.h"
 
 namespace evgpack {
 

@@ -7,8 +7,8 @@
 #include "pack/tile_map.h"
 #include "tools/evgpack/cli.h"
 #include "tools/evgpack/commands.h"
-#include "tools/evgpack/pack_quality.h"
-#include "tools/evgpack/pack_reader.h"
+#include "builder/pack_quality.h"
+#include "builder/pack_reader.h"
 
 namespace evgpack {
 

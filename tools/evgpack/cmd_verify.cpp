@@ -7,8 +7,8 @@
 #include "pack/pack_candidates.h"
 #include "tools/evgpack/cli.h"
 #include "tools/evgpack/commands.h"
-#include "tools/evgpack/pack_reader.h"
-#include "tools/evgpack/photo_import.h"
+#include "builder/pack_reader.h"
+#include "builder/photo_import.h"
 
 namespace evgpack {
 

@@ -1,6 +1,6 @@
 // EXIF orientation: "Exif\0\0", a TIFF header ("II*\0" little-endian or "MM\0*" big-endian)
 // with the offset of the first directory, whose 12-byte entries may hold tag 0x0112.
-#include "tools/evgpack/exif.h"
+#include "builder/exif.h"
 
 #include <cstring>
 

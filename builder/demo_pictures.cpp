@@ -1,12 +1,12 @@
 // Demo pictures. Each picture gets a kind (by index), a base hue spread by the golden ratio
 // and a brightness that sweeps over the set, so the set covers the colour space evenly.
-#include "tools/evgpack/demo_pictures.h"
+#include "builder/demo_pictures.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 
-#include "tools/evgpack/colour_match.h"
+#include "builder/colour_match.h"
 
 namespace evgpack {
 

@@ -1,5 +1,5 @@
 // Pack assembly and the crash-safe file write of the pack tool.
-#include "tools/evgpack/pack_writer.h"
+#include "builder/pack_writer.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,7 +13,7 @@
 #include "media/rgb565.h"
 #include "pack/pack_candidates.h"
 #include "pack/pack_file.h"
-#include "tools/common/jpeg_encode.h"
+#include "builder/jpeg_encode.h"
 
 namespace evgpack {
 

@@ -1,5 +1,5 @@
 // libjpeg compression from memory to memory with a setjmp error exit.
-#include "tools/common/jpeg_encode.h"
+#include "builder/jpeg_encode.h"
 
 #include <algorithm>
 #include <csetjmp>

@@ -1,6 +1,6 @@
 // Photo decoding and reduction for the pack tool. libjpeg and libpng report fatal errors by
 // longjmp; each decoder keeps its C++ objects outside the jumped-over frames.
-#include "tools/evgpack/photo_import.h"
+#include "builder/photo_import.h"
 
 #include <jpeglib.h>
 #include <jerror.h>
@@ -14,8 +14,8 @@
 #include <new>
 
 #include "media/rgb565.h"
-#include "tools/evgpack/colour_match.h"
-#include "tools/evgpack/exif.h"
+#include "builder/colour_match.h"
+#include "builder/exif.h"
 
 namespace evgpack {
 

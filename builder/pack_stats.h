@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/evgpack/colour_match.h"
+#include "builder/colour_match.h"
 
 namespace evgpack {
 

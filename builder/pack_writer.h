@@ -1,13 +1,13 @@
 // Assembling and writing a pack file for the pack tool: pictures (JPEG bytes, thumbnail,
 // representative colour), the two colour tables and the optional header, laid out with the
-// viewer's own format definitions (app/image_pack.h).
+// viewer's own format definitions (pack/pack_format.h).
 #pragma once
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "tools/evgpack/colour_match.h"
-#include "tools/evgpack/photo_import.h"
+#include "builder/colour_match.h"
+#include "builder/photo_import.h"
 
 namespace evgpack {
 

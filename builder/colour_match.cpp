@@ -2,7 +2,7 @@
 // every picture (65536 x up to 2048 pairs), so the per-pair distance is a branch-free float
 // routine over arrays that the compiler turns into SIMD code; the double-precision reference
 // is kept for statistics and tests.
-#include "tools/evgpack/colour_match.h"
+#include "builder/colour_match.h"
 
 #include <algorithm>
 #include <atomic>

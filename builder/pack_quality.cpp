@@ -1,5 +1,5 @@
 // Variety and likeness of an open pack's mosaic, and the sheet that shows them.
-#include "tools/evgpack/pack_quality.h"
+#include "builder/pack_quality.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,7 +11,7 @@
 #include "media/png_writer.h"
 #include "media/rgb565.h"
 #include "render/blend.h"
-#include "tools/evgpack/colour_match.h"
+#include "builder/colour_match.h"
 
 namespace evgpack {
 

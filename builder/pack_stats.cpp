@@ -1,6 +1,6 @@
 // Coverage figures. Distances use the double-precision CIEDE2000; the pixel-weighted figures
 // go through a histogram of the thumbnails' colours, so each distinct colour is measured once.
-#include "tools/evgpack/pack_stats.h"
+#include "builder/pack_stats.h"
 
 #include <algorithm>
 #include <cstdio>

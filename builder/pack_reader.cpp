@@ -1,4 +1,4 @@
-#include "tools/evgpack/pack_reader.h"
+#include "builder/pack_reader.h"
 
 #include <sys/stat.h>
 

@@ -2,7 +2,7 @@
 // brightnesses, so that a mosaic made of them has a tile for most colours. Deterministic: the
 // same index always gives the same picture.
 #pragma once
-#include "tools/evgpack/photo_import.h"
+#include "builder/photo_import.h"
 
 namespace evgpack {
 

@@ -1,5 +1,5 @@
 // Whole-file reading: file_size, file_read_all, file_reader_close.
-#include "runtime/files.h"
+#include "media/files.h"
 
 #include <cstdlib>
 
