@@ -23,7 +23,8 @@ for name in "${!sizes[@]}"; do
   [[ "$(png_size "$out")" == "${sizes[$name]}" ]] || fail "$name: size $(png_size "$out")"
 done
 
-# Refusals: garbage (one line with the decoder's reason, no PNG left), a missing file, bad usage, an unwritable output.
+# Refusals: garbage (one line with the decoder's reason, no PNG left), a missing file, bad usage,
+# an unwritable output.
 printf 'not a picture' > "$scratch/bad.jpg"
 expect_status() {
   local want=$1 what=$2
