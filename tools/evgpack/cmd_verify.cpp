@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "media/jpeg_decoder.h"
 #include "pack/pack_candidates.h"
 #include "tools/evgpack/cli.h"
 #include "tools/evgpack/commands.h"
@@ -55,18 +56,25 @@ int cmd_verify(int argc, char** argv) {
         problems.push_back(std::string(candidate_status_text(candidate_status)) + " (ignored by the viewer)");
     static uint16_t pixels[PICTURE_PIXELS];
     for (int p = 0; p < n; ++p) {
-        if (!picture_read(static_cast<uint16_t>(p), pixels)) {
-            problems.push_back("picture " + std::to_string(p) + " does not decode (" +
-                               std::to_string(picture_sizes[p]) + " bytes)");
+        // The viewer's read and decode (picture_read), keeping the decoder's reason for a refusal.
+        const std::string size = " (" + std::to_string(picture_sizes[p]) + " bytes)";
+        const int32_t length = picture_bytes_read(static_cast<uint16_t>(p));
+        if (length < 0) {
+            problems.push_back("picture " + std::to_string(p) + " cannot be read" + size);
+            continue;
+        }
+        const JpegStatus status = jpeg_decode(pack_read_buffer, static_cast<size_t>(length), pixels,
+                                              PICTURE_EDGE, PICTURE_EDGE);
+        if (status != JPEG_OK) {
+            problems.push_back("picture " + std::to_string(p) + " does not decode" + size + ": " +
+                               jpeg_status_text(status));
             continue;
         }
         // The viewer's decoder shows a picture whose data stops early with its missing blocks
         // left as they were; libjpeg, decoding all of it, tells where the data ends or breaks.
-        // picture_read has left the picture's bytes in the read buffer.
         const std::string damage = jpeg_damage(pack_read_buffer, picture_sizes[p]);
         if (!damage.empty())
-            problems.push_back("picture " + std::to_string(p) + " is damaged (" + std::to_string(picture_sizes[p]) +
-                               " bytes): " + damage);
+            problems.push_back("picture " + std::to_string(p) + " is damaged" + size + ": " + damage);
     }
     pack_close();
     if (problems.empty()) {
