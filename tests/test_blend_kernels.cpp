@@ -195,7 +195,7 @@ TEST_F(KernelTest, RunKernelsMatchKeyedKernels) {
     }
 }
 
-// Alpha-plane kernels (pictures with an alpha channel; no program loads one yet).
+// Alpha-plane kernels (pictures with an alpha channel): plain, mirrored and run-coded.
 TEST_F(KernelTest, AlphaPlaneWeightsAndTriples) {
     const uint16_t offsets[1] = {0};
     // Random triple rows entered at every column, copy and blend mode, against a per-pixel model;
@@ -222,10 +222,16 @@ TEST_F(KernelTest, AlphaPlaneWeightsAndTriples) {
         blit_rgb565_alpha_runs(src.data(), stream.data(), offsets, static_cast<int16_t>(w), 1,
                                static_cast<int16_t>(20 - entry), 0, alpha);
         blit_rgb565_alpha(src.data(), static_cast<int16_t>(w), 1, static_cast<int16_t>(20 - entry), 1, alpha);
-        for (int c = entry; c < w; ++c) {
+        blit_rgb565_alpha_flip(src.data(), static_cast<int16_t>(w), 1, static_cast<int16_t>(20 - entry), 2, alpha, 1, 0);
+        auto weighted = [&](int c) {  // source column c by its plane weight
             const int f = alpha == 32 ? pl[c] : (pl[c] * alpha) >> 5;
-            ASSERT_EQ(at(20 - entry + c, 1), blend_rgb565(FILL, src[c], static_cast<uint32_t>(f))) << round << " " << c;
-            const uint16_t want = kinds[c] == 1 ? blend_rgb565(FILL, src[c], static_cast<uint32_t>(f))
+            return blend_rgb565(FILL, src[c], static_cast<uint32_t>(f));
+        };
+        for (int c = entry; c < w; ++c) {
+            ASSERT_EQ(at(20 - entry + c, 1), weighted(c)) << round << " " << c;
+            // Mirrored about the visible part: its first column shows the source's last.
+            ASSERT_EQ(at(20 - entry + c, 2), weighted(w - 1 - (c - entry))) << round << " " << c;
+            const uint16_t want = kinds[c] == 1   ? weighted(c)
                                   : kinds[c] == 2 ? blend_rgb565(FILL, src[c], static_cast<uint32_t>(alpha))
                                                   : FILL;
             ASSERT_EQ(at(20 - entry + c, 0), want) << "round " << round << " entry " << entry << " col " << c;
