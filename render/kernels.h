@@ -110,9 +110,9 @@ void rotozoom_indexed_keyed_blend(const void* pixels, const uint16_t* palette, i
 void rotozoom_indexed_blend(const void* pixels, const uint16_t* palette, int16_t w, int16_t h,
                             int16_t x, int16_t y, int alpha, int32_t angle, int32_t scale);
 
-// Which kernel draws a scaled or rotated source: one row per source kind (numbered as the
-// Bitmap kinds are: 1 indexed, 2 RGB565, 3 RGB565 with an alpha plane), keyed or opaque, and
-// copy (alpha 32) or blend (any other alpha above 0). Sources without a rotozoom row are only
+// Which kernel draws a scaled or rotated source: one row for each source kind (numbered as the
+// Bitmap kinds are: 1 indexed, 2 RGB565, 3 RGB565 with an alpha plane), keyed or opaque, copy
+// (alpha 32) or blend (any other alpha above 0). Sources whose row names a zoom kernel are only
 // scaled, never rotated, and zoom_rgb565 copies the key colour of a keyed RGB565 source too.
 struct ScaledKernelRow {
     int kind;
