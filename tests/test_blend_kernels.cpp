@@ -267,13 +267,12 @@ TEST(ScaledKernelFor, ChoosesByKindKeyAndBlend) {
         for (bool opaque : {false, true})
             for (int alpha = -40; alpha <= 40; ++alpha) {
                 const bool copy = alpha == 32;
-                ScaledKernel want = nullptr;
-                if (alpha <= 0) want = nullptr;
-                else if (kind == 1 && copy) want = opaque ? rotozoom_indexed : rotozoom_indexed_keyed;
-                else if (kind == 1) want = opaque ? rotozoom_indexed_blend : rotozoom_indexed_keyed_blend;
-                else if (kind == 2 && copy) want = zoom_rgb565;
-                else if (kind == 2) want = opaque ? zoom_rgb565_blend : rotozoom_rgb565_keyed_blend;
-                else if (kind == 3) want = zoom_rgb565_alpha;
+                ScaledKernel want = nullptr;  // alpha 0 or below, or a kind no row serves
+                if (alpha > 0 && kind == 1 && copy) want = opaque ? rotozoom_indexed : rotozoom_indexed_keyed;
+                else if (alpha > 0 && kind == 1) want = opaque ? rotozoom_indexed_blend : rotozoom_indexed_keyed_blend;
+                else if (alpha > 0 && kind == 2 && copy) want = zoom_rgb565;
+                else if (alpha > 0 && kind == 2) want = opaque ? zoom_rgb565_blend : rotozoom_rgb565_keyed_blend;
+                else if (alpha > 0 && kind == 3) want = zoom_rgb565_alpha;
                 ASSERT_EQ(scaled_kernel_for(kind, opaque, alpha), want) << kind << " " << opaque << " " << alpha;
             }
 }
