@@ -7,6 +7,7 @@
 #include "media/fonts.h"
 #include "media/text.h"
 #include "render/console.h"
+#include "render/framebuffer.h"
 #include "runtime/host.h"
 #include "runtime/primitives.h"
 #include "runtime/sprites.h"

@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "media/console_print.h"
+#include "media/gif.h"
 #include "runtime/compositor.h"
 #include "render/framebuffer.h"
 #include "runtime/input.h"
@@ -257,6 +258,7 @@ int runtime_init() {
     if (status != 0) return status;
     pen_init();
     sprites_init();  // sprite table, fade and clip defaults, background fill on
+    gif_timed_frame_hook = frame_yield;  // a timed GIF frame is shown as it is decoded
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     return 0;
 }
