@@ -9,7 +9,7 @@
 #include "render/colour_key.h"
 #include "render/kernels.h"
 #include "render/framebuffer.h"
-#include "runtime/host.h"
+#include "runtime/frame_rate.h"
 #include "runtime/input.h"
 
 SpriteSlot* SpriteTable[SPRITE_SLOTS];
