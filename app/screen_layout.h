@@ -49,7 +49,10 @@ constexpr int MESSAGE_TEXT_RIGHT = 180, MESSAGE_TEXT_BOTTOM = 260;
 
 // A pack that cannot be opened: a wider panel for its file name and what is wrong.
 constexpr int ERROR_BOX_LEFT = 20, ERROR_BOX_TOP = 110, ERROR_BOX_RIGHT = 220, ERROR_BOX_BOTTOM = 230;
-constexpr int MESSAGE_FONT = 5;
+
+// The font slot of the built-in font sheet (assets/font_sheet.gif), the font of every message
+// and of the pack cards; the screens load it with font_from_gif before writing.
+constexpr int FONT_SHEET = 5;
 
 // The pixel buffer the viewer draws into, SCREEN_WIDTH pixels per row and screen_height rows:
 // the pixels of background layer 15 during the menus, the Framebuffer while viewing.
