@@ -26,6 +26,10 @@ constexpr int SPEED_BUTTON_X = 40, SPEED_BUTTON_Y = 282;
 constexpr int SURFACE_BUTTON_X = 120, SURFACE_BUTTON_Y = 282;
 constexpr int TITLE_X = 50, TITLE_Y = 254;
 
+// The viewed percentage beside the title: sprite centres on row DIGIT_CENTRE_Y, the % sign at
+// PERCENT_SIGN_X and the units, tens and hundreds each DIGIT_PITCH further left.
+constexpr int PERCENT_SIGN_X = 150, DIGIT_CENTRE_Y = 254, DIGIT_PITCH = 13;
+
 // Pack menu cards: two columns of four rows, each card 110 x 43 with a 40 x 40 icon inset by
 // 2 pixels and four text lines 10 pixels apart to the right of it.
 constexpr int CARD_LEFT_COLUMN = 5, CARD_RIGHT_COLUMN = 125;
