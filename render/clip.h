@@ -11,5 +11,6 @@ struct ClipRect {
     int16_t left, top, right, bottom;
 };
 
-// clip_rects[i] within screen_clip, recomputed each frame by the compositor.
+// The application's clip rectangles held to the screen clip (both kept by runtime/sprites.h),
+// recomputed each frame by the compositor.
 extern ClipRect active_clips[CLIP_COUNT];
