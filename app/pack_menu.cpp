@@ -164,9 +164,9 @@ static void pack_error_screen(int status, const char* path) {
         std::snprintf(text, sizeof text, "Invalid image pack\n%s\n\n%s%s\n\nTouch screen to exit...", name,
                       pack_status_text(status), picture);
     text_layer_create(0);
-    font_from_gif(MESSAGE_FONT, asset_font_sheet, asset_font_sheet_size);
+    font_from_gif(FONT_SHEET, asset_font_sheet, asset_font_sheet_size);
     text_set(0, 0, ERROR_BOX_LEFT + 8, ERROR_BOX_TOP + 8, ERROR_BOX_RIGHT - 8, ERROR_BOX_BOTTOM - 4, text, 0,
-             MESSAGE_FONT, text_alpha, text_letter_spacing, text_line_spacing, text_align, text_clip, 1000);
+             FONT_SHEET);
     do {
         frame_yield();
     } while (!pen_state.pressed);
@@ -254,7 +254,7 @@ void card_draw(uint8_t card) {
         // author runs on to the card's clip edge instead of wrapping over the line below.
         const int16_t top = static_cast<int16_t>(c.top + CARD_TEXT_TOP + CARD_LINE_PITCH * k);
         text_set(0, 4 * card + k, left, top, CARD_TEXT_NO_WRAP, static_cast<int16_t>(top + CARD_LINE_PITCH - 1),
-                 lines[k], 0, 5, text_alpha, text_letter_spacing, text_line_spacing, text_align, text_clip, 1000);
+                 lines[k], 0, FONT_SHEET);
     }
     // The first three lines are clipped to the card (less its 2-pixel right margin); the
     // viewed line keeps the default clip.

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/screen_layout.h"
 #include "media/text.h"
 #include "runtime/host.h"
 #include "runtime/input.h"
@@ -18,7 +19,6 @@
 
 namespace {
 
-constexpr int FONT_SHEET = 5;
 constexpr int BOX_LAYER = 1;
 constexpr int PANEL_LEFT = 20, PANEL_TOP = 130, PANEL_RIGHT = 220, PANEL_BOTTOM = 214;
 constexpr int BAR_LEFT = 30, BAR_TOP = 186, BAR_RIGHT = 210, BAR_BOTTOM = 200;
@@ -64,8 +64,7 @@ void draw_progress(const char* title, int done, int total, bool matching) {
     char text[160];
     if (matching) std::snprintf(text, sizeof text, "%s\n\nMatching colours...", title);
     else std::snprintf(text, sizeof text, "%s\n\n%d of %d photos", title, done, total);
-    text_set(0, 0, PANEL_LEFT + 8, PANEL_TOP + 6, PANEL_RIGHT - 6, BAR_TOP - 2, text, 0, FONT_SHEET, text_alpha,
-             text_letter_spacing, text_line_spacing, text_align, text_clip, 1000);
+    text_set(0, 0, PANEL_LEFT + 8, PANEL_TOP + 6, PANEL_RIGHT - 6, BAR_TOP - 2, text, 0, FONT_SHEET);
 }
 
 }  // namespace
@@ -103,8 +102,7 @@ int photo_folder_build() {
     if (status == 0) return 1;
 
     text_set(0, 0, PANEL_LEFT + 8, PANEL_TOP + 6, PANEL_RIGHT - 6, PANEL_BOTTOM, 
-             "The pack could not be made (the terminal says why).\n\nTouch screen to exit...", 0, FONT_SHEET,
-             text_alpha, text_letter_spacing, text_line_spacing, text_align, text_clip, 1000);
+             "The pack could not be made (the terminal says why).\n\nTouch screen to exit...", 0, FONT_SHEET);
     primitives_attach(BOX_LAYER);
     primitive_box(BOX_LAYER, PANEL_LEFT, PANEL_TOP, PANEL_RIGHT, PANEL_BOTTOM, 1, 0x0000, 0xFFFF, 24);
     do {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/screen_layout.h"
 #include "pack/pack_file.h"
 #include "runtime/save_store.h"
 #include "runtime/sprites.h"
@@ -101,20 +102,26 @@ static PackRecord& record_in_use() {
     return scratch_record;
 }
 
-// Right-aligned digits on a 13-pixel pitch: % in slot 20, units 21, tens 22, hundreds 23.
-// Slots 22 and 23 are only set once the value needs them (it never falls during a run).
-static void digit_sprite(int slot, int16_t x, int frame) {
-    sprite_set(slot, digit_strip, DIGIT_WIDTH, DIGIT_HEIGHT, x, DIGIT_CENTRE_Y);
+// Right-aligned digits: % in slot 20, units 21, tens 22, hundreds 23, position k (0 = the
+// sign) DIGIT_PITCH * k left of the sign.
+static void digit_sprite(int k, int frame) {
+    const int slot = DIGIT_FIRST_SLOT + k;
+    sprite_set(slot, digit_strip, DIGIT_WIDTH, DIGIT_HEIGHT,
+               static_cast<int16_t>(PERCENT_SIGN_X - DIGIT_PITCH * k), DIGIT_CENTRE_Y);
     if (SpriteTable[slot]) SpriteTable[slot]->frame = static_cast<int16_t>(frame);
 }
 
+// The tens and hundreds are shown only while the value has them, so a value that falls (the
+// display of another pack) leaves no digit of the last one behind.
 static void percent_digits() {
     if (!digit_strip) return;  // nothing to show before the viewer has decoded the strip
     int value = viewed_percent;
-    digit_sprite(DIGIT_FIRST_SLOT, 150, DIGIT_PERCENT_FRAME);
-    digit_sprite(DIGIT_FIRST_SLOT + 1, 137, value % 10);
-    if (value > 9) digit_sprite(DIGIT_FIRST_SLOT + 2, 124, (value / 10) % 10);
-    if (value == 100) digit_sprite(DIGIT_FIRST_SLOT + 3, 111, value / 100);
+    digit_sprite(0, DIGIT_PERCENT_FRAME);
+    digit_sprite(1, value % 10);
+    for (int k = 2, place = 10; k <= 3; ++k, place *= 10) {
+        if (value >= place) digit_sprite(k, (value / place) % 10);
+        else if (SpriteTable[DIGIT_FIRST_SLOT + k]) SpriteTable[DIGIT_FIRST_SLOT + k]->active = 0;
+    }
 }
 
 void picture_show(uint16_t n) {

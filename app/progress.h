@@ -44,7 +44,6 @@ constexpr int DIGIT_WIDTH = 13;
 constexpr int DIGIT_HEIGHT = 16;
 constexpr int DIGIT_PERCENT_FRAME = 10;
 constexpr int DIGIT_FIRST_SLOT = 20;  // slots 20 (%), 21 (units), 22 (tens), 23 (hundreds)
-constexpr int DIGIT_CENTRE_Y = 254;
 
 // Registers the block with the save store as "Evergreen" and loads the file when it exists.
 void state_load();

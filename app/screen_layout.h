@@ -26,6 +26,10 @@ constexpr int SPEED_BUTTON_X = 40, SPEED_BUTTON_Y = 282;
 constexpr int SURFACE_BUTTON_X = 120, SURFACE_BUTTON_Y = 282;
 constexpr int TITLE_X = 50, TITLE_Y = 254;
 
+// The viewed percentage beside the title: sprite centres on row DIGIT_CENTRE_Y, the % sign at
+// PERCENT_SIGN_X and the units, tens and hundreds each DIGIT_PITCH further left.
+constexpr int PERCENT_SIGN_X = 150, DIGIT_CENTRE_Y = 254, DIGIT_PITCH = 13;
+
 // Pack menu cards: two columns of four rows, each card 110 x 43 with a 40 x 40 icon inset by
 // 2 pixels and four text lines 10 pixels apart to the right of it.
 constexpr int CARD_LEFT_COLUMN = 5, CARD_RIGHT_COLUMN = 125;
@@ -49,7 +53,10 @@ constexpr int MESSAGE_TEXT_RIGHT = 180, MESSAGE_TEXT_BOTTOM = 260;
 
 // A pack that cannot be opened: a wider panel for its file name and what is wrong.
 constexpr int ERROR_BOX_LEFT = 20, ERROR_BOX_TOP = 110, ERROR_BOX_RIGHT = 220, ERROR_BOX_BOTTOM = 230;
-constexpr int MESSAGE_FONT = 5;
+
+// The font slot of the built-in font sheet (assets/font_sheet.gif), the font of every message
+// and of the pack cards; the screens load it with font_from_gif before writing.
+constexpr int FONT_SHEET = 5;
 
 // The pixel buffer the viewer draws into, SCREEN_WIDTH pixels per row and screen_height rows:
 // the pixels of background layer 15 during the menus, the Framebuffer while viewing.

@@ -7,6 +7,7 @@
 #include "media/fonts.h"
 #include "media/text.h"
 #include "render/console.h"
+#include "render/framebuffer.h"
 #include "runtime/host.h"
 #include "runtime/primitives.h"
 #include "runtime/sprites.h"
@@ -20,12 +21,13 @@ constexpr uint16_t CREAM = 0xF79B;
 constexpr uint16_t NAVY = 0x10AC;
 constexpr uint16_t INK = 0x0000;
 
-// One item with the text defaults apart from font, colour and alignment.
+// One item in the default style apart from font, colour and alignment.
 int line(int item, int left, int top, int right, int bottom, const char* text, uint8_t font,
          uint16_t colour, uint8_t align = ALIGN_LEFT) {
+    TextStyle style;
+    style.align = align;
     return text_set(TEXT, item, int16_t(left), int16_t(top), int16_t(right), int16_t(bottom), text,
-                    colour, font, text_alpha, text_letter_spacing, text_line_spacing, align,
-                    text_clip, 1000);
+                    colour, font, style);
 }
 
 }  // namespace

@@ -43,7 +43,6 @@ namespace {
 constexpr int MENU_LAYER = 15;
 constexpr int START_CHOICE_SLOT = 1;
 constexpr int TITLE_SLOT = 1;
-constexpr int FONT_SHEET = 5;
 constexpr int SCREEN_PIXELS = SCREEN_WIDTH * SCREEN_MAX_HEIGHT;
 
 uint16_t* layer_pixels(int n) { return static_cast<uint16_t*>(LayerTable[n].pixels); }
@@ -60,8 +59,7 @@ int no_pack_screen() {
     const int photos = photo_folder_count();
     char text[96] = "No image pack found.\n\nTouch screen to exit...";
     if (photos >= 2) std::snprintf(text, sizeof text, "No image pack found.\n\nTouch to make a pack of %d photos", photos);
-    text_set(0, 0, MESSAGE_TEXT_LEFT, MESSAGE_TEXT_TOP, MESSAGE_TEXT_RIGHT, MESSAGE_TEXT_BOTTOM, text, 0, FONT_SHEET,
-             text_alpha, text_letter_spacing, text_line_spacing, text_align, text_clip, 1000);
+    text_set(0, 0, MESSAGE_TEXT_LEFT, MESSAGE_TEXT_TOP, MESSAGE_TEXT_RIGHT, MESSAGE_TEXT_BOTTOM, text, 0, FONT_SHEET);
     do {
         frame_yield();
     } while (!pen_state.pressed);

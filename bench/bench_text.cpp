@@ -30,7 +30,7 @@ std::string paragraph() {
 void fill_screen_with_text() {
     active_clips[0] = ClipRect{0, 0, 239, 319};
     text_layer_create(1);
-    text_set(1, 0, 0, 0, 239, 319, paragraph().c_str(), 0x001F, 1, 32, 1, 0, ALIGN_LEFT, 0, 2000);
+    text_set(1, 0, 0, 0, 239, 319, paragraph().c_str(), 0x001F, 1, TextStyle{}, 2000);
 }
 
 void BM_TextLayerDraw(benchmark::State& state) {
@@ -76,7 +76,7 @@ void BM_TextSetLayout(benchmark::State& state) {
     const std::string s = paragraph();
     for (auto _ : state)
         benchmark::DoNotOptimize(
-            text_set(1, 1, 0, 0, 239, 319, s.c_str(), 0, 1, 32, 1, 0, ALIGN_JUSTIFY, 0, 2000));
+            text_set(1, 1, 0, 0, 239, 319, s.c_str(), 0, 1, TextStyle{32, 1, 0, ALIGN_JUSTIFY, 0}, 2000));
 }
 BENCHMARK(BM_TextSetLayout);
 

@@ -219,7 +219,7 @@ PhotoStatus import_jpeg(const uint8_t* data, size_t size, LinearPicture& out, st
     cinfo.scale_num = 1;
     cinfo.scale_denom = 1;
     for (unsigned denom : {8u, 4u, 2u}) {
-        if ((short_side + denom - 1) / denom >= PICTURE_SIZE) {
+        if ((short_side + denom - 1) / denom >= PICTURE_EDGE) {
             cinfo.scale_denom = denom;
             break;
         }
@@ -233,7 +233,7 @@ PhotoStatus import_jpeg(const uint8_t* data, size_t size, LinearPicture& out, st
     // Adobe's CMYK JPEGs store inverted values; plain CMYK is rare but handled too.
     const bool inverted = cinfo.saw_Adobe_marker;
     // Row buffers at the output (scaled) width; the linear row holds only the centred square.
-    reducer = new_reducer(width, height, PICTURE_SIZE);
+    reducer = new_reducer(width, height, PICTURE_EDGE);
     if (!reducer || !sized(work.line, static_cast<size_t>(width) * channels) ||
         !sized(work.linear, static_cast<size_t>(reducer->side()) * 3))
         return refuse(PHOTO_NO_MEMORY, "not enough memory to decode the photo");
@@ -359,7 +359,7 @@ bool import_png(const uint8_t* data, size_t size, LinearPicture& out, PngOutcome
         outcome.error = needs_too_much(static_cast<uint64_t>(row_bytes) * height);
         png_refuse(png, outcome, PHOTO_DECODE_TOO_LARGE);
     }
-    reducer = new_reducer(static_cast<int>(width), static_cast<int>(height), PICTURE_SIZE);
+    reducer = new_reducer(static_cast<int>(width), static_cast<int>(height), PICTURE_EDGE);
     if (!reducer || !sized(work.line, row_bytes) || !sized(work.linear, static_cast<size_t>(reducer->side()) * 3) ||
         (passes > 1 && !sized(work.image, row_bytes * height))) {
         outcome.error = "not enough memory to decode the photo";

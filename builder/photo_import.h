@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-namespace evgpack {
+#include "pack/pack_format.h"  // PICTURE_EDGE, the side of every pack picture
 
-constexpr int PICTURE_SIZE = 240;
+namespace evgpack {
 
 // A square picture in linear light, RGB interleaved, `size` x `size`.
 struct LinearPicture {

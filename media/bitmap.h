@@ -5,9 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-// The runtime's transparent colour (magenta). Keyed RGB565 kernels skip it; the GIF loader moves
-// it to palette index 0 of a keyed indexed Bitmap.
-constexpr uint16_t colour_key = 0xF81F;
+#include "render/colour_key.h"  // colour_key, the transparent colour of keyed Bitmaps
 
 enum BitmapKind : int32_t {
     BITMAP_INDEXED8 = 1,      // 1 byte per pixel, index into a 256-entry RGB565 palette

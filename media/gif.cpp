@@ -7,10 +7,10 @@
 
 #include "media/rgb565.h"
 #include "render/layers.h"
-#include "runtime/host.h"
 
 // Decoder scratch shared by every decode pass (so passes must not overlap).
 uint16_t gif_colour_table[256];
+void (*gif_timed_frame_hook)() = nullptr;
 
 namespace {
 
@@ -138,7 +138,7 @@ int gif_decode(const uint8_t* gif, size_t length, void* destination, uint16_t* p
             if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 3 &&
                 (block[2] | block[3] << 8) != 0) {
                 // A timed frame: show what is decoded so far and stop before the next image.
-                frame_yield();
+                if (gif_timed_frame_hook) gif_timed_frame_hook();
                 done = true;
                 break;
             }

@@ -31,12 +31,17 @@ int gif_screen_size(const uint8_t* gif, size_t length, int32_t* width, int32_t* 
 // as many rows as the GIF's logical screen height; parts of images outside that canvas are
 // dropped. Mode GIF_OUTPUT_INDICES writes indices and the colours (converted to RGB565) into
 // palette_out (256 entries, may be null); GIF_OUTPUT_RGB565 writes colours and ignores
-// palette_out (its table starts all black for each decode). A Graphic Control Extension with a non-zero delay calls frame_yield once and ends
-// the pass before the image it introduces. A stray byte between records is skipped. Returns 1,
-// or 0 when the data are not a readable GIF (what was decoded before the error stays on the
-// canvas).
+// palette_out (its table starts all black for each decode). A Graphic Control Extension with a
+// non-zero delay calls gif_timed_frame_hook once (when set) and ends the pass before the image it
+// introduces. A stray byte between records is skipped. Returns 1, or 0 when the data are not a
+// readable GIF (what was decoded before the error stays on the canvas).
 int gif_decode(const uint8_t* gif, size_t length, void* destination, uint16_t* palette_out,
                uint8_t mode, int16_t stride);
+
+// Called by gif_decode on a timed frame, so the frame decoded so far is shown before the pass
+// ends. The decoder sits below the frame pump: runtime_init points this at frame_yield.
+// Null (the start value): nothing is shown.
+extern void (*gif_timed_frame_hook)();
 
 // Largest canvas the loaders build: 4,194,304 pixels (2048 x 2048; 4 MiB of indices, 8 MiB of
 // RGB565). The built-in graphics are at most 256 x 64; a header claiming more is refused rather

@@ -17,12 +17,7 @@
 TextItem* text_items[TEXT_LAYER_COUNT];
 PlacedGlyph layout_scratch[LAYOUT_SCRATCH_SIZE];
 uint32_t layout_count;
-int8_t text_line_spacing = 0;
-int8_t text_letter_spacing = 1;
-uint8_t text_align = ALIGN_LEFT;
-uint8_t text_alpha = 32;
 uint8_t text_layer = 0;
-uint8_t text_clip = 0;
 
 namespace {
 
@@ -165,16 +160,14 @@ void text_layer_create(int layer) {
     slot.alpha = 32;
     slot.opaque = 0;
     layout_count = 0;
-    text_clip = 0;
     text_layer = uint8_t(layer);
 }
 
 int16_t text_set(int layer, int item, int16_t left, int16_t top, int16_t right, int16_t bottom,
-                 const char* text, uint16_t colour, uint8_t font, uint8_t alpha,
-                 int8_t letter_spacing, int8_t line_spacing, uint8_t align, uint8_t clip_index,
+                 const char* text, uint16_t colour, uint8_t font, const TextStyle& style,
                  int32_t max_glyphs) {
     if (layer < 0 || layer >= TEXT_LAYER_COUNT || !text_items[layer] || item < 0 ||
-        item >= TEXT_ITEM_COUNT || font >= FONT_COUNT || clip_index >= CLIP_COUNT)
+        item >= TEXT_ITEM_COUNT || font >= FONT_COUNT || style.clip_index >= CLIP_COUNT)
         return 0;
     if (!font_table[font]) {
         if (font >= BUILTIN_FONT_COUNT || !font_load_builtin(font)) return 0;
@@ -182,14 +175,14 @@ int16_t text_set(int layer, int item, int16_t left, int16_t top, int16_t right, 
     TextItem& it = text_items[layer][item];
     it.font = font;
     it.colour = colour;
-    it.letter_spacing = letter_spacing;
-    it.line_spacing = line_spacing;
-    it.align = align;
-    it.alpha = alpha;
-    it.clip_index = clip_index;
+    it.letter_spacing = style.letter_spacing;
+    it.line_spacing = style.line_spacing;
+    it.align = style.align;
+    it.alpha = style.alpha;
+    it.clip_index = style.clip_index;
 
-    text_layout(text, left, top, right, bottom, font_table[font], letter_spacing, line_spacing,
-                align, max_glyphs);
+    text_layout(text, left, top, right, bottom, font_table[font], style.letter_spacing,
+                style.line_spacing, style.align, max_glyphs);
     int32_t n = int32_t(layout_count);
     if (max_glyphs < n) n = max_glyphs < 0 ? 0 : max_glyphs;
     if (!it.glyphs || it.glyph_capacity < n) {

@@ -1,6 +1,7 @@
 // Text layers: a background layer of kind LAYER_TEXT carries 256 text items, each a string laid
 // out once (text_set) into placed glyphs inside a box. The compositor's layer draw calls
-// text_layer_draw every frame; applications set items through text_set with the text defaults.
+// text_layer_draw every frame; applications set items through text_set, usually in the default
+// TextStyle.
 #pragma once
 #include <cstdint>
 
@@ -43,13 +44,18 @@ extern TextItem* text_items[TEXT_LAYER_COUNT];
 extern PlacedGlyph layout_scratch[LAYOUT_SCRATCH_SIZE];
 extern uint32_t layout_count;
 
-// Text defaults that applications pass to text_set.
-extern int8_t text_line_spacing;    // 0
-extern int8_t text_letter_spacing;  // 1
-extern uint8_t text_align;          // ALIGN_LEFT
-extern uint8_t text_alpha;          // 32
-extern uint8_t text_layer;          // the current text layer (set by text_layer_create), 0
-extern uint8_t text_clip;           // 0
+// How an item is drawn and laid out, apart from its box, font and colour. The default style
+// (opaque, one pixel after each glyph, no extra line spacing, left aligned, clip 0) is the one
+// the viewer writes everything in.
+struct TextStyle {
+    uint8_t alpha = 32;           // 0 = not drawn, 32 = copy
+    int8_t letter_spacing = 1;    // extra pixels after each glyph
+    int8_t line_spacing = 0;      // extra pixels between lines
+    uint8_t align = ALIGN_LEFT;   // ALIGN_*
+    uint8_t clip_index = 0;       // clip rectangle 0..15 used while drawing
+};
+
+extern uint8_t text_layer;  // the current text layer (set by text_layer_create), 0
 
 // Makes layer n (0..15) a text layer with an empty item table; it becomes text_layer.
 void text_layer_create(int layer);
@@ -59,9 +65,8 @@ void text_layer_create(int layer);
 // was when the font is not loaded (picture fonts), the font number is above 15, the layer is not
 // a text layer or the item or clip index is out of range.
 int16_t text_set(int layer, int item, int16_t left, int16_t top, int16_t right, int16_t bottom,
-                 const char* text, uint16_t colour, uint8_t font, uint8_t alpha,
-                 int8_t letter_spacing, int8_t line_spacing, uint8_t align, uint8_t clip_index,
-                 int32_t max_glyphs);
+                 const char* text, uint16_t colour, uint8_t font,
+                 const TextStyle& style = TextStyle{}, int32_t max_glyphs = 1000);
 
 // Only the layout (into layout_scratch / layout_count); used by text_set and by tests.
 void text_layout(const char* text, int16_t left, int16_t top, int16_t right, int16_t bottom,

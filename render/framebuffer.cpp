@@ -3,3 +3,4 @@
 
 uint16_t Framebuffer[SCREEN_WIDTH * SCREEN_MAX_HEIGHT];
 uint16_t screen_height = SCREEN_MAX_HEIGHT;
+uint16_t background_colour = 0;

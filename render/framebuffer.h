@@ -12,3 +12,7 @@ extern uint16_t Framebuffer[SCREEN_WIDTH * SCREEN_MAX_HEIGHT];
 // Rows of the device screen; set to 320 by host_init. Every module takes screen_height - 1 as
 // the last row.
 extern uint16_t screen_height;
+
+// The screen's background colour (RGB565, black at start): the compositor fills with it, and a
+// new see-through layer starts in it.
+extern uint16_t background_colour;

@@ -1,10 +1,11 @@
 #include "render/kernels.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
-#include "media/bitmap.h"
 #include "render/blend.h"
+#include "render/colour_key.h"
 #include "render/sine_table.h"
 #include "render/framebuffer.h"
 

@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "runtime/sprites.h"  // ClipRect and active_clips, the compositor's effective clips
+#include "render/clip.h"  // ClipRect and active_clips, the compositor's effective clips
 
 // ---- Drawing context, set by the caller before a kernel runs ----
 

@@ -6,8 +6,9 @@
 #include <cstring>
 
 #include "render/blend.h"
+#include "render/clip.h"
+#include "render/framebuffer.h"
 #include "render/kernels.h"
-#include "runtime/sprites.h"
 
 LayerSlot LayerTable[LAYER_COUNT];
 LayerHook layer_hook = nullptr;

@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "media/console_print.h"
+#include "media/gif.h"
 #include "runtime/compositor.h"
 #include "render/framebuffer.h"
 #include "runtime/input.h"
@@ -28,14 +29,7 @@ uint8_t pump_started = 0;
 uint32_t next_deadline = 0;
 uint32_t period_ms = 25;
 uint32_t fps_setting = 40;
-int16_t last_frame_ms = 0;
-uint32_t previous_tick = 0;
-uint32_t fps_samples[FPS_SAMPLE_COUNT];
-uint8_t fps_sample_index = 0;
-uint32_t fps_value = 40;
-uint8_t fps_double_once = 0;
 uint8_t show_fps = 1;
-FrameTimer frame_timers[FRAME_TIMER_COUNT];
 uint32_t pump_frame_count = 0;
 const char* host_program_path = nullptr;
 
@@ -166,36 +160,6 @@ int handle_event(const SDL_Event& event) {
 
 }  // namespace
 
-void measure_frame_rate(uint32_t now) {
-    uint32_t delta = now - previous_tick;
-    previous_tick = now;
-    last_frame_ms = static_cast<int16_t>(delta);
-    // A frame cannot measure 0 ms with a period of at least 1 ms, but a clock that stands still
-    // must not divide by zero: such a frame counts as 1 ms.
-    fps_samples[fps_sample_index] = 8000u / (delta ? delta : 1u) + 4u;
-
-    for (FrameTimer& timer : frame_timers) {
-        if (timer.mode == 0) continue;
-        int32_t step = timer.mode == 2 ? 25 : last_frame_ms;
-        timer.value = static_cast<int32_t>(static_cast<uint32_t>(timer.value) +
-                                           static_cast<uint32_t>(step));
-    }
-
-    unsigned i = fps_sample_index + 1u;
-    if (i % 32 != 0) {
-        fps_sample_index = static_cast<uint8_t>(i);
-        return;
-    }
-    uint32_t sum = 0;
-    for (uint32_t sample : fps_samples) sum += sample;
-    uint32_t value = sum / 512;  // mean sample / 8
-    if (fps_double_once) value *= 2;  // the first refresh saw 32 zero samples
-    // Frames slower than about 2 s average to 0; keep at least 1 so that callers can divide.
-    fps_value = value ? value : 1;
-    fps_double_once = 0;
-    fps_sample_index = static_cast<uint8_t>(i % FPS_SAMPLE_COUNT);
-}
-
 void caption_from_path(const char* path, char* caption, int size) {
     if (size <= 0) return;
     const char* name = std::strrchr(path, '/');
@@ -257,6 +221,7 @@ int runtime_init() {
     if (status != 0) return status;
     pen_init();
     sprites_init();  // sprite table, fade and clip defaults, background fill on
+    gif_timed_frame_hook = frame_yield;  // a timed GIF frame is shown as it is decoded
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     return 0;
 }
@@ -278,7 +243,7 @@ int frame_pump(uint16_t first_depth, uint16_t last_depth) {
     }
 
     compose(first_depth, last_depth);
-    replay_before_events(pump_frame_count);
+    replay_before_events(pump_frame_count, host_window.pixel_double);
 
     if (raw_input.click_state == 2) raw_input.pen_down = 0;
     raw_input.click_state = 0;
@@ -287,7 +252,7 @@ int frame_pump(uint16_t first_depth, uint16_t last_depth) {
     int resize_width = -1;
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
-        replay_observe_event(pump_frame_count, event);
+        replay_observe_event(pump_frame_count, event, host_window.pixel_double);
         int width = handle_event(event);
         if (width >= 0) resize_width = width;
     }

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstddef>
 
+#include "runtime/frame_rate.h"  // the measured frame rate and the frame timers the pump advances
+
 struct SDL_Surface;
 
 struct WindowRect {
@@ -23,15 +25,6 @@ struct HostWindow {
 };
 extern HostWindow host_window;
 
-// Timer modes: 0 stopped, 2 advances 25 ms per frame, any other value advances by the measured
-// frame duration. Arm a timer by writing its mode and zeroing its value.
-struct FrameTimer {
-    uint8_t mode;
-    int32_t value;  // milliseconds
-};
-constexpr int FRAME_TIMER_COUNT = 16;
-constexpr int FPS_SAMPLE_COUNT = 64;
-
 // Frame pump state. frame_hook runs at the start of every pump (the application may set it
 // at any time); show_fps writes the frame rate into the console layer when one exists.
 extern void (*frame_hook)();
@@ -42,14 +35,7 @@ extern uint8_t pump_started;
 extern uint32_t next_deadline;   // SDL_GetTicks time of the next presentation
 extern uint32_t period_ms;       // frame period, 25 at start
 extern uint32_t fps_setting;     // requested frame rate, 40 at start
-extern int16_t last_frame_ms;    // measured duration of the last frame
-extern uint32_t previous_tick;
-extern uint32_t fps_samples[FPS_SAMPLE_COUNT];  // eight times the rate of each frame, plus 4
-extern uint8_t fps_sample_index;
-extern uint32_t fps_value;       // averaged frames per second, refreshed every 32 frames; never 0
-extern uint8_t fps_double_once;
 extern uint8_t show_fps;
-extern FrameTimer frame_timers[FRAME_TIMER_COUNT];
 extern uint32_t pump_frame_count;  // frame_pump calls so far (replay frames count from 1)
 
 // 0 on success, 1 when SDL or the video mode could not be set up (nothing else is initialised
@@ -71,10 +57,6 @@ void frame_yield();  // frame_pump(0, 1023)
 
 // Frame rate 1..1000 (values outside are clamped); takes effect from the next deadline.
 void set_frame_rate(uint16_t fps);
-
-// The pump's frame-rate step with `now` as the presentation time: measures the frame, stores
-// its sample, advances the frame timers and refreshes fps_value every 32 frames.
-void measure_frame_rate(uint32_t now);
 
 // Copies the Framebuffer to the window (1:1 or doubled) and flips.
 void present_frame();

@@ -8,14 +8,13 @@
 #include <utility>
 
 #include "render/blend.h"
+#include "render/colour_key.h"  // a box border, box fill or circle fill of this colour is not drawn
 #include "render/kernels.h"
 #include "render/layers.h"
 #include "render/framebuffer.h"
 #include "runtime/sprites.h"
 
 namespace {
-
-constexpr uint16_t KEY_COLOUR = 0xF81F;  // a box border, box fill or circle fill of this colour is not drawn
 
 bool valid_layer(uint8_t layer) { return layer < LAYER_COUNT; }
 
@@ -186,7 +185,7 @@ void draw_box(const PrimitiveNode& n, int32_t a) {
     if (!clip_rectangle(n.x0, n.y0, n.x1, n.y1, g)) return;
     const int32_t b = n.size;
     const int32_t w = g.x1 - g.x0, h = g.y1 - g.y0;  // last relative column and row
-    if (b > 0 && n.colour2 != KEY_COLOUR) {
+    if (b > 0 && n.colour2 != colour_key) {
         const uint16_t c = n.colour2;
         const int32_t first_col = g.x0 + g.col_start, end_col = g.x0 + g.col_end;
         for (int32_t r = g.row_start; r < b && r < g.row_end; ++r) span(g.y0 + r, first_col, end_col, c, a);
@@ -199,7 +198,7 @@ void draw_box(const PrimitiveNode& n, int32_t a) {
             for (int32_t r = g.row_start + 1; r <= g.row_end - 2; ++r)
                 span(g.y0 + r, g.x0 + col, g.x0 + col + 1, c, a);
     }
-    if (n.colour != KEY_COLOUR) {
+    if (n.colour != colour_key) {
         const int32_t left = std::max(g.x0 + b, g.x0 + g.col_start);
         const int32_t right = std::min(g.x1 - b + 1, g.x0 + g.col_end);
         const int32_t top = std::max(g.y0 + b, g.y0 + g.row_start);
@@ -236,7 +235,7 @@ void draw_circle(const PrimitiveNode& n) {
     const int64_t cx = n.x0, cy = n.y0, r = n.size;
     const int64_t bottom = screen_height - 1;
     const bool inside = cx - r >= 0 && cx + r <= SCREEN_WIDTH - 1 && cy - r >= 0 && cy + r <= bottom;
-    const bool fill = n.colour != KEY_COLOUR;
+    const bool fill = n.colour != colour_key;
 
     auto fill_between = [&](int64_t y, int64_t from, int64_t to) {  // both ends excluded
         if (y < 0 || y > bottom) return;

@@ -15,7 +15,6 @@
 
 #include "media/png_writer.h"
 #include "render/framebuffer.h"
-#include "runtime/host.h"
 #include "runtime/save_store.h"
 
 namespace {
@@ -138,10 +137,9 @@ const char* parse_line(const std::vector<std::string>& w, std::vector<ReplayStep
 
 bool pushes_event(const ReplayStep& step) { return step.kind != STEP_SHOT; }
 
-void push_event(const ReplayStep& step) {
+void push_event(const ReplayStep& step, uint8_t shift) {
     SDL_Event event;
     std::memset(&event, 0, sizeof(event));
-    const uint8_t shift = host_window.pixel_double;
     switch (step.kind) {
         case STEP_MOVE:
             event.type = SDL_MOUSEMOTION;
@@ -284,15 +282,15 @@ void record_close() {
     record_file = nullptr;
 }
 
-void replay_before_events(uint32_t frame) {
+void replay_before_events(uint32_t frame, uint8_t mouse_shift) {
     while (script_next < script.size() && script[script_next].frame <= frame) {
         const ReplayStep& step = script[script_next++];
         if (step.kind == STEP_SHOT) write_shot(step);
-        else push_event(step);
+        else push_event(step, mouse_shift);
     }
 }
 
-void replay_observe_event(uint32_t frame, const SDL_Event& event) {
+void replay_observe_event(uint32_t frame, const SDL_Event& event, uint8_t shift) {
     if (event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_F12) {
         char path[SAVE_PATH_SIZE + 32];
         if (screenshot_save(path, sizeof(path))) std::printf("Screenshot %s\n", path);
@@ -300,7 +298,6 @@ void replay_observe_event(uint32_t frame, const SDL_Event& event) {
     }
     if (!record_file) return;
     const unsigned f = frame;
-    const uint8_t shift = host_window.pixel_double;
     switch (event.type) {
         case SDL_MOUSEMOTION: {
             // Kept inside the screen so that every recorded line replays.

@@ -25,11 +25,12 @@ int record_open(const char* path);
 void record_close();
 
 // Called by frame_pump after composing frame `frame`, before the events are drained: pushes this
-// frame's scripted events and writes its shots.
-void replay_before_events(uint32_t frame);
-// Called by frame_pump for every event it drains in frame `frame`: records it, and saves a
-// screenshot on F12.
-void replay_observe_event(uint32_t frame, const SDL_Event& event);
+// frame's scripted events and writes its shots. mouse_shift: 1 when the window shows the screen
+// doubled (device pixels become window pixels by this shift), else 0.
+void replay_before_events(uint32_t frame, uint8_t mouse_shift);
+// Called by frame_pump for every event it drains in frame `frame`: records it (window pixels
+// shifted back by mouse_shift), and saves a screenshot on F12.
+void replay_observe_event(uint32_t frame, const SDL_Event& event, uint8_t mouse_shift);
 
 // Writes the Framebuffer to the next free "evergreen-NNNN.png" in the data folder; the name
 // written goes to path (may be null). 1 on success.

@@ -6,9 +6,10 @@
 #include <cstdlib>
 
 #include "media/bitmap.h"
+#include "render/colour_key.h"
 #include "render/kernels.h"
 #include "render/framebuffer.h"
-#include "runtime/host.h"
+#include "runtime/frame_rate.h"
 #include "runtime/input.h"
 
 SpriteSlot* SpriteTable[SPRITE_SLOTS];
@@ -17,10 +18,7 @@ int32_t sprite_high = -1;
 
 ClipRect clip_rects[CLIP_COUNT];
 ClipRect screen_clip;
-// Entry 0 is the whole screen until the first compose, so kernels can run before any frame.
-ClipRect active_clips[CLIP_COUNT] = {{0, 0, 239, 319}};
 
-uint16_t background_colour = 0;
 uint8_t background_fill = 0;
 
 ClipRect fade_rect;
@@ -29,8 +27,6 @@ uint16_t fade_colour = 0;
 uint16_t fade_depth = 0;
 
 namespace {
-
-constexpr uint16_t KEY_COLOUR = 0xF81F;
 
 SpriteSlot* slot_at(int index) {
     if (index < 0 || index >= SPRITE_SLOTS) return nullptr;
@@ -322,7 +318,7 @@ int sprite_hit_pixel(uint16_t index) {
     const int32_t offset = start + v * s->draw_width + u;
     switch (s->kind) {
         case 1: return static_cast<const uint8_t*>(s->pixels)[offset];
-        case 2: return static_cast<const uint16_t*>(s->pixels)[offset] != KEY_COLOUR;
+        case 2: return static_cast<const uint16_t*>(s->pixels)[offset] != colour_key;
         case 3: return s->alpha_plane ? s->alpha_plane[offset] : 0;
         default: return 0;
     }

@@ -4,11 +4,12 @@
 #pragma once
 #include <cstdint>
 
+#include "render/clip.h"  // ClipRect, CLIP_COUNT, active_clips
+
 struct Bitmap;
 
 constexpr int SPRITE_SLOTS = 4096;
 constexpr int DEPTH_COUNT = 1024;  // 0 front .. 1023 back
-constexpr int CLIP_COUNT = 16;
 
 struct SpriteSlot {
     uint8_t active;               // 0 = not part of the frame
@@ -48,17 +49,11 @@ extern SpriteSlot* SpriteTable[SPRITE_SLOTS];
 extern int32_t sprite_low;
 extern int32_t sprite_high;
 
-// A rectangle in screen pixels, all edges inclusive.
-struct ClipRect {
-    int16_t left, top, right, bottom;
-};
-
 extern ClipRect clip_rects[CLIP_COUNT];    // as set by set_clip_rect
-extern ClipRect screen_clip;               // bounds of everything drawn
-extern ClipRect active_clips[CLIP_COUNT];  // clip_rects[i] within screen_clip, per frame
+extern ClipRect screen_clip;               // bounds of everything drawn; active_clips (render/clip.h)
+                                           // holds clip_rects[i] within it, per frame
 
-extern uint16_t background_colour;  // RGB565, black at start
-extern uint8_t background_fill;     // 1 = compose fills screen_clip first
+extern uint8_t background_fill;  // 1 = compose fills screen_clip with background_colour first
 
 extern ClipRect fade_rect;
 extern uint8_t fade_level;    // 32 = no fade .. 0 = all fade colour

@@ -78,7 +78,7 @@ protected:
 };
 
 TEST_F(TextDraw, BuiltinFontDrawsItsMaskInTheItemColour) {
-    ASSERT_EQ(text_set(2, 0, 10, 20, 239, 319, "A", 0xF800, 1, 32, 1, 0, ALIGN_LEFT, 0, 10), 1);
+    ASSERT_EQ(text_set(2, 0, 10, 20, 239, 319, "A", 0xF800, 1, TextStyle{}, 10), 1);
     LayerTable[2].x = 50;  // the layer position does not move text
     text_layer_draw(2);
     const Font* f = font_table[1];
@@ -106,10 +106,10 @@ TEST_F(TextDraw, PictureFontsAlphaAndClip) {
     EXPECT_EQ(font_from_picture(4, px.data(), 64, 16) + font_from_picture(16, px.data(), 64, 16) +
                   font_from_picture(7, px.data(), 31, 16), 0);
     active_clips[1] = ClipRect{0, 0, 239, 100};
-    text_set(2, 0, 0, 0, 239, 319, "A", 0, 5, 32, 1, 0, ALIGN_LEFT, 0, 10);
-    text_set(2, 1, 100, 0, 239, 319, "A", 0, 6, 32, 1, 0, ALIGN_LEFT, 0, 10);
-    text_set(2, 2, 200, 0, 239, 319, "A", 0, 5, 0, 1, 0, ALIGN_LEFT, 0, 10);    // alpha 0
-    text_set(2, 3, 50, 100, 239, 319, "A", 0, 5, 32, 1, 0, ALIGN_LEFT, 1, 10);  // clip 1
+    text_set(2, 0, 0, 0, 239, 319, "A", 0, 5, TextStyle{}, 10);
+    text_set(2, 1, 100, 0, 239, 319, "A", 0, 6, TextStyle{}, 10);
+    text_set(2, 2, 200, 0, 239, 319, "A", 0, 5, TextStyle{0, 1, 0, ALIGN_LEFT, 0}, 10);    // alpha 0
+    text_set(2, 3, 50, 100, 239, 319, "A", 0, 5, TextStyle{32, 1, 0, ALIGN_LEFT, 1}, 10);  // clip 1
     text_layer_draw(2);
     EXPECT_EQ(vals(at(0, 0), at(0, 1)), vals(0x001F, 0x07E0));
     EXPECT_EQ(at(100, 0), 0x001F);  // weight 32 copies, weight 16 blends

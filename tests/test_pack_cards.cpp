@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/pack_menu.h"
@@ -172,10 +173,12 @@ TEST(PackCards, PercentageDigitSprites) {
     pack_close();
     current_record = 0;
     picture_count = 3;
-    // Slots 20.. hold the '%' sign (frame 10) and the digits from the right, 13 pixels apart.
+    // Slots 20.. hold the '%' sign (frame 10) and the digits from the right, 13 pixels apart;
+    // the frames of every active slot, in slot order.
     auto shown = [] {
         std::vector<int> frames;
-        for (int slot = 20; slot < 24 && SpriteTable[slot] && SpriteTable[slot]->active; ++slot) {
+        for (int slot = 20; slot < 24; ++slot) {
+            if (!SpriteTable[slot] || !SpriteTable[slot]->active) continue;
             const SpriteSlot& s = *SpriteTable[slot];
             EXPECT_EQ((std::vector<int>{s.x, s.y, s.frame_width, s.frame_height}), (std::vector<int>{150 - 13 * (slot - 20), 254, 13, 16}));
             frames.push_back(s.frame);
@@ -188,11 +191,14 @@ TEST(PackCards, PercentageDigitSprites) {
     EXPECT_EQ(shown(), (std::vector<int>{10, 6, 6}));
     picture_show(2);
     EXPECT_EQ(shown(), (std::vector<int>{10, 0, 0, 1}));
-    std::memset(&state_block, 0, sizeof state_block);  // another pack: the display starts afresh
-    sprite_table_clear();
-    picture_count = 11;
-    picture_show(0);
-    EXPECT_EQ(shown(), (std::vector<int>{10, 9}));  // one digit below 10%
+    // Other packs, shown without clearing the sprites: the digits follow a falling value.
+    for (const auto& [count, digits] : {std::pair<int, std::vector<int>>{4, {10, 5, 2}},  // 25%
+                                        {11, {10, 9}}, {100, {10, 1}}}) {
+        std::memset(&state_block, 0, sizeof state_block);
+        picture_count = static_cast<uint16_t>(count);
+        picture_show(0);
+        EXPECT_EQ(shown(), digits) << count;
+    }
     sprite_table_clear();
     digit_strip = nullptr;
     bitmap_free(strip);

@@ -76,18 +76,19 @@ TEST_F(TextLayout, CutsAndLimits) {
 }
 
 TEST_F(TextLayout, TextSetItems) {
-    EXPECT_EQ(text_set(3, 0, 0, 0, 239, 319, "hello", 0, 8, 32, 1, 0, 0, 0, 3), 3);
+    EXPECT_EQ(text_set(3, 0, 0, 0, 239, 319, "hello", 0, 8, TextStyle{}, 3), 3);
     const TextItem& it = text_items[3][0];
     EXPECT_EQ(vals(it.glyph_count, it.glyphs[2].code), vals(3, 'l'));
-    EXPECT_EQ(text_set(3, 0, 0, 0, 239, 319, "a longer line of text", 0, 8, 32, 1, 0, 0, 0, 1000), 21);
+    EXPECT_EQ(text_set(3, 0, 0, 0, 239, 319, "a longer line of text", 0, 8), 21);
     const PlacedGlyph* array = it.glyphs;
-    EXPECT_EQ(text_set(3, 0, 4, 5, 200, 300, "abc", 0x1234, 8, 20, 1, 0, 0, 2, 1000), 3);
+    EXPECT_EQ(text_set(3, 0, 4, 5, 200, 300, "abc", 0x1234, 8, TextStyle{20, 1, 0, 0, 2}, 1000), 3);
     EXPECT_EQ(it.glyphs, array);  // a shorter text reuses the array
     // Refused: unloaded picture font, font 16, clip 16, item 256, a layer without items; the
     // item stays as the last successful call left it.
     for (const auto& [layer, item, font, clip] :
          {std::array<int, 4>{3, 0, 7, 0}, {3, 0, 16, 0}, {3, 0, 8, 16}, {3, 256, 8, 0}, {9, 0, 8, 0}})
-        EXPECT_EQ(text_set(layer, item, 0, 0, 239, 319, "zz", 0, uint8_t(font), 32, 1, 0, 0, uint8_t(clip), 1000), 0);
+        EXPECT_EQ(text_set(layer, item, 0, 0, 239, 319, "zz", 0, uint8_t(font),
+                           TextStyle{32, 1, 0, 0, uint8_t(clip)}), 0);
     EXPECT_EQ(vals(it.glyph_count, it.alpha, it.clip_index, it.glyphs[0].x), vals(3, 20, 2, 4));
     text_hide(0);
     EXPECT_EQ(it.glyph_count, 0);

@@ -11,6 +11,7 @@
 #include <map>
 
 #include "media/rgb565.h"
+#include "render/colour_key.h"
 
 uint16_t to_rgb565(Rgb c) { return rgb565_pack(c.r, c.g, c.b); }
 
@@ -52,7 +53,7 @@ Rgb box_mean(const std::vector<Entry>& e, const Box& b) {
 
 // Moves a colour off the key's RGB565 value (green 0..3 with red and blue at the top).
 Rgb avoid_key(Rgb c) {
-    if (to_rgb565(c) == 0xF81F) c.g = 4;
+    if (to_rgb565(c) == colour_key) c.g = 4;
     return c;
 }
 

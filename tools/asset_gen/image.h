@@ -12,7 +12,7 @@ struct Rgb {
 inline bool operator==(Rgb a, Rgb b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
 inline bool operator!=(Rgb a, Rgb b) { return !(a == b); }
 
-// The runtime's transparent colour 0xF81F written as 8-bit channels.
+// The runtime's transparent colour (colour_key, render/colour_key.h) written as 8-bit channels.
 constexpr Rgb KEY_RGB{255, 0, 255};
 
 struct Image {

@@ -12,6 +12,7 @@
 #include "gif_writer.h"
 #include "jpeg_writer.h"
 #include "preview.h"
+#include "render/colour_key.h"
 
 namespace {
 
@@ -87,7 +88,7 @@ int main(int argc, char** argv) {
     ConsoleFont console = make_console_font();
     write_file("console_font.bin", console.tiles);
     write_file("console_char_table.bin", le_u32(console.char_table, CONSOLE_CODES));
-    uint16_t palette[16] = {0xF81F, 0xFFFF};
+    uint16_t palette[16] = {colour_key, 0xFFFF};  // the console background is transparent
     write_file("console_palette.bin", le_u16(palette, 16));
     // LayerDescription: kind LAYER_TILES (1), format 1, 192 x 54 pixels, tiles 6 x 6.
     const uint32_t description[6] = {1, 1, 192, 54, 6, 6};

@@ -479,7 +479,7 @@ void print_summary(const BuildOptions& o, const PackContent& content, const std:
     std::printf("colour coverage (delta E 2000): all colours mean %.1f, 95%% within %.1f; "
                 "the pictures' own pixels mean %.1f, 95%% within %.1f\n",
                 cov.colour_mean, cov.colour_p95, cov.pixel_mean, cov.pixel_p95);
-    std::printf("pictures enlarged (shorter side below %d pixels; --min-size skips such photos): %d\n", PICTURE_SIZE,
+    std::printf("pictures enlarged (shorter side below %d pixels; --min-size skips such photos): %d\n", PICTURE_EDGE,
                 enlarged);
     print_unused(cov.unused, files, chosen);
     print_expected_variety(o.output);
@@ -539,7 +539,7 @@ int build_pack(int argc, char** argv, BuildMonitor* monitor) {
     }
 
     int enlarged = 0;
-    for (size_t i : chosen) enlarged += slots[i].short_side < PICTURE_SIZE;
+    for (size_t i : chosen) enlarged += slots[i].short_side < PICTURE_EDGE;
 
     PackContent content;
     content.thumb_size = static_cast<int>(o.thumb_size);
