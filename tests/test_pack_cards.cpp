@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/pack_menu.h"
+#include "app/viewer_pack.h"
 #include "pack/pack_file.h"
 #include "app/progress.h"
 #include "assets/assets.h"
@@ -169,9 +170,9 @@ TEST(PackCards, PercentageDigitSprites) {
     digit_strip = strip;
     sprite_table_clear();
     std::memset(&state_block, 0, sizeof state_block);
-    pack_close();
+    pack_close(&viewer_pack);
     current_record = 0;
-    picture_count = 3;
+    viewer_pack.picture_count = 3;
     // Slots 20.. hold the '%' sign (frame 10) and the digits from the right, 13 pixels apart.
     auto shown = [] {
         std::vector<int> frames;
@@ -190,14 +191,14 @@ TEST(PackCards, PercentageDigitSprites) {
     EXPECT_EQ(shown(), (std::vector<int>{10, 0, 0, 1}));
     std::memset(&state_block, 0, sizeof state_block);  // another pack: the display starts afresh
     sprite_table_clear();
-    picture_count = 11;
+    viewer_pack.picture_count = 11;
     picture_show(0);
     EXPECT_EQ(shown(), (std::vector<int>{10, 9}));  // one digit below 10%
     sprite_table_clear();
     digit_strip = nullptr;
     bitmap_free(strip);
     current_record = -1;
-    picture_count = 0;
+    viewer_pack.picture_count = 0;
 }
 
 TEST(PackOpenScreen, FailuresShowAMessageAndWaitForATap) {
@@ -205,8 +206,7 @@ TEST(PackOpenScreen, FailuresShowAMessageAndWaitForATap) {
     start_test_runtime();
     std::string missing = dir.file("m.evg");
     push_button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT);
-    pack_data_offset = 0;
-    EXPECT_EQ(0, pack_open(missing.c_str()));
+    EXPECT_EQ(0, pack_open(missing.c_str(), 0));
     EXPECT_EQ(pen_state.pressed, 1);
     // A message screen of its own (text item 0 in the message font), not console lines.
     EXPECT_EQ(item_text(0), "Error opening file\nm.evg\n\nTouch screen to exit...");
@@ -218,13 +218,12 @@ TEST(PackOpenScreen, FailuresShowAMessageAndWaitForATap) {
     push_button(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT);
     frame_yield();
     push_button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT);
-    pack_data_offset = PACK_HEADER_SIZE;
-    EXPECT_EQ(0, pack_open(dir.file("bad.evg").c_str()));
+    EXPECT_EQ(0, pack_open(dir.file("bad.evg").c_str(), PACK_HEADER_SIZE));
     EXPECT_EQ(item_text(0), std::string("Invalid image pack\nbad.evg\n\n") + pack_status_text(PACK_ENTRY_PAST_END) +
                                 "\n(picture 1)\n\nTouch screen to exit...");
 
     ASSERT_TRUE(pack_write(dir.file("good.evg"), PackSpec()));
-    EXPECT_EQ(1, pack_open(dir.file("good.evg").c_str()));
-    EXPECT_EQ(picture_count, 3);
-    pack_close();
+    EXPECT_EQ(1, pack_open(dir.file("good.evg").c_str(), PACK_HEADER_SIZE));
+    EXPECT_EQ(viewer_pack.picture_count, 3);
+    pack_close(&viewer_pack);
 }
