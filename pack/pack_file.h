@@ -1,6 +1,6 @@
 // An open pack as a value: the loader of .evg files (every count and length checked against the
 // file before it is trusted), the colour tables, thumbnails, picture entries and candidate lists
-// it fills, and picture reads. The viewer keeps one for its screens (app/pack_menu.h); evgpack's
+// it fills, and picture reads. The viewer keeps one for its screens (app/viewer_pack.h); evgpack's
 // commands and the builder open their own. No UI, no SDL.
 #pragma once
 #include <cstdint>
