@@ -159,7 +159,7 @@ void BM_rotozoom_indexed_keyed(benchmark::State& state) {
     for (int i = 0; i < 256; ++i) palette[i] = static_cast<uint16_t>(i * 257);
     current_clip = 0;
     for (auto _ : state) {
-        scaled_kernels[0](idx.data(), palette, SPRITE, SPRITE, 88, 128, 32, ANGLE_30, 2048);
+        rotozoom_indexed_keyed(idx.data(), palette, SPRITE, SPRITE, 88, 128, 32, ANGLE_30, 2048);
         benchmark::ClobberMemory();
     }
 }

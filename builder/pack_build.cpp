@@ -246,7 +246,7 @@ void import_input(const std::string& path, const BuildOptions& o, std::vector<ui
         }
         slot.hash = fnv1a64(bytes);
         slot.size = bytes.size();
-        if (!import_photo(bytes.data(), bytes.size(), picture, error)) {
+        if (import_photo(bytes.data(), bytes.size(), picture, error) != PHOTO_OK) {
             slot.state = Slot::FAILED, slot.reason = error;
         } else if ((slot.short_side = picture.source_short_side) < o.min_size) {
             slot.state = Slot::SMALL;

@@ -177,7 +177,7 @@ struct JpegWork {
     int orientation = 1;
 };
 
-bool import_jpeg(const uint8_t* data, size_t size, LinearPicture& out, std::string& error) {
+PhotoStatus import_jpeg(const uint8_t* data, size_t size, LinearPicture& out, std::string& error) {
     jpeg_decompress_struct cinfo;
     JpegError err;
     JpegWork work;
@@ -187,14 +187,14 @@ bool import_jpeg(const uint8_t* data, size_t size, LinearPicture& out, std::stri
         delete reducer;
         jpeg_destroy_decompress(&cinfo);
         error = std::string("corrupt JPEG data: ") + err.message;
-        return false;
+        return PHOTO_CORRUPT_JPEG;
     }
     // Every failure after this point leaves through here, with libjpeg's memory released.
-    auto refuse = [&](const std::string& reason) {
+    auto refuse = [&](PhotoStatus status, const std::string& reason) {
         delete reducer;
         jpeg_destroy_decompress(&cinfo);
         error = reason;
-        return false;
+        return status;
     };
     jpeg_create_decompress(&cinfo);
     jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
@@ -207,12 +207,12 @@ bool import_jpeg(const uint8_t* data, size_t size, LinearPicture& out, std::stri
         }
     }
     if (!size_acceptable(cinfo.image_width, cinfo.image_height))
-        return refuse(too_large(cinfo.image_width, cinfo.image_height));
+        return refuse(PHOTO_TOO_LARGE, too_large(cinfo.image_width, cinfo.image_height));
     // A progressive file keeps all its coefficients in memory whatever the output scale; a
     // few hundred bytes can claim gigabytes. libjpeg is held to the same budget (it then stops
     // with an error instead of allocating), as a second guard.
     const uint64_t whole = jpeg_whole_image_bytes(cinfo);
-    if (whole > photo_limits.decode_bytes) return refuse(needs_too_much(whole));
+    if (whole > photo_limits.decode_bytes) return refuse(PHOTO_DECODE_TOO_LARGE, needs_too_much(whole));
     cinfo.mem->max_memory_to_use = static_cast<long>(photo_limits.decode_bytes);
     // Decode at the smallest scale that still gives at least 240 pixels on the short side.
     unsigned short_side = std::min(cinfo.image_width, cinfo.image_height);
@@ -236,7 +236,7 @@ bool import_jpeg(const uint8_t* data, size_t size, LinearPicture& out, std::stri
     reducer = new_reducer(width, height, PICTURE_SIZE);
     if (!reducer || !sized(work.line, static_cast<size_t>(width) * channels) ||
         !sized(work.linear, static_cast<size_t>(reducer->side()) * 3))
-        return refuse("not enough memory to decode the photo");
+        return refuse(PHOTO_NO_MEMORY, "not enough memory to decode the photo");
     const int left = reducer->left(), side = reducer->side();
     while (cinfo.output_scanline < cinfo.output_height) {
         int y = static_cast<int>(cinfo.output_scanline);
@@ -244,7 +244,7 @@ bool import_jpeg(const uint8_t* data, size_t size, LinearPicture& out, std::stri
         jpeg_read_scanlines(&cinfo, &row, 1);
         // Damaged data ends the decode at once (the rest would be made-up grey, and a header
         // claiming a huge picture over little data would cost seconds of it).
-        if (err.damage[0]) return refuse(std::string("damaged JPEG data: ") + err.damage);
+        if (err.damage[0]) return refuse(PHOTO_DAMAGED_JPEG, std::string("damaged JPEG data: ") + err.damage);
         if (y < reducer->top() || y >= reducer->bottom()) continue;
         for (int x = 0; x < side; ++x) {
             const uint8_t* p = &work.line[static_cast<size_t>(left + x) * channels];
@@ -262,14 +262,14 @@ bool import_jpeg(const uint8_t* data, size_t size, LinearPicture& out, std::stri
         }
         reducer->add_row(y, work.linear.data());
     }
-    if (err.damage[0]) return refuse(std::string("damaged JPEG data: ") + err.damage);
+    if (err.damage[0]) return refuse(PHOTO_DAMAGED_JPEG, std::string("damaged JPEG data: ") + err.damage);
     jpeg_finish_decompress(&cinfo);  // a missing end marker after complete data is no damage
     jpeg_destroy_decompress(&cinfo);
     out = reducer->finish();
     delete reducer;
     orient_picture(out, work.orientation);
     out.source_short_side = static_cast<int>(short_side);
-    return true;
+    return PHOTO_OK;
 }
 
 // ---- PNG ----
@@ -286,14 +286,29 @@ void png_read_memory(png_structp png, png_bytep out, png_size_t count) {
     src->pos += count;
 }
 
+// How a PNG decode failed. It lives in the caller's frame, outside the one that libpng's
+// longjmp returns to, so what is written into it before the jump is still there after it.
+struct PngOutcome {
+    PhotoStatus status;
+    std::string& error;
+};
+
+// libpng's own errors (the data ending early among them) are corrupt data; a refusal of ours
+// (png_refuse) has set its status and reason already and only needs the jump.
 void png_error_exit(png_structp png, png_const_charp message) {
-    std::string* error = static_cast<std::string*>(png_get_error_ptr(png));
-    // The size refusals below come through here too and are not corrupt data.
-    if (std::strncmp(message, "photo ", 6) == 0 || std::strncmp(message, "not enough memory", 17) == 0)
-        *error = message;
-    else
-        *error = std::string("corrupt PNG data: ") + message;
+    PngOutcome* outcome = static_cast<PngOutcome*>(png_get_error_ptr(png));
+    if (outcome->status == PHOTO_OK) {
+        outcome->status = PHOTO_CORRUPT_PNG;
+        outcome->error = std::string("corrupt PNG data: ") + message;
+    }
     png_longjmp(png, 1);
+}
+
+// Ends the decode with the reason already in outcome.error. It jumps, so the caller builds the
+// reason in a statement of its own: a temporary alive across the jump would never be freed.
+[[noreturn]] void png_refuse(png_structp png, PngOutcome& outcome, PhotoStatus status) {
+    outcome.status = status;
+    png_error(png, photo_status_text(status));
 }
 
 void png_quiet(png_structp, png_const_charp) {}
@@ -302,18 +317,19 @@ struct PngWork {
     std::vector<uint8_t> image;  // whole image, interlaced files only
     std::vector<uint8_t> line;
     std::vector<float> linear;
-    std::string refusal;  // outlives png_error's longjmp
 };
 
-bool import_png(const uint8_t* data, size_t size, LinearPicture& out, std::string& error) {
+// true, or false with outcome filled in.
+bool import_png(const uint8_t* data, size_t size, LinearPicture& out, PngOutcome& outcome) {
     PngSource src{data, size, 0};
     PngWork work;
     SquareReducer* volatile reducer = nullptr;  // survives the longjmp
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &error, png_error_exit, png_quiet);
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &outcome, png_error_exit, png_quiet);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!png || !info) {
         png_destroy_read_struct(&png, &info, nullptr);
-        error = "out of memory";
+        outcome.status = PHOTO_NO_MEMORY;
+        outcome.error = "out of memory";
         return false;
     }
     if (setjmp(png_jmpbuf(png))) {
@@ -326,8 +342,8 @@ bool import_png(const uint8_t* data, size_t size, LinearPicture& out, std::strin
     png_read_info(png, info);
     png_uint_32 width = png_get_image_width(png, info), height = png_get_image_height(png, info);
     if (!size_acceptable(width, height)) {
-        work.refusal = too_large(width, height);
-        png_error(png, work.refusal.c_str());
+        outcome.error = too_large(width, height);
+        png_refuse(png, outcome, PHOTO_TOO_LARGE);
     }
     int colour = png_get_color_type(png, info);
     png_set_expand(png);  // palette to RGB, low-bit grey to 8 bits, tRNS to alpha
@@ -340,13 +356,15 @@ bool import_png(const uint8_t* data, size_t size, LinearPicture& out, std::strin
     const size_t row_bytes = static_cast<size_t>(width) * 4;
     // Interlaced rows arrive in several passes, so the whole image is held: within the budget.
     if (passes > 1 && static_cast<uint64_t>(row_bytes) * height > photo_limits.decode_bytes) {
-        work.refusal = needs_too_much(static_cast<uint64_t>(row_bytes) * height);
-        png_error(png, work.refusal.c_str());
+        outcome.error = needs_too_much(static_cast<uint64_t>(row_bytes) * height);
+        png_refuse(png, outcome, PHOTO_DECODE_TOO_LARGE);
     }
     reducer = new_reducer(static_cast<int>(width), static_cast<int>(height), PICTURE_SIZE);
     if (!reducer || !sized(work.line, row_bytes) || !sized(work.linear, static_cast<size_t>(reducer->side()) * 3) ||
-        (passes > 1 && !sized(work.image, row_bytes * height)))
-        png_error(png, "not enough memory to decode the photo");
+        (passes > 1 && !sized(work.image, row_bytes * height))) {
+        outcome.error = "not enough memory to decode the photo";
+        png_refuse(png, outcome, PHOTO_NO_MEMORY);
+    }
     auto feed = [&](int y, const uint8_t* row) {
         if (y < reducer->top() || y >= reducer->bottom()) return;
         const uint8_t* p = row + static_cast<size_t>(reducer->left()) * 4;
@@ -377,17 +395,34 @@ bool import_png(const uint8_t* data, size_t size, LinearPicture& out, std::strin
 
 }  // namespace
 
-bool import_photo(const uint8_t* data, size_t size, LinearPicture& out, std::string& error) {
+const char* photo_status_text(int status) {
+    switch (status) {
+        case PHOTO_OK: return "OK";
+        case PHOTO_NOT_JPEG_OR_PNG: return "not a JPEG or PNG file";
+        case PHOTO_CORRUPT_JPEG: return "corrupt JPEG data";
+        case PHOTO_DAMAGED_JPEG: return "damaged JPEG data";
+        case PHOTO_CORRUPT_PNG: return "corrupt PNG data";
+        case PHOTO_TOO_LARGE: return "photo too large";
+        case PHOTO_DECODE_TOO_LARGE: return "photo needs too much memory to decode";
+        case PHOTO_NO_MEMORY: return "not enough memory to decode the photo";
+        default: return "unknown error";
+    }
+}
+
+PhotoStatus import_photo(const uint8_t* data, size_t size, LinearPicture& out, std::string& error) {
     try {
         if (size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF) return import_jpeg(data, size, out, error);
-        if (size >= 8 && png_sig_cmp(data, 0, 8) == 0) return import_png(data, size, out, error);
+        if (size >= 8 && png_sig_cmp(data, 0, 8) == 0) {
+            PngOutcome outcome{PHOTO_OK, error};
+            return import_png(data, size, out, outcome) ? PHOTO_OK : outcome.status;
+        }
     } catch (const std::bad_alloc&) {
         // Only the steps after a decode allocate here (orientation, the result).
         error = "not enough memory to decode the photo";
-        return false;
+        return PHOTO_NO_MEMORY;
     }
     error = "not a JPEG or PNG file";
-    return false;
+    return PHOTO_NOT_JPEG_OR_PNG;
 }
 
 std::string jpeg_damage(const uint8_t* data, size_t size) {

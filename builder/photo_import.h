@@ -36,11 +36,27 @@ struct PhotoLimits {
 };
 extern PhotoLimits photo_limits;
 
+// Why a photo was not imported.
+enum PhotoStatus : int {
+    PHOTO_OK = 0,
+    PHOTO_NOT_JPEG_OR_PNG,   // neither signature
+    PHOTO_CORRUPT_JPEG,      // libjpeg stopped with an error
+    PHOTO_DAMAGED_JPEG,      // libjpeg would fill lost blocks with grey (data cut short or garbled)
+    PHOTO_CORRUPT_PNG,       // libpng stopped with an error, the data ending early among them
+    PHOTO_TOO_LARGE,         // more pixels or a longer side than photo_limits allows
+    PHOTO_DECODE_TOO_LARGE,  // the decode would hold more than photo_limits.decode_bytes at once
+    PHOTO_NO_MEMORY,         // an allocation failed
+};
+
+// One short line saying why the photo was not imported (without the details `error` gives).
+const char* photo_status_text(int status);
+
 // Decodes `data` (JPEG or PNG, told apart by signature) into a 240 x 240 picture. On failure
-// returns false with a short reason ("not a JPEG or PNG file", "corrupt JPEG data: ...").
+// returns the reason with one line in `error` that gives its details ("not a JPEG or PNG file",
+// "corrupt JPEG data: " and libjpeg's message, "photo too large (W x H pixels; ...)").
 // A JPEG whose data is cut short or garbled (rows libjpeg would fill with grey) is refused too.
 // Running out of memory is a failure like the others, never an exception.
-bool import_photo(const uint8_t* data, size_t size, LinearPicture& out, std::string& error);
+PhotoStatus import_photo(const uint8_t* data, size_t size, LinearPicture& out, std::string& error);
 
 // What libjpeg finds wrong with a JPEG when it decodes all of it: "" when nothing, else the
 // first error or damage (data ending before its last block, a bad code, a lost restart).

@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     evgpack::photo_limits.decode_bytes = 4u << 20;
     evgpack::LinearPicture picture;
     std::string error;
-    if (evgpack::import_photo(data, size, picture, error)) {
+    if (evgpack::import_photo(data, size, picture, error) == evgpack::PHOTO_OK) {
         if (picture.size != evgpack::PICTURE_SIZE || picture.rgb.size() != 240u * 240 * 3) std::abort();
         for (float v : picture.rgb)
             if (!std::isfinite(v)) std::abort();

@@ -82,26 +82,31 @@ namespace {
 // Segment fields are big-endian and read through the shared bounded cursor.
 using Cursor = ByteCursor;
 
-// Reads a segment length field and checks it: at least 2 and inside the data. Returns the
-// offset just past the segment, or 0 when it is bad.
-size_t segment_end(Cursor& c) {
+// Reads a segment length field and checks it: at least 2 and inside the data. Sets *end to the
+// offset just past the segment.
+JpegStatus segment_end(Cursor& c, size_t* end) {
     size_t start = c.pos;
     uint16_t length = c.be16();
-    if (c.overrun || length < 2 || !c.has(length - 2u)) return 0;
-    return start + length;
+    if (c.overrun) return JPEG_DATA_ENDS_IN_HEADER;
+    if (length < 2) return JPEG_BAD_SEGMENT_LENGTH;
+    if (!c.has(length - 2u)) return JPEG_DATA_ENDS_IN_HEADER;
+    *end = start + length;
+    return JPEG_OK;
 }
 
-int parse_frame(Cursor& c, JpegHeader* h) {
-    size_t end = segment_end(c);
-    if (!end) return 0;
+JpegStatus parse_frame(Cursor& c, JpegHeader* h) {
+    size_t end = 0;
+    if (JpegStatus status = segment_end(c, &end); status != JPEG_OK) return status;
     JpegFrame& f = h->frame;
     f.precision = c.u8();
     f.height = c.be16();
     f.width = c.be16();
     f.component_count = c.u8();
-    if (c.overrun || f.precision != 8 || f.width == 0 || f.height == 0) return 0;
-    if (f.component_count < 1 || f.component_count > 4) return 0;
-    if (end - c.pos != static_cast<size_t>(3 * f.component_count)) return 0;
+    if (c.overrun) return JPEG_DATA_ENDS_IN_HEADER;
+    if (f.precision != 8) return JPEG_UNSUPPORTED_PRECISION;
+    if (f.width == 0 || f.height == 0) return JPEG_EMPTY_FRAME;
+    if (f.component_count < 1 || f.component_count > 4) return JPEG_BAD_COMPONENT_COUNT;
+    if (end - c.pos != static_cast<size_t>(3 * f.component_count)) return JPEG_BAD_SEGMENT_LENGTH;
     int blocks = 0;
     for (int i = 0; i < f.component_count; ++i) {
         JpegComponent& comp = f.components[i];
@@ -112,55 +117,57 @@ int parse_frame(Cursor& c, JpegHeader* h) {
         comp.quant_id = c.u8();
         for (int k = 0; k < 2; ++k) {
             uint8_t factor = k ? comp.v : comp.h;
-            if (factor != 1 && factor != 2 && factor != 4) return 0;
+            if (factor != 1 && factor != 2 && factor != 4) return JPEG_BAD_SAMPLING;
         }
-        if (comp.quant_id > 3) return 0;
+        if (comp.quant_id > 3) return JPEG_BAD_TABLE_ID;
         for (int j = 0; j < i; ++j)
-            if (f.components[j].id == comp.id) return 0;
+            if (f.components[j].id == comp.id) return JPEG_BAD_COMPONENT_ID;
         blocks += comp.h * comp.v;
     }
-    if (f.component_count > 1 && blocks > 10) return 0;
+    if (f.component_count > 1 && blocks > 10) return JPEG_TOO_MANY_BLOCKS;
     // A single-component scan is not interleaved: its MCU is one block whatever factors the
     // frame gives, so a lone component decodes as 1 x 1.
     if (f.component_count == 1) f.components[0].h = f.components[0].v = 1;
     h->has_frame = 1;
-    return 1;
+    return JPEG_OK;
 }
 
-int parse_huffman(Cursor& c, JpegHeader* h) {
-    size_t end = segment_end(c);
-    if (!end) return 0;
+JpegStatus parse_huffman(Cursor& c, JpegHeader* h) {
+    size_t end = 0;
+    if (JpegStatus status = segment_end(c, &end); status != JPEG_OK) return status;
     while (c.pos < end) {
         uint8_t class_id = c.u8();
         uint8_t id = class_id & 15;
-        if (id > 3 || !c.has(16)) return 0;
+        if (id > 3) return JPEG_BAD_TABLE_ID;
+        if (!c.has(16)) return JPEG_BAD_HUFFMAN_TABLE;
         const uint8_t* raw = c.data + c.pos;
         int total = 0;
         for (int i = 0; i < 16; ++i) total += raw[i];
-        if (total > 256 || static_cast<size_t>(16 + total) > end - c.pos) return 0;
+        if (total > 256 || static_cast<size_t>(16 + total) > end - c.pos) return JPEG_BAD_HUFFMAN_TABLE;
         HuffmanTable check;
-        if (!huffman_build(&check, raw)) return 0;
+        if (!huffman_build(&check, raw)) return JPEG_BAD_HUFFMAN_TABLE;
         if ((class_id >> 4) == 0) {
             // A DC symbol is a magnitude category; above 15 it cannot be read as value bits.
             for (int i = 0; i < total; ++i)
-                if (raw[16 + i] > 15) return 0;
+                if (raw[16 + i] > 15) return JPEG_BAD_HUFFMAN_TABLE;
             h->dc_tables[id] = raw;
         } else {
             h->ac_tables[id] = raw;
         }
         c.pos += 16 + total;
     }
-    return c.pos == end;
+    return c.pos == end ? JPEG_OK : JPEG_BAD_SEGMENT_LENGTH;
 }
 
-int parse_quant(Cursor& c, JpegHeader* h) {
-    size_t end = segment_end(c);
-    if (!end) return 0;
+JpegStatus parse_quant(Cursor& c, JpegHeader* h) {
+    size_t end = 0;
+    if (JpegStatus status = segment_end(c, &end); status != JPEG_OK) return status;
     while (c.pos < end) {
         uint8_t precision_id = c.u8();
         uint8_t id = precision_id & 15, precision = precision_id >> 4;
-        if (id > 3 || precision > 1) return 0;
-        if (!c.has(precision ? 128 : 64) || c.pos + (precision ? 128 : 64) > end) return 0;
+        if (id > 3) return JPEG_BAD_TABLE_ID;
+        if (precision > 1) return JPEG_BAD_QUANT_TABLE;
+        if (!c.has(precision ? 128 : 64) || c.pos + (precision ? 128 : 64) > end) return JPEG_BAD_QUANT_TABLE;
         // v * 256 * aan_scale >> 8 is exactly v * aan_scale.
         for (int i = 0; i < 64; ++i) {
             int32_t v = precision ? c.be16() : c.u8();
@@ -168,51 +175,81 @@ int parse_quant(Cursor& c, JpegHeader* h) {
         }
         h->quant_defined[id] = 1;
     }
-    return c.pos == end;
+    return c.pos == end ? JPEG_OK : JPEG_BAD_SEGMENT_LENGTH;
 }
 
-int parse_scan(Cursor& c, JpegHeader* h) {
-    size_t end = segment_end(c);
-    if (!end || !h->has_frame) return 0;
+JpegStatus parse_scan(Cursor& c, JpegHeader* h) {
+    size_t end = 0;
+    if (JpegStatus status = segment_end(c, &end); status != JPEG_OK) return status;
+    if (!h->has_frame) return JPEG_NO_FRAME;
     JpegScan& s = h->scan;
     s.entry_count = c.u8();
-    if (s.entry_count < 1 || s.entry_count > 4) return 0;
-    if (end - c.pos != static_cast<size_t>(2 * s.entry_count + 3)) return 0;
+    if (s.entry_count < 1 || s.entry_count > 4) return JPEG_BAD_COMPONENT_COUNT;
+    if (end - c.pos != static_cast<size_t>(2 * s.entry_count + 3)) return JPEG_BAD_SEGMENT_LENGTH;
     const JpegFrame& f = h->frame;
     // Every frame component must be in this scan exactly once: a file with several scans is
     // not supported.
-    if (s.entry_count != f.component_count) return 0;
+    if (s.entry_count != f.component_count) return JPEG_UNSUPPORTED_SEPARATE_SCANS;
     for (int i = 0; i < s.entry_count; ++i) {
         JpegScanEntry& e = s.entries[i];
         e.id = c.u8();
         uint8_t tables = c.u8();
         e.dc_table = tables >> 4;
         e.ac_table = tables & 15;
-        if (e.dc_table > 3 || e.ac_table > 3) return 0;
-        if (!h->dc_tables[e.dc_table] || !h->ac_tables[e.ac_table]) return 0;
+        if (e.dc_table > 3 || e.ac_table > 3) return JPEG_BAD_TABLE_ID;
+        if (!h->dc_tables[e.dc_table] || !h->ac_tables[e.ac_table]) return JPEG_MISSING_TABLE;
         for (int j = 0; j < i; ++j)
-            if (s.entries[j].id == e.id) return 0;
+            if (s.entries[j].id == e.id) return JPEG_BAD_COMPONENT_ID;
         bool in_frame = false;
         for (int j = 0; j < f.component_count; ++j)
             if (f.components[j].id == e.id) {
                 in_frame = true;
-                if (!h->quant_defined[f.components[j].quant_id]) return 0;
+                if (!h->quant_defined[f.components[j].quant_id]) return JPEG_MISSING_TABLE;
             }
-        if (!in_frame) return 0;
+        if (!in_frame) return JPEG_BAD_COMPONENT_ID;
     }
     s.spectral_start = c.u8();
     s.spectral_end = c.u8();
     uint8_t approx = c.u8();
     s.approx_high = approx >> 4;
     s.approx_low = approx & 15;
-    return !c.overrun;
+    return c.overrun ? JPEG_DATA_ENDS_IN_HEADER : JPEG_OK;
 }
+
+// The data ended, or an end-of-image marker came, before the scan header.
+JpegStatus missing_header(const JpegHeader* h) { return h->has_frame ? JPEG_NO_SCAN : JPEG_NO_FRAME; }
 
 }  // namespace
 
-int jpeg_parse_header(const uint8_t* data, size_t length, JpegHeader* header, size_t* scan_start) {
+const char* jpeg_status_text(int status) {
+    switch (status) {
+        case JPEG_OK: return "OK";
+        case JPEG_NO_FRAME: return "no frame header";
+        case JPEG_NO_SCAN: return "no scan header";
+        case JPEG_DATA_ENDS_IN_HEADER: return "data ends inside the headers";
+        case JPEG_BAD_SEGMENT_LENGTH: return "bad segment length";
+        case JPEG_UNSUPPORTED_PROGRESSIVE: return "unsupported: progressive";
+        case JPEG_UNSUPPORTED_ARITHMETIC: return "unsupported: arithmetic coding";
+        case JPEG_UNSUPPORTED_LOSSLESS: return "unsupported: lossless";
+        case JPEG_UNSUPPORTED_HIERARCHICAL: return "unsupported: hierarchical";
+        case JPEG_UNSUPPORTED_PRECISION: return "unsupported: samples not 8 bits";
+        case JPEG_UNSUPPORTED_SEPARATE_SCANS: return "unsupported: more than one scan";
+        case JPEG_EMPTY_FRAME: return "width or height 0";
+        case JPEG_BAD_COMPONENT_COUNT: return "0 or more than 4 components";
+        case JPEG_BAD_COMPONENT_ID: return "component id repeated or unknown";
+        case JPEG_BAD_SAMPLING: return "sampling factor not 1, 2 or 4";
+        case JPEG_TOO_MANY_BLOCKS: return "more than 10 blocks per MCU";
+        case JPEG_BAD_TABLE_ID: return "table id above 3";
+        case JPEG_BAD_QUANT_TABLE: return "bad quantisation table";
+        case JPEG_BAD_HUFFMAN_TABLE: return "bad Huffman table";
+        case JPEG_MISSING_TABLE: return "a table is used but not defined";
+        default: return "unknown error";
+    }
+}
+
+JpegStatus jpeg_parse_header(const uint8_t* data, size_t length, JpegHeader* header, size_t* scan_start) {
     std::memset(header, 0, sizeof *header);
-    if (!data || length < 2) return 0;
+    if (!data || length < 2) return JPEG_NO_FRAME;
     // The start-of-image marker itself is not examined.
     Cursor c{data, length, 2, false};
     while (c.has(2)) {
@@ -226,56 +263,65 @@ int jpeg_parse_header(const uint8_t* data, size_t length, JpegHeader* header, si
             continue;
         }
         c.pos += 2;
-        int ok = 1;
+        JpegStatus status = JPEG_OK;
         switch (code) {
         case 0xC0:  // baseline
         case 0xC1:  // extended sequential, Huffman: the same decoding at 8 bits
-            ok = parse_frame(c, header);
+            status = parse_frame(c, header);
             break;
         case 0xC4:
-            ok = parse_huffman(c, header);
+            status = parse_huffman(c, header);
             break;
         case 0xDB:
-            ok = parse_quant(c, header);
+            status = parse_quant(c, header);
             break;
         case 0xDD: {
-            size_t end = segment_end(c);
-            if (!end || end - c.pos < 2) return 0;
+            size_t end = 0;
+            if ((status = segment_end(c, &end)) != JPEG_OK) return status;
+            if (end - c.pos < 2) return JPEG_BAD_SEGMENT_LENGTH;
             header->restart_interval = c.be16();
             c.pos = end;
             break;
         }
         case 0xDA:
-            if (!parse_scan(c, header)) return 0;
+            if ((status = parse_scan(c, header)) != JPEG_OK) return status;
             *scan_start = c.pos;
-            return 1;
-        case 0xC2: case 0xC3: case 0xC5: case 0xC6: case 0xC7:  // progressive, lossless,
-        case 0xC9: case 0xCA: case 0xCB: case 0xCD: case 0xCE:  // hierarchical, arithmetic
-        case 0xCF: case 0xCC:
+            return JPEG_OK;
+        case 0xC2:
+            return JPEG_UNSUPPORTED_PROGRESSIVE;
+        case 0xC3:
+            return JPEG_UNSUPPORTED_LOSSLESS;
+        case 0xC5: case 0xC6: case 0xC7:  // differential sequential, progressive, lossless
+            return JPEG_UNSUPPORTED_HIERARCHICAL;
+        case 0xC9: case 0xCA: case 0xCB: case 0xCD: case 0xCE: case 0xCF:  // all of these, arithmetic
+        case 0xCC:  // arithmetic conditioning tables
+            return JPEG_UNSUPPORTED_ARITHMETIC;
         case 0xD9:  // end of image before any scan
-            return 0;
+            return missing_header(header);
         case 0x01: case 0xD0: case 0xD1: case 0xD2: case 0xD3:  // markers without a segment
         case 0xD4: case 0xD5: case 0xD6: case 0xD7: case 0xD8:
             break;
         default: {  // application data, comments and other segments: skip by length
-            size_t end = segment_end(c);
-            if (!end) return 0;
+            size_t end = 0;
+            if ((status = segment_end(c, &end)) != JPEG_OK) return status;
             c.pos = end;
             break;
         }
         }
-        if (!ok || c.overrun) return 0;
+        if (status != JPEG_OK) return status;
+        if (c.overrun) return JPEG_DATA_ENDS_IN_HEADER;
     }
-    return 0;
+    return missing_header(header);
 }
 
-int jpeg_picture_size(const uint8_t* data, size_t length, int* width, int* height) {
+JpegStatus jpeg_picture_size(const uint8_t* data, size_t length, int* width, int* height) {
     JpegHeader header;
     size_t scan_start;
-    if (!jpeg_parse_header(data, length, &header, &scan_start)) return 0;
+    JpegStatus status = jpeg_parse_header(data, length, &header, &scan_start);
+    if (status != JPEG_OK) return status;
     *width = header.frame.width;
     *height = header.frame.height;
-    return 1;
+    return JPEG_OK;
 }
 
 int jpeg_check_signature(const uint8_t* data, size_t length) {
@@ -993,12 +1039,13 @@ bool restart_interval_end(BitReader& br) {
 
 }  // namespace
 
-int jpeg_decode(const uint8_t* data, size_t length, uint16_t* destination, int width, int height) {
+JpegStatus jpeg_decode(const uint8_t* data, size_t length, uint16_t* destination, int width, int height) {
     JpegHeader header;
     size_t scan_start = 0;
-    if (!jpeg_parse_header(data, length, &header, &scan_start)) return 0;
+    JpegStatus status = jpeg_parse_header(data, length, &header, &scan_start);
+    if (status != JPEG_OK) return status;
     DecodePlan plan;
-    if (!plan_decode(header, &plan)) return 0;
+    if (!plan_decode(header, &plan)) return JPEG_TOO_MANY_BLOCKS;
 
     alignas(16) int8_t samples[MCU_SAMPLES];
     std::memset(samples, 0, sizeof samples);  // missing chroma reads as neutral 0
@@ -1012,17 +1059,17 @@ int jpeg_decode(const uint8_t* data, size_t length, uint16_t* destination, int w
     for (int y = 0; y < header.frame.height; y += plan.mcu_h) {
         for (int x = 0; x < header.frame.width; x += plan.mcu_w) {
             br.fill();
-            if (br.exhausted()) return 1;  // the data ends: the rest keeps its old pixels
+            if (br.exhausted()) return JPEG_OK;  // the data ends: the rest keeps its old pixels
             decode_mcu(br, plan, predictors, coef, samples);
             // Only whole MCUs inside the destination are drawn.
             if (x + plan.mcu_w <= width && y + plan.mcu_h <= height)
                 convert_mcu(plan, samples, destination + static_cast<size_t>(y) * width + x, width);
             if (header.restart_interval && --restart_left == 0) {
                 restart_left = header.restart_interval;
-                if (!restart_interval_end(br)) return 1;
+                if (!restart_interval_end(br)) return JPEG_OK;
                 for (uint32_t& pred : predictors) pred = 0;
             }
         }
     }
-    return 1;
+    return JPEG_OK;
 }

@@ -1,10 +1,39 @@
 // Baseline JPEG decoder: decodes a whole file held in memory straight into a caller's RGB565
 // buffer, without heap allocation. Called by the viewer (pack pictures, the menu background on
 // layer 15), by `evgpack decode` and by the pack tools. The data is untrusted: every read is
-// bounded by the length passed in, and data that cannot be decoded is refused with 0.
+// bounded by the length passed in, and data that cannot be decoded is refused with a reason.
 #pragma once
 #include <cstddef>
 #include <cstdint>
+
+// Why a picture was refused: one value per check of the headers. A scan whose data ends early
+// or is damaged is not refused (JPEG_OK): the decoder draws the blocks it could read.
+enum JpegStatus : int {
+    JPEG_OK = 0,
+    JPEG_NO_FRAME,                    // no frame header before the data ends, an end marker or a scan
+    JPEG_NO_SCAN,                     // a frame header, then no scan header before the data ends
+    JPEG_DATA_ENDS_IN_HEADER,         // a header segment runs past the end of the data
+    JPEG_BAD_SEGMENT_LENGTH,          // a segment length below 2 or not matching what it holds
+    JPEG_UNSUPPORTED_PROGRESSIVE,     // a progressive frame (Huffman coded)
+    JPEG_UNSUPPORTED_ARITHMETIC,      // any arithmetic-coded frame, or arithmetic conditioning
+    JPEG_UNSUPPORTED_LOSSLESS,        // a lossless frame (Huffman coded)
+    JPEG_UNSUPPORTED_HIERARCHICAL,    // a differential frame (Huffman coded)
+    JPEG_UNSUPPORTED_PRECISION,       // samples other than 8 bits
+    JPEG_UNSUPPORTED_SEPARATE_SCANS,  // a scan without every frame component
+    JPEG_EMPTY_FRAME,                 // width or height 0
+    JPEG_BAD_COMPONENT_COUNT,         // 0 or more than 4 components in the frame or the scan
+    JPEG_BAD_COMPONENT_ID,            // an id twice in the frame or scan, or a scan id not in the frame
+    JPEG_BAD_SAMPLING,                // a sampling factor other than 1, 2 or 4
+    JPEG_TOO_MANY_BLOCKS,             // more than 10 blocks per MCU
+    JPEG_BAD_TABLE_ID,                // a table id above 3
+    JPEG_BAD_QUANT_TABLE,             // precision not 8 or 16 bits, or longer than its segment
+    JPEG_BAD_HUFFMAN_TABLE,           // over-subscribed, over 256 symbols, longer than its segment,
+                                      // or a DC category above 15
+    JPEG_MISSING_TABLE,               // a table the scan uses was never defined
+};
+
+// One short line (under 40 characters) saying why the picture was refused.
+const char* jpeg_status_text(int status);
 
 // One frame component: id, sampling factors and quantisation table id, as stored in the file.
 struct JpegComponent {
@@ -81,9 +110,9 @@ extern const uint8_t* const clamp5;
 extern const uint8_t* const clamp6;
 
 // Parses the headers of the JPEG at data (length bytes, starting with its start-of-image marker)
-// up to the start of scan. On success returns 1 and sets *scan_start to the offset of the first
-// entropy-coded byte; returns 0 for data it cannot decode (see jpeg_decode).
-int jpeg_parse_header(const uint8_t* data, size_t length, JpegHeader* header, size_t* scan_start);
+// up to the start of scan. On success returns JPEG_OK and sets *scan_start to the offset of the
+// first entropy-coded byte; otherwise the reason it cannot decode the data (see jpeg_decode).
+JpegStatus jpeg_parse_header(const uint8_t* data, size_t length, JpegHeader* header, size_t* scan_start);
 
 // Builds a decoding table from a raw table (16 counts, then the symbols). Returns 0 when the
 // counts over-subscribe the code space or list more than 256 symbols. The raw table must hold
@@ -116,19 +145,19 @@ void jpeg_convert_2x2(const int8_t* samples, uint16_t* out, int stride);
 void jpeg_convert_2x1(const int8_t* samples, uint16_t* out, int stride);
 void jpeg_convert_1x1(const int8_t* samples, uint16_t* out, int stride);
 
-// Reads the picture size from the frame header. Returns 1 and sets *width, *height when the
-// headers parse; 0 otherwise.
-int jpeg_picture_size(const uint8_t* data, size_t length, int* width, int* height);
+// Reads the picture size from the frame header. Returns JPEG_OK and sets *width, *height when
+// the headers parse; otherwise the reason they do not.
+JpegStatus jpeg_picture_size(const uint8_t* data, size_t length, int* width, int* height);
 
 // Decodes the JPEG at data (length bytes) into destination, width x height RGB565 pixels, row
 // stride width. Only whole MCUs (8 x 8 block groups) that fit inside the destination are drawn;
-// other pixels keep their old values. Never reads past length. Returns 1 when the picture was
-// decoded (damaged entropy data decodes as far as it goes), 0 when the data cannot be decoded:
-// no frame or scan header, a frame other than 8-bit Huffman sequential, 0 or more than 4
-// components, a sampling factor other than 1, 2 or 4, more than 10 blocks per MCU, a table id
+// other pixels keep their old values. Never reads past length. Returns JPEG_OK when the picture
+// was decoded (damaged entropy data decodes as far as it goes), otherwise why the data cannot be
+// decoded: no frame or scan header, a frame other than 8-bit Huffman sequential, 0 or more than
+// 4 components, a sampling factor other than 1, 2 or 4, more than 10 blocks per MCU, a table id
 // above 3, a table used but never defined, a bad Huffman table, a zero-sized frame, a segment
-// running past the data.
-int jpeg_decode(const uint8_t* data, size_t length, uint16_t* destination, int width, int height);
+// running past the data. Nothing is drawn when the picture is refused.
+JpegStatus jpeg_decode(const uint8_t* data, size_t length, uint16_t* destination, int width, int height);
 
 // Makes background layer `layer` (0..15) a 16-bit opaque layer of the picture's size and
 // decodes the picture into its pixels. The size comes from the parsed frame header. Returns 1

@@ -8,7 +8,7 @@
 int jpeg_to_layer(int layer, const uint8_t* data, size_t length) {
     if (layer < 0 || layer >= LAYER_COUNT) return 0;
     int width = 0, height = 0;
-    if (!jpeg_picture_size(data, length, &width, &height)) return 0;
+    if (jpeg_picture_size(data, length, &width, &height) != JPEG_OK) return 0;
     if (width > INT16_MAX || height > INT16_MAX) return 0;
     if (!layer_create_rgb565(layer, static_cast<int16_t>(width), static_cast<int16_t>(height), 1))
         return 0;
@@ -16,7 +16,7 @@ int jpeg_to_layer(int layer, const uint8_t* data, size_t length) {
     // allocation held.
     uint16_t* pixels = layer_rgb565(layer);
     std::memset(pixels, 0, static_cast<size_t>(width) * height * sizeof *pixels);
-    if (!jpeg_decode(data, length, pixels, width, height)) {
+    if (jpeg_decode(data, length, pixels, width, height) != JPEG_OK) {
         layer_free(layer);
         return 0;
     }

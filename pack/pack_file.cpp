@@ -159,7 +159,7 @@ int picture_read(OpenPack* pack, uint16_t n, uint16_t* dest) {
     std::memset(dest, 0, PICTURE_PIXELS * sizeof(uint16_t));
     int32_t length = picture_bytes_read(pack, n);
     if (length < 0) return 0;
-    if (jpeg_decode(pack->read_buffer, static_cast<size_t>(length), dest, PICTURE_EDGE, PICTURE_EDGE)) {
+    if (jpeg_decode(pack->read_buffer, static_cast<size_t>(length), dest, PICTURE_EDGE, PICTURE_EDGE) == JPEG_OK) {
         return 1;
     }
     std::memset(dest, 0, PICTURE_PIXELS * sizeof(uint16_t));

@@ -245,6 +245,7 @@ void blit_rgb565_keyed(const uint16_t* pixels, int16_t w, int16_t h, int16_t x, 
 
 void blit_rgb565_runs(const uint16_t* pixels, const uint8_t* runs, const uint16_t* row_offsets,
                       int16_t w, int16_t h, int16_t x, int16_t y, int alpha) {
+    if (alpha <= 0) return;
     if (!clip_visible(x, y, w, h)) return;
     const int cs = visible_box.col_start, ce = visible_box.col_end;
     const bool copy = alpha == 32;
@@ -301,6 +302,7 @@ void blit_indexed_keyed(const uint8_t* indices, const uint16_t* palette, int16_t
 void blit_indexed_runs(const uint8_t* indices, const uint16_t* palette, const uint8_t* runs,
                        const uint16_t* row_offsets, int16_t w, int16_t h, int16_t x, int16_t y,
                        int alpha) {
+    if (alpha <= 0) return;
     if (!clip_visible(x, y, w, h)) return;
     const int cs = visible_box.col_start, ce = visible_box.col_end;
     const bool copy = alpha == 32;
@@ -339,6 +341,7 @@ void blit_rgb565_alpha_flip(const uint16_t* pixels, int16_t w, int16_t h, int16_
 void blit_rgb565_alpha_runs(const uint16_t* pixels, const uint8_t* runs,
                             const uint16_t* row_offsets, int16_t w, int16_t h, int16_t x,
                             int16_t y, int alpha) {
+    if (alpha <= 0) return;
     if (!clip_visible(x, y, w, h)) return;
     const int cs = visible_box.col_start, ce = visible_box.col_end;
     const uint8_t* plane = current_alpha_plane;
@@ -419,10 +422,11 @@ namespace {
 // Scales a w x h source about its centre by scale / 1024. Source pixels per destination pixel
 // are step = 0x100000 / scale in 10-bit fixed point. The destination is clipped to the current
 // clip rectangle, and the extra top-left row and column of a shrunk source, whose last sample
-// would fall one pixel past the source, read the source's last row or column instead.
+// would fall one pixel past the source, read the source's last row or column instead. Nothing
+// is drawn at alpha <= 0.
 template <typename PixelOp>
-void zoom_walk(int16_t w, int16_t h, int16_t x, int16_t y, int32_t scale, PixelOp op) {
-    if (scale <= 0 || w <= 0 || h <= 0) return;
+void zoom_walk(int16_t w, int16_t h, int16_t x, int16_t y, int alpha, int32_t scale, PixelOp op) {
+    if (alpha <= 0 || scale <= 0 || w <= 0 || h <= 0) return;
     const int64_t ws = static_cast<int64_t>(w) * scale, hs = static_cast<int64_t>(h) * scale;
     int64_t left = x + (w >> 1) - (ws >> 11);
     const int64_t right = left + (ws >> 10);
@@ -451,16 +455,16 @@ void zoom_walk(int16_t w, int16_t h, int16_t x, int16_t y, int32_t scale, PixelO
 }  // namespace
 
 void zoom_rgb565(const void* pixels, const uint16_t*, int16_t w, int16_t h, int16_t x, int16_t y,
-                 int, int32_t, int32_t scale) {
+                 int alpha, int32_t, int32_t scale) {
     const uint16_t* src = static_cast<const uint16_t*>(pixels);
-    zoom_walk(w, h, x, y, scale, [src](uint16_t& d, ptrdiff_t s) { d = src[s]; });
+    zoom_walk(w, h, x, y, alpha, scale, [src](uint16_t& d, ptrdiff_t s) { d = src[s]; });
 }
 
 void zoom_rgb565_blend(const void* pixels, const uint16_t*, int16_t w, int16_t h, int16_t x,
                        int16_t y, int alpha, int32_t, int32_t scale) {
     const uint16_t* src = static_cast<const uint16_t*>(pixels);
     const uint32_t a = static_cast<uint32_t>(alpha);
-    zoom_walk(w, h, x, y, scale,
+    zoom_walk(w, h, x, y, alpha, scale,
               [src, a](uint16_t& d, ptrdiff_t s) { d = blend_rgb565(d, src[s], a); });
 }
 
@@ -468,7 +472,7 @@ void zoom_rgb565_alpha(const void* pixels, const uint16_t*, int16_t w, int16_t h
                        int16_t y, int alpha, int32_t, int32_t scale) {
     const uint16_t* src = static_cast<const uint16_t*>(pixels);
     const uint8_t* plane = current_alpha_plane;
-    zoom_walk(w, h, x, y, scale, [src, plane, alpha](uint16_t& d, ptrdiff_t s) {
+    zoom_walk(w, h, x, y, alpha, scale, [src, plane, alpha](uint16_t& d, ptrdiff_t s) {
         const uint16_t f = static_cast<uint16_t>((plane[s] * alpha) >> 5);
         if (f == 32)
             d = src[s];
@@ -583,6 +587,15 @@ void rotozoom_walk(int16_t w, int16_t h, int32_t angle, int32_t scale, PixelOp o
     }
 }
 
+// A rotozoom kernel's whole draw: nothing at alpha <= 0, else the set-up and the walk.
+template <typename PixelOp>
+void rotozoom_draw(int16_t w, int16_t h, int16_t x, int16_t y, int alpha, int32_t angle,
+                   int32_t scale, PixelOp op) {
+    if (alpha <= 0) return;
+    rotozoom_setup(x, y, w, h, angle, scale);
+    rotozoom_walk(w, h, angle, scale, op);
+}
+
 }  // namespace
 
 void rotozoom_setup(int16_t x, int16_t y, int16_t w, int16_t h, int32_t angle, int32_t scale) {
@@ -614,20 +627,18 @@ void rotozoom_setup(int16_t x, int16_t y, int16_t w, int16_t h, int32_t angle, i
 }
 
 void rotozoom_indexed_keyed(const void* pixels, const uint16_t* palette, int16_t w, int16_t h,
-                            int16_t x, int16_t y, int, int32_t angle, int32_t scale) {
+                            int16_t x, int16_t y, int alpha, int32_t angle, int32_t scale) {
     const uint8_t* src = static_cast<const uint8_t*>(pixels);
-    rotozoom_setup(x, y, w, h, angle, scale);
-    rotozoom_walk(w, h, angle, scale, [src, palette](uint16_t& d, ptrdiff_t s) {
+    rotozoom_draw(w, h, x, y, alpha, angle, scale, [src, palette](uint16_t& d, ptrdiff_t s) {
         const uint8_t k = src[s];
         if (k != 0) d = palette[k];
     });
 }
 
 void rotozoom_indexed(const void* pixels, const uint16_t* palette, int16_t w, int16_t h,
-                      int16_t x, int16_t y, int, int32_t angle, int32_t scale) {
+                      int16_t x, int16_t y, int alpha, int32_t angle, int32_t scale) {
     const uint8_t* src = static_cast<const uint8_t*>(pixels);
-    rotozoom_setup(x, y, w, h, angle, scale);
-    rotozoom_walk(w, h, angle, scale,
+    rotozoom_draw(w, h, x, y, alpha, angle, scale,
                   [src, palette](uint16_t& d, ptrdiff_t s) { d = palette[src[s]]; });
 }
 
@@ -636,8 +647,7 @@ void rotozoom_indexed_keyed_blend(const void* pixels, const uint16_t* palette, i
                                   int32_t scale) {
     const uint8_t* src = static_cast<const uint8_t*>(pixels);
     const uint32_t a = static_cast<uint32_t>(alpha);
-    rotozoom_setup(x, y, w, h, angle, scale);
-    rotozoom_walk(w, h, angle, scale, [src, palette, a](uint16_t& d, ptrdiff_t s) {
+    rotozoom_draw(w, h, x, y, alpha, angle, scale, [src, palette, a](uint16_t& d, ptrdiff_t s) {
         const uint8_t k = src[s];
         if (k != 0) d = blend_rgb565(d, palette[k], a);
     });
@@ -647,8 +657,7 @@ void rotozoom_indexed_blend(const void* pixels, const uint16_t* palette, int16_t
                             int16_t x, int16_t y, int alpha, int32_t angle, int32_t scale) {
     const uint8_t* src = static_cast<const uint8_t*>(pixels);
     const uint32_t a = static_cast<uint32_t>(alpha);
-    rotozoom_setup(x, y, w, h, angle, scale);
-    rotozoom_walk(w, h, angle, scale, [src, palette, a](uint16_t& d, ptrdiff_t s) {
+    rotozoom_draw(w, h, x, y, alpha, angle, scale, [src, palette, a](uint16_t& d, ptrdiff_t s) {
         d = blend_rgb565(d, palette[src[s]], a);
     });
 }
@@ -657,15 +666,33 @@ void rotozoom_rgb565_keyed_blend(const void* pixels, const uint16_t*, int16_t w,
                                  int16_t x, int16_t y, int alpha, int32_t angle, int32_t scale) {
     const uint16_t* src = static_cast<const uint16_t*>(pixels);
     const uint32_t a = static_cast<uint32_t>(alpha);
-    rotozoom_setup(x, y, w, h, angle, scale);
-    rotozoom_walk(w, h, angle, scale, [src, a](uint16_t& d, ptrdiff_t s) {
+    rotozoom_draw(w, h, x, y, alpha, angle, scale, [src, a](uint16_t& d, ptrdiff_t s) {
         const uint16_t c = src[s];
         if (c != colour_key) d = blend_rgb565(d, c, a);
     });
 }
 
-const ScaledKernel scaled_kernels[12] = {
-    rotozoom_indexed_keyed,      rotozoom_indexed,  rotozoom_indexed_keyed_blend, rotozoom_indexed_blend,
-    zoom_rgb565,                 zoom_rgb565,       rotozoom_rgb565_keyed_blend,  zoom_rgb565_blend,
-    zoom_rgb565_alpha,           zoom_rgb565_alpha, zoom_rgb565_alpha,            zoom_rgb565_alpha,
+const ScaledKernelRow scaled_kernel_table[SCALED_KERNEL_ROWS] = {
+    // kind  opaque  blend  kernel
+    {1, false, false, rotozoom_indexed_keyed},
+    {1, true, false, rotozoom_indexed},
+    {1, false, true, rotozoom_indexed_keyed_blend},
+    {1, true, true, rotozoom_indexed_blend},
+    {2, false, false, zoom_rgb565},
+    {2, true, false, zoom_rgb565},
+    {2, false, true, rotozoom_rgb565_keyed_blend},
+    {2, true, true, zoom_rgb565_blend},
+    // The alpha-plane kernel weights each pixel by its plane byte, keyed or not, copy or blend.
+    {3, false, false, zoom_rgb565_alpha},
+    {3, true, false, zoom_rgb565_alpha},
+    {3, false, true, zoom_rgb565_alpha},
+    {3, true, true, zoom_rgb565_alpha},
 };
+
+ScaledKernel scaled_kernel_for(int kind, bool opaque, int alpha) {
+    if (alpha <= 0) return nullptr;
+    const bool blend = alpha != 32;
+    for (const ScaledKernelRow& row : scaled_kernel_table)
+        if (row.kind == kind && row.opaque == opaque && row.blend == blend) return row.kernel;
+    return nullptr;
+}

@@ -1,6 +1,6 @@
 // The blit kernels: every sprite, layer and glyph pixel reaches the Framebuffer through one of
 // these. The sprite draw, the layer draw and the text layer set the drawing context below, then
-// call one kernel (or one entry of scaled_kernels) per source.
+// call one kernel (the scaled ones chosen by scaled_kernel_for) per source.
 #pragma once
 #include <cstdint>
 
@@ -36,9 +36,9 @@ void clip_box(int16_t x, int16_t y, int16_t w, int16_t h);
 
 // ---- Unscaled kernels ----
 // w, h: source width (also the stride) and height; x, y: screen position of the source's
-// top-left corner (may be off screen). alpha 32 copies, any other value blends with that weight;
-// the plain, keyed and per-pixel-weight kernels draw nothing when alpha <= 0, the run kernels
-// blend with whatever they are given. flip_x / flip_y non-zero mirror the source.
+// top-left corner (may be off screen). alpha 32 copies, any other value blends with that weight,
+// and alpha <= 0 draws nothing (a negative weight would wrap to a huge one in the blend rule).
+// flip_x / flip_y non-zero mirror the source.
 
 void blit_rgb565(const uint16_t* pixels, int16_t w, int16_t h, int16_t x, int16_t y, int alpha);
 // Skips pixels equal to colour_key.
@@ -80,7 +80,8 @@ void blit_glyph_weighted(const uint16_t* pixels, int16_t w, int16_t h, int16_t x
 // ---- Scaled and rotated kernels ----
 // pixels is the source (8-bit indices for the indexed kernels, RGB565 otherwise), palette is
 // null for RGB565 sources. scale: 1024 = natural size (10-bit fixed point); angle: 512 steps per
-// turn, low 9 bits used. The zoom kernels ignore the angle.
+// turn, low 9 bits used. The zoom kernels ignore the angle. Every one draws nothing when
+// alpha <= 0; the copy kernels ignore any other alpha.
 using ScaledKernel = void (*)(const void* pixels, const uint16_t* palette, int16_t w, int16_t h,
                               int16_t x, int16_t y, int alpha, int32_t angle, int32_t scale);
 
@@ -109,11 +110,22 @@ void rotozoom_indexed_keyed_blend(const void* pixels, const uint16_t* palette, i
 void rotozoom_indexed_blend(const void* pixels, const uint16_t* palette, int16_t w, int16_t h,
                             int16_t x, int16_t y, int alpha, int32_t angle, int32_t scale);
 
-// Indexed by opaque + (alpha == 32 ? 0 : 2) + 4 * (format - 1):
-//   0..3  indexed:  keyed copy, copy, keyed blend, blend (rotozoom_indexed_*)
-//   4..7  RGB565:   zoom_rgb565, zoom_rgb565, rotozoom_rgb565_keyed_blend, zoom_rgb565_blend
-//   8..11 RGB565 + alpha plane: zoom_rgb565_alpha
-extern const ScaledKernel scaled_kernels[12];
+// Which kernel draws a scaled or rotated source: one row for each source kind (numbered as the
+// Bitmap kinds are: 1 indexed, 2 RGB565, 3 RGB565 with an alpha plane), keyed or opaque, copy
+// (alpha 32) or blend (any other alpha above 0). Sources whose row names a zoom kernel are only
+// scaled, never rotated, and zoom_rgb565 copies the key colour of a keyed RGB565 source too.
+struct ScaledKernelRow {
+    int kind;
+    bool opaque;  // false: index 0 or colour_key marks transparent pixels
+    bool blend;
+    ScaledKernel kernel;
+};
+constexpr int SCALED_KERNEL_ROWS = 12;
+extern const ScaledKernelRow scaled_kernel_table[SCALED_KERNEL_ROWS];
+
+// The table's kernel for a source of this kind drawn at alpha, or null when there is nothing to
+// draw (alpha <= 0) or no row serves the kind. Called once per draw, never per pixel.
+ScaledKernel scaled_kernel_for(int kind, bool opaque, int alpha);
 
 // ---- Rotate-scale state ----
 // Written by rotozoom_setup and read by the rotozoom kernels. du, dv: source step per destination

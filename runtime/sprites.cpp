@@ -212,10 +212,10 @@ void sprite_draw(int16_t index) {
     if (s.kind == 1) {
         if (!s.palette) return;
         const uint8_t* src = static_cast<const uint8_t*>(s.pixels) + start;
-        if (!plain)
-            scaled_kernels[(a == 32 ? 0 : 2) + s.opaque](src, s.palette, w, h, left, top, a, s.angle,
-                                                         s.scale);
-        else if (flipped)
+        if (!plain) {
+            if (const ScaledKernel k = scaled_kernel_for(1, s.opaque != 0, a))
+                k(src, s.palette, w, h, left, top, a, s.angle, s.scale);
+        } else if (flipped)
             blit_indexed_keyed(src, s.palette, w, h, left, top, a, s.flip_x, s.flip_y);
         else if (s.opaque)
             blit_indexed(src, s.palette, w, h, left, top, a);
@@ -227,11 +227,10 @@ void sprite_draw(int16_t index) {
             if (!s.alpha_plane) return;
             current_alpha_plane = s.alpha_plane + start;
         }
-        const int base = (s.kind - 1) * 4;
-        if (!plain)
-            scaled_kernels[base + (a == 32 ? 0 : 2) + s.opaque](src, nullptr, w, h, left, top, a,
-                                                                s.angle, s.scale);
-        else if (s.kind == 2 && flipped)
+        if (!plain) {
+            if (const ScaledKernel k = scaled_kernel_for(s.kind, s.opaque != 0, a))
+                k(src, nullptr, w, h, left, top, a, s.angle, s.scale);
+        } else if (s.kind == 2 && flipped)
             blit_rgb565_keyed(src, w, h, left, top, a, s.flip_x, s.flip_y);
         else if (s.kind == 3 && flipped)
             blit_rgb565_alpha_flip(src, w, h, left, top, a, s.flip_x, s.flip_y);

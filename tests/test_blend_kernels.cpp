@@ -1,7 +1,8 @@
 // Blend rule and blit kernels: exact pixels for small hand-made sources, and properties that
 // must hold for every draw (nothing written outside the clip rectangle, run streams draw what
-// the keyed kernels draw). Scaled and rotated drawing, which no program uses yet, is checked for
-// staying inside its source and clip and for defined steps.
+// the keyed kernels draw, nothing is drawn at a weight of 0 or below). Scaled and rotated drawing
+// is checked on exact pixels, for the kernel each source gets, and for staying inside its source
+// and clip.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -97,7 +98,7 @@ TEST_F(KernelTest, ScreenEdgesAndFullWidthBlock) {
 
 // Every unscaled and glyph kernel at positions all around a small clip rectangle, in copy and
 // blend mode: nothing outside the rectangle changes, and something inside does on overlap
-// (never with a weight of 0 or below).
+// (never with a weight of 0 or below, which would wrap to a huge weight in the blend rule).
 TEST_F(KernelTest, NoKernelWritesOutsideTheClipRectangle) {
     const int w = 23, h = 17;
     std::vector<uint16_t> px(w * h * 2);
@@ -124,9 +125,9 @@ TEST_F(KernelTest, NoKernelWritesOutsideTheClipRectangle) {
                 blit_indexed_keyed(idx.data(), palette, w, h, x, y, alpha, 1, 0);
                 blit_rgb565_alpha(px.data(), w, h, x, y, alpha);
                 blit_rgb565_alpha_flip(px.data(), w, h, x, y, alpha, 0, 1);
-                if (alpha > 0) {  // the compositor never calls these with a weight of 0 or below
-                    blit_rgb565_runs(px.data(), runs.runs, runs.row_offsets, w, h, x, y, alpha);
-                    blit_indexed_runs(idx.data(), palette, runs.runs, runs.row_offsets, w, h, x, y, alpha);
+                blit_rgb565_runs(px.data(), runs.runs, runs.row_offsets, w, h, x, y, alpha);
+                blit_indexed_runs(idx.data(), palette, runs.runs, runs.row_offsets, w, h, x, y, alpha);
+                if (alpha > 0) {  // glyph weights are bytes: 255 is a weight, not -1
                     blit_glyph_mask(px.data() + w * h, 0x0F0F, w, h, x, y, a8);
                     blit_glyph_masked(px.data(), w, h, x, y, a8);
                     blit_glyph_weighted(px.data(), w, h, x, y, a8);
@@ -194,7 +195,7 @@ TEST_F(KernelTest, RunKernelsMatchKeyedKernels) {
     }
 }
 
-// Alpha-plane kernels (pictures with an alpha channel; no program loads one yet).
+// Alpha-plane kernels (pictures with an alpha channel): plain, mirrored and run-coded.
 TEST_F(KernelTest, AlphaPlaneWeightsAndTriples) {
     const uint16_t offsets[1] = {0};
     // Random triple rows entered at every column, copy and blend mode, against a per-pixel model;
@@ -221,10 +222,16 @@ TEST_F(KernelTest, AlphaPlaneWeightsAndTriples) {
         blit_rgb565_alpha_runs(src.data(), stream.data(), offsets, static_cast<int16_t>(w), 1,
                                static_cast<int16_t>(20 - entry), 0, alpha);
         blit_rgb565_alpha(src.data(), static_cast<int16_t>(w), 1, static_cast<int16_t>(20 - entry), 1, alpha);
-        for (int c = entry; c < w; ++c) {
+        blit_rgb565_alpha_flip(src.data(), static_cast<int16_t>(w), 1, static_cast<int16_t>(20 - entry), 2, alpha, 1, 0);
+        auto weighted = [&](int c) {  // source column c by its plane weight
             const int f = alpha == 32 ? pl[c] : (pl[c] * alpha) >> 5;
-            ASSERT_EQ(at(20 - entry + c, 1), blend_rgb565(FILL, src[c], static_cast<uint32_t>(f))) << round << " " << c;
-            const uint16_t want = kinds[c] == 1 ? blend_rgb565(FILL, src[c], static_cast<uint32_t>(f))
+            return blend_rgb565(FILL, src[c], static_cast<uint32_t>(f));
+        };
+        for (int c = entry; c < w; ++c) {
+            ASSERT_EQ(at(20 - entry + c, 1), weighted(c)) << round << " " << c;
+            // Mirrored about the visible part: its first column shows the source's last.
+            ASSERT_EQ(at(20 - entry + c, 2), weighted(w - 1 - (c - entry))) << round << " " << c;
+            const uint16_t want = kinds[c] == 1   ? weighted(c)
                                   : kinds[c] == 2 ? blend_rgb565(FILL, src[c], static_cast<uint32_t>(alpha))
                                                   : FILL;
             ASSERT_EQ(at(20 - entry + c, 0), want) << "round " << round << " entry " << entry << " col " << c;
@@ -252,23 +259,86 @@ TEST_F(KernelTest, GlyphKernels) {
     EXPECT_EQ(vals(at(0, 0), at(1, 0), at(2, 0), at(0, 1), at(3, 1)), vals(0xFFFF, 0x7BEF, 0, 0x7BEF, 0xFFFF));
 }
 
+// The kernel for each source, stated plainly: palettised sources always rotate; RGB565 sources
+// rotate only as keyed blends and are otherwise scaled (a keyed copy shows its key colour);
+// alpha-plane sources are always scaled; nothing is drawn at alpha 0 or below.
+TEST(ScaledKernelFor, ChoosesByKindKeyAndBlend) {
+    for (int kind = -1; kind <= 5; ++kind)
+        for (bool opaque : {false, true})
+            for (int alpha = -40; alpha <= 40; ++alpha) {
+                const bool copy = alpha == 32;
+                ScaledKernel want = nullptr;  // alpha 0 or below, or a kind no row serves
+                if (alpha > 0 && kind == 1 && copy) want = opaque ? rotozoom_indexed : rotozoom_indexed_keyed;
+                else if (alpha > 0 && kind == 1) want = opaque ? rotozoom_indexed_blend : rotozoom_indexed_keyed_blend;
+                else if (alpha > 0 && kind == 2 && copy) want = zoom_rgb565;
+                else if (alpha > 0 && kind == 2) want = opaque ? zoom_rgb565_blend : rotozoom_rgb565_keyed_blend;
+                else if (alpha > 0 && kind == 3) want = zoom_rgb565_alpha;
+                ASSERT_EQ(scaled_kernel_for(kind, opaque, alpha), want) << kind << " " << opaque << " " << alpha;
+            }
+}
+
+// A 2 x 3 source (rows 1 2 / 3 4 / 5 6) centred at (11, 11), doubled. The zoom gives each pixel a
+// 2 x 2 block; a quarter turn (angle 128) lays the source's columns along rows, its right column
+// on top, and the span rounding leaves out the far half-column of the turned image.
+TEST_F(KernelTest, ScaledAndRotatedExactPixels) {
+    const uint8_t idx[6] = {1, 2, 3, 4, 5, 6};
+    const uint16_t px[6] = {1, 2, 3, 4, 5, 6};
+    uint16_t palette[256];
+    for (int i = 0; i < 256; ++i) palette[i] = static_cast<uint16_t>(i);
+    auto grid = [](int left, int top, int cols, int rows) {
+        std::vector<uint16_t> v;
+        for (int y = top; y < top + rows; ++y)
+            for (int x = left; x < left + cols; ++x) v.push_back(at(x, y) == FILL ? 0 : at(x, y));
+        return v;
+    };
+    zoom_rgb565(px, nullptr, 2, 3, 10, 10, 32, 0, 2048);
+    EXPECT_EQ(changed_outside(ClipRect{9, 8, 12, 13}), 0);
+    EXPECT_EQ(grid(9, 8, 4, 6), (std::vector<uint16_t>{1, 1, 2, 2, 1, 1, 2, 2, 3, 3, 4, 4,
+                                                       3, 3, 4, 4, 5, 5, 6, 6, 5, 5, 6, 6}));
+    fill(FILL);
+    rotozoom_indexed(idx, palette, 2, 3, 10, 10, 32, 128, 2048);
+    EXPECT_EQ(changed_outside(ClipRect{8, 9, 12, 12}), 0);
+    EXPECT_EQ(grid(8, 9, 5, 4), (std::vector<uint16_t>{2, 2, 4, 4, 6, 2, 2, 4, 4, 6,
+                                                       1, 1, 3, 3, 5, 1, 1, 3, 3, 5}));
+    // Alpha plane: the weight is plane x alpha / 32, so plane 16 at full alpha and plane 32 at
+    // alpha 16 both blend half, plane 16 at alpha 16 a quarter, plane 0 leaves the screen.
+    const uint16_t white[3] = {0xFFFF, 0xFFFF, 0xFFFF};
+    const uint8_t plane[3] = {32, 16, 0};
+    current_alpha_plane = plane;
+    fill(0);
+    zoom_rgb565_alpha(white, nullptr, 3, 1, 0, 0, 32, 0, 1024);
+    zoom_rgb565_alpha(white, nullptr, 3, 1, 0, 1, 16, 0, 1024);
+    EXPECT_EQ(grid(0, 0, 3, 2), (std::vector<uint16_t>{0xFFFF, 0x7BEF, 0, 0x7BEF, 0x39E7, 0}));
+}
+
 // Exact-size sources (AddressSanitizer sees any read past them), every third angle, scales from
-// a quarter to 300 times, including steps under 1/256 pixel: nothing outside the clip rectangle.
-TEST_F(KernelTest, RotozoomStaysInsideSourceAndClip) {
+// a quarter to 300 times, including steps under 1/256 pixel, every kernel of the table: nothing
+// outside the clip rectangle, and nothing at all at alpha 0 or below.
+TEST_F(KernelTest, ScaledKernelsStayInsideSourceAndClip) {
     const int w = 13, h = 7;
-    const std::vector<uint8_t> idx(w * h, 5);
+    const std::vector<uint8_t> idx(w * h, 5), plane(w * h, 20);
     const std::vector<uint16_t> px(w * h, 0x0841);
     uint16_t palette[256];
     std::fill(std::begin(palette), std::end(palette), 0x0821);
+    current_alpha_plane = plane.data();
     const ClipRect clip{40, 50, 200, 260};
     active_clips[5] = clip;
     current_clip = 5;
-    for (int32_t scale : {256, 700, 1023, 1024, 2048, 3100, 8192, 300000})
+    auto draw_all = [&](int angle, int32_t scale, int alpha) {
+        for (const ScaledKernelRow& row : scaled_kernel_table)
+            row.kernel(row.kind == 1 ? static_cast<const void*>(idx.data()) : px.data(),
+                       row.kind == 1 ? palette : nullptr, w, h, 100, 150, alpha, angle, scale);
+    };
+    for (int32_t scale : {256, 700, 1023, 1024, 2048, 3100, 8192, 300000}) {
         for (int angle = 0; angle < 512; angle += 3) {
-            for (int k : {0, 1, 2, 3}) scaled_kernels[k](idx.data(), palette, w, h, 100, 150, 12, angle, scale);
-            scaled_kernels[6](px.data(), nullptr, w, h, 100, 150, 12, angle, scale);
+            draw_all(angle, scale, 12);  // the copy kernels ignore the weight
             ASSERT_EQ(changed_outside(clip), 0) << scale << " " << angle;
         }
+        fill(FILL);
+        for (int angle = 0; angle < 512; angle += 3)
+            for (int alpha : {0, -8, -32768}) draw_all(angle, scale, alpha);
+        ASSERT_EQ(changed(), 0) << scale;
+    }
 }
 
 TEST(RotozoomSetup, ZeroStepsGetDefinedReciprocals) {

@@ -33,7 +33,7 @@ Comparison compare_with_libjpeg(const std::vector<uint8_t>& jpeg, int mcu_w, int
     int w = 0, h = 0;
     EXPECT_TRUE(libjpeg_decode_rgb(jpeg, &rgb, &w, &h));
     std::vector<uint16_t> ours(static_cast<size_t>(w) * h, UNTOUCHED);
-    EXPECT_EQ(jpeg_decode(jpeg.data(), jpeg.size(), ours.data(), w, h), 1);
+    EXPECT_EQ(jpeg_decode(jpeg.data(), jpeg.size(), ours.data(), w, h), JPEG_OK);
     int drawn_w = w / mcu_w * mcu_w, drawn_h = h / mcu_h * mcu_h;
     double squared = 0;
     for (int y = 0; y < h; ++y) {
@@ -216,7 +216,7 @@ TEST(JpegDecoder, ToLayerTakesTheSizeFromTheFrameHeader) {
     const LayerSlot& slot = LayerTable[15];
     ASSERT_EQ(vals(slot.in_use, slot.format, slot.opaque, slot.width, slot.height), vals(1, LAYER_FORMAT_RGB565, 1, 241, 239));
     std::vector<uint16_t> want(241 * 239, 0);
-    ASSERT_EQ(jpeg_decode(jpeg.data(), jpeg.size(), want.data(), 241, 239), 1);
+    ASSERT_EQ(jpeg_decode(jpeg.data(), jpeg.size(), want.data(), 241, 239), JPEG_OK);
     EXPECT_EQ(std::memcmp(layer_rgb565(15), want.data(), want.size() * 2), 0);
     layer_free(15);
 

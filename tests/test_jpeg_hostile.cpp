@@ -1,5 +1,6 @@
-// Damaged and unsupported JPEG data: every case returns 0 or decodes, never reads outside the
-// exact-size copy of its input, and never writes outside the destination (run under ASan/UBSan).
+// Damaged and unsupported JPEG data: every case is refused with its reason or decodes, never reads
+// outside the exact-size copy of its input, and never writes outside the destination (run under
+// ASan/UBSan).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -92,23 +93,25 @@ const Bytes ac_end = huffman_payload(0x10, {1}, {0x00});
 
 TEST(JpegHostile, TheHandBuiltFileDecodes) {
     std::vector<uint16_t> out;
-    ASSERT_EQ(decode(grey_block_file(dc_zero, ac_end, {0x00}), 8, 8, &out), 1);
+    ASSERT_EQ(decode(grey_block_file(dc_zero, ac_end, {0x00}), 8, 8, &out), JPEG_OK);
     // DC 0 is mid grey: Y sample 0 gives Y' = 63.
     for (uint16_t p : out) EXPECT_EQ(p, jpeg_ycc_to_rgb565(0, 0, 0));
 }
 
 TEST(JpegHostile, MissingHeadersAreRefused) {
     EXPECT_EQ(vals(decode({}), decode({0xFF}), decode({0xFF, 0xD8}), decode({0xFF, 0xD8, 0xFF, 0xD9})),
-              vals(0, 0, 0, 0));
-    // Scan before any frame: the start-of-scan segment moved in front of everything.
+              vals(JPEG_NO_FRAME, JPEG_NO_FRAME, JPEG_NO_FRAME, JPEG_NO_FRAME));
+    // Scan before any frame: the start-of-scan segment moved in front of everything; and the
+    // headers without their scan.
     Bytes jpeg = base();
     size_t sos = at(jpeg, 0xDA);
     Bytes early{0xFF, 0xD8};
     early.insert(early.end(), jpeg.begin() + static_cast<long>(sos), jpeg.end());
-    EXPECT_EQ(decode(early), 0);
+    EXPECT_EQ(vals(decode(early), decode(Bytes(jpeg.begin(), jpeg.begin() + static_cast<long>(sos)))),
+              vals(JPEG_NO_FRAME, JPEG_NO_SCAN));
     // Scan before the Huffman or quantisation tables: those segments removed.
     EXPECT_EQ(vals(decode(without_segments(jpeg, 0xC4)), decode(without_segments(jpeg, 0xDB)), decode(jpeg)),
-              vals(0, 0, 1));
+              vals(JPEG_MISSING_TABLE, JPEG_MISSING_TABLE, JPEG_OK));
 }
 
 TEST(JpegHostile, BadFramesAreRefused) {
@@ -116,30 +119,33 @@ TEST(JpegHostile, BadFramesAreRefused) {
     size_t sof = at(jpeg, 0xC0);
     auto patched = [&](size_t offset, uint8_t value) { return patch(jpeg, sof + offset, value); };
     // Offsets from the marker: 4 precision, 5-6 height, 7-8 width, 9 count, then 3 per component.
-    EXPECT_EQ(decode(patched(4, 12)), 0);
+    EXPECT_EQ(decode(patched(4, 12)), JPEG_UNSUPPORTED_PRECISION);
     Bytes zero = jpeg;
     zero[sof + 5] = zero[sof + 6] = zero[sof + 7] = zero[sof + 8] = 0;
-    EXPECT_EQ(vals(decode(zero), decode(patched(9, 0)), decode(patched(9, 5))), vals(0, 0, 0));
+    EXPECT_EQ(vals(decode(zero), decode(patched(9, 0)), decode(patched(9, 5))),
+              vals(JPEG_EMPTY_FRAME, JPEG_BAD_COMPONENT_COUNT, JPEG_BAD_COMPONENT_COUNT));
     for (uint8_t sampling : {0x01, 0x10, 0x31, 0x13, 0x51, 0x15, 0x00})
-        EXPECT_EQ(decode(patched(11, sampling)), 0) << std::hex << int(sampling);
-    // Quantisation table id above 3, one never defined; progressive, arithmetic, lossless frames.
+        EXPECT_EQ(decode(patched(11, sampling)), JPEG_BAD_SAMPLING) << std::hex << int(sampling);
+    // Quantisation table id above 3, one never defined; progressive, arithmetic, lossless,
+    // hierarchical frames.
     EXPECT_EQ(vals(decode(patched(12, 4)), decode(patched(12, 2)), decode(patched(1, 0xC2)), decode(patched(1, 0xC9)),
-                   decode(patched(1, 0xC3))),
-              vals(0, 0, 0, 0, 0));
+                   decode(patched(1, 0xC3)), decode(patched(1, 0xC5))),
+              vals(JPEG_BAD_TABLE_ID, JPEG_MISSING_TABLE, JPEG_UNSUPPORTED_PROGRESSIVE, JPEG_UNSUPPORTED_ARITHMETIC,
+                   JPEG_UNSUPPORTED_LOSSLESS, JPEG_UNSUPPORTED_HIERARCHICAL));
     // More than 10 blocks per MCU: luma 4 x 2 plus two chroma 2 x 1.
     Bytes big = jpeg;
     big[sof + 11] = 0x42;
     big[sof + 14] = 0x21;
     big[sof + 17] = 0x21;
-    EXPECT_EQ(decode(big), 0);
+    EXPECT_EQ(decode(big), JPEG_TOO_MANY_BLOCKS);
     // A lone component with large factors decodes as 1 x 1 (its scan is not interleaved).
     JpegFixtureOptions grey;
     grey.components = 1;
     Bytes g = make_test_jpeg(32, 24, grey, 5);
     std::vector<uint16_t> plain, odd;
-    ASSERT_EQ(decode(g, 32, 24, &plain), 1);
+    ASSERT_EQ(decode(g, 32, 24, &plain), JPEG_OK);
     g[at(g, 0xC0) + 11] = 0x22;
-    ASSERT_EQ(decode(g, 32, 24, &odd), 1);
+    ASSERT_EQ(decode(g, 32, 24, &odd), JPEG_OK);
     EXPECT_EQ(plain, odd);
 }
 
@@ -149,7 +155,7 @@ TEST(JpegHostile, HugeFrameIntoSmallDestination) {
     for (size_t i = 5; i <= 8; ++i) jpeg[sof + i] = 0xFF;
     auto start = std::chrono::steady_clock::now();
     std::vector<uint16_t> out;
-    EXPECT_EQ(decode(jpeg, 32, 24, &out), 1);
+    EXPECT_EQ(decode(jpeg, 32, 24, &out), JPEG_OK);
     // Decoding stops where the data ends instead of running 4096 x 4096 MCUs of nothing.
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
@@ -159,19 +165,20 @@ TEST(JpegHostile, BadHuffmanTablesAreRefused) {
     std::vector<int> counts(16, 0);
     counts[15] = 255;
     counts[14] = 2;
-    EXPECT_EQ(decode(grey_block_file(dc_zero, huffman_payload(0x10, counts, Bytes(257, 0)), {0})), 0);
+    EXPECT_EQ(decode(grey_block_file(dc_zero, huffman_payload(0x10, counts, Bytes(257, 0)), {0})), JPEG_BAD_HUFFMAN_TABLE);
     // Three codes of one bit over-subscribe the code space; so do five of two bits.
-    EXPECT_EQ(decode(grey_block_file(dc_zero, huffman_payload(0x10, {3}, {0, 1, 2}), {0})), 0);
-    EXPECT_EQ(decode(grey_block_file(dc_zero, huffman_payload(0x10, {0, 5}, {0, 1, 2, 3, 4}), {0})), 0);
+    EXPECT_EQ(decode(grey_block_file(dc_zero, huffman_payload(0x10, {3}, {0, 1, 2}), {0})), JPEG_BAD_HUFFMAN_TABLE);
+    EXPECT_EQ(decode(grey_block_file(dc_zero, huffman_payload(0x10, {0, 5}, {0, 1, 2, 3, 4}), {0})),
+              JPEG_BAD_HUFFMAN_TABLE);
     // Two codes of one bit fill the space exactly: fine.
-    EXPECT_EQ(decode(grey_block_file(dc_zero, huffman_payload(0x10, {2}, {0, 1}), {0}), 8, 8), 1);
+    EXPECT_EQ(decode(grey_block_file(dc_zero, huffman_payload(0x10, {2}, {0, 1}), {0}), 8, 8), JPEG_OK);
     // Table id above 3.
-    EXPECT_EQ(decode(grey_block_file(dc_zero, huffman_payload(0x14, {1}, {0}), {0})), 0);
+    EXPECT_EQ(decode(grey_block_file(dc_zero, huffman_payload(0x14, {1}, {0}), {0})), JPEG_BAD_TABLE_ID);
     // Counts running past the segment.
     Bytes shortened = huffman_payload(0x10, {0, 4}, {0, 1});
-    EXPECT_EQ(decode(grey_block_file(dc_zero, shortened, {0})), 0);
+    EXPECT_EQ(decode(grey_block_file(dc_zero, shortened, {0})), JPEG_BAD_HUFFMAN_TABLE);
     // A DC category above 15 cannot be read.
-    EXPECT_EQ(decode(grey_block_file(huffman_payload(0x00, {1}, {16}), ac_end, {0})), 0);
+    EXPECT_EQ(decode(grey_block_file(huffman_payload(0x00, {1}, {16}), ac_end, {0})), JPEG_BAD_HUFFMAN_TABLE);
 }
 
 TEST(JpegHostile, BadScansAreRefused) {
@@ -179,10 +186,12 @@ TEST(JpegHostile, BadScansAreRefused) {
     const size_t sos = at(jpeg, 0xDA);
     // Offsets: 4 count, then (id, tables) per entry from 5.
     // One component twice, tables 2 never defined, a table id above 3, not a frame component, two
-    // of three components (the length matches neither).
+    // of three components (the length matches neither; then the length made to fit two).
     EXPECT_EQ(vals(decode(patch(jpeg, sos + 7, jpeg[sos + 5])), decode(patch(jpeg, sos + 6, 0x22)),
-                   decode(patch(jpeg, sos + 6, 0x04)), decode(patch(jpeg, sos + 5, 9)), decode(patch(jpeg, sos + 4, 2))),
-              vals(0, 0, 0, 0, 0));
+                   decode(patch(jpeg, sos + 6, 0x04)), decode(patch(jpeg, sos + 5, 9)), decode(patch(jpeg, sos + 4, 2)),
+                   decode(patch(patch(jpeg, sos + 4, 2), sos + 3, 10))),
+              vals(JPEG_BAD_COMPONENT_ID, JPEG_MISSING_TABLE, JPEG_BAD_TABLE_ID, JPEG_BAD_COMPONENT_ID,
+                   JPEG_BAD_SEGMENT_LENGTH, JPEG_UNSUPPORTED_SEPARATE_SCANS));
 }
 
 TEST(JpegHostile, SegmentLengthsAndFillBytes) {
@@ -192,28 +201,31 @@ TEST(JpegHostile, SegmentLengthsAndFillBytes) {
         Bytes b = jpeg;
         b[dqt + 2] = 0;
         b[dqt + 3] = low;
-        EXPECT_EQ(decode(b), 0) << "length " << int(low);
+        EXPECT_EQ(decode(b), JPEG_BAD_SEGMENT_LENGTH) << "length " << int(low);
     }
     Bytes past = jpeg;
     past[dqt + 2] = past[dqt + 3] = 0xFF;
-    EXPECT_EQ(decode(past), 0);
-    // Cut inside the headers at every byte.
-    size_t sos = at(jpeg, 0xDA);
-    for (size_t n = 0; n < sos + segment_length(jpeg, sos); ++n)
-        EXPECT_EQ(decode(Bytes(jpeg.begin(), jpeg.begin() + static_cast<long>(n))), 0) << n;
+    EXPECT_EQ(decode(past), JPEG_DATA_ENDS_IN_HEADER);
+    // Cut inside the headers at every byte: inside a segment, or between two before or after
+    // the frame header.
+    size_t sos = at(jpeg, 0xDA), sof = at(jpeg, 0xC0);
+    for (size_t n = 0; n < sos + segment_length(jpeg, sos); ++n) {
+        int status = decode(Bytes(jpeg.begin(), jpeg.begin() + static_cast<long>(n)));
+        EXPECT_TRUE(status == JPEG_DATA_ENDS_IN_HEADER || status == (n < sof + 2 ? JPEG_NO_FRAME : JPEG_NO_SCAN)) << n;
+    }
     // 0xFF fill bytes before markers change nothing.
     std::vector<uint16_t> plain, filled;
-    ASSERT_EQ(decode(jpeg, 32, 24, &plain), 1);
+    ASSERT_EQ(decode(jpeg, 32, 24, &plain), JPEG_OK);
     Bytes fill = jpeg;
     fill.insert(fill.begin() + static_cast<long>(at(fill, 0xC0)), 20, 0xFF);
     fill.insert(fill.end() - 2, 20, 0xFF);
-    ASSERT_EQ(decode(fill, 32, 24, &filled), 1);
+    ASSERT_EQ(decode(fill, 32, 24, &filled), JPEG_OK);
     EXPECT_EQ(plain, filled);
     // Unknown segments (application data, comments, others) are skipped by their length.
     Bytes extra = jpeg;
     Bytes comment{0xFF, 0xFE, 0x00, 0x05, 'a', 'b', 'c', 0xFF, 0xF3, 0x00, 0x03, 0x00};
     extra.insert(extra.begin() + 2, comment.begin(), comment.end());
-    ASSERT_EQ(decode(extra, 32, 24, &filled), 1);
+    ASSERT_EQ(decode(extra, 32, 24, &filled), JPEG_OK);
     EXPECT_EQ(plain, filled);
 }
 
@@ -227,24 +239,24 @@ TEST(JpegHostile, DamagedEntropyData) {
         size_t data = sos + segment_length(jpeg, sos);
         // Cut at every byte of the entropy data.
         for (size_t n = data; n <= jpeg.size(); ++n)
-            EXPECT_EQ(decode(Bytes(jpeg.begin(), jpeg.begin() + static_cast<long>(n))), 1) << n;
+            EXPECT_EQ(decode(Bytes(jpeg.begin(), jpeg.begin() + static_cast<long>(n))), JPEG_OK) << n;
         // Cut inside a stuffed 0xFF 0x00.
         for (size_t i = data; i + 1 < jpeg.size(); ++i) {
             if (jpeg[i] != 0xFF || jpeg[i + 1] != 0x00) continue;
-            EXPECT_EQ(decode(Bytes(jpeg.begin(), jpeg.begin() + static_cast<long>(i) + 1)), 1);
+            EXPECT_EQ(decode(Bytes(jpeg.begin(), jpeg.begin() + static_cast<long>(i) + 1)), JPEG_OK);
         }
         // Endless 1-bits, as stuffed bytes and as bare 0xFF.
         Bytes ones(jpeg.begin(), jpeg.begin() + static_cast<long>(data));
         for (int i = 0; i < 3000; ++i) ones.insert(ones.end(), {0xFF, 0x00});
-        EXPECT_EQ(decode(ones), 1);
+        EXPECT_EQ(decode(ones), JPEG_OK);
         Bytes bare(jpeg.begin(), jpeg.begin() + static_cast<long>(data));
         bare.insert(bare.end(), 3000, 0xFF);
-        EXPECT_EQ(decode(bare), 1);
+        EXPECT_EQ(decode(bare), JPEG_OK);
         // Every byte of the entropy data flipped in turn.
         for (size_t i = data; i + 2 < jpeg.size(); i += 3) {
             Bytes b = jpeg;
             b[i] ^= 0x5A;
-            EXPECT_EQ(decode(b), 1) << i;
+            EXPECT_EQ(decode(b), JPEG_OK) << i;
         }
     }
 }
@@ -253,24 +265,24 @@ TEST(JpegHostile, RunsPastTheBlockAndLargeCategories) {
     // AC: '0' = run 15 size 1, '10' = end of block. Data: DC '0', then (0, value bit 1) five
     // times: positions 16, 32, 48, 64, 80, the last two past the block.
     Bytes ac = huffman_payload(0x10, {1, 1}, {0xF1, 0x00});
-    EXPECT_EQ(decode(grey_block_file(dc_zero, ac, {0x2A, 0xAA, 0x80}), 8, 8), 1);
+    EXPECT_EQ(decode(grey_block_file(dc_zero, ac, {0x2A, 0xAA, 0x80}), 8, 8), JPEG_OK);
     // Zero runs of 16 past the end: '0' = ZRL.
     Bytes zrl = huffman_payload(0x10, {1, 1}, {0xF0, 0x00});
-    EXPECT_EQ(decode(grey_block_file(dc_zero, zrl, {0x00, 0x00}), 8, 8), 1);
+    EXPECT_EQ(decode(grey_block_file(dc_zero, zrl, {0x00, 0x00}), 8, 8), JPEG_OK);
     // A 15-bit DC category, an AC size of 15, repeated until the data ends: values wrap
     // instead of overflowing.
     Bytes dc15 = huffman_payload(0x00, {1}, {15});
     Bytes ac15 = huffman_payload(0x10, {1, 1}, {0x0F, 0x00});
     Bytes data(200, 0x7F);
     std::vector<uint16_t> out;
-    EXPECT_EQ(decode(grey_block_file(dc15, ac15, data, 64, 64), 64, 64, &out), 1);
+    EXPECT_EQ(decode(grey_block_file(dc15, ac15, data, 64, 64), 64, 64, &out), JPEG_OK);
     // Codes longer than eight bits and a table whose codes fill the space completely.
     std::vector<int> counts(16, 0);
     counts[15] = 2;
     for (int i = 0; i < 15; ++i) counts[i] = 1;
     Bytes symbols;
     for (int i = 0; i < 17; ++i) symbols.push_back(static_cast<uint8_t>(i == 16 ? 0x00 : 0x01 + i * 16 % 0xF0));
-    EXPECT_EQ(decode(grey_block_file(dc_zero, huffman_payload(0x10, counts, symbols), Bytes(50, 0xFE), 32, 32), 32, 32), 1);
+    EXPECT_EQ(decode(grey_block_file(dc_zero, huffman_payload(0x10, counts, symbols), Bytes(50, 0xFE), 32, 32), 32, 32), JPEG_OK);
 }
 
 TEST(JpegHostile, RestartIntervalsAndMarkers) {
@@ -278,7 +290,7 @@ TEST(JpegHostile, RestartIntervalsAndMarkers) {
     o.restart_interval = 1;
     Bytes jpeg = make_test_jpeg(64, 32, o, 12);
     std::vector<uint16_t> plain, out;
-    ASSERT_EQ(decode(jpeg, 64, 32, &plain), 1);
+    ASSERT_EQ(decode(jpeg, 64, 32, &plain), JPEG_OK);
     size_t dri = at(jpeg, 0xDD);
     size_t sos = at(jpeg, 0xDA);
     // Out of order: the marker numbers are not examined.
@@ -286,7 +298,7 @@ TEST(JpegHostile, RestartIntervalsAndMarkers) {
     for (size_t i = sos + 2; i + 1 < shuffled.size(); ++i)
         if (shuffled[i] == 0xFF && shuffled[i + 1] >= 0xD0 && shuffled[i + 1] <= 0xD7)
             shuffled[i + 1] = static_cast<uint8_t>(0xD7 - (shuffled[i + 1] - 0xD0));
-    ASSERT_EQ(decode(shuffled, 64, 32, &out), 1);
+    ASSERT_EQ(decode(shuffled, 64, 32, &out), JPEG_OK);
     EXPECT_EQ(out, plain);
     // Missing markers: all removed.
     Bytes missing(jpeg.begin(), jpeg.begin() + static_cast<long>(sos) + 2);
@@ -297,19 +309,19 @@ TEST(JpegHostile, RestartIntervalsAndMarkers) {
         }
         missing.push_back(jpeg[i]);
     }
-    EXPECT_EQ(decode(missing, 64, 32), 1);
+    EXPECT_EQ(decode(missing, 64, 32), JPEG_OK);
     // An interval longer than the picture: no marker is ever due, the decode is unchanged.
     Bytes once = make_test_jpeg(64, 32, JpegFixtureOptions{}, 12);
-    ASSERT_EQ(decode(once, 64, 32, &plain), 1);
+    ASSERT_EQ(decode(once, 64, 32, &plain), JPEG_OK);
     Bytes longer = once;
     Bytes dri_segment{0xFF, 0xDD, 0x00, 0x04, 0x10, 0x00};
     longer.insert(longer.begin() + static_cast<long>(at(longer, 0xDA)), dri_segment.begin(), dri_segment.end());
-    ASSERT_EQ(decode(longer, 64, 32, &out), 1);
+    ASSERT_EQ(decode(longer, 64, 32, &out), JPEG_OK);
     EXPECT_EQ(out, plain);
     // A bad restart segment length.
     Bytes bad = jpeg;
     bad[dri + 3] = 2;
-    EXPECT_EQ(decode(bad, 64, 32), 0);
+    EXPECT_EQ(decode(bad, 64, 32), JPEG_BAD_SEGMENT_LENGTH);
 }
 
 }  // namespace

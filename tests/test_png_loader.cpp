@@ -32,7 +32,7 @@ protected:
     void TearDown() override { bitmap_free_all(); }
 };
 
-// No program loads PNG pictures yet: one picture of each kind, then the hostile inputs.
+// One picture of each kind (exact pixels, weights and run streams), then the hostile inputs.
 TEST_F(PngLoader, PicturesOfEachKind) {
     // RGB rows: key key red red red key / all visible / all key (248,0,248 converts to 0xF81F too).
     std::vector<uint8_t> px;
@@ -44,7 +44,21 @@ TEST_F(PngLoader, PicturesOfEachKind) {
     EXPECT_EQ(runs(b, 0, 3), (std::vector<uint8_t>{2, 3, 1}));
     EXPECT_EQ(runs(b, 1, 2), (std::vector<uint8_t>{0, 6}));
     EXPECT_EQ(runs(b, 2, 5), (std::vector<uint8_t>{6, 0xFF, 0xFF, 0xFF, 0xFF}));
-    // With alpha: weights are (A + 4) >> 3 in a plane after the pixels.
+    // With alpha: red 255, green 128, blue 0, the key colour 255, white 255 give weights 32, 16,
+    // 0, 32, 32; the key colour and weight 0 are skipped, so the triples are (skip, translucent,
+    // opaque) = (0, 0, 1) red, (0, 1, 0) green, (2, 0, 1) blue and key, then white.
+    b = load(png_encode(rgba(5, 1, {255, 0, 0, 255, 0, 255, 0, 128, 0, 0, 255, 0, 255, 0, 255, 255,
+                                    255, 255, 255, 255})));
+    ASSERT_NE(b, nullptr);
+    const uint16_t* colours = static_cast<uint16_t*>(b->pixels);
+    EXPECT_EQ(vals(b->kind, b->opaque, colours[0], colours[1], colours[2], colours[3], colours[4]),
+              vals(BITMAP_RGB565_ALPHA, 0, 0xF800, 0x07E0, 0x001F, 0xF81F, 0xFFFF));
+    EXPECT_EQ(std::vector<uint8_t>(b->alpha, b->alpha + 5), (std::vector<uint8_t>{32, 16, 0, 32, 32}));
+    EXPECT_EQ(runs(b, 0, 13), (std::vector<uint8_t>{0, 0, 1, 0, 1, 0, 2, 0, 1, 0xFF, 0xFF, 0xFF, 0xFF}));
+    b = load(png_encode(rgba(2, 1, {1, 2, 3, 255, 4, 5, 6, 255})));  // every weight 32: opaque, no runs
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(vals(b->kind, b->opaque, b->runs == nullptr), vals(BITMAP_RGB565_ALPHA, 1, true));
+    // The weight is (A + 4) >> 3, in a plane after the pixels; the rounding edges:
     std::string bytes = png_encode(rgba(4, 1, {0, 0, 0, 3, 0, 0, 0, 4, 0, 0, 0, 251, 0, 0, 0, 252}));
     uint16_t* block = png_load(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     ASSERT_NE(block, nullptr);

@@ -31,21 +31,24 @@ int cmd_decode(int argc, char** argv) {
         std::fprintf(stderr, "evgpack decode: cannot read %s\n", in_shown.c_str());
         return 1;
     }
-    int width = 0, height = 0;
-    if (!jpeg_picture_size(data.data(), data.size(), &width, &height)) {
-        std::fprintf(stderr, "evgpack decode: %s: not a baseline JPEG the decoder can read\n", in_shown.c_str());
+    // A refusal gives the decoder's reason: a kind of JPEG the viewer does not read (progressive,
+    // arithmetic coding, ...) or headers that are damaged.
+    auto refuse = [&](JpegStatus status) {
+        std::fprintf(stderr, "evgpack decode: %s: does not decode: %s\n", in_shown.c_str(),
+                     jpeg_status_text(status));
         return 1;
-    }
+    };
+    int width = 0, height = 0;
+    JpegStatus status = jpeg_picture_size(data.data(), data.size(), &width, &height);
+    if (status != JPEG_OK) return refuse(status);
     if (static_cast<long>(width) * height > MAX_PIXELS) {
         std::fprintf(stderr, "evgpack decode: %s: picture too large (%d x %d)\n", in_shown.c_str(), width, height);
         return 1;
     }
     // Edges that are not whole MCUs are not drawn by the decoder and stay black.
     std::vector<uint16_t> pixels(static_cast<size_t>(width) * height, 0);
-    if (!jpeg_decode(data.data(), data.size(), pixels.data(), width, height)) {
-        std::fprintf(stderr, "evgpack decode: %s: not a baseline JPEG the decoder can read\n", in_shown.c_str());
-        return 1;
-    }
+    status = jpeg_decode(data.data(), data.size(), pixels.data(), width, height);
+    if (status != JPEG_OK) return refuse(status);
     if (!png_write_rgb565(out_path, pixels.data(), width, height, width)) {
         std::fprintf(stderr, "evgpack decode: cannot write %s\n", evgpack::shown(out_path).c_str());
         return 1;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "media/jpeg_decoder.h"
 #include "pack/pack_candidates.h"
 #include "tools/evgpack/cli.h"
 #include "tools/evgpack/commands.h"
@@ -57,18 +58,25 @@ int cmd_verify(int argc, char** argv) {
         problems.push_back(std::string(candidate_status_text(pack->candidates.status)) + " (ignored by the viewer)");
     std::vector<uint16_t> pixels(PICTURE_PIXELS);
     for (int p = 0; p < n; ++p) {
-        if (!picture_read(pack.get(), static_cast<uint16_t>(p), pixels.data())) {
-            problems.push_back("picture " + std::to_string(p) + " does not decode (" +
-                               std::to_string(pack->picture_sizes[p]) + " bytes)");
+        // The viewer's read and decode (picture_read), keeping the decoder's reason for a refusal.
+        const std::string size = " (" + std::to_string(pack->picture_sizes[p]) + " bytes)";
+        const int32_t length = picture_bytes_read(pack.get(), static_cast<uint16_t>(p));
+        if (length < 0) {
+            problems.push_back("picture " + std::to_string(p) + " cannot be read" + size);
+            continue;
+        }
+        const JpegStatus status = jpeg_decode(pack->read_buffer, static_cast<size_t>(length), pixels.data(),
+                                              PICTURE_EDGE, PICTURE_EDGE);
+        if (status != JPEG_OK) {
+            problems.push_back("picture " + std::to_string(p) + " does not decode" + size + ": " +
+                               jpeg_status_text(status));
             continue;
         }
         // The viewer's decoder shows a picture whose data stops early with its missing blocks
         // left as they were; libjpeg, decoding all of it, tells where the data ends or breaks.
-        // picture_read has left the picture's bytes in the read buffer.
         const std::string damage = jpeg_damage(pack->read_buffer, pack->picture_sizes[p]);
         if (!damage.empty())
-            problems.push_back("picture " + std::to_string(p) + " is damaged (" + std::to_string(pack->picture_sizes[p]) +
-                               " bytes): " + damage);
+            problems.push_back("picture " + std::to_string(p) + " is damaged" + size + ": " + damage);
     }
     if (problems.empty()) {
         std::printf("%s: OK, %d pictures decode\n", shown(path).c_str(), n);

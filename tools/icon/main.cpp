@@ -20,8 +20,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::vector<uint16_t> background(BACKGROUND_WIDTH * BACKGROUND_HEIGHT);
-    if (!jpeg_decode(asset_menu_background, asset_menu_background_size, background.data(), BACKGROUND_WIDTH,
-                     BACKGROUND_HEIGHT)) {
+    if (jpeg_decode(asset_menu_background, asset_menu_background_size, background.data(), BACKGROUND_WIDTH,
+                    BACKGROUND_HEIGHT) != JPEG_OK) {
         std::fprintf(stderr, "evg_icon: the built-in background does not decode\n");
         return 1;
     }
