@@ -6,8 +6,8 @@
 #include <array>
 #include <cstring>
 
+#include "app/viewer_pack.h"
 #include "app/progress.h"
-#include "pack/pack_candidates.h"
 #include "pack/tile_map.h"
 #include "render/blend.h"
 #include "render/framebuffer.h"
@@ -26,25 +26,28 @@ int16_t history_count = 0;
 uint8_t recording = 0;
 
 uint16_t tile_choice(uint16_t colour) {
-    uint16_t t = best_match[colour];
-    return t == parent_picture ? second_match[colour] : t;
+    uint16_t t = viewer_pack.best_match[colour];
+    return t == parent_picture ? viewer_pack.second_match[colour] : t;
 }
 
 uint16_t tile_map[PICTURE_PIXELS];
+// The tile map's working memory (the mosaic builds it on the main thread only).
+static TileMapScratch tile_map_scratch;
 
 void tile_map_update() {
-    if (candidate_count) tile_map_build(surface_image, parent_picture, tile_map);
+    if (viewer_pack.candidates.count)
+        tile_map_build(viewer_pack, tile_map_scratch, surface_image, parent_picture, tile_map);
 }
 
 uint16_t tile_choice_at(int32_t col, int32_t row) {
     const int32_t i = row * PICTURE_EDGE + col;
-    return candidate_count ? tile_map[i] : tile_choice(surface_image[i]);
+    return viewer_pack.candidates.count ? tile_map[i] : tile_choice(surface_image[i]);
 }
 
 void zoom_tables_update() {
     // The tables hold 256 entries; a zoom is never above 240.
     const int z = std::min<int>(std::max<int>(zoom, 1), 256);
-    const int t = thumb_size;
+    const int t = viewer_pack.thumb_size;
     for (int i = 0; i < z; ++i) thumb_steps[i] = static_cast<uint8_t>(i * t / z);
     if (z > 31)
         for (int i = 0; i < z; ++i) picture_steps[i] = static_cast<uint8_t>(i * PICTURE_EDGE / z);
@@ -58,13 +61,14 @@ void tile_draw(int16_t x, int16_t y, uint16_t t, uint16_t colour) {
     if (col_start >= col_end || row_start >= row_end) return;
     for (int i = row_start; i < row_end; ++i) {
         uint16_t* out = draw_target + (y + i) * SCREEN_WIDTH + x;
-        if (t >= picture_count) {
+        if (t >= viewer_pack.picture_count) {
             std::fill(out + col_start, out + col_end, 0);
         } else if (z > 40 && t == current_picture) {
             const uint16_t* src = picture_buffer + picture_steps[i] * PICTURE_EDGE;
             for (int j = col_start; j < col_end; ++j) out[j] = src[picture_steps[j]];
         } else {
-            const uint16_t* src = thumbnails + (static_cast<size_t>(t) * thumb_size + thumb_steps[i]) * thumb_size;
+            const size_t edge = viewer_pack.thumb_size;
+            const uint16_t* src = viewer_pack.thumbnails + (static_cast<size_t>(t) * edge + thumb_steps[i]) * edge;
             if (z > 15) {
                 for (int j = col_start; j < col_end; ++j) out[j] = src[thumb_steps[j]];
             } else {
@@ -131,7 +135,7 @@ void tiles_draw(int32_t col, int32_t row, int j0, int j1, int i0, int i1, int or
     const int z = zoom;
     const int edge = std::min(z, 256);  // the step tables hold 256 entries (zoom stays <= 240)
     const bool tint = z <= 15, decoded_centre = z > 40;
-    const size_t t_size = thumb_size;
+    const size_t t_size = viewer_pack.thumb_size;
     const int columns = visible_spans(col, j0, j1, origin_x, z, edge, column_spans);
     const int rows = visible_spans(row, i0, i1, origin_y, z, edge, row_spans);
     if (columns == 0) return;
@@ -139,20 +143,20 @@ void tiles_draw(int32_t col, int32_t row, int j0, int j1, int i0, int i1, int or
     for (int r = 0; r < rows; ++r) {
         const TileSpan& rs = row_spans[r];
         const uint16_t* colours = surface_image + rs.pos * PICTURE_EDGE;
-        const uint16_t* chosen = candidate_count ? tile_map + rs.pos * PICTURE_EDGE : nullptr;
+        const uint16_t* chosen = viewer_pack.candidates.count ? tile_map + rs.pos * PICTURE_EDGE : nullptr;
         int overs = 0;
         bool any_thumb = false;
         for (int c = 0; c < columns; ++c) {
             const TileSpan& cs = column_spans[c];
             const uint16_t colour = colours[cs.pos], t = chosen ? chosen[cs.pos] : tile_choice(colour);
-            if (t >= picture_count || (decoded_centre && t == current_picture)) {
-                over_spans[overs++] = OverSpan{cs.first, cs.end, cs.skip, t >= picture_count};
+            if (t >= viewer_pack.picture_count || (decoded_centre && t == current_picture)) {
+                over_spans[overs++] = OverSpan{cs.first, cs.end, cs.skip, t >= viewer_pack.picture_count};
                 // Any readable pixel keeps the gather free of branches; it is drawn over.
-                std::fill(column_source + cs.first, column_source + cs.end, thumbnails);
+                std::fill(column_source + cs.first, column_source + cs.end, viewer_pack.thumbnails);
                 continue;
             }
             any_thumb = true;
-            const uint16_t* thumb = thumbnails + t * t_size * t_size;
+            const uint16_t* thumb = viewer_pack.thumbnails + t * t_size * t_size;
             for (int x = cs.first; x < cs.end; ++x) column_source[x] = thumb + thumb_steps[cs.skip + x - cs.first];
             if (tint) std::fill(tint_colour + cs.first, tint_colour + cs.end, colour);
         }
@@ -283,7 +287,7 @@ void surface_reset() {
     parent_picture = current_picture;
     tile_map_update();
     history_count = 0;
-    if (visit_counts && current_picture < picture_count) visit_counts[current_picture] += 1;
+    if (visit_counts && current_picture < viewer_pack.picture_count) visit_counts[current_picture] += 1;
     minimap_update();
 }
 

@@ -9,6 +9,7 @@
 
 #include "app/fades.h"
 #include "app/mosaic.h"
+#include "app/viewer_pack.h"
 #include "app/progress.h"
 #include "media/bitmap.h"
 #include "render/blend.h"
@@ -104,7 +105,7 @@ void auto_pick_point() {
         const int x = std::rand() % 120 + 60;
         const int y = std::rand() % 120 + 60;
         const uint16_t t = tile_choice_at(x, y);
-        if (t >= picture_count) continue;
+        if (t >= viewer_pack.picture_count) continue;
         const uint32_t visits = visit_counts ? visit_counts[t] : 0;
         if (visits < best) {
             centre_col = x, centre_row = y;

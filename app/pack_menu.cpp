@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "app/progress.h"
+#include "app/viewer_pack.h"
 #include "assets/assets.h"
 #include "media/fonts.h"
 #include "media/jpeg_decoder.h"
@@ -156,7 +157,8 @@ static void pack_error_screen(int status, const char* path) {
     const char* slash = std::strrchr(path, '/');
     const char* name = slash ? slash + 1 : path;
     char picture[32] = "";
-    if (pack_bad_picture >= 0) std::snprintf(picture, sizeof picture, "\n(picture %d)", pack_bad_picture);
+    const int32_t bad = viewer_pack.bad_picture;
+    if (bad >= 0) std::snprintf(picture, sizeof picture, "\n(picture %d)", bad);
     char text[NAME_SLOT_SIZE + 160];
     if (status == PACK_CANNOT_OPEN)
         std::snprintf(text, sizeof text, "Error opening file\n%s\n\nTouch screen to exit...", name);
@@ -172,8 +174,8 @@ static void pack_error_screen(int status, const char* path) {
     } while (!pen_state.pressed);
 }
 
-int pack_open(const char* path) {
-    int status = pack_load(path);
+int pack_open(const char* path, uint32_t data_offset) {
+    int status = pack_load(path, data_offset, &viewer_pack);
     if (status == PACK_OK) return 1;
     pack_error_screen(status, path);
     return 0;

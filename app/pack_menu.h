@@ -1,6 +1,6 @@
 // The pack menu: discovery of the packs in the data folder, the menu cards, the panel they are
-// drawn on, and pack_open (pack_load with a message screen when the pack cannot be used).
-// The viewer's start-up calls these; the pack format itself is in pack/.
+// drawn on, and pack_open (pack_load into the viewer's pack with a message screen when the pack
+// cannot be used). The viewer's start-up calls these; the pack format itself is in pack/.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -70,7 +70,8 @@ void card_draw(uint8_t card);
 void panel_draw(int x0, int y0, int x1, int y1);
 
 
-// pack_load, and on failure the message screen ("Error opening file %s !" for a file that does
+// pack_load of the pack at `path` (data section at `data_offset`, from its card) into
+// viewer_pack (app/viewer_pack.h), and on failure the message screen ("Error opening file %s !" for a file that does
 // not open, "Invalid image pack %s !" and the reason for one that is not a valid pack) waiting
 // for a tap. Returns 1 on success, 0 on failure.
-int pack_open(const char* path);
+int pack_open(const char* path, uint32_t data_offset);

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "app/screen_layout.h"
+#include "app/viewer_pack.h"
 #include "pack/pack_file.h"
 #include "runtime/save_store.h"
 #include "runtime/sprites.h"
@@ -130,11 +131,12 @@ void picture_show(uint16_t n) {
     // record's percent and reserved fields.
     if (n < RECORD_VIEWED_PICTURES) record.viewed[n / 8] |= static_cast<uint8_t>(1u << (n % 8));
     int percent = 0;
-    if (picture_count > 0) percent = viewed_count(record, picture_count) * 100 / picture_count;
+    const int count = viewer_pack.picture_count;
+    if (count > 0) percent = viewed_count(record, count) * 100 / count;
     viewed_percent = static_cast<int8_t>(percent);
     record.percent = static_cast<uint8_t>(percent);
     percent_digits();
-    picture_read(n, picture_buffer);
+    picture_read(&viewer_pack, n, picture_buffer);
 }
 
 // The state file as another viewer may have left it, folded into our block: the file's records
@@ -163,8 +165,9 @@ static void state_merge(void* block, const uint8_t* disk, uint32_t disk_length) 
         if (i == current_record) moved_current = j;
         PackRecord& theirs = merged.records[j];
         for (int k = 0; k < RECORD_VIEWED_BYTES; k++) theirs.viewed[k] |= ours.viewed[k];
-        if (i == current_record && picture_count > 0) {
-            theirs.percent = static_cast<uint8_t>(viewed_count(theirs, picture_count) * 100 / picture_count);
+        const int count = viewer_pack.picture_count;
+        if (i == current_record && count > 0) {
+            theirs.percent = static_cast<uint8_t>(viewed_count(theirs, count) * 100 / count);
         } else if (ours.percent > theirs.percent) {
             theirs.percent = ours.percent;
         }

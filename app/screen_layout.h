@@ -58,6 +58,13 @@ constexpr int ERROR_BOX_LEFT = 20, ERROR_BOX_TOP = 110, ERROR_BOX_RIGHT = 220, E
 // and of the pack cards; the screens load it with font_from_gif before writing.
 constexpr int FONT_SHEET = 5;
 
+// The pack build over the no-pack screen: a panel with the title and count above a progress bar,
+// and the failure message in the same panel.
+constexpr int BUILD_PANEL_LEFT = 20, BUILD_PANEL_TOP = 130, BUILD_PANEL_RIGHT = 220, BUILD_PANEL_BOTTOM = 214;
+constexpr int BUILD_BAR_LEFT = 30, BUILD_BAR_TOP = 186, BUILD_BAR_RIGHT = 210, BUILD_BAR_BOTTOM = 200;
+constexpr int BUILD_TEXT_LEFT = BUILD_PANEL_LEFT + 8, BUILD_TEXT_TOP = BUILD_PANEL_TOP + 6;
+constexpr int BUILD_TEXT_RIGHT = BUILD_PANEL_RIGHT - 6, BUILD_TEXT_BOTTOM = BUILD_BAR_TOP - 2;
+
 // The pixel buffer the viewer draws into, SCREEN_WIDTH pixels per row and screen_height rows:
 // the pixels of background layer 15 during the menus, the Framebuffer while viewing.
 extern uint16_t* draw_target;

@@ -5,6 +5,7 @@
 
 #include "app/fades.h"
 #include "app/mosaic.h"
+#include "app/viewer_pack.h"
 #include "assets/assets.h"
 #include "media/bitmap.h"
 #include "media/gif.h"
@@ -22,7 +23,7 @@ namespace {
 int per_column() { return PICTURE_EDGE / zoom; }
 int grid_cells() {
     const int n = per_column();
-    return (picture_count + n - 1) / n * n;
+    return (viewer_pack.picture_count + n - 1) / n * n;
 }
 
 }  // namespace
@@ -67,7 +68,8 @@ void select_image_screen() {
         if (pen_state.pressed && pen_state.y <= 239) {
             const int column = (pen_state.x - (scroll_offset >> 8)) / zoom;
             const int index = column * n + pen_state.y / zoom;
-            current_picture = index >= 0 && index < picture_count ? static_cast<uint16_t>(index) : NO_PICTURE;
+            const bool listed = index >= 0 && index < viewer_pack.picture_count;
+            current_picture = listed ? static_cast<uint16_t>(index) : NO_PICTURE;
         }
         SpriteSlot* bar = SpriteTable[SCROLL_BAR_SLOT];
         if (bar && sprite_drag(SCROLL_BAR_SLOT, 0, 0)) {

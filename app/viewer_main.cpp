@@ -10,6 +10,7 @@
 
 #include "app/fades.h"
 #include "app/pack_menu.h"
+#include "app/viewer_pack.h"
 #include "pack/pack_file.h"
 #include "app/mosaic.h"
 #include "app/navigation.h"
@@ -36,6 +37,7 @@
 uint8_t start_mode = START_UNDECIDED;
 uint16_t pack_count = 0;
 char chosen_pack_path[512];
+uint32_t chosen_pack_offset = 0;
 char preset_pack[512];
 
 namespace {
@@ -105,7 +107,7 @@ void pack_menu() {
     const PackCard& card = pack_cards[selected];
     current_record = static_cast<int8_t>(card.record);
     std::snprintf(chosen_pack_path, sizeof chosen_pack_path, "%s%s", data_folder, name_table[selected]);
-    pack_data_offset = card.data_offset;
+    chosen_pack_offset = card.data_offset;
 
     // The start choice over a fresh copy of the background (the cards and their texts go).
     jpeg_decode(asset_menu_background, asset_menu_background_size, layer_pixels(MENU_LAYER), SCREEN_WIDTH,
@@ -174,21 +176,21 @@ int viewer_main() {
     digit_strip = bitmap_from_gif(asset_digit_strip, asset_digit_strip_size);
     pack_menu();
     if (key_pressed[KEY_RSHIFT] || pack_count == 0) return 0;
-    if (!pack_open(chosen_pack_path)) return 0;
+    if (!pack_open(chosen_pack_path, chosen_pack_offset)) return 0;
     if (start_mode == START_CUSTOM) {
         select_image_screen();
     } else {
-        current_picture = static_cast<uint16_t>(std::rand() % picture_count);
+        current_picture = static_cast<uint16_t>(std::rand() % viewer_pack.picture_count);
         fade_out(4);
     }
-    std::vector<uint16_t> visits(picture_count, 0);
+    std::vector<uint16_t> visits(viewer_pack.picture_count, 0);
     visit_counts = visits.data();
     set_up_viewer_sprites();
     if (uint16_t* pixels = layer_pixels(MENU_LAYER)) std::memset(pixels, 0, SCREEN_PIXELS * sizeof(uint16_t));
     zoom = 240;
     if (start_mode == START_VIEW_ALL) {
         fade_in(5);
-        for (uint16_t j = 0; j < picture_count; ++j) {
+        for (uint16_t j = 0; j < viewer_pack.picture_count; ++j) {
             current_picture = j;
             picture_show(j);
             surface_reset();

@@ -9,6 +9,7 @@ constexpr uint8_t START_UNDECIDED = 0xFF, START_CUSTOM = 0, START_RANDOM = 1, ST
 extern uint8_t start_mode;
 extern uint16_t pack_count;      // packs found, capped at 8 after the scan
 extern char chosen_pack_path[512];
+extern uint32_t chosen_pack_offset;  // where its data section starts (from its card)
 // A pack named on the command line (file name in data_folder): the menu skips its cards and
 // goes straight to the start choice for it. Empty = the menu as usual.
 extern char preset_pack[512];

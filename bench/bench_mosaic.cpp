@@ -73,6 +73,8 @@ BENCHMARK(BM_SurfaceZoomView)->Arg(192);
 // The same pictures with a 16-candidate section; colour v lists v % 64, then 15 others.
 void BM_TileMapBuild(benchmark::State& state) {
     static TempDir dir;
+    static OpenPack candidates_pack;
+    static TileMapScratch scratch;
     static bool loaded = [] {
         PackSpec spec;
         spec.pictures = 64;
@@ -85,9 +87,9 @@ void BM_TileMapBuild(benchmark::State& state) {
         std::string bytes = pack_bytes(spec), section(candidate_section_size(k), '\0');
         candidates_encode(k, lists.data(), reinterpret_cast<uint8_t*>(&section[0]));
         const std::string path = dir.file("candidates.evg");
-        pack_close();
-        pack_data_offset = PACK_HEADER_SIZE;
-        return write_file(path, bytes + section) && pack_load(path.c_str()) == PACK_OK && candidate_count == k;
+        return write_file(path, bytes + section) &&
+               pack_load(path.c_str(), PACK_HEADER_SIZE, &candidates_pack) == PACK_OK &&
+               candidates_pack.candidates.count == k;
     }();
     if (!loaded) {
         state.SkipWithError("candidate pack did not load");
@@ -95,7 +97,7 @@ void BM_TileMapBuild(benchmark::State& state) {
     }
     for (int i = 0; i < PICTURE_PIXELS; ++i) surface_image[i] = static_cast<uint16_t>(i * 2654435761u >> 16);
     for (auto _ : state) {
-        tile_map_build(surface_image, 0, tile_map, static_cast<int>(state.range(0)));
+        tile_map_build(candidates_pack, scratch, surface_image, 0, tile_map, static_cast<int>(state.range(0)));
         benchmark::ClobberMemory();
     }
 }

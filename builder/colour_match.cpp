@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "media/rgb565.h"
+#include "pack/pack_candidates.h"
 
 namespace evgpack {
 
@@ -17,13 +18,13 @@ namespace {
 
 constexpr double PI = 3.14159265358979323846;
 
+// The sRGB transfer curve: an encoded value in 0 .. 1 to linear light.
+double srgb_decode(double c) { return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); }
+
 struct LinearTable {
     double v[256];
     LinearTable() {
-        for (int i = 0; i < 256; ++i) {
-            double c = i / 255.0;
-            v[i] = c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-        }
+        for (int i = 0; i < 256; ++i) v[i] = srgb_decode(i / 255.0);
     }
 };
 const LinearTable linear_table;
@@ -44,10 +45,7 @@ namespace {
 struct SrgbMidpoints {
     double v[255];
     SrgbMidpoints() {
-        for (int k = 0; k < 255; ++k) {
-            double c = (k + 0.5) / 255.0;
-            v[k] = c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-        }
+        for (int k = 0; k < 255; ++k) v[k] = srgb_decode((k + 0.5) / 255.0);
     }
 };
 const SrgbMidpoints srgb_midpoints;
@@ -287,7 +285,7 @@ MatchTables compute_match_tables(const std::vector<Lab>& picture_colours, double
     MatchTables tables;
     tables.best.assign(65536, 0);
     tables.second.assign(65536, 0);
-    const int k = std::max(0, std::min(candidate_count, 16));
+    const int k = std::max(0, std::min(candidate_count, CANDIDATE_MAX));
     tables.candidate_count = k;
     tables.candidates.assign(static_cast<size_t>(k) * 65536, 0xFFFF);
     const float within = k > 0 ? static_cast<float>(std::max(budget, 0.0)) : 0.0f;

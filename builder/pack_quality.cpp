@@ -2,11 +2,11 @@
 #include "builder/pack_quality.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
+#include <memory>
 
-#include "pack/pack_file.h"
-#include "pack/pack_candidates.h"
 #include "pack/tile_map.h"
 #include "media/png_writer.h"
 #include "media/rgb565.h"
@@ -20,11 +20,10 @@ namespace {
 constexpr int EDGE = PICTURE_EDGE;
 
 // The tile map of surface picture p, with or without the pack's candidate lists.
-void surface_map(const uint16_t* surface, uint16_t p, bool use_candidates, int spread, uint16_t* map) {
-    const uint8_t k = candidate_count;
-    if (!use_candidates) candidate_count = 0;
-    tile_map_build(surface, p, map, spread);
-    candidate_count = k;
+void surface_map(const OpenPack& pack, TileMapScratch& scratch, const uint16_t* surface, uint16_t p,
+                 bool use_candidates, int spread, uint16_t* map) {
+    if (use_candidates) tile_map_build(pack, scratch, surface, p, map, spread);
+    else tile_map_plain(pack, surface, p, map);
 }
 
 // Distinct pictures in each non-overlapping n x n block of the map, summed; blocks counted.
@@ -51,9 +50,9 @@ Lab linear_mean_to_lab(const double sum[3], int n) { return linear_rgb_to_lab(su
 // pixel's flat colour, as the mosaic draws it; the tile's mean (linear light) against the pixel.
 // Also sums, for each 5 x 5 block, the CIEDE2000 between the block's mean shown colour and its
 // pixels' mean colour (both in linear light): the colour of a region seen from afar.
-double likeness_sum(const uint16_t* surface, const uint16_t* map, double& region_sum) {
-    static double shown[PICTURE_PIXELS][3], wanted[PICTURE_PIXELS][3];
-    const int t = thumb_size;
+double likeness_sum(const OpenPack& pack, const uint16_t* surface, const uint16_t* map, double& region_sum) {
+    std::vector<std::array<double, 3>> shown(PICTURE_PIXELS), wanted(PICTURE_PIXELS);
+    const int t = pack.thumb_size;
     int steps[8];
     for (int i = 0; i < 8; ++i) steps[i] = i * t / 8;
     double total = 0;
@@ -63,10 +62,10 @@ double likeness_sum(const uint16_t* surface, const uint16_t* map, double& region
         double sum[3] = {0, 0, 0};
         for (int y = 0; y < 8; ++y)
             for (int x = 0; x < 8; ++x) {
-                const uint16_t thumb = p < picture_count
-                                           ? thumbnails[(static_cast<size_t>(p) * t + steps[y]) * t + steps[x]]
+                const uint16_t thumb = p < pack.picture_count
+                                           ? pack.thumbnails[(static_cast<size_t>(p) * t + steps[y]) * t + steps[x]]
                                            : 0;
-                const uint16_t shown = p < picture_count ? blend_rgb565(colour, thumb, 16) : 0;
+                const uint16_t shown = p < pack.picture_count ? blend_rgb565(colour, thumb, 16) : 0;
                 uint8_t rgb[3];
                 rgb565_unpack(shown, rgb);
                 for (int c = 0; c < 3; ++c) sum[c] += srgb_to_linear(rgb[c]);
@@ -87,9 +86,9 @@ double likeness_sum(const uint16_t* surface, const uint16_t* map, double& region
     return total;
 }
 
-std::vector<int> surface_pictures(int max_surfaces) {
+std::vector<int> surface_pictures(const OpenPack& pack, int max_surfaces) {
     std::vector<int> list;
-    const int n = picture_count;
+    const int n = pack.picture_count;
     const int count = std::max(1, std::min(max_surfaces, n));
     for (int s = 0; s < count; ++s) list.push_back(static_cast<int>(static_cast<long>(s) * n / count));
     return list;
@@ -97,8 +96,9 @@ std::vector<int> surface_pictures(int max_surfaces) {
 
 // The mosaic at `zoom` (8 or 40) around the surface centre, as the viewer's resting layout draws
 // it: the centre tile (120, 120) spans screen 120 - Z .. 119.
-void render_view(const uint16_t* surface, const uint16_t* map, int zoom, uint16_t* out, int stride) {
-    const int t = thumb_size;
+void render_view(const OpenPack& pack, const uint16_t* surface, const uint16_t* map, int zoom, uint16_t* out,
+                 int stride) {
+    const int t = pack.thumb_size;
     for (int sy = 0; sy < EDGE; ++sy)
         for (int sx = 0; sx < EDGE; ++sx) {
             const int dx = sx - (EDGE / 2 - zoom), dy = sy - (EDGE / 2 - zoom);
@@ -108,8 +108,8 @@ void render_view(const uint16_t* surface, const uint16_t* map, int zoom, uint16_
             const int jx = dx - tx * zoom, jy = dy - ty * zoom;
             const uint16_t colour = surface[row * EDGE + col], p = map[row * EDGE + col];
             uint16_t v = 0;
-            if (p < picture_count) {
-                v = thumbnails[(static_cast<size_t>(p) * t + jy * t / zoom) * t + jx * t / zoom];
+            if (p < pack.picture_count) {
+                v = pack.thumbnails[(static_cast<size_t>(p) * t + jy * t / zoom) * t + jx * t / zoom];
                 if (zoom <= 15) v = blend_rgb565(colour, v, 2 * zoom);
             }
             out[sy * stride + sx] = v;
@@ -118,14 +118,16 @@ void render_view(const uint16_t* surface, const uint16_t* map, int zoom, uint16_
 
 }  // namespace
 
-QualityFigures measure_quality(int max_surfaces, bool use_candidates, int spread, bool likeness) {
+QualityFigures measure_quality(OpenPack& pack, int max_surfaces, bool use_candidates, int spread, bool likeness) {
     QualityFigures q;
-    static uint16_t surface[PICTURE_PIXELS], map[PICTURE_PIXELS];
+    std::vector<uint16_t> surface_pixels(PICTURE_PIXELS), map_pixels(PICTURE_PIXELS);
+    uint16_t *surface = surface_pixels.data(), *map = map_pixels.data();
+    auto scratch = std::make_unique<TileMapScratch>();
     double blocks_sum = 0, screens_sum = 0, like_sum = 0, region_sum = 0;
     long blocks = 0, screens = 0, flat = 0, same_h = 0, same_v = 0, pairs = 0;
-    for (int p : surface_pictures(max_surfaces)) {
-        picture_read(static_cast<uint16_t>(p), surface);
-        surface_map(surface, static_cast<uint16_t>(p), use_candidates, spread, map);
+    for (int p : surface_pictures(pack, max_surfaces)) {
+        picture_read(&pack, static_cast<uint16_t>(p), surface);
+        surface_map(pack, *scratch, surface, static_cast<uint16_t>(p), use_candidates, spread, map);
         int b = 0, s = 0, f = 0, unused = 0;
         blocks_sum += distinct_per_block(map, 5, b, unused);
         screens_sum += distinct_per_block(map, 6, s, f);
@@ -136,7 +138,7 @@ QualityFigures measure_quality(int max_surfaces, bool use_candidates, int spread
                 if (y + 1 < EDGE) same_v += map[y * EDGE + x] == map[(y + 1) * EDGE + x];
             }
         pairs += EDGE * (EDGE - 1);
-        if (likeness) like_sum += likeness_sum(surface, map, region_sum);
+        if (likeness) like_sum += likeness_sum(pack, surface, map, region_sum);
         ++q.surfaces;
     }
     if (q.surfaces == 0) return q;
@@ -152,22 +154,25 @@ QualityFigures measure_quality(int max_surfaces, bool use_candidates, int spread
     return q;
 }
 
-bool write_quality_sheet(const std::string& path, int surfaces, int only, int spread, std::string& error) {
-    std::vector<int> list = only >= 0 ? std::vector<int>{only} : surface_pictures(surfaces);
+bool write_quality_sheet(OpenPack& pack, const std::string& path, int surfaces, int only, int spread,
+                         std::string& error) {
+    std::vector<int> list = only >= 0 ? std::vector<int>{only} : surface_pictures(pack, surfaces);
     const int columns = 5, width = columns * EDGE + (columns - 1) * 4, height = static_cast<int>(list.size()) * (EDGE + 4);
     std::vector<uint16_t> sheet(static_cast<size_t>(width) * height, 0xFFFF);
-    static uint16_t surface[PICTURE_PIXELS], plain[PICTURE_PIXELS], varied[PICTURE_PIXELS];
+    std::vector<uint16_t> pixels(3 * PICTURE_PIXELS);
+    uint16_t *surface = pixels.data(), *plain = surface + PICTURE_PIXELS, *varied = plain + PICTURE_PIXELS;
+    auto scratch = std::make_unique<TileMapScratch>();
     for (size_t r = 0; r < list.size(); ++r) {
         const uint16_t p = static_cast<uint16_t>(list[r]);
-        picture_read(p, surface);
-        surface_map(surface, p, false, spread, plain);
-        surface_map(surface, p, true, spread, varied);
+        picture_read(&pack, p, surface);
+        surface_map(pack, *scratch, surface, p, false, spread, plain);
+        surface_map(pack, *scratch, surface, p, true, spread, varied);
         uint16_t* row = sheet.data() + r * (EDGE + 4) * width;
         for (int y = 0; y < EDGE; ++y) std::memcpy(row + y * width, surface + y * EDGE, EDGE * 2);
-        render_view(surface, plain, 8, row + 1 * (EDGE + 4), width);
-        render_view(surface, plain, 40, row + 2 * (EDGE + 4), width);
-        render_view(surface, varied, 8, row + 3 * (EDGE + 4), width);
-        render_view(surface, varied, 40, row + 4 * (EDGE + 4), width);
+        render_view(pack, surface, plain, 8, row + 1 * (EDGE + 4), width);
+        render_view(pack, surface, plain, 40, row + 2 * (EDGE + 4), width);
+        render_view(pack, surface, varied, 8, row + 3 * (EDGE + 4), width);
+        render_view(pack, surface, varied, 40, row + 4 * (EDGE + 4), width);
     }
     if (!png_write_rgb565(path.c_str(), sheet.data(), width, height, width)) {
         error = "cannot write " + path;

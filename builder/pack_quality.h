@@ -1,9 +1,11 @@
-// How varied and how faithful the mosaic of an open pack is, measured with the pack's own
+// How varied and how faithful the mosaic of a pack is, measured with the pack's own
 // pictures as surfaces and the viewer's own tile rule (tile_map_build): the figures of
 // `evgpack quality` and of the build summary, and the PNG sheet of surfaces and their views.
 #pragma once
 #include <string>
 #include <vector>
+
+#include "pack/pack_file.h"
 
 namespace evgpack {
 
@@ -18,13 +20,15 @@ struct QualityFigures {
     double region_likeness = -1;  // the same for the mean colours of 5 x 5 tile blocks
 };
 
-// Surfaces: up to `max_surfaces` of the open pack's pictures, evenly spaced. use_candidates
-// false measures the plain best_match / second_match rule even when the pack has lists.
-QualityFigures measure_quality(int max_surfaces, bool use_candidates, int spread, bool likeness);
+// Surfaces: up to `max_surfaces` of the pack's pictures, evenly spaced (read through the pack's
+// read buffer). use_candidates false measures the plain best_match / second_match rule even
+// when the pack has lists.
+QualityFigures measure_quality(OpenPack& pack, int max_surfaces, bool use_candidates, int spread, bool likeness);
 
 // A sheet of `surfaces` pictures (evenly spaced; or the one picture `only` when >= 0), one row
 // each: the surface, zoom 8 and zoom 40 at its centre without candidates, then the same with
 // them. false + reason on failure.
-bool write_quality_sheet(const std::string& path, int surfaces, int only, int spread, std::string& error);
+bool write_quality_sheet(OpenPack& pack, const std::string& path, int surfaces, int only, int spread,
+                         std::string& error);
 
 }  // namespace evgpack

@@ -8,7 +8,7 @@
 
 namespace evgpack {
 
-bool load_pack(const std::string& path, LoadedPack& pack, std::string& error) {
+bool load_pack(const std::string& path, LoadedPack& info, OpenPack& pack, std::string& error) {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) {
         error = "cannot open " + path + ": " + std::strerror(errno);
@@ -18,7 +18,7 @@ bool load_pack(const std::string& path, LoadedPack& pack, std::string& error) {
         error = path + " is a folder, not a pack";
         return false;
     }
-    pack.file_size = st.st_size;
+    info.file_size = st.st_size;
     FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) {
         error = "cannot open " + path + ": " + std::strerror(errno);
@@ -27,14 +27,13 @@ bool load_pack(const std::string& path, LoadedPack& pack, std::string& error) {
     uint8_t bytes[PACK_HEADER_SIZE];
     size_t got = std::fread(bytes, 1, sizeof bytes, file);
     std::fclose(file);
-    pack.has_header = got == sizeof bytes && pack_magic_matches(bytes);
-    if (pack.has_header) pack_header_decode(bytes, &pack.header);
-    pack_close();
-    pack_data_offset = pack.has_header ? pack.header.data_offset : 0;
-    int status = pack_load(path.c_str());
+    info.has_header = got == sizeof bytes && pack_magic_matches(bytes);
+    if (info.has_header) pack_header_decode(bytes, &info.header);
+    pack_close(&pack);
+    int status = pack_load(path.c_str(), info.has_header ? info.header.data_offset : 0, &pack);
     if (status != PACK_OK) {
         error = path + ": " + pack_status_text(status);
-        if (pack_bad_picture >= 0) error += " (picture " + std::to_string(pack_bad_picture) + ")";
+        if (pack.bad_picture >= 0) error += " (picture " + std::to_string(pack.bad_picture) + ")";
         return false;
     }
     return true;

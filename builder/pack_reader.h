@@ -13,9 +13,9 @@ struct LoadedPack {
     long long file_size = 0;
 };
 
-// Reads the header (if any), sets the data offset and runs pack_load. On failure returns
-// false with the viewer's reason in `error`. The open pack lives in the viewer's globals
-// (best_match, thumbnails, picture_offsets, ...) until pack_close.
-bool load_pack(const std::string& path, LoadedPack& pack, std::string& error);
+// Reads the header (if any) into `info` and runs pack_load from the data offset it names into
+// `pack` (allocate it on the heap: it is large). On failure returns false with the viewer's
+// reason in `error` and `pack` empty.
+bool load_pack(const std::string& path, LoadedPack& info, OpenPack& pack, std::string& error);
 
 }  // namespace evgpack

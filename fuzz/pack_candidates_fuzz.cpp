@@ -20,12 +20,14 @@ static std::vector<uint8_t> section;
 static uint16_t lists[CANDIDATE_MAX * 65536];
 static uint16_t surface[PICTURE_PIXELS], map[PICTURE_PIXELS];
 static uint64_t means[PICTURES];
+static OpenPack pack;  // the tables and counts the section is checked against; lists lent below
+static TileMapScratch scratch;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     for (size_t v = 0; v < PACK_TABLE_ENTRIES; v++) {
-        best_match[v] = static_cast<uint16_t>(v % (PICTURES + 1));  // PICTURES: no picture
-        second_match[v] = static_cast<uint16_t>(v % 5);
+        pack.best_match[v] = static_cast<uint16_t>(v % (PICTURES + 1));  // PICTURES: no picture
+        pack.second_match[v] = static_cast<uint16_t>(v % 5);
     }
     const uint8_t mode = data[0];
     section.assign(data + 1, data + size);
@@ -49,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (k >= 1 && k <= CANDIDATE_MAX && section.size() == candidate_section_size(k))
             for (size_t v = 0; v < PACK_TABLE_ENTRIES; v++) {
                 const uint16_t first = get_le16(section.data() + CANDIDATE_HEADER_SIZE + 2 * k * v);
-                best_match[v] = first < PICTURES ? first : static_cast<uint16_t>(PICTURES);
+                pack.best_match[v] = first < PICTURES ? first : static_cast<uint16_t>(PICTURES);
                 if (first >= PICTURES) put_le16(section.data() + CANDIDATE_HEADER_SIZE + 2 * k * v, CANDIDATE_UNUSED);
             }
     }
@@ -58,25 +60,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         put_le32(section.data() + body, static_cast<uint32_t>(crc32(crc32(0L, Z_NULL, 0), section.data(), static_cast<uInt>(body))));
     }
     int k = 0;
-    const int status = candidates_parse(section.data(), section.size(), best_match, PICTURES, &k, lists);
+    const int status = candidates_parse(section.data(), section.size(), pack.best_match, PICTURES, &k, lists);
     if (status != CANDIDATES_OK) return 0;
     if (k < 1 || k > CANDIDATE_MAX) std::abort();
     // The tile map over a surface of the input's bytes: every tile names a listed picture, or
     // falls back to the tables.
     for (int i = 0; i < PICTURE_PIXELS; i++) surface[i] = static_cast<uint16_t>(data[i % size] | data[(i * 7) % size] << 8);
     for (uint16_t p = 0; p < PICTURES; p++) means[p] = mean_lanes(p * 0x24u, p * 0x24u, p * 0x24u);
-    candidate_table = lists;
-    candidate_count = static_cast<uint8_t>(k);
-    picture_means = means;
-    picture_count = PICTURES;
-    tile_map_build(surface, static_cast<uint16_t>(mode % PICTURES), map, mode >> 7);
+    pack.candidates.table = lists;
+    pack.candidates.count = static_cast<uint8_t>(k);
+    pack.candidates.means = means;
+    pack.picture_count = PICTURES;
+    tile_map_build(pack, scratch, surface, static_cast<uint16_t>(mode % PICTURES), map, mode >> 7);
     for (int i = 0; i < PICTURE_PIXELS; i++) {
         const uint16_t t = map[i], v = surface[i];
-        if (t >= PICTURES && t != best_match[v] && t != second_match[v]) std::abort();
+        if (t >= PICTURES && t != pack.best_match[v] && t != pack.second_match[v]) std::abort();
     }
-    candidate_table = nullptr;
-    candidate_count = 0;
-    picture_means = nullptr;
-    picture_count = 0;
+    pack.candidates = CandidateLists{};  // the arrays are this file's, not the pack's to free
+    pack.picture_count = 0;
     return 0;
 }

@@ -12,6 +12,7 @@
 
 #include "app/pack_menu.h"
 #include "app/progress.h"
+#include "app/viewer_pack.h"
 #include "pack/pack_file.h"
 #include "render/framebuffer.h"
 #include "runtime/save_store.h"
@@ -62,23 +63,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     draw_target = target;
     std::memset(&pack_cards[0], 0, sizeof pack_cards[0]);
     cards_build(1);
-    pack_data_offset = pack_cards[0].data_offset;
-    if (pack_load(path) == PACK_OK) {
-        for (int n = 0; n < picture_count; n++) {
-            if (picture_bytes_read(static_cast<uint16_t>(n)) != static_cast<int32_t>(picture_sizes[n])) {
+    if (pack_load(path, pack_cards[0].data_offset, &viewer_pack) == PACK_OK) {
+        for (int n = 0; n < viewer_pack.picture_count; n++) {
+            if (picture_bytes_read(&viewer_pack, static_cast<uint16_t>(n)) != static_cast<int32_t>(viewer_pack.picture_sizes[n])) {
                 std::abort();  // the file has not changed since it was opened
             }
         }
-        picture_read(static_cast<uint16_t>(data[size - 1] % picture_count), picture_buffer);
-        if (picture_read(picture_count, picture_buffer) != 0) std::abort();  // one past the end
+        picture_read(&viewer_pack, static_cast<uint16_t>(data[size - 1] % viewer_pack.picture_count), picture_buffer);
+        if (picture_read(&viewer_pack, viewer_pack.picture_count, picture_buffer) != 0) std::abort();  // one past the end
         // Every stored offset and size lies inside the file and the read buffer.
-        for (int n = 0; n < picture_count; n++) {
-            if (picture_sizes[n] > PACK_READ_BUFFER_SIZE ||
-                static_cast<uint64_t>(picture_offsets[n]) + picture_sizes[n] > file.size()) {
+        for (int n = 0; n < viewer_pack.picture_count; n++) {
+            if (viewer_pack.picture_sizes[n] > PACK_READ_BUFFER_SIZE ||
+                static_cast<uint64_t>(viewer_pack.picture_offsets[n]) + viewer_pack.picture_sizes[n] > file.size()) {
                 std::abort();
             }
         }
     }
-    pack_close();
+    pack_close(&viewer_pack);
     return 0;
 }

@@ -11,6 +11,7 @@
 
 #include "pack/pack_file.h"
 #include "app/progress.h"
+#include "app/viewer_pack.h"
 #include "runtime/save_store.h"
 
 static char folder[256];
@@ -49,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     before = state_block;
     current_record = static_cast<int8_t>(record);
-    picture_count = size >= 2 ? static_cast<uint16_t>(data[size - 1] << 8 | data[size - 2]) : 1;
+    viewer_pack.picture_count = size >= 2 ? static_cast<uint16_t>(data[size - 1] << 8 | data[size - 2]) : 1;
     for (size_t k = 0; k + 1 < size && k < 16; k += 2) {
         picture_show(static_cast<uint16_t>(data[k] << 8 | data[k + 1]));
         if (viewed_percent < 0 || viewed_percent > 100) std::abort();

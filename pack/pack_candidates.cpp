@@ -11,11 +11,6 @@
 
 #include "media/rgb565.h"
 
-uint8_t candidate_count = 0;
-uint16_t* candidate_table = nullptr;
-int candidate_status = CANDIDATES_ABSENT;
-uint64_t* picture_means = nullptr;
-
 const char* candidate_status_text(int status) {
     switch (status) {
         case CANDIDATES_ABSENT: return "no candidate section";
@@ -70,19 +65,16 @@ void candidates_encode(int k, const uint16_t* lists, uint8_t* out) {
     put_le32(out + body, static_cast<uint32_t>(crc32(crc32(0L, Z_NULL, 0), out, static_cast<uInt>(body))));
 }
 
-void candidates_close() {
-    std::free(candidate_table);
-    std::free(picture_means);
-    candidate_table = nullptr;
-    picture_means = nullptr;
-    candidate_count = 0;
-    candidate_status = CANDIDATES_ABSENT;
+void candidates_close(CandidateLists* lists) {
+    std::free(lists->table);
+    std::free(lists->means);
+    *lists = CandidateLists{};
 }
 
 // Thumbnail means in 8-bit channels (top bits repeated), the colours the tile rule compares.
-static bool picture_means_fill(const uint16_t* thumbs, uint16_t count, uint16_t edge) {
-    picture_means = static_cast<uint64_t*>(std::malloc(count * sizeof(uint64_t)));
-    if (!picture_means) return false;
+static uint64_t* picture_means_make(const uint16_t* thumbs, uint16_t count, uint16_t edge) {
+    uint64_t* means = static_cast<uint64_t*>(std::malloc(count * sizeof(uint64_t)));
+    if (!means) return nullptr;
     const size_t pixels = static_cast<size_t>(edge) * edge;
     for (size_t p = 0; p < count; ++p) {
         const uint16_t* thumb = thumbs + p * pixels;
@@ -92,20 +84,20 @@ static bool picture_means_fill(const uint16_t* thumbs, uint16_t count, uint16_t 
             rgb565_unpack(thumb[i], rgb);
             r += rgb[0], g += rgb[1], b += rgb[2];
         }
-        picture_means[p] = mean_lanes(r / pixels, g / pixels, b / pixels);
+        means[p] = mean_lanes(r / pixels, g / pixels, b / pixels);
     }
-    return true;
+    return means;
 }
 
 void candidates_load(FILE* file, uint64_t pos, uint64_t end, const uint16_t* best, uint16_t count,
-                     const uint16_t* thumbs, uint16_t edge) {
-    candidates_close();
+                     const uint16_t* thumbs, uint16_t edge, CandidateLists* lists) {
+    candidates_close(lists);
     if (pos >= end) return;
     const uint64_t size = end - pos;
     uint8_t head[CANDIDATE_HEADER_SIZE] = {};
     const size_t head_size = size < CANDIDATE_HEADER_SIZE ? static_cast<size_t>(size) : CANDIDATE_HEADER_SIZE;
     if (std::fseek(file, static_cast<long>(pos), SEEK_SET) != 0 || std::fread(head, 1, head_size, file) != head_size) {
-        candidate_status = CANDIDATES_BAD_SIZE;
+        lists->status = CANDIDATES_BAD_SIZE;
         return;
     }
     // The header alone decides the size to read, so a damaged K never makes a large allocation.
@@ -124,16 +116,20 @@ void candidates_load(FILE* file, uint64_t pos, uint64_t end, const uint16_t* bes
                              ? candidates_parse(section.data(), section.size(), best, count, &parsed_k, table)
                              : CANDIDATES_BAD_SIZE;
             }
-            if (status == CANDIDATES_OK && !picture_means_fill(thumbs, count, edge)) status = CANDIDATES_NO_MEMORY;
+            uint64_t* means = nullptr;
             if (status == CANDIDATES_OK) {
-                candidate_table = table;
-                candidate_count = static_cast<uint8_t>(parsed_k);
-                candidate_status = CANDIDATES_OK;
+                means = picture_means_make(thumbs, count, edge);
+                if (!means) status = CANDIDATES_NO_MEMORY;
+            }
+            if (status == CANDIDATES_OK) {
+                lists->table = table;
+                lists->means = means;
+                lists->count = static_cast<uint8_t>(parsed_k);
+                lists->status = CANDIDATES_OK;
                 return;
             }
             std::free(table);
-            candidates_close();
         }
     }
-    candidate_status = status;
+    lists->status = status;
 }

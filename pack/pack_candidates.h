@@ -31,7 +31,7 @@ constexpr size_t candidate_section_size(int k) {
     return CANDIDATE_HEADER_SIZE + static_cast<size_t>(k) * 65536 * 2 + CANDIDATE_CRC_SIZE;
 }
 
-// What the last pack_load found after the picture entries.
+// What pack_load found after the picture entries (CandidateLists::status).
 enum CandidateStatus : int {
     CANDIDATES_ABSENT = 0,   // nothing after the last entry
     CANDIDATES_OK,
@@ -45,30 +45,34 @@ enum CandidateStatus : int {
 };
 const char* candidate_status_text(int status);
 
-// The open pack's lists: candidate_count (K) numbers per colour, or candidate_count 0 and no
-// table when the pack has no usable section (65536 x K x 2 bytes: 128 KiB per candidate).
-extern uint8_t candidate_count;
-extern uint16_t* candidate_table;
-extern int candidate_status;
-// Each picture's thumbnail mean in 8-bit channels, one per 16-bit lane (r | g << 16 | b << 32),
-// so that the tile rule compares two pictures per vector. Filled with the lists.
-extern uint64_t* picture_means;
+// A pack's lists as loaded (OpenPack::candidates): `count` (K) numbers per colour, or count 0
+// and no table when the pack has no usable section, `status` saying why (65536 x K x 2 bytes:
+// 128 KiB per candidate).
+struct CandidateLists {
+    uint8_t count = 0;
+    uint16_t* table = nullptr;       // 65536 x count picture numbers, host order
+    int status = CANDIDATES_ABSENT;
+    // Each picture's thumbnail mean in 8-bit channels, one per 16-bit lane (mean_lanes), so
+    // that the tile rule compares two pictures per vector. Filled with the lists.
+    uint64_t* means = nullptr;
+};
 constexpr uint64_t mean_lanes(uint64_t r, uint64_t g, uint64_t b) { return r | g << 16 | b << 32; }
 
-// Checks a whole section held in memory against the open tables: magic, version, K, size,
+// Checks a whole section held in memory against a pack's tables: magic, version, K, size,
 // CRC, every number below `count` or unused, and each colour's first number equal to
 // best[v] (unused when best[v] names no picture). On success *k and out (65536 x k numbers,
 // host order) are set. Never reads outside data .. data + size.
 int candidates_parse(const uint8_t* data, size_t size, const uint16_t* best, uint16_t count, int* k,
                      uint16_t* out);
 
-// Reads the trailing bytes at `pos` .. `end` of an open pack file and installs the lists (and
-// the means of the count thumbnails of edge `edge`) when they pass every check against `best`;
-// otherwise the pack stays without them. Called by pack_load once the tables, thumbnails and
-// entries are in place.
+// Reads the trailing bytes at `pos` .. `end` of an open pack file into `lists` (with the means
+// of the count thumbnails of edge `edge`) when they pass every check against `best`; otherwise
+// `lists` stays without them, its status saying why. Called by pack_load once the tables,
+// thumbnails and entries are in place.
 void candidates_load(FILE* file, uint64_t pos, uint64_t end, const uint16_t* best, uint16_t count,
-                     const uint16_t* thumbs, uint16_t edge);
-void candidates_close();
+                     const uint16_t* thumbs, uint16_t edge, CandidateLists* lists);
+// Frees the lists and means (count 0, CANDIDATES_ABSENT).
+void candidates_close(CandidateLists* lists);
 
 // Appends a section with k candidates per colour (lists: 65536 x k numbers, host order) to
 // `out`, with its CRC-32. out must have room: candidate_section_size(k) bytes at `out`.

@@ -42,17 +42,15 @@ constexpr int HIGHEST_OPEN_COST = 9 * (255 + ERROR_LIMIT / 32) + 10 * NEAR_REPEA
 static_assert(HIGHEST_OPEN_COST < SAME_AS_NEIGHBOUR && HIGHEST_OPEN_COST + SAME_AS_NEIGHBOUR < CLOSED,
               "lane costs must keep their order in 16 bits");
 
-// The choices so far with two unused columns on each side and two unused rows on top
-// (244 x 242 x 2 bytes, 118 KB), so the neighbours are read without bounds tests. Rows are
-// read eight entries at a time from two to the left: the last reads run into the next row.
-constexpr int GRID_STRIDE = PICTURE_EDGE + 4;
-uint16_t grid[(PICTURE_EDGE + 2) * GRID_STRIDE];
+// TileMapScratch::grid is 244 x 242 entries. Rows are read eight entries at a time from two to
+// the left: the last reads run into the next row.
+constexpr int GRID_STRIDE = TileMapScratch::GRID_STRIDE;
 
 // One colour's list over the lanes; a run of one colour (common: smooth areas) keeps it.
 struct alignas(16) ListLanes {
     uint16_t picture[LANES];  // CANDIDATE_UNUSED past K
     int16_t closed[LANES];    // CLOSED for an unused or parent slot, else 0
-    uint64_t mean[LANES];     // picture_means of each lane (some picture's for an unused one)
+    uint64_t mean[LANES];     // the picture means of each lane (some picture's for an unused one)
     uint8_t noise_shift[LANES];  // 2 x the lane's place among the open ones
     bool open;   // any lane open
     int halves;  // 1 when lanes 8 .. 15 are all closed, else 2
@@ -60,7 +58,7 @@ struct alignas(16) ListLanes {
 
 #if defined(__SSE2__)
 
-void lanes_fill(ListLanes& lanes, const uint16_t* list, int k, uint16_t parent, bool noise) {
+void lanes_fill(ListLanes& lanes, const OpenPack& pack, const uint16_t* list, int k, uint16_t parent, bool noise) {
     // A full list is read as it stands; a shorter one is copied out first so that nothing past
     // the table's end is read.
     alignas(16) uint16_t copy[LANES];
@@ -80,12 +78,12 @@ void lanes_fill(ListLanes& lanes, const uint16_t* list, int k, uint16_t parent, 
         closed_bits |= (_mm_movemask_epi8(_mm_packs_epi16(closed, closed)) & 0xFF) << 8 * v;
     }
     // The means, two lanes per vector (an unused lane reads the last picture's; it is never chosen).
-    const uint16_t last = static_cast<uint16_t>(picture_count - 1);
+    const uint16_t last = static_cast<uint16_t>(pack.picture_count - 1);
     for (int s = 0; s < LANES; s += 2) {
         const uint16_t a = std::min(lanes.picture[s], last), b = std::min(lanes.picture[s + 1], last);
         _mm_store_si128(reinterpret_cast<__m128i*>(lanes.mean + s),
-                        _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(picture_means + a)),
-                                           _mm_loadl_epi64(reinterpret_cast<const __m128i*>(picture_means + b))));
+                        _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pack.candidates.means + a)),
+                                           _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pack.candidates.means + b))));
     }
     lanes.open = closed_bits != 0xFFFF;
     lanes.halves = (closed_bits & 0xFF00) == 0xFF00 ? 1 : 2;
@@ -98,14 +96,14 @@ void lanes_fill(ListLanes& lanes, const uint16_t* list, int k, uint16_t parent, 
 
 #else
 
-void lanes_fill(ListLanes& lanes, const uint16_t* list, int k, uint16_t parent, bool) {
+void lanes_fill(ListLanes& lanes, const OpenPack& pack, const uint16_t* list, int k, uint16_t parent, bool) {
     int open = 0;
     for (int s = 0; s < LANES; ++s) {
         const uint16_t t = s < k ? list[s] : CANDIDATE_UNUSED;
         const bool usable = t != CANDIDATE_UNUSED && t != parent;
         lanes.picture[s] = t;
         lanes.closed[s] = usable ? 0 : CLOSED;
-        lanes.mean[s] = picture_means[t == CANDIDATE_UNUSED ? 0 : t];
+        lanes.mean[s] = pack.candidates.means[t == CANDIDATE_UNUSED ? 0 : t];
         lanes.noise_shift[s] = static_cast<uint8_t>(2 * open);
         open += usable;
     }
@@ -223,20 +221,27 @@ int cheapest_lane(const ListLanes& lanes, int r, int g, int b, const Neighbours&
 
 }  // namespace
 
-void tile_map_build(const uint16_t* surface, uint16_t parent, uint16_t* map, int spread) {
-    const int k = candidate_count;
-    if (k == 0 || !candidate_table || !picture_means || picture_count == 0) {
-        for (int i = 0; i < PICTURE_PIXELS; ++i) {
-            const uint16_t t = best_match[surface[i]];
-            map[i] = t == parent ? second_match[surface[i]] : t;
-        }
+void tile_map_plain(const OpenPack& pack, const uint16_t* surface, uint16_t parent, uint16_t* map) {
+    for (int i = 0; i < PICTURE_PIXELS; ++i) {
+        const uint16_t t = pack.best_match[surface[i]];
+        map[i] = t == parent ? pack.second_match[surface[i]] : t;
+    }
+}
+
+void tile_map_build(const OpenPack& pack, TileMapScratch& scratch, const uint16_t* surface, uint16_t parent,
+                    uint16_t* map, int spread) {
+    const int k = pack.candidates.count;
+    const uint16_t* const candidate_table = pack.candidates.table;
+    if (k == 0 || !candidate_table || !pack.candidates.means || pack.picture_count == 0) {
+        tile_map_plain(pack, surface, parent, map);
         return;
     }
     // Colour carried to the following tiles, in 1/16 channel units (7/16 right, 3/16, 5/16 and
     // 1/16 to the row below), indexed by column + 1.
-    static int32_t carry[2][3][PICTURE_EDGE + 2];
+    auto& carry = scratch.carry;
+    uint16_t* const grid = scratch.grid;
     std::memset(carry, 0, sizeof carry);
-    std::memset(grid, 0xFF, sizeof grid);  // CANDIDATE_UNUSED
+    std::memset(grid, 0xFF, sizeof scratch.grid);  // CANDIDATE_UNUSED
     const bool diffuse = spread == SPREAD_DIFFUSE;
     alignas(16) int16_t noise[LANES] = {};
     ListLanes lanes = {};
@@ -255,14 +260,14 @@ void tile_map_build(const uint16_t* surface, uint16_t parent, uint16_t* map, int
             __builtin_prefetch(ahead);
             __builtin_prefetch(ahead + k - 1);
             if (colour != listed_colour) {
-                lanes_fill(lanes, candidate_table + static_cast<size_t>(colour) * k, k, parent, !diffuse);
+                lanes_fill(lanes, pack, candidate_table + static_cast<size_t>(colour) * k, k, parent, !diffuse);
                 listed_colour = colour;
             }
             uint16_t* at = grid + (y + 2) * GRID_STRIDE + x + 2;
             uint16_t t;
             if (!lanes.open) {
-                t = best_match[colour];
-                t = t == parent ? second_match[colour] : t;
+                t = pack.best_match[colour];
+                t = t == parent ? pack.second_match[colour] : t;
             } else {
                 // The target is the pixel's own colour plus what earlier tiles carried.
                 uint8_t rgb[3];

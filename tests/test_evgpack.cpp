@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -364,10 +365,9 @@ TEST(EvgpackBuild, SmallPhotosLinkedFoldersAndUnusedPictures) {
     ASSERT_EQ(run("build", {"-o", out, "--quiet", "--min-size", "240", dir.file("photos")}), 0);
     warnings = testing::internal::GetCapturedStderr();
     EXPECT_NE(warnings.find("skipped 2 photo(s) whose shorter side is below 240 pixels"), std::string::npos) << warnings;
-    pack_data_offset = PACK_HEADER_SIZE;
-    ASSERT_EQ(pack_load(out.c_str()), PACK_OK);
-    EXPECT_EQ(picture_count, 7);
-    pack_close();
+    auto pack = std::make_unique<OpenPack>();
+    ASSERT_EQ(pack_load(out.c_str(), PACK_HEADER_SIZE, pack.get()), PACK_OK);
+    EXPECT_EQ(pack->picture_count, 7);
 }
 
 TEST(EvgpackBuild, RefusalsLeaveNoOutput) {

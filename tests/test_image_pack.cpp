@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "app/pack_menu.h"
@@ -17,12 +18,14 @@
 
 namespace {
 
-// Loads `bytes` as a pack at the given data offset.
-int load_bytes(const TempDir& dir, const std::string& bytes, uint32_t data_offset) {
-    std::string path = dir.file("p.evg");
+OpenPack loaded;  // static storage: an OpenPack is too large for a test's stack
+
+// Loads `bytes` as the pack dir/`name` at the given data offset into `pack`.
+int load_bytes(const TempDir& dir, const std::string& bytes, uint32_t data_offset, OpenPack& pack = loaded,
+               const char* name = "p.evg") {
+    std::string path = dir.file(name);
     EXPECT_TRUE(write_file(path, bytes));
-    pack_data_offset = data_offset;
-    return pack_load(path.c_str());
+    return pack_load(path.c_str(), data_offset, &pack);
 }
 
 std::string patch16(std::string bytes, size_t at, uint16_t v) {
@@ -76,30 +79,30 @@ TEST(PackLoad, ReadsTablesThumbnailsAndEntries) {
     spec.second = [](int v) { return static_cast<uint16_t>(v >> 8); };
     PackLayout layout;
     ASSERT_EQ(PACK_OK, load_bytes(dir, pack_bytes(spec, &layout), PACK_HEADER_SIZE));
-    EXPECT_EQ((std::vector<int>{picture_count, thumb_size, best_match[0x1234], second_match[0x1234]}),
+    EXPECT_EQ((std::vector<int>{loaded.picture_count, loaded.thumb_size, loaded.best_match[0x1234], loaded.second_match[0x1234]}),
               (std::vector<int>{3, 8, 0x34, 0x12}));
-    EXPECT_EQ(vals(thumbnails[0], thumbnails[2 * 64 + 63], picture_offsets[0]),
+    EXPECT_EQ(vals(loaded.thumbnails[0], loaded.thumbnails[2 * 64 + 63], loaded.picture_offsets[0]),
               vals(pack_test_colour(0), pack_test_colour(2), 3250u + 262148u + 3u * 8 * 8 * 2 + 4));
     for (int i = 0; i < 3; i++) {
-        EXPECT_EQ(vals(picture_offsets[i], picture_sizes[i]), vals(layout.entry_starts[i] + 4, layout.jpeg_sizes[i]));
+        EXPECT_EQ(vals(loaded.picture_offsets[i], loaded.picture_sizes[i]), vals(layout.entry_starts[i] + 4, layout.jpeg_sizes[i]));
     }
-    EXPECT_EQ(std::string(pack_path), dir.file("p.evg"));
+    EXPECT_EQ(std::string(loaded.path), dir.file("p.evg"));
 
     PackSpec sixty_four, plain;
     sixty_four.thumb_size_field = 0;
     plain.header = false;
     ASSERT_EQ(PACK_OK, load_bytes(dir, pack_bytes(sixty_four), PACK_HEADER_SIZE));
-    EXPECT_EQ(vals(thumb_size, picture_offsets[0]), vals(64, 3250u + 262148u + 3u * 64 * 64 * 2 + 4));
+    EXPECT_EQ(vals(loaded.thumb_size, loaded.picture_offsets[0]), vals(64, 3250u + 262148u + 3u * 64 * 64 * 2 + 4));
     ASSERT_EQ(PACK_OK, load_bytes(dir, pack_bytes(plain), 0));
-    EXPECT_EQ(picture_offsets[0], 262148u + 3u * 8 * 8 * 2 + 4);
+    EXPECT_EQ(loaded.picture_offsets[0], 262148u + 3u * 8 * 8 * 2 + 4);
 
     // A header whose data offset is 0: the magic and header bytes are read as best_match.
     PackSpec overlay;
     overlay.data_offset = 0;
     ASSERT_EQ(PACK_OK, load_bytes(dir, pack_bytes(overlay), 0));
-    EXPECT_EQ((std::vector<int>{best_match[0], best_match[1], best_match[6], picture_count}),
+    EXPECT_EQ((std::vector<int>{loaded.best_match[0], loaded.best_match[1], loaded.best_match[6], loaded.picture_count}),
               (std::vector<int>{'E' | 'V' << 8, 'E' | 'R' << 8, 0, 3}));  // [6]: the data offset field
-    pack_close();
+    pack_close(&loaded);
 }
 
 TEST(PackLoad, TruncatedAtEverySectionBoundaryIsRefused) {
@@ -113,11 +116,11 @@ TEST(PackLoad, TruncatedAtEverySectionBoundaryIsRefused) {
     for (size_t cut : cuts) {
         int status = load_bytes(dir, bytes.substr(0, cut), PACK_HEADER_SIZE);
         EXPECT_NE(PACK_OK, status) << "cut at " << cut;
-        EXPECT_EQ(picture_count, 0) << "cut at " << cut;
-        EXPECT_EQ(thumbnails, nullptr);
+        EXPECT_EQ(loaded.picture_count, 0) << "cut at " << cut;
+        EXPECT_EQ(loaded.thumbnails, nullptr);
     }
     EXPECT_EQ(PACK_OK, load_bytes(dir, bytes, PACK_HEADER_SIZE));
-    pack_close();
+    pack_close(&loaded);
 }
 
 TEST(PackLoad, HostileCountsAndLengths) {
@@ -145,12 +148,12 @@ TEST(PackLoad, HostileCountsAndLengths) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.status, load_bytes(dir, c.bytes, PACK_HEADER_SIZE)) << c.what;
-        EXPECT_EQ(picture_count, 0) << c.what;
+        EXPECT_EQ(loaded.picture_count, 0) << c.what;
     }
     // The bad entry is named.
     EXPECT_EQ(PACK_ENTRY_PAST_END, load_bytes(dir, patch32(good, layout.entry_starts[1], 1u << 30),
                                               PACK_HEADER_SIZE));
-    EXPECT_EQ(pack_bad_picture, 1);
+    EXPECT_EQ(loaded.bad_picture, 1);
     // A data offset past the end of the file.
     EXPECT_EQ(PACK_TOO_SHORT, load_bytes(dir, good, static_cast<uint32_t>(good.size()) + 10));
     EXPECT_EQ(PACK_TOO_SHORT, load_bytes(dir, good, 65535));
@@ -159,24 +162,23 @@ TEST(PackLoad, HostileCountsAndLengths) {
     big.pictures = 1;
     big.thumb_size_field = 255;
     EXPECT_EQ(PACK_OK, load_bytes(dir, pack_bytes(big), PACK_HEADER_SIZE));
-    EXPECT_EQ(thumb_size, 255);
-    pack_close();
+    EXPECT_EQ(loaded.thumb_size, 255);
+    pack_close(&loaded);
 }
 
 TEST(PackLoad, MissingUnreadableAndOverlongPaths) {
     TempDir dir;
-    EXPECT_EQ(PACK_CANNOT_OPEN, pack_load(dir.file("missing.evg").c_str()));
+    EXPECT_EQ(PACK_CANNOT_OPEN, pack_load(dir.file("missing.evg").c_str(), 0, &loaded));
     std::string path = dir.file("locked.evg");
     ASSERT_TRUE(write_file(path, pack_bytes(PackSpec())));
     ::chmod(path.c_str(), 0);
     if (::geteuid() != 0) {
-        EXPECT_EQ(PACK_CANNOT_OPEN, pack_load(path.c_str()));
+        EXPECT_EQ(PACK_CANNOT_OPEN, pack_load(path.c_str(), 0, &loaded));
     }
-    EXPECT_EQ(PACK_CANNOT_OPEN, pack_load(std::string(300, 'a').c_str()));
+    EXPECT_EQ(PACK_CANNOT_OPEN, pack_load(std::string(300, 'a').c_str(), 0, &loaded));
     // A folder opens with "rb" on Linux but is no pack.
-    pack_data_offset = 0;
-    EXPECT_NE(PACK_OK, pack_load(dir.path.c_str()));
-    EXPECT_EQ(picture_count, 0);
+    EXPECT_NE(PACK_OK, pack_load(dir.path.c_str(), 0, &loaded));
+    EXPECT_EQ(loaded.picture_count, 0);
 }
 
 TEST(PackDiscovery, ScanListsRegularMatchingFilesSortedByName) {
@@ -239,10 +241,9 @@ TEST(PackDiscovery, ListedPackOpensAtTheLongestPaths) {
     ASSERT_TRUE(write_file(folder + "/" + name, pack_bytes(PackSpec())));
     ASSERT_EQ(1, packs_find());
     std::string path = std::string(data_folder) + name_table[0];
-    pack_data_offset = PACK_HEADER_SIZE;
-    EXPECT_EQ(PACK_OK, pack_load(path.c_str()));
-    EXPECT_EQ(path, pack_path);
-    pack_close();
+    EXPECT_EQ(PACK_OK, pack_load(path.c_str(), PACK_HEADER_SIZE, &loaded));
+    EXPECT_EQ(path, loaded.path);
+    pack_close(&loaded);
     set_data_folder("");
 }
 
@@ -266,23 +267,38 @@ TEST(PictureRead, DecodesEntriesAndBlacksOutFailures) {
     std::string bytes = pack_bytes(spec, &layout);
     ASSERT_EQ(PACK_OK, load_bytes(dir, bytes, PACK_HEADER_SIZE));
     static uint16_t out[PICTURE_PIXELS];
-    ASSERT_EQ(1, picture_read(0, out));
+    ASSERT_EQ(1, picture_read(&loaded, 0, out));
     EXPECT_TRUE(near_colour(out[0], pack_test_colour(0)));
     EXPECT_TRUE(near_colour(out[PICTURE_PIXELS - 1], pack_test_colour(0)));
     // The 16 x 16 picture fills its corner; the rest is black, not the previous picture.
-    picture_read(1, out);
+    picture_read(&loaded, 1, out);
     EXPECT_TRUE(near_colour(out[0], pack_test_colour(1)));
     EXPECT_EQ(out[PICTURE_PIXELS - 1], 0);
     std::fill(out, out + PICTURE_PIXELS, 0x1234);
-    EXPECT_EQ(0, picture_read(2, out));
+    EXPECT_EQ(0, picture_read(&loaded, 2, out));
     EXPECT_EQ(vals(out[0], out[PICTURE_PIXELS / 2]), vals(0, 0));
     std::fill(out, out + PICTURE_PIXELS, 0x1234);
-    EXPECT_EQ(0, picture_read(3, out));  // no such picture
+    EXPECT_EQ(0, picture_read(&loaded, 3, out));  // no such picture
     EXPECT_EQ(out[0], 0);
+    // A second pack open at the same time has its own tables, thumbnails, path and read buffer.
+    PackSpec two;
+    two.pictures = 2;
+    two.picture_pixel = two.thumb_pixel = [](int p, int, int) { return pack_test_colour(p + 5); };
+    auto other = std::make_unique<OpenPack>();
+    ASSERT_EQ(PACK_OK, load_bytes(dir, pack_bytes(two), PACK_HEADER_SIZE, *other, "q.evg"));
+    ASSERT_EQ(1, picture_read(other.get(), 1, out));
+    EXPECT_TRUE(near_colour(out[0], pack_test_colour(6)));
+    ASSERT_EQ(1, picture_read(&loaded, 1, out));
+    EXPECT_TRUE(near_colour(out[0], pack_test_colour(1)));
+    EXPECT_EQ(vals(loaded.picture_count, loaded.best_match[4], loaded.thumbnails[0], other->picture_count,
+                   other->best_match[4], other->thumbnails[0]),
+              vals(3, 1, pack_test_colour(0), 2, 0, pack_test_colour(5)));
+    pack_close(other.get());
+    EXPECT_EQ(1, picture_read(&loaded, 0, out));
     // The file shrinks after opening: the read comes up short and the picture is black.
     ASSERT_TRUE(write_file(dir.file("p.evg"), bytes.substr(0, layout.entry_starts[0] + 100)));
     std::fill(out, out + PICTURE_PIXELS, 0x1234);
-    EXPECT_EQ(0, picture_read(0, out));
+    EXPECT_EQ(0, picture_read(&loaded, 0, out));
     EXPECT_EQ(out[0], 0);
-    pack_close();
+    pack_close(&loaded);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/mosaic.h"
+#include "app/viewer_pack.h"
 #include "app/progress.h"
 #include "render/blend.h"
 #include "render/framebuffer.h"
@@ -74,7 +75,7 @@ TEST_F(Mosaic, ParentIsReplacedAndMissingPicturesAreBlack) {
     zoom = 16;
     mosaic_render(120, 120, -8, -8);
     EXPECT_EQ(at(104, 104) >> 11, 2);
-    best_match[surface_image[120 * 240 + 120]] = 7;  // no such picture
+    viewer_pack.best_match[surface_image[120 * 240 + 120]] = 7;  // no such picture
     parent_picture = 0;
     mosaic_render(120, 120, -8, -8);
     EXPECT_EQ(vals(at(104, 104), at(119, 119)), vals(0, 0));

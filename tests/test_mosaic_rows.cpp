@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/mosaic.h"
+#include "app/viewer_pack.h"
 #include "app/progress.h"
 #include "tests/support/viewer_fixture.h"
 
@@ -44,8 +45,8 @@ void random_session(const TempDir& dir, std::mt19937& rng, int pictures, int thu
     ASSERT_TRUE(open_test_pack(dir, spec));
     reset_viewer_state();
     for (int v = 0; v < 65536; ++v) {
-        best_match[v] = static_cast<uint16_t>(rng() % (pictures + 2));
-        second_match[v] = static_cast<uint16_t>(rng() % (pictures + 1));
+        viewer_pack.best_match[v] = static_cast<uint16_t>(rng() % (pictures + 2));
+        viewer_pack.second_match[v] = static_cast<uint16_t>(rng() % (pictures + 1));
     }
     for (uint16_t& p : surface_image) p = static_cast<uint16_t>(rng());
     for (uint16_t& p : picture_buffer) p = static_cast<uint16_t>(rng());
@@ -78,7 +79,7 @@ TEST(MosaicRows, RenderOverRandomSessions) {
             default:  // zooming on a tapped tile towards 240, and anything near
                 ox = static_cast<int>(rng() % 481) - 240, oy = static_cast<int>(rng() % 481) - 240;
             }
-            parent_picture = rng() % 3 ? static_cast<uint16_t>(rng() % picture_count) : NO_PICTURE;
+            parent_picture = rng() % 3 ? static_cast<uint16_t>(rng() % viewer_pack.picture_count) : NO_PICTURE;
             centre_col = col, centre_row = row;
             // Above zoom 40 the decoded picture is the centre tile's already (so the random
             // picture_buffer is not replaced by a decode); below it, any picture.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/mosaic.h"
+#include "app/viewer_pack.h"
 #include "app/navigation.h"
 #include "media/bitmap.h"
 #include "render/blend.h"
@@ -232,7 +233,7 @@ TEST_F(Navigation, AutoModeSkipsTilesThatNameNoPicture) {
     spec.best = [](int v) { return static_cast<uint16_t>(v % 2 ? 9 : v % 6); };
     spec.second = [](int v) { return static_cast<uint16_t>(v % 2 ? 9 : (v + 2) % 6); };
     ASSERT_TRUE(open_test_pack(dir, spec));
-    std::fill(visit_counts, visit_counts + picture_count, 1);
+    std::fill(visit_counts, visit_counts + viewer_pack.picture_count, 1);
     for (int i = 0; i < PICTURE_PIXELS; ++i) surface_image[i] = static_cast<uint16_t>(i);
     // Among equals the first sample on an even colour still wins.
     std::srand(5);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/mosaic.h"
+#include "app/viewer_pack.h"
 #include "pack/pack_candidates.h"
 #include "pack/tile_map.h"
 #include "app/progress.h"
@@ -17,6 +18,7 @@
 namespace {
 
 constexpr int PICTURES = 6;
+TileMapScratch scratch;
 
 // Colour v lists v % 6, then the next k - 1 pictures (best_match is v % 6 in the test pack);
 // `damage` may change the lists before they are encoded (with a right CRC).
@@ -45,10 +47,8 @@ protected:
     void load(const std::string& tail) {
         const std::string path = dir.file("c.evg");
         ASSERT_TRUE(write_file(path, plain + tail));
-        pack_close();
-        pack_data_offset = PACK_HEADER_SIZE;
-        ASSERT_EQ(pack_load(path.c_str()), PACK_OK);
-        visits.assign(picture_count, 0);
+        ASSERT_EQ(pack_load(path.c_str(), PACK_HEADER_SIZE, &viewer_pack), PACK_OK);
+        visits.assign(viewer_pack.picture_count, 0);
         visit_counts = visits.data();
         reset_viewer_state();
     }
@@ -70,10 +70,10 @@ protected:
 
 TEST_F(Candidates, DamagedSectionsDrawAsWithout) {
     load("");
-    EXPECT_EQ(candidate_status, CANDIDATES_ABSENT);
+    EXPECT_EQ(viewer_pack.candidates.status, CANDIDATES_ABSENT);
     const std::vector<uint16_t> without = render();
     load(section_bytes(3));
-    ASSERT_EQ(candidate_count, 3);
+    ASSERT_EQ(viewer_pack.candidates.count, 3);
     EXPECT_NE(render(), without);
 
     const std::string good = section_bytes(3);
@@ -100,8 +100,8 @@ TEST_F(Candidates, DamagedSectionsDrawAsWithout) {
     };
     for (const auto& d : damaged) {
         load(d.tail);
-        EXPECT_EQ(candidate_status, d.status) << d.tail.size();
-        EXPECT_EQ(candidate_count, 0);
+        EXPECT_EQ(viewer_pack.candidates.status, d.status) << d.tail.size();
+        EXPECT_EQ(viewer_pack.candidates.count, 0);
         EXPECT_EQ(render(), without) << d.status;
     }
 }
@@ -126,7 +126,7 @@ TEST_F(Candidates, FlatSurfaceHasNoEqualNeighbours) {
             // Colour 6 lists 0, 1, 2, ...; the parent 1 leaves k - 1 (at least 2) candidates.
             std::fill(surface_image, surface_image + PICTURE_PIXELS, 6);
             parent_picture = 1;
-            tile_map_build(surface_image, parent_picture, tile_map, spread);
+            tile_map_build(viewer_pack, scratch, surface_image, parent_picture, tile_map, spread);
             for (int y = 0; y < 240; ++y)
                 for (int x = 0; x < 240; ++x) {
                     const uint16_t t = tile_map[y * 240 + x];
@@ -160,7 +160,7 @@ TEST_F(Candidates, ChoicesArePinned) {
                   {16, SPREAD_NOISE, 0xEA0831E9CB3976F6ull}};
     for (const auto& p : pinned) {
         load(section_bytes(p.k));
-        tile_map_build(surface_image, 2, tile_map, p.spread);
+        tile_map_build(viewer_pack, scratch, surface_image, 2, tile_map, p.spread);
         uint64_t h = 0xCBF29CE484222325ull;
         for (int i = 0; i < PICTURE_PIXELS; ++i) h = (h ^ tile_map[i]) * 0x100000001B3ull;
         EXPECT_EQ(h, p.digest) << p.k << " " << p.spread;

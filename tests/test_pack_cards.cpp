@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/pack_menu.h"
+#include "app/viewer_pack.h"
 #include "pack/pack_file.h"
 #include "app/progress.h"
 #include "assets/assets.h"
@@ -170,9 +171,9 @@ TEST(PackCards, PercentageDigitSprites) {
     digit_strip = strip;
     sprite_table_clear();
     std::memset(&state_block, 0, sizeof state_block);
-    pack_close();
+    pack_close(&viewer_pack);
     current_record = 0;
-    picture_count = 3;
+    viewer_pack.picture_count = 3;
     // Slots 20.. hold the '%' sign (frame 10) and the digits from the right, 13 pixels apart;
     // the frames of every active slot, in slot order.
     auto shown = [] {
@@ -195,7 +196,7 @@ TEST(PackCards, PercentageDigitSprites) {
     for (const auto& [count, digits] : {std::pair<int, std::vector<int>>{4, {10, 5, 2}},  // 25%
                                         {11, {10, 9}}, {100, {10, 1}}}) {
         std::memset(&state_block, 0, sizeof state_block);
-        picture_count = static_cast<uint16_t>(count);
+        viewer_pack.picture_count = static_cast<uint16_t>(count);
         picture_show(0);
         EXPECT_EQ(shown(), digits) << count;
     }
@@ -203,7 +204,7 @@ TEST(PackCards, PercentageDigitSprites) {
     digit_strip = nullptr;
     bitmap_free(strip);
     current_record = -1;
-    picture_count = 0;
+    viewer_pack.picture_count = 0;
 }
 
 TEST(PackOpenScreen, FailuresShowAMessageAndWaitForATap) {
@@ -211,8 +212,7 @@ TEST(PackOpenScreen, FailuresShowAMessageAndWaitForATap) {
     start_test_runtime();
     std::string missing = dir.file("m.evg");
     push_button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT);
-    pack_data_offset = 0;
-    EXPECT_EQ(0, pack_open(missing.c_str()));
+    EXPECT_EQ(0, pack_open(missing.c_str(), 0));
     EXPECT_EQ(pen_state.pressed, 1);
     // A message screen of its own (text item 0 in the message font), not console lines.
     EXPECT_EQ(item_text(0), "Error opening file\nm.evg\n\nTouch screen to exit...");
@@ -224,13 +224,12 @@ TEST(PackOpenScreen, FailuresShowAMessageAndWaitForATap) {
     push_button(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT);
     frame_yield();
     push_button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT);
-    pack_data_offset = PACK_HEADER_SIZE;
-    EXPECT_EQ(0, pack_open(dir.file("bad.evg").c_str()));
+    EXPECT_EQ(0, pack_open(dir.file("bad.evg").c_str(), PACK_HEADER_SIZE));
     EXPECT_EQ(item_text(0), std::string("Invalid image pack\nbad.evg\n\n") + pack_status_text(PACK_ENTRY_PAST_END) +
                                 "\n(picture 1)\n\nTouch screen to exit...");
 
     ASSERT_TRUE(pack_write(dir.file("good.evg"), PackSpec()));
-    EXPECT_EQ(1, pack_open(dir.file("good.evg").c_str()));
-    EXPECT_EQ(picture_count, 3);
-    pack_close();
+    EXPECT_EQ(1, pack_open(dir.file("good.evg").c_str(), PACK_HEADER_SIZE));
+    EXPECT_EQ(viewer_pack.picture_count, 3);
+    pack_close(&viewer_pack);
 }

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "pack/pack_file.h"
+#include "app/viewer_pack.h"
 #include "app/progress.h"
 #include "runtime/save_store.h"
 #include "tests/support/temp_dir.h"
@@ -18,7 +19,7 @@ void reset_state() {
     std::memset(&state_block, 0, sizeof state_block);
     current_record = -1;
     viewed_percent = 0;
-    pack_close();
+    pack_close(&viewer_pack);
 }
 
 // Loads `bytes` as Evergreen.sav from a scratch folder.
@@ -103,7 +104,7 @@ TEST(ProgressRecord, NamesEqualIsBoundedByTheField) {
 TEST(PictureShow, PercentagesAndViewedBits) {
     reset_state();
     current_record = 0;
-    picture_count = 250;
+    viewer_pack.picture_count = 250;
     for (int n = 0; n < 249; n++) picture_show(static_cast<uint16_t>(n));
     picture_show(7);  // seen again: counts once
     EXPECT_EQ(viewed_percent, 99);
@@ -112,7 +113,7 @@ TEST(PictureShow, PercentagesAndViewedBits) {
 
     reset_state();
     current_record = 5;
-    picture_count = 20;
+    viewer_pack.picture_count = 20;
     picture_show(9);
     EXPECT_EQ(vals(state_block.records[5].viewed[1], state_block.records[5].viewed[0]), vals(0x02, 0x00));
     // A picture that cannot be read is shown black.
@@ -122,7 +123,7 @@ TEST(PictureShow, PercentagesAndViewedBits) {
 TEST(PictureShow, HighPicturesAndMissingRecordsLeaveTheBlockAlone) {
     reset_state();
     current_record = 2;
-    picture_count = 3000;
+    viewer_pack.picture_count = 3000;
     StateBlock before = state_block;
     picture_show(2048);
     picture_show(2999);
@@ -137,7 +138,7 @@ TEST(PictureShow, HighPicturesAndMissingRecordsLeaveTheBlockAlone) {
     // No record: the views count for the display only.
     reset_state();
     current_record = -1;
-    picture_count = 4;
+    viewer_pack.picture_count = 4;
     picture_show(0);
     picture_show(1);
     EXPECT_EQ(viewed_percent, 50);
@@ -149,7 +150,7 @@ TEST(PictureShow, HighPicturesAndMissingRecordsLeaveTheBlockAlone) {
     EXPECT_EQ(viewed_percent, 25);
     EXPECT_EQ(0, std::memcmp(&empty, &state_block, sizeof empty));
     // No pack: no division by zero.
-    picture_count = 0;
+    viewer_pack.picture_count = 0;
     picture_show(0);
     EXPECT_EQ(viewed_percent, 0);
 }
@@ -180,7 +181,7 @@ TEST(StateFile, DamagedFilesLoadWithinTheBlock) {
     load_state_file(dir, std::string(50944, '\xFF'));
     EXPECT_EQ(0, record_find_or_add("one.evg"));
     current_record = 0;
-    picture_count = 8;
+    viewer_pack.picture_count = 8;
     picture_show(0);
     EXPECT_EQ(viewed_percent, 12);
     // Control bytes or a '/' in a name: damaged, free; a name from a listed file is kept.
@@ -203,7 +204,7 @@ TEST(StateFile, DamagedFilesLoadWithinTheBlock) {
     load_state_file(dir, high);
     EXPECT_EQ(state_block.records[0].percent, 250);
     current_record = 0;
-    picture_count = 4;
+    viewer_pack.picture_count = 4;
     picture_show(0);
     EXPECT_EQ(viewed_percent, 25);
 
@@ -227,7 +228,7 @@ TEST(StateFile, SavesMergeWithWhatAnotherViewerSaved) {
     StateBlock loaded = state_block;  // what a second viewer started with
     // Viewer A: pictures 0 and 1 of a.evg (4 pictures), then exits.
     current_record = static_cast<int8_t>(record_find_or_add("a.evg"));
-    picture_count = 4;
+    viewer_pack.picture_count = 4;
     picture_show(0);
     picture_show(1);
     ASSERT_EQ(1, state_save());
@@ -245,7 +246,7 @@ TEST(StateFile, SavesMergeWithWhatAnotherViewerSaved) {
     // A third viewer with an older copy, viewing b.evg: a.evg keeps the file's bits and percent.
     state_block = loaded;
     current_record = static_cast<int8_t>(record_find_or_add("b.evg"));
-    picture_count = 2;
+    viewer_pack.picture_count = 2;
     picture_show(0);
     ASSERT_EQ(1, state_save());
     state_load();

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/pack_menu.h"
+#include "app/viewer_pack.h"
 #include "pack/pack_file.h"
 #include "app/mosaic.h"
 #include "app/navigation.h"
@@ -19,10 +20,8 @@ std::vector<uint16_t> visits;
 bool open_test_pack(const TempDir& dir, const PackSpec& spec) {
     const std::string path = dir.file("test.evg");
     if (!pack_write(path, spec)) return false;
-    pack_close();
-    pack_data_offset = spec.header ? spec.data_offset : 0;
-    if (pack_load(path.c_str()) != PACK_OK) return false;
-    visits.assign(picture_count, 0);
+    if (pack_load(path.c_str(), spec.header ? spec.data_offset : 0, &viewer_pack) != PACK_OK) return false;
+    visits.assign(viewer_pack.picture_count, 0);
     visit_counts = visits.data();
     return true;
 }

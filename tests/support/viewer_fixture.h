@@ -7,7 +7,7 @@
 #include "tests/support/pack_builder.h"
 #include "tests/support/temp_dir.h"
 
-// Writes `spec` as dir/test.evg and loads it (pack_load). Returns false when it does not load.
+// Writes `spec` as dir/test.evg and loads it into viewer_pack. Returns false when it does not load.
 bool open_test_pack(const TempDir& dir, const PackSpec& spec);
 
 // Mosaic and navigation globals as before a session: zoom 8, no current picture, history

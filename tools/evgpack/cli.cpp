@@ -1,13 +1,11 @@
 // Option parsing, messages and the progress display of the pack tool.
 #include "tools/evgpack/cli.h"
 
-#include <pwd.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <thread>
 
 namespace evgpack {
 
@@ -58,49 +56,6 @@ void Progress::clear_line() {
     }
 }
 
-// Length of the UTF-8 sequence at s[i] (2 to 4) when it is well formed and not a C1 control
-// (U+0080 to U+009F, which terminals act on); 0 otherwise.
-static size_t utf8_printable(const std::string& s, size_t i) {
-    const unsigned char b = static_cast<unsigned char>(s[i]);
-    size_t n = b >= 0xF0 && b <= 0xF4 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 && b < 0xE0 ? 2 : 0;
-    if (n == 0 || i + n > s.size()) return 0;
-    uint32_t code = b & (0x7F >> n);
-    for (size_t k = 1; k < n; ++k) {
-        const unsigned char c = static_cast<unsigned char>(s[i + k]);
-        if ((c & 0xC0) != 0x80) return 0;
-        code = code << 6 | (c & 0x3F);
-    }
-    const uint32_t lowest[] = {0, 0, 0xA0, 0x800, 0x10000};  // also rules out overlong forms
-    if (code < lowest[n] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-    return n;
-}
-
-std::string shown(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
-        const unsigned char b = static_cast<unsigned char>(text[i]);
-        if (b >= 0x20 && b < 0x7F && b != '\\') {
-            out += static_cast<char>(b);
-            ++i;
-            continue;
-        }
-        if (size_t n = b >= 0x80 ? utf8_printable(text, i) : 0) {
-            out.append(text, i, n);
-            i += n;
-            continue;
-        }
-        char escaped[8];
-        if (b == '\n') std::snprintf(escaped, sizeof escaped, "\\n");
-        else if (b == '\t') std::snprintf(escaped, sizeof escaped, "\\t");
-        else if (b == '\\') std::snprintf(escaped, sizeof escaped, "\\\\");
-        else std::snprintf(escaped, sizeof escaped, "\\x%02X", b);
-        out += escaped;
-        ++i;
-    }
-    return out;
-}
-
 void print_error(const std::string& message) {
     Progress::clear_line();
     std::fprintf(stderr, "evgpack: %s\n", shown(message).c_str());
@@ -144,21 +99,5 @@ void Progress::update(int done) {
 }
 
 void Progress::finish() { clear_line(); }
-
-std::string default_author() {
-    if (const passwd* pw = ::getpwuid(::getuid())) {
-        std::string gecos = pw->pw_gecos ? pw->pw_gecos : "";
-        gecos = gecos.substr(0, gecos.find(','));
-        if (!gecos.empty()) return gecos;
-        if (pw->pw_name && *pw->pw_name) return pw->pw_name;
-    }
-    const char* user = std::getenv("USER");
-    return user && *user ? user : "Unknown";
-}
-
-int default_jobs() {
-    unsigned n = std::thread::hardware_concurrency();
-    return n ? static_cast<int>(n) : 1;
-}
 
 }  // namespace evgpack

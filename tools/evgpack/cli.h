@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "builder/printable.h"
+
 namespace evgpack {
 
 // Parses a whole decimal number in [low, high]; false (and a one-line reason in `error`) when
@@ -11,11 +13,6 @@ namespace evgpack {
 bool parse_int_option(const std::string& name, const char* text, long low, long high, long& value, std::string& error);
 bool parse_double_option(const std::string& name, const char* text, double low, double high, double& value,
                          std::string& error);
-
-// `text` safe to print on a terminal: control characters (C0, DEL, C1), bytes that are not
-// UTF-8 and the backslash come out as \n, \t, \xNN or \\; everything else is unchanged. Every
-// path the tool prints goes through this (a file name can hold a newline or an ESC sequence).
-std::string shown(const std::string& text);
 
 // "evgpack: <message>" on standard error (after clearing a progress line if one is shown).
 // The whole message is passed through shown(), so the paths in it are safe.
@@ -38,12 +35,5 @@ private:
     int last_tenth_ = 0;
     std::chrono::steady_clock::time_point start_, last_draw_;
 };
-
-// The user's name for the pack header: the full name from the password database, else the
-// login name, else "Unknown".
-std::string default_author();
-
-// Default number of worker threads: all cores.
-int default_jobs();
 
 }  // namespace evgpack

@@ -9,6 +9,7 @@
 #include "tools/evgpack/cli.h"
 #include "tools/evgpack/commands.h"
 #include "builder/demo_pictures.h"
+#include "builder/pack_build.h"
 #include "builder/pack_writer.h"
 
 namespace evgpack {
@@ -34,7 +35,7 @@ int cmd_demo(int argc, char** argv) {
         } else if (a == "--count") {
             ok = parse_int_option("--count", value, 2, 2048, count, error), ++i;
         } else if (a == "--candidates") {
-            ok = parse_int_option("--candidates", value, 0, 16, candidates, error), ++i;
+            ok = parse_int_option("--candidates", value, 0, CANDIDATE_MAX, candidates, error), ++i;
         } else if (a == "--jobs") {
             ok = parse_int_option("--jobs", value, 1, 256, jobs, error), ++i;
         } else {

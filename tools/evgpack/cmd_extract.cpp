@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,9 +29,10 @@ int cmd_extract(int argc, char** argv) {
         print_error("usage: evgpack extract PACK DIR");
         return 2;
     }
-    LoadedPack pack;
+    LoadedPack info;
+    auto pack = std::make_unique<OpenPack>();
     std::string error;
-    if (!load_pack(args[0], pack, error)) {
+    if (!load_pack(args[0], info, *pack, error)) {
         print_error(error);
         return 1;
     }
@@ -38,24 +40,22 @@ int cmd_extract(int argc, char** argv) {
     std::filesystem::create_directories(args[1], ec);
     if (ec) {
         print_error("cannot make the folder " + args[1] + ": " + ec.message());
-        pack_close();
         return 1;
     }
     FILE* in = std::fopen(args[0].c_str(), "rb");
     if (!in) {
         print_error("cannot open " + args[0] + ": " + std::strerror(errno));
-        pack_close();
         return 1;
     }
     std::vector<uint8_t> bytes;
     int status = 0;
-    for (int p = 0; p < picture_count && status == 0; ++p) {
-        bytes.resize(picture_sizes[p]);
+    for (int p = 0; p < pack->picture_count && status == 0; ++p) {
+        bytes.resize(pack->picture_sizes[p]);
         char name[32];
         std::snprintf(name, sizeof name, "%04d.jpg", p);
         std::string out_path = (std::filesystem::path(args[1]) / name).string();
         // A 0-byte entry has no data to read (and fread must not get the empty vector's null).
-        if (!bytes.empty() && (std::fseek(in, static_cast<long>(picture_offsets[p]), SEEK_SET) != 0 ||
+        if (!bytes.empty() && (std::fseek(in, static_cast<long>(pack->picture_offsets[p]), SEEK_SET) != 0 ||
                                std::fread(bytes.data(), 1, bytes.size(), in) != bytes.size())) {
             print_error("cannot read picture " + std::to_string(p) + " from " + args[0]);
             status = 1;
@@ -70,8 +70,7 @@ int cmd_extract(int argc, char** argv) {
         }
     }
     std::fclose(in);
-    if (status == 0) std::printf("wrote %d pictures to %s\n", picture_count, shown(args[1]).c_str());
-    pack_close();
+    if (status == 0) std::printf("wrote %d pictures to %s\n", pack->picture_count, shown(args[1]).c_str());
     return status;
 }
 

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 #include <set>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -63,21 +64,22 @@ int cmd_info(int argc, char** argv) {
         print_error("usage: evgpack info PACK [--json]");
         return 2;
     }
-    LoadedPack pack;
+    LoadedPack info;
+    auto pack = std::make_unique<OpenPack>();
     std::string error;
-    if (!load_pack(path, pack, error)) {
+    if (!load_pack(path, info, *pack, error)) {
         print_error(error);
         return 1;
     }
-    const int n = picture_count, t = thumb_size;
-    std::vector<uint16_t> best(best_match, best_match + PACK_TABLE_ENTRIES);
-    std::vector<uint16_t> second(second_match, second_match + PACK_TABLE_ENTRIES);
+    const int n = pack->picture_count, t = pack->thumb_size;
+    std::vector<uint16_t> best(pack->best_match, pack->best_match + PACK_TABLE_ENTRIES);
+    std::vector<uint16_t> second(pack->second_match, pack->second_match + PACK_TABLE_ENTRIES);
     std::vector<Lab> colours;
-    for (int p = 0; p < n; ++p) colours.push_back(mean_colour(thumbnails + static_cast<size_t>(p) * t * t, t * t));
-    Coverage cov = measure_coverage(best, second, colours, thumbnails, static_cast<size_t>(n) * t * t);
+    for (int p = 0; p < n; ++p) colours.push_back(mean_colour(pack->thumbnails + static_cast<size_t>(p) * t * t, t * t));
+    Coverage cov = measure_coverage(best, second, colours, pack->thumbnails, static_cast<size_t>(n) * t * t);
     char author[PACK_AUTHOR_SIZE + 1] = "";
-    if (pack.has_header) {
-        std::memcpy(author, pack.header.author, PACK_AUTHOR_SIZE);  // bounded: may lack a NUL
+    if (info.has_header) {
+        std::memcpy(author, info.header.author, PACK_AUTHOR_SIZE);  // bounded: may lack a NUL
         author[PACK_AUTHOR_SIZE] = '\0';
     }
     // The pack stores no source file names: unused pictures are named by number (the build's
@@ -86,23 +88,23 @@ int cmd_info(int argc, char** argv) {
     for (int u : cov.unused) unused_list += (unused_list.empty() ? "" : ", ") + std::to_string(u);
     if (json) {
         std::printf("{\"file\": %s, \"file_size\": %lld, \"header\": %s", json_string(path.c_str(), path.size()).c_str(),
-                    pack.file_size, pack.has_header ? "true" : "false");
-        if (pack.has_header)
+                    info.file_size, info.has_header ? "true" : "false");
+        if (info.has_header)
             std::printf(", \"author\": %s, \"listed_count\": %u, \"data_offset\": %u",
-                        json_string(author, PACK_AUTHOR_SIZE).c_str(), pack.header.listed_count, pack.header.data_offset);
+                        json_string(author, PACK_AUTHOR_SIZE).c_str(), info.header.listed_count, info.header.data_offset);
         std::printf(", \"pictures\": %d, \"thumb_size\": %d, \"pictures_in_best_match\": %d, \"unused_pictures\": %d"
                     ", \"colour_delta_e_mean\": %.2f, \"colour_delta_e_p95\": %.2f"
                     ", \"pixel_delta_e_mean\": %.2f, \"pixel_delta_e_p95\": %.2f, \"unused\": [%s], \"candidates\": %d"
                     ", \"candidate_status\": %s}\n",
                     n, t, cov.distinct_best, cov.unused_pictures, cov.colour_mean, cov.colour_p95, cov.pixel_mean,
-                    cov.pixel_p95, unused_list.c_str(), candidate_count,
-                    json_string(candidate_status_text(candidate_status), 80).c_str());
+                    cov.pixel_p95, unused_list.c_str(), pack->candidates.count,
+                    json_string(candidate_status_text(pack->candidates.status), 80).c_str());
     } else {
-        std::printf("file:           %s (%lld bytes)\n", shown(path).c_str(), pack.file_size);
-        if (pack.has_header) {
+        std::printf("file:           %s (%lld bytes)\n", shown(path).c_str(), info.file_size);
+        if (info.has_header) {
             std::printf("author:         %s\n", shown(author).c_str());
-            std::printf("listed count:   %u\n", pack.header.listed_count);
-            std::printf("data offset:    %u\n", pack.header.data_offset);
+            std::printf("listed count:   %u\n", info.header.listed_count);
+            std::printf("data offset:    %u\n", info.header.data_offset);
         } else {
             std::printf("header:         none (the card shows \"Unknown\")\n");
         }
@@ -114,14 +116,13 @@ int cmd_info(int argc, char** argv) {
                     cov.colour_p95);
         std::printf("                the pictures' own pixels mean %.1f, 95%% within %.1f\n", cov.pixel_mean,
                     cov.pixel_p95);
-        if (candidate_count)
-            std::printf("candidates:     %d per colour (neighbouring tiles vary)\n", candidate_count);
+        if (pack->candidates.count)
+            std::printf("candidates:     %d per colour (neighbouring tiles vary)\n", pack->candidates.count);
         else
-            std::printf("candidates:     none (%s)\n", candidate_status_text(candidate_status));
+            std::printf("candidates:     none (%s)\n", candidate_status_text(pack->candidates.status));
         std::string warning = coverage_warning(cov, n);
         if (!warning.empty()) std::printf("%s\n", warning.c_str());
     }
-    pack_close();
     return 0;
 }
 

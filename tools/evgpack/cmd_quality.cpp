@@ -1,6 +1,7 @@
 // `evgpack quality PACK [options]`: how varied and how faithful the pack's mosaic is, with and
 // without its candidate lists, measured on the pack's own pictures as surfaces.
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "pack/pack_candidates.h"
@@ -80,37 +81,35 @@ int cmd_quality(int argc, char** argv) {
         }
     }
     if (path.empty()) return 2;
-    LoadedPack pack;
-    if (!load_pack(path, pack, error)) {
+    LoadedPack info;
+    auto pack = std::make_unique<OpenPack>();
+    if (!load_pack(path, info, *pack, error)) {
         print_error(error);
         return 1;
     }
-    if (picture >= picture_count) {
+    if (picture >= pack->picture_count) {
         print_error("--picture " + std::to_string(picture) + " is past the last picture");
-        pack_close();
         return 1;
     }
-    std::printf("%s: %d pictures, %s\n", path.c_str(), picture_count,
-                candidate_count ? ("candidates K = " + std::to_string(candidate_count)).c_str()
-                                : candidate_status_text(candidate_status));
+    std::printf("%s: %d pictures, %s\n", path.c_str(), pack->picture_count,
+                pack->candidates.count ? ("candidates K = " + std::to_string(pack->candidates.count)).c_str()
+                                : candidate_status_text(pack->candidates.status));
     std::printf("%-12s %8s %9s %9s %8s %9s %8s %8s\n", "rule", "5x5", "same-h", "same-v", "zoom40", "flat40", "dE8",
                 "dE8-5x5");
-    const QualityFigures plain = measure_quality(static_cast<int>(surfaces), false, spread, likeness);
+    const QualityFigures plain = measure_quality(*pack, static_cast<int>(surfaces), false, spread, likeness);
     print_row("tables", plain);
-    if (candidate_count) print_row(spread == SPREAD_NOISE ? "cand-noise" : "cand-diffuse",
-                                   measure_quality(static_cast<int>(surfaces), true, spread, likeness));
+    if (pack->candidates.count) print_row(spread == SPREAD_NOISE ? "cand-noise" : "cand-diffuse",
+                                   measure_quality(*pack, static_cast<int>(surfaces), true, spread, likeness));
     std::printf("(%d surfaces; 5x5 and zoom40: mean distinct pictures; flat40: zoom-40 screens with at most 2;\n"
                 " dE8: tile vs its pixel, dE8-5x5: 5 x 5 block mean vs its pixels' mean)\n",
                 plain.surfaces);
     if (!sheet.empty()) {
-        if (!write_quality_sheet(sheet, static_cast<int>(rows), static_cast<int>(picture), spread, error)) {
+        if (!write_quality_sheet(*pack, sheet, static_cast<int>(rows), static_cast<int>(picture), spread, error)) {
             print_error(error);
-            pack_close();
             return 1;
         }
         std::printf("sheet: %s\n", sheet.c_str());
     }
-    pack_close();
     return 0;
 }
 

@@ -1,6 +1,7 @@
 // `evgpack verify PACK`: the viewer's own checks, and every picture decoded by the runtime's
 // decoder at 240 x 240.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,18 +34,19 @@ int cmd_verify(int argc, char** argv) {
         print_error("usage: evgpack verify PACK");
         return 2;
     }
-    LoadedPack pack;
+    LoadedPack info;
+    auto pack = std::make_unique<OpenPack>();
     std::string error;
-    if (!load_pack(path, pack, error)) {
+    if (!load_pack(path, info, *pack, error)) {
         std::printf("%s: FAILED\n  %s\n", shown(path).c_str(), shown(error).c_str());
         return 1;
     }
     std::vector<std::string> problems;
-    const int n = picture_count;
+    const int n = pack->picture_count;
     long outside_best = 0, outside_second = 0;
     for (int c = 0; c < PACK_TABLE_ENTRIES; ++c) {
-        outside_best += best_match[c] >= n;
-        outside_second += second_match[c] >= n;
+        outside_best += pack->best_match[c] >= n;
+        outside_second += pack->second_match[c] >= n;
     }
     if (outside_best)
         problems.push_back("best_match names no picture for " + std::to_string(outside_best) + " colours (drawn black)");
@@ -52,18 +54,18 @@ int cmd_verify(int argc, char** argv) {
         problems.push_back("second_match names no picture for " + std::to_string(outside_second) + " colours");
     // A damaged candidate section is ignored by the viewer (the pack shows as without it), but
     // it is still a fault of the file.
-    if (candidate_status != CANDIDATES_ABSENT && candidate_status != CANDIDATES_OK)
-        problems.push_back(std::string(candidate_status_text(candidate_status)) + " (ignored by the viewer)");
-    static uint16_t pixels[PICTURE_PIXELS];
+    if (pack->candidates.status != CANDIDATES_ABSENT && pack->candidates.status != CANDIDATES_OK)
+        problems.push_back(std::string(candidate_status_text(pack->candidates.status)) + " (ignored by the viewer)");
+    std::vector<uint16_t> pixels(PICTURE_PIXELS);
     for (int p = 0; p < n; ++p) {
         // The viewer's read and decode (picture_read), keeping the decoder's reason for a refusal.
-        const std::string size = " (" + std::to_string(picture_sizes[p]) + " bytes)";
-        const int32_t length = picture_bytes_read(static_cast<uint16_t>(p));
+        const std::string size = " (" + std::to_string(pack->picture_sizes[p]) + " bytes)";
+        const int32_t length = picture_bytes_read(pack.get(), static_cast<uint16_t>(p));
         if (length < 0) {
             problems.push_back("picture " + std::to_string(p) + " cannot be read" + size);
             continue;
         }
-        const JpegStatus status = jpeg_decode(pack_read_buffer, static_cast<size_t>(length), pixels,
+        const JpegStatus status = jpeg_decode(pack->read_buffer, static_cast<size_t>(length), pixels.data(),
                                               PICTURE_EDGE, PICTURE_EDGE);
         if (status != JPEG_OK) {
             problems.push_back("picture " + std::to_string(p) + " does not decode" + size + ": " +
@@ -72,11 +74,10 @@ int cmd_verify(int argc, char** argv) {
         }
         // The viewer's decoder shows a picture whose data stops early with its missing blocks
         // left as they were; libjpeg, decoding all of it, tells where the data ends or breaks.
-        const std::string damage = jpeg_damage(pack_read_buffer, picture_sizes[p]);
+        const std::string damage = jpeg_damage(pack->read_buffer, pack->picture_sizes[p]);
         if (!damage.empty())
             problems.push_back("picture " + std::to_string(p) + " is damaged" + size + ": " + damage);
     }
-    pack_close();
     if (problems.empty()) {
         std::printf("%s: OK, %d pictures decode\n", shown(path).c_str(), n);
         return 0;
