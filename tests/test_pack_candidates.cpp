@@ -3,6 +3,10 @@
 // becomes the current picture, is marked viewed and becomes the next surface.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -14,6 +18,10 @@
 #include "render/framebuffer.h"
 #include "tests/support/viewer_fixture.h"
 #include "tests/support/check.h"
+
+// The same tile_map.cpp built without SSE2 (CMakeLists.txt): the plain path other machines run.
+void tile_map_build_plain_path(const OpenPack& pack, TileMapScratch& scratch, const uint16_t* surface,
+                               uint16_t parent, uint16_t* map, int spread);
 
 namespace {
 
@@ -165,6 +173,50 @@ TEST_F(Candidates, ChoicesArePinned) {
         for (int i = 0; i < PICTURE_PIXELS; ++i) h = (h ^ tile_map[i]) * 0x100000001B3ull;
         EXPECT_EQ(h, p.digest) << p.k << " " << p.spread;
     }
+}
+
+// The vector path chooses exactly as the plain one: random packs of 2, 64 and 300 pictures with lists
+// of every length (unused slots, repeats, the parent among them) over random, smooth and
+// few-colour surfaces, under both spread rules.
+TEST(TileMap, VectorPathChoosesAsThePlainPath) {
+    std::mt19937 random(2024);
+    auto pack = std::make_unique<OpenPack>();
+    static uint16_t surface[PICTURE_PIXELS], vector_map[PICTURE_PIXELS], plain_map[PICTURE_PIXELS];
+    int maps = 0;
+    for (int count : {2, 64, 300})
+        for (int k : {1, 8, 9, 16}) {
+            pack_close(pack.get());
+            pack->picture_count = static_cast<uint16_t>(count);
+            pack->candidates.count = static_cast<uint8_t>(k);
+            pack->candidates.table = static_cast<uint16_t*>(std::malloc(65536 * 2 * k));
+            pack->candidates.means = static_cast<uint64_t*>(std::malloc(8 * count));
+            for (int p = 0; p < count; ++p)
+                pack->candidates.means[p] = mean_lanes(random() % 256, random() % 256, random() % 256);
+            for (int v = 0; v < 65536; ++v) {
+                pack->best_match[v] = static_cast<uint16_t>(random() % count);
+                pack->second_match[v] = static_cast<uint16_t>(random() % count);
+                uint16_t* list = pack->candidates.table + static_cast<size_t>(v) * k;
+                const int used = 1 + static_cast<int>(random() % k);
+                list[0] = pack->best_match[v];
+                for (int s = 1; s < k; ++s)
+                    list[s] = s < used ? static_cast<uint16_t>(random() % count) : CANDIDATE_UNUSED;
+            }
+            for (int pattern = 0; pattern < 3; ++pattern) {
+                for (int i = 0; i < PICTURE_PIXELS; ++i)
+                    surface[i] = pattern == 0   ? static_cast<uint16_t>(random())
+                                 : pattern == 1 ? static_cast<uint16_t>((i % 240 / 8) << 11 | (i / 240 / 4) << 5)
+                                                : static_cast<uint16_t>(0x1234 + 97 * (random() % 4));
+                const uint16_t parent = static_cast<uint16_t>(random() % count);
+                for (int spread : {SPREAD_DIFFUSE, SPREAD_NOISE}) {
+                    tile_map_build(*pack, scratch, surface, parent, vector_map, spread);
+                    tile_map_build_plain_path(*pack, scratch, surface, parent, plain_map, spread);
+                    ASSERT_EQ(0, std::memcmp(vector_map, plain_map, sizeof vector_map))
+                        << count << " pictures, K " << k << ", pattern " << pattern << ", spread " << spread;
+                    ++maps;
+                }
+            }
+        }
+    EXPECT_EQ(maps, 72);
 }
 
 TEST_F(Candidates, CentreTileIsViewedAndBecomesTheSurface) {
