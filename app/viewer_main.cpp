@@ -171,6 +171,8 @@ int viewer_main() {
     background_fill = 0;
     show_fps = 0;
     state_load();
+    if (const char* skipped = save_not_read())
+        std::fprintf(stderr, "evergreen: %s: not read (the save replaces it with a file)\n", skipped);
     if (const char* problem = save_problem())
         std::fprintf(stderr, "evergreen: progress will not be saved: %s\n", problem);
     digit_strip = bitmap_from_gif(asset_digit_strip, asset_digit_strip_size);
