@@ -14,7 +14,7 @@
 
 namespace evgpack {
 
-constexpr int MAX_PICTURES = 2048;
+constexpr int MAX_PICTURES = PACK_MAX_PICTURES;
 
 struct BuildOptions {
     std::vector<std::string> paths;  // photos and folders (folders searched recursively)

@@ -46,6 +46,7 @@ enum PackStatus : int {
     PACK_ENTRY_PAST_END,    // a picture entry runs past the end of the file
     PACK_ENTRY_TOO_LONG,    // a picture's JPEG is longer than the read buffer
     PACK_NO_MEMORY,
+    PACK_TOO_MANY_PICTURES,  // picture count above PACK_MAX_PICTURES
 };
 
 // One line (under 40 characters) saying what is wrong with the pack.

@@ -138,7 +138,9 @@ TEST(PackLoad, HostileCountsAndLengths) {
     huge_jpeg = patch32(huge_jpeg, layout.entry_starts[2], PACK_READ_BUFFER_SIZE + 1);
     const Case cases[] = {
         {"count 0", patch16(good, layout.counts_start, 0), PACK_NO_PICTURES},
-        {"count 65535", patch16(good, layout.counts_start, 65535), PACK_THUMBS_PAST_END},
+        {"count 65535", patch16(good, layout.counts_start, 65535), PACK_TOO_MANY_PICTURES},
+        {"count 2049", patch16(good, layout.counts_start, 2049), PACK_TOO_MANY_PICTURES},
+        {"count 2048", patch16(good, layout.counts_start, 2048), PACK_THUMBS_PAST_END},
         {"thumb 256", patch16(good, layout.counts_start + 2, 256), PACK_BAD_THUMB_SIZE},
         {"thumb 300", patch16(good, layout.counts_start + 2, 300), PACK_BAD_THUMB_SIZE},
         {"entry past end", patch32(good, layout.entry_starts[1], 0x7FFFFFF0), PACK_ENTRY_PAST_END},
