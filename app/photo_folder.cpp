@@ -4,7 +4,10 @@
 // close button otherwise end the process inside the frame pump while the worker may be writing.
 #include "app/photo_folder.h"
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -82,6 +85,8 @@ void draw_progress(const char* title, int done, int total, bool matching) {
 
 }  // namespace
 
+bool photo_folder_writable() { return ::access(folder_argument().c_str(), W_OK | X_OK) == 0; }
+
 int photo_folder_count() { return static_cast<int>(evgpack::find_photos(folder_argument()).size()); }
 
 int photo_folder_build() {
@@ -123,9 +128,11 @@ int photo_folder_build() {
     primitives_attach(BOX_LAYER);
     primitive_box(BOX_LAYER, BUILD_PANEL_LEFT, BUILD_PANEL_TOP, BUILD_PANEL_RIGHT, BUILD_PANEL_BOTTOM, 1, 0x0000,
                   0xFFFF, 24);
+    quit_hook = [] { std::exit(1); };  // the run ends because the build failed, however dismissed
     do {
         frame_yield();
     } while (!pen_state.pressed);
+    quit_hook = nullptr;
     primitives_clear(BOX_LAYER);
     text_layer_clear(0);
     return 0;

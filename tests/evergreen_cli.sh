@@ -93,6 +93,25 @@ status=$?
 run --headless --fps 1000 --replay offer.txt Empty > out.txt 2>&1
 status=$?
 [ "$status" -eq 0 ] && [ -z "$(ls Empty)" ] || fail "empty folder: status $status, $(ls Empty)"
+# A build that fails (JPEG magic, no picture) ends with status 1, also when its message is
+# dismissed with Escape; a folder where nothing can be written offers no build at all.
+mkdir Bad ReadOnly
+printf '\377\330\377\340 not a picture' > Bad/a.jpg
+cp Bad/a.jpg Bad/b.jpg
+cp Trip/0000.jpg Trip/0001.jpg ReadOnly/
+printf '3 tap 120 200\n3000 key escape down\n' > failed.txt
+run --headless --fps 1000 --replay failed.txt Bad > out.txt 2>&1
+status=$?
+[ "$status" -eq 1 ] && grep -q "evgpack: " out.txt || fail "failed build: status $status, $(cat out.txt)"
+chmod 755 "$work"
+chmod 555 ReadOnly
+as_user=()
+[ "$(id -u)" -eq 0 ] && as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+timeout 20 "${as_user[@]}" "$exe" --headless --fps 1000 --replay offer.txt ReadOnly > out.txt 2>&1
+status=$?
+[ "$status" -eq 0 ] && ! grep -q "evgpack" out.txt && [ -z "$(ls ReadOnly | grep -v '\.jpg$')" ] \
+    || fail "read-only folder: status $status, $(cat out.txt)"
+chmod 755 ReadOnly
 
 # Help and version print and end with status 0, without starting the program.
 run --help > out.txt 2>&1 && grep -q "^Usage: evergreen" out.txt && ! grep -q Loading out.txt || fail "--help"
