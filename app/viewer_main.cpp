@@ -36,7 +36,7 @@
 
 uint8_t start_mode = START_UNDECIDED;
 uint16_t pack_count = 0;
-char chosen_pack_path[512];
+char chosen_pack_path[PACK_PATH_SIZE];
 uint32_t chosen_pack_offset = 0;
 char preset_pack[512];
 

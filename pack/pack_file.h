@@ -3,6 +3,7 @@
 // it fills, and picture reads. The viewer keeps one for its screens (app/viewer_pack.h); evgpack's
 // commands and the builder open their own. No UI, no SDL.
 #pragma once
+#include <climits>
 #include <cstdint>
 
 #include "pack/pack_candidates.h"
@@ -10,7 +11,7 @@
 
 // Room for any data folder (see runtime/save_store.h) followed by any name the folder scan
 // lists, so that every pack on the menu can be opened.
-constexpr int PACK_PATH_SIZE = 260 + 512;
+constexpr int PACK_PATH_SIZE = PATH_MAX + 512;
 
 // Everything read from one pack file. The two colour tables and the read buffer are held inside
 // (about 512 KiB in all), so an OpenPack lives on the heap or in static storage, never on a

@@ -243,7 +243,7 @@ int save_write() {
 
 int save_write_backup() {
     if (!save_slot.enabled) return 0;
-    char backup[512];
+    char backup[SAVE_PATH_SIZE + 8];
     int n = std::snprintf(backup, sizeof backup, "%s.bak", save_slot.path);
     if (n < 0 || n >= static_cast<int>(sizeof backup)) return 0;
     return file_replace_atomic(backup, save_slot.block, save_slot.length);

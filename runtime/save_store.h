@@ -1,9 +1,12 @@
 // Save-file store: one registered memory block mirrored in "<data_folder><name>.sav".
 // The viewer registers its 64-record state block as "Evergreen" and writes it once at exit.
 #pragma once
+#include <climits>
 #include <cstdint>
 
-constexpr int SAVE_PATH_SIZE = 260;
+// Any path the system takes (PATH_MAX with its terminator); the names inside the state file keep
+// their own 512-byte fields.
+constexpr int SAVE_PATH_SIZE = PATH_MAX;
 
 // Prefix put in front of every file name the runtime and the application open. Empty by
 // default: files live in the current working directory. A folder prefix ends with '/'.

@@ -35,6 +35,11 @@ grep -q "Loading" out.txt && fail "a window was opened for a malformed script"
 
 printf '2 close\n' > close.txt
 run --headless --fps 1000 --replay close.txt > /dev/null || fail "close button: status $?"
+# "--" ends the options; a folder path far longer than 260 bytes is taken.
+long="-Dash/$(printf 'd%.0s' {1..200})/$(printf 'e%.0s' {1..200})"
+mkdir -p -- "$long"
+cp Default.evg "$long/"
+run --headless --fps 1000 --replay close.txt -- "$long" > out.txt 2>&1 || fail "-- and a long path: status $?, $(cat out.txt)"
 
 # --record writes the replayed input (its format is checked in test_replay.cpp).
 printf '2 tap 10 20\n5 key escape down\n' > session.txt

@@ -36,6 +36,12 @@ set -e
 [ $(($(stat -c %s pack.evg) - $(stat -c %s plain.evg))) -eq $((12 + 16 * 131072 + 4)) ] || fail "section size"
 "$tool" info plain.evg | grep -q "candidates:     none (no candidate section)" || fail "info: no section"
 "$tool" build --help | grep -q "usage: evgpack build" || fail "build --help"
+# "--" ends the options: names that start with '-' are files.
+cp plain.evg ./-p.evg
+"$tool" build -o dash.evg --quiet --candidates 0 --jobs 2 -- photos >/dev/null || fail "build --"
+for cmd in info verify quality extract; do
+  "$tool" $cmd -- -p.evg $([ $cmd = extract ] && echo -out) >/dev/null || fail "$cmd -- -p.evg"
+done
 set +e
 "$tool" info missing.evg 2>err.txt; status=$?
 set -e

@@ -226,19 +226,20 @@ TEST(PackDiscovery, DefaultPackOnlyWhenTheScanFindsNothing) {
     set_data_folder("");
 }
 
-// Whatever the menu lists must open: the longest data folder the store takes plus a name of
-// 255 bytes (the longest a Linux folder holds) is far past 256 bytes.
+// Whatever the menu lists must open: a data folder and a name of 255 bytes (the longest a Linux
+// folder holds) that together make the longest path the system takes (PATH_MAX less one).
 TEST(PackDiscovery, ListedPackOpensAtTheLongestPaths) {
     TempDir dir;
     std::string folder = dir.path;
-    while (folder.size() + 101 < SAVE_PATH_SIZE - 1) {
+    const size_t folder_length = SAVE_PATH_SIZE - 1 - 256;
+    while (folder.size() + 101 < folder_length) {
         folder += "/" + std::string(100, 'd');
         ASSERT_EQ(0, ::mkdir(folder.c_str(), 0755));
     }
-    folder += "/" + std::string(SAVE_PATH_SIZE - 3 - folder.size(), 'e');
+    folder += "/" + std::string(folder_length - 2 - folder.size(), 'e');
     ASSERT_EQ(0, ::mkdir(folder.c_str(), 0755));
     ASSERT_EQ(1, set_data_folder(folder.c_str()));
-    ASSERT_EQ(std::strlen(data_folder), static_cast<size_t>(SAVE_PATH_SIZE - 1));
+    ASSERT_EQ(std::strlen(data_folder), folder_length);
     std::string name = std::string(251, 'n') + ".evg";
     ASSERT_TRUE(write_file(folder + "/" + name, pack_bytes(PackSpec())));
     ASSERT_EQ(1, packs_find());

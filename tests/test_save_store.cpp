@@ -138,7 +138,7 @@ TEST_F(SaveStore, LinkIsNeitherReadNorFollowedAndStaleTemporariesGo) {
 }
 
 TEST_F(SaveStore, OverlongPathDisablesStoreWithoutOverflow) {
-    std::string name(300, 'n');
+    std::string name(SAVE_PATH_SIZE, 'n');
     char block[4] = {};
     EXPECT_EQ(save_register(name.c_str(), block, 4), 0);
     EXPECT_EQ(save_slot.enabled, 0);

@@ -17,6 +17,7 @@ constexpr long MAX_PIXELS = 8192L * 8192L;
 }
 
 int cmd_decode(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[0]) == "--") ++argv, --argc;  // "--" ends the (absent) options
     if (argc != 2) return 2;
     const std::string in_shown = evgpack::shown(argv[0]);  // the path as printed
     const char* in_path = argv[0];

@@ -15,9 +15,14 @@ namespace evgpack {
 
 int cmd_extract(int argc, char** argv) {
     std::vector<std::string> args;
+    bool operands = false;
     for (int i = 0; i < argc; ++i) {
         std::string a = argv[i];
-        if (a == "-h" || a == "--help") {
+        if (!operands && a == "--") {  // the rest are operands, even those starting with '-'
+            operands = true;
+            continue;
+        }
+        if (!operands && (a == "-h" || a == "--help")) {
             std::fputs("usage: evgpack extract PACK DIR\n\nWrites the pack's pictures into DIR (made if "
                        "needed) as 0000.jpg, 0001.jpg, ...\n",
                        stdout);

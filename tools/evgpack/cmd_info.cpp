@@ -45,10 +45,16 @@ std::string json_string(const char* text, size_t max) {
 
 int cmd_info(int argc, char** argv) {
     std::string path;
-    bool json = false;
+    bool json = false, operands = false;
     for (int i = 0; i < argc; ++i) {
         std::string a = argv[i];
-        if (a == "-h" || a == "--help") {
+        if (!operands && a == "--") {  // the rest are operands, even those starting with '-'
+            operands = true;
+            continue;
+        }
+        if (operands && path.empty()) {
+            path = a;
+        } else if (a == "-h" || a == "--help") {
             std::fputs(INFO_HELP, stdout);
             return 0;
         } else if (a == "--json") {
