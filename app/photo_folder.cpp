@@ -97,6 +97,7 @@ int photo_folder_build() {
     evgpack::BuildOptions options;
     options.paths = {folder_argument()};
     options.output = output;
+    options.follow_output_link = false;  // a link of the pack's name could point out of the folder
     evgpack::BuildReport report;
     evgpack::BuildStatus status = evgpack::BUILD_FAILED;
     std::thread worker([&]() {

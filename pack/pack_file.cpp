@@ -63,7 +63,7 @@ int pack_load(const char* path, uint32_t data_offset, OpenPack* pack) {
         return PACK_CANNOT_OPEN;
     }
     std::memcpy(pack->path, path, path_length + 1);
-    FILE* file = std::fopen(pack->path, "rb");
+    FILE* file = file_open_regular(pack->path);
     if (!file) return PACK_CANNOT_OPEN;
     int64_t size = file_size(file);
     if (size < 0) return pack_fail(file, pack, PACK_CANNOT_OPEN);
@@ -153,7 +153,7 @@ int32_t picture_bytes_read(OpenPack* pack, uint16_t n) {
     // so the read is checked again (the lengths were bounded by the read buffer there).
     uint32_t length = pack->picture_sizes[n];
     if (length > PACK_READ_BUFFER_SIZE) return -1;
-    FILE* file = std::fopen(pack->path, "rb");
+    FILE* file = file_open_regular(pack->path);
     if (!file) return -1;
     bool ok = std::fseek(file, static_cast<long>(pack->picture_offsets[n]), SEEK_SET) == 0 &&
               std::fread(pack->read_buffer, 1, length, file) == length;
