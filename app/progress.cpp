@@ -38,13 +38,11 @@ int names_equal(const char* a, const char* b) {
 }
 
 int record_name_plausible(const PackRecord& record) {
+    // Any byte but '/' may be in a file name (control bytes too: "Trip\tSummer.evg" is a pack
+    // like any other, whose progress must be kept and merged).
     const char* end = static_cast<const char*>(std::memchr(record.name, '\0', RECORD_NAME_SIZE));
     if (!end || end == record.name) return 0;
-    for (const char* c = record.name; c < end; ++c) {
-        const unsigned char b = static_cast<unsigned char>(*c);
-        if (b < 0x20 || b == 0x7F || b == '/') return 0;
-    }
-    return 1;
+    return std::memchr(record.name, '/', static_cast<size_t>(end - record.name)) ? 0 : 1;
 }
 
 // 1 when the record's pack file is gone from the data folder (its record may then be reused).

@@ -54,7 +54,7 @@ int names_equal(const char* a, const char* b);
 
 // The record holding `name`, else a record claimed for it (name copied, percent, reserved
 // field and viewed bits cleared): the first free one, where a record whose name no file can
-// have (no terminator, control bytes, '/': a damaged file) counts as free; when all 64 hold
+// have (no terminator, or a '/': a damaged file) counts as free; when all 64 hold
 // names, the first whose pack file is no longer in data_folder. -1 when none can be had, or
 // when the name is too long for the field.
 int record_find_or_add(const char* name);
