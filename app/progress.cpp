@@ -126,10 +126,11 @@ static void percent_digits() {
 void picture_show(uint16_t n) {
     PackRecord& record = record_in_use();
     // Pictures from 2048 on are shown but not recorded: their bits would fall on the
-    // record's percent and reserved fields.
-    if (n < RECORD_VIEWED_PICTURES) record.viewed[n / 8] |= static_cast<uint8_t>(1u << (n % 8));
-    int percent = 0;
+    // record's percent and reserved fields. A table entry that names no picture (n at or
+    // past the count) is shown black and not recorded either.
     const int count = viewer_pack.picture_count;
+    if (n < count && n < RECORD_VIEWED_PICTURES) record.viewed[n / 8] |= static_cast<uint8_t>(1u << (n % 8));
+    int percent = 0;
     if (count > 0) percent = viewed_count(record, count) * 100 / count;
     viewed_percent = static_cast<int8_t>(percent);
     record.percent = static_cast<uint8_t>(percent);

@@ -67,7 +67,7 @@ int record_name_plausible(const PackRecord& record);
 // save_failure_reason() says why and the file keeps its earlier contents.
 int state_save();
 
-// Marks picture n viewed in current_record (pictures 0 .. 2047 only; a pack without a record
+// Marks picture n viewed in current_record (pictures 0 .. 2047 below the pack's count only; a pack without a record
 // counts its views in a scratch record that is not saved), recomputes viewed_percent and the
 // record's percent, sets the digit sprites 20 to 23, then reads and decodes picture n into
 // picture_buffer (black when it cannot be read).

@@ -123,8 +123,10 @@ TEST(PictureShow, PercentagesAndViewedBits) {
 TEST(PictureShow, HighPicturesAndMissingRecordsLeaveTheBlockAlone) {
     reset_state();
     current_record = 2;
-    viewer_pack.picture_count = 3000;
+    viewer_pack.picture_count = 6;
     StateBlock before = state_block;
+    picture_show(6);  // a table entry naming no picture
+    viewer_pack.picture_count = 3000;
     picture_show(2048);
     picture_show(2999);
     picture_show(65535);
