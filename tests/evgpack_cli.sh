@@ -48,7 +48,8 @@ ln -s "$work/outside.jpg" ex/0000.jpg
   || fail "extract through a link: $(cat err.txt)"
 # "--" ends the options: names that start with '-' are files.
 cp plain.evg ./-p.evg
-"$tool" build -o dash.evg --quiet --candidates 0 --jobs 2 -- photos >/dev/null || fail "build --"
+"$tool" build -o dash.evg --quiet --candidates 1 --jobs 2 -- photos >/dev/null || fail "build --"
+"$tool" info dash.evg | grep -q "1 per colour (each names one picture" || fail "info: K = 1"
 for cmd in info verify quality extract; do
   "$tool" $cmd -- -p.evg $([ $cmd = extract ] && echo -out) >/dev/null || fail "$cmd -- -p.evg"
 done
