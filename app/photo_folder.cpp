@@ -4,6 +4,7 @@
 // close button otherwise end the process inside the frame pump while the worker may be writing.
 #include "app/photo_folder.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "builder/pack_build.h"
+#include "builder/photo_import.h"
 #include "builder/printable.h"
 #include "app/screen_layout.h"
 #include "media/text.h"
@@ -87,7 +89,20 @@ void draw_progress(const char* title, int done, int total, bool matching) {
 
 bool photo_folder_writable() { return ::access(folder_argument().c_str(), W_OK | X_OK) == 0; }
 
-int photo_folder_count() { return static_cast<int>(evgpack::find_photos(folder_argument()).size()); }
+// Files named like photos count only when they start like one (a text file called a.jpg would
+// otherwise make the offer, and the build then fail).
+int photo_folder_count() {
+    int count = 0;
+    for (const std::string& path : evgpack::find_photos(folder_argument())) {
+        uint8_t head[8];
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        const ssize_t got = ::read(fd, head, sizeof head);
+        ::close(fd);
+        count += got > 0 && evgpack::photo_signature(head, static_cast<size_t>(got));
+    }
+    return count;
+}
 
 int photo_folder_build() {
     const std::string output = output_path();

@@ -75,12 +75,14 @@ status=$?
     || fail "pack on the command line: status $status, $(ls sub)"
 
 # A folder of photos without a pack: a tap on the offer builds Trip/Trip.evg (polled, then the
-# viewer is stopped); Escape during the build (60 photos take seconds) leaves no file; an
-# empty folder makes nothing.
+# viewer is stopped); Escape during the build (60 photos take seconds) leaves no file; a folder
+# of text files named .jpg is offered nothing.
 "$(dirname "$exe")/evgpack" demo -o photos.evg --count 60 > /dev/null
 "$(dirname "$exe")/evgpack" extract photos.evg Trip > /dev/null
 cp -r Trip Cancel
 mkdir Empty
+echo "not a photo" > Empty/a.jpg
+cp Empty/a.jpg Empty/b.jpg
 printf '3 tap 120 200\n' > offer.txt
 timeout 300 "$exe" --headless --fps 1000 --replay offer.txt Trip > out.txt 2>&1 &
 viewer=$!
@@ -97,7 +99,7 @@ status=$?
 [ "$status" -eq 0 ] && grep -q "build cancelled" out.txt && [ -z "$(ls Cancel | grep -v '\.jpg$')" ] || fail "cancelled build: status $status, $(ls Cancel)"
 run --headless --fps 1000 --replay offer.txt Empty > out.txt 2>&1
 status=$?
-[ "$status" -eq 0 ] && [ -z "$(ls Empty)" ] || fail "empty folder: status $status, $(ls Empty)"
+[ "$status" -eq 0 ] && [ "$(ls Empty | tr '\n' ' ')" = "a.jpg b.jpg " ] || fail "text named .jpg: status $status, $(ls Empty)"
 # A build that fails (JPEG magic, no picture) ends with status 1, also when its message is
 # dismissed with Escape; a folder where nothing can be written offers no build at all.
 mkdir Bad ReadOnly
