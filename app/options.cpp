@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "media/files.h"
 #include "pack/pack_format.h"
 #include "app/version.h"
 #include "app/viewer_main.h"
@@ -54,7 +55,7 @@ bool looks_like_pack(const char* path) {
         std::tolower(static_cast<unsigned char>(path[n - 2])) == 'v' &&
         std::tolower(static_cast<unsigned char>(path[n - 1])) == 'g')
         return true;
-    FILE* file = std::fopen(path, "rb");
+    FILE* file = file_open_regular(path);
     if (!file) return false;
     uint8_t magic[PACK_MAGIC_COMPARED];
     bool match = std::fread(magic, 1, sizeof magic, file) == sizeof magic && pack_magic_matches(magic);

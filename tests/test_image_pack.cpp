@@ -211,6 +211,9 @@ TEST(PackDiscovery, DefaultPackOnlyWhenTheScanFindsNothing) {
     TempDir dir;
     ASSERT_EQ(1, set_data_folder(dir.path.c_str()));
     EXPECT_EQ(0, packs_find());
+    ASSERT_EQ(0, ::mkfifo(dir.file("Default.evg").c_str(), 0600));  // neither listed nor waited on
+    EXPECT_EQ(0, packs_find());
+    ::unlink(dir.file("Default.evg").c_str());
     // "Default.evg" itself matches the scan; the default path serves when the listing fails,
     // e.g. a folder that can be entered but not listed.
     ASSERT_TRUE(write_file(dir.file("Default.evg"), "x"));
