@@ -98,8 +98,8 @@ void pack_menu() {
     if (found == 0) {
         pack_count = 0;
         const int made = no_pack_screen();
+        if (made < 0) build_failed = true;
         if (made > 0) pack_menu();  // the new pack is on the menu
-        build_failed = made < 0;
         return;
     }
     text_layer_create(0);
