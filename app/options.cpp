@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "media/files.h"
 #include "pack/pack_format.h"
 #include "app/version.h"
 #include "app/viewer_main.h"
@@ -31,6 +32,7 @@ void options_print_usage(bool to_stderr) {
                  "  --demo text     a screen of text in every font, with the frame rate\n"
                  "  --help          show this help\n"
                  "  --version       show the version\n"
+                 "  --              end of the options (a FOLDER or PACK may then start with '-')\n"
                  "Replay lines: F move X Y | F down | F up | F tap X Y |\n"
                  "  F key up|down|left|right|return|rshift|escape down|up | F shot FILE.png |\n"
                  "  F close   (F = frame number from 1, X Y = device pixels, # = comment)\n"
@@ -53,7 +55,7 @@ bool looks_like_pack(const char* path) {
         std::tolower(static_cast<unsigned char>(path[n - 2])) == 'v' &&
         std::tolower(static_cast<unsigned char>(path[n - 1])) == 'g')
         return true;
-    FILE* file = std::fopen(path, "rb");
+    FILE* file = file_open_regular(path);
     if (!file) return false;
     uint8_t magic[PACK_MAGIC_COMPARED];
     bool match = std::fread(magic, 1, sizeof magic, file) == sizeof magic && pack_magic_matches(magic);
@@ -94,10 +96,16 @@ int use_path(const char* path) {
 
 int options_parse(int argc, char** argv, Options* options) {
     *options = Options{};
+    bool operands = false;  // after "--": a folder or pack even when it starts with '-'
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         const bool has_value = i + 1 < argc;
-        if (!std::strcmp(arg, "--help") || !std::strcmp(arg, "-h")) {
+        if (!operands && !std::strcmp(arg, "--")) {
+            operands = true;
+        } else if (operands) {
+            if (options->folder) return bad_command_line("only one folder or pack may be given", arg);
+            options->folder = arg;
+        } else if (!std::strcmp(arg, "--help") || !std::strcmp(arg, "-h")) {
             options_print_usage(false);
             return 0;
         } else if (!std::strcmp(arg, "--version")) {

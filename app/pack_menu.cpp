@@ -10,6 +10,7 @@
 #include "app/progress.h"
 #include "app/viewer_pack.h"
 #include "assets/assets.h"
+#include "media/files.h"
 #include "media/fonts.h"
 #include "media/jpeg_decoder.h"
 #include "pack/pack_file.h"
@@ -140,7 +141,7 @@ int packs_find() {
     if (count > 0) return count;
     char path[SAVE_PATH_SIZE + sizeof DEFAULT_PACK_NAME];
     path_join(path, sizeof path, data_folder, DEFAULT_PACK_NAME);
-    FILE* file = std::fopen(path, "rb");
+    FILE* file = file_open_regular(path);  // a FIFO of that name is not waited on
     if (!file) return 0;
     std::fclose(file);
     name_copy(DEFAULT_PACK_NAME, name_table[0]);
@@ -273,7 +274,7 @@ void cards_build(int count) {
     for (int i = 0; i < count; i++) {
         PackCard& c = pack_cards[i];
         char path[SAVE_PATH_SIZE + NAME_SLOT_SIZE];
-        FILE* file = path_join(path, sizeof path, data_folder, name_table[i]) ? std::fopen(path, "rb") : nullptr;
+        FILE* file = path_join(path, sizeof path, data_folder, name_table[i]) ? file_open_regular(path) : nullptr;
         if (!file || !pack_header_read(static_cast<uint8_t>(i), file)) {
             c.data_offset = 0;
             c.listed_count = 0;

@@ -4,13 +4,18 @@
 // close button otherwise end the process inside the frame pump while the worker may be writing.
 #include "app/photo_folder.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "builder/pack_build.h"
+#include "builder/photo_import.h"
 #include "builder/printable.h"
 #include "app/screen_layout.h"
 #include "media/text.h"
@@ -82,7 +87,22 @@ void draw_progress(const char* title, int done, int total, bool matching) {
 
 }  // namespace
 
-int photo_folder_count() { return static_cast<int>(evgpack::find_photos(folder_argument()).size()); }
+bool photo_folder_writable() { return ::access(folder_argument().c_str(), W_OK | X_OK) == 0; }
+
+// Files named like photos count only when they start like one (a text file called a.jpg would
+// otherwise make the offer, and the build then fail).
+int photo_folder_count() {
+    int count = 0;
+    for (const std::string& path : evgpack::find_photos(folder_argument())) {
+        uint8_t head[8];
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        const ssize_t got = ::read(fd, head, sizeof head);
+        ::close(fd);
+        count += got > 0 && evgpack::photo_signature(head, static_cast<size_t>(got));
+    }
+    return count;
+}
 
 int photo_folder_build() {
     const std::string output = output_path();
@@ -92,6 +112,7 @@ int photo_folder_build() {
     evgpack::BuildOptions options;
     options.paths = {folder_argument()};
     options.output = output;
+    options.follow_output_link = false;  // a link of the pack's name could point out of the folder
     evgpack::BuildReport report;
     evgpack::BuildStatus status = evgpack::BUILD_FAILED;
     std::thread worker([&]() {
@@ -123,9 +144,11 @@ int photo_folder_build() {
     primitives_attach(BOX_LAYER);
     primitive_box(BOX_LAYER, BUILD_PANEL_LEFT, BUILD_PANEL_TOP, BUILD_PANEL_RIGHT, BUILD_PANEL_BOTTOM, 1, 0x0000,
                   0xFFFF, 24);
+    quit_hook = [] { std::exit(1); };  // the run ends because the build failed, however dismissed
     do {
         frame_yield();
     } while (!pen_state.pressed);
+    quit_hook = nullptr;
     primitives_clear(BOX_LAYER);
     text_layer_clear(0);
     return 0;

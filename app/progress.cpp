@@ -38,13 +38,11 @@ int names_equal(const char* a, const char* b) {
 }
 
 int record_name_plausible(const PackRecord& record) {
+    // Any byte but '/' may be in a file name (control bytes too: "Trip\tSummer.evg" is a pack
+    // like any other, whose progress must be kept and merged).
     const char* end = static_cast<const char*>(std::memchr(record.name, '\0', RECORD_NAME_SIZE));
     if (!end || end == record.name) return 0;
-    for (const char* c = record.name; c < end; ++c) {
-        const unsigned char b = static_cast<unsigned char>(*c);
-        if (b < 0x20 || b == 0x7F || b == '/') return 0;
-    }
-    return 1;
+    return std::memchr(record.name, '/', static_cast<size_t>(end - record.name)) ? 0 : 1;
 }
 
 // 1 when the record's pack file is gone from the data folder (its record may then be reused).
@@ -128,10 +126,11 @@ static void percent_digits() {
 void picture_show(uint16_t n) {
     PackRecord& record = record_in_use();
     // Pictures from 2048 on are shown but not recorded: their bits would fall on the
-    // record's percent and reserved fields.
-    if (n < RECORD_VIEWED_PICTURES) record.viewed[n / 8] |= static_cast<uint8_t>(1u << (n % 8));
-    int percent = 0;
+    // record's percent and reserved fields. A table entry that names no picture (n at or
+    // past the count) is shown black and not recorded either.
     const int count = viewer_pack.picture_count;
+    if (n < count && n < RECORD_VIEWED_PICTURES) record.viewed[n / 8] |= static_cast<uint8_t>(1u << (n % 8));
+    int percent = 0;
     if (count > 0) percent = viewed_count(record, count) * 100 / count;
     viewed_percent = static_cast<int8_t>(percent);
     record.percent = static_cast<uint8_t>(percent);

@@ -54,7 +54,7 @@ int names_equal(const char* a, const char* b);
 
 // The record holding `name`, else a record claimed for it (name copied, percent, reserved
 // field and viewed bits cleared): the first free one, where a record whose name no file can
-// have (no terminator, control bytes, '/': a damaged file) counts as free; when all 64 hold
+// have (no terminator, or a '/': a damaged file) counts as free; when all 64 hold
 // names, the first whose pack file is no longer in data_folder. -1 when none can be had, or
 // when the name is too long for the field.
 int record_find_or_add(const char* name);
@@ -67,7 +67,7 @@ int record_name_plausible(const PackRecord& record);
 // save_failure_reason() says why and the file keeps its earlier contents.
 int state_save();
 
-// Marks picture n viewed in current_record (pictures 0 .. 2047 only; a pack without a record
+// Marks picture n viewed in current_record (pictures 0 .. 2047 below the pack's count only; a pack without a record
 // counts its views in a scratch record that is not saved), recomputes viewed_percent and the
 // record's percent, sets the digit sprites 20 to 23, then reads and decodes picture n into
 // picture_buffer (black when it cannot be read).

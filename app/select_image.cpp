@@ -15,6 +15,9 @@
 #include "runtime/sprites.h"
 
 const uint8_t grid_sizes[5] = {20, 24, 30, 40, 60};
+// Tile x positions are 16-bit: the widest grid (60-pixel tiles, four to a column) of the largest
+// pack the loader accepts must stay within them, or columns would wrap over the first screen.
+static_assert((PACK_MAX_PICTURES + 3) / 4 * 60 <= 32767, "Select Image columns fit 16-bit x");
 int32_t scroll_offset = 0;
 
 namespace {

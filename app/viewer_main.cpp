@@ -36,7 +36,7 @@
 
 uint8_t start_mode = START_UNDECIDED;
 uint16_t pack_count = 0;
-char chosen_pack_path[512];
+char chosen_pack_path[PACK_PATH_SIZE];
 uint32_t chosen_pack_offset = 0;
 char preset_pack[512];
 
@@ -46,12 +46,18 @@ constexpr int MENU_LAYER = 15;
 constexpr int START_CHOICE_SLOT = 1;
 constexpr int TITLE_SLOT = 1;
 constexpr int SCREEN_PIXELS = SCREEN_WIDTH * SCREEN_MAX_HEIGHT;
+bool build_failed = false;  // the no-pack screen's build of the folder's photos failed
 
 uint16_t* layer_pixels(int n) { return static_cast<uint16_t*>(LayerTable[n].pixels); }
 
+// A run that ends because the save or the pack build failed ends with status 1, also when the
+// user dismisses its message with Escape or the close button instead of a tap.
+[[noreturn]] void exit_failed() { std::exit(1); }
+
 // "No image pack found." over the menu background, until a tap. When the folder holds photos
 // (two or more: a pack needs two) it offers to make a pack of them, and the tap starts the
-// build. Returns 1 when a pack was made (the menu then lists it).
+// build; in a folder where nothing can be written it says so instead. Returns 1 when a pack was
+// made (the menu then lists it), -1 when the build failed, 0 otherwise.
 int no_pack_screen() {
     text_layer_create(0);
     font_from_gif(FONT_SHEET, asset_font_sheet, asset_font_sheet_size);
@@ -59,14 +65,20 @@ int no_pack_screen() {
     PrimitiveNode* box = primitive_box(1, MESSAGE_BOX_LEFT, MESSAGE_BOX_TOP, MESSAGE_BOX_RIGHT, MESSAGE_BOX_BOTTOM, 1,
                                        0x0000, 0xFFFF, 24);
     const int photos = photo_folder_count();
-    char text[96] = "No image pack found.\n\nTouch screen to exit...";
-    if (photos >= 2) std::snprintf(text, sizeof text, "No image pack found.\n\nTouch to make a pack of %d photos", photos);
+    const bool offer = photos >= 2 && photo_folder_writable();
+    char text[128] = "No image pack found.\n\nTouch screen to exit...";
+    if (offer)
+        std::snprintf(text, sizeof text, "No image pack found.\n\nTouch to make a pack of %d photos", photos);
+    else if (photos >= 2)
+        std::snprintf(text, sizeof text, "No image pack found.\n\nThe folder is read-only: no pack can be made here.\n\n"
+                                         "Touch screen to exit...");
     text_set(0, 0, MESSAGE_TEXT_LEFT, MESSAGE_TEXT_TOP, MESSAGE_TEXT_RIGHT, MESSAGE_TEXT_BOTTOM, text, 0, FONT_SHEET);
     do {
         frame_yield();
     } while (!pen_state.pressed);
     if (box) box->alpha = 0;
-    return photos >= 2 ? photo_folder_build() : 0;
+    if (!offer) return 0;
+    return photo_folder_build() ? 1 : -1;
 }
 
 // The pack menu: cards for up to eight packs, a tap chooses one, then the start choice.
@@ -85,7 +97,9 @@ void pack_menu() {
     start_mode = START_UNDECIDED;
     if (found == 0) {
         pack_count = 0;
-        if (no_pack_screen()) pack_menu();  // the new pack is on the menu
+        const int made = no_pack_screen();
+        if (made < 0) build_failed = true;
+        if (made > 0) pack_menu();  // the new pack is on the menu
         return;
     }
     text_layer_create(0);
@@ -140,6 +154,7 @@ void save_failed_screen() {
     std::snprintf(reason, sizeof reason, "%s", save_failure_reason());
     console_print(0, 3, "%s", reason);
     console_print(0, 5, "Touch screen to exit...");
+    quit_hook = exit_failed;
     do {
         frame_yield();
     } while (!pen_state.pressed);
@@ -171,11 +186,14 @@ int viewer_main() {
     background_fill = 0;
     show_fps = 0;
     state_load();
+    if (const char* skipped = save_not_read())
+        std::fprintf(stderr, "evergreen: %s: not read (the save replaces it with a file)\n", skipped);
     if (const char* problem = save_problem())
         std::fprintf(stderr, "evergreen: progress will not be saved: %s\n", problem);
     digit_strip = bitmap_from_gif(asset_digit_strip, asset_digit_strip_size);
     pack_menu();
-    if (key_pressed[KEY_RSHIFT] || pack_count == 0) return 0;
+    if (pack_count == 0) return build_failed ? 1 : 0;
+    if (key_pressed[KEY_RSHIFT]) return 0;
     if (!pack_open(chosen_pack_path, chosen_pack_offset)) return 0;
     if (start_mode == START_CUSTOM) {
         select_image_screen();

@@ -4,11 +4,13 @@
 #pragma once
 #include <cstdint>
 
+#include "pack/pack_file.h"
+
 constexpr uint8_t START_UNDECIDED = 0xFF, START_CUSTOM = 0, START_RANDOM = 1, START_VIEW_ALL = 2;
 
 extern uint8_t start_mode;
 extern uint16_t pack_count;      // packs found, capped at 8 after the scan
-extern char chosen_pack_path[512];
+extern char chosen_pack_path[PACK_PATH_SIZE];
 extern uint32_t chosen_pack_offset;  // where its data section starts (from its card)
 // A pack named on the command line (file name in data_folder): the menu skips its cards and
 // goes straight to the start choice for it. Empty = the menu as usual.

@@ -405,6 +405,7 @@ std::string build_message_text(const BuildMessage& m) {
         case BUILD_FOLDER_INCOMPLETE: return "could not list all of " + m.file + ": " + m.detail;
         case BUILD_NO_PHOTOS: return "no JPEG or PNG photos found";
         case BUILD_OUTPUT_IS_FOLDER: return m.file + " is a folder";
+        case BUILD_OUTPUT_IS_LINK: return m.file + " is a symbolic link; no pack is written through it";
         case BUILD_OUTPUT_IS_INPUT: return m.file + " is one of the photos; use --force to replace it with the pack";
         case BUILD_OUTPUT_NOT_PACK: return m.file + " exists and is not a pack; use --force to replace it";
         case BUILD_CANCEL_HONOURED: return "build cancelled; nothing written";
@@ -485,7 +486,12 @@ BuildStatus build_pack(const BuildOptions& options, BuildReport& report, BuildMo
     }
     report.photos_found = static_cast<int>(files.size());
     // Checked before the work, so that a mistyped output costs nothing.
-    const std::string target = link_target(o.output);
+    struct stat link;
+    if (!o.follow_output_link && ::lstat(o.output.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        messages.error(BUILD_OUTPUT_IS_LINK, o.output);
+        return fail(BUILD_FAILED);
+    }
+    const std::string target = o.follow_output_link ? link_target(o.output) : o.output;
     BuildMessageKind refusal;
     if (!o.force && !output_replaceable(target, files, refusal)) {
         messages.error(refusal, target);

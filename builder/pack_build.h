@@ -14,7 +14,7 @@
 
 namespace evgpack {
 
-constexpr int MAX_PICTURES = 2048;
+constexpr int MAX_PICTURES = PACK_MAX_PICTURES;
 
 struct BuildOptions {
     std::vector<std::string> paths;  // photos and folders (folders searched recursively)
@@ -32,6 +32,9 @@ struct BuildOptions {
     bool author_set = false;         // false: default_author() instead of `author`
     bool force = false;              // replace the output even when it is not a pack
     bool summary = true;             // after the write, measure coverage and expected variety
+    // true: a link named as the output is followed and its target replaced (`evgpack -o`);
+    // false: a link in the output's place is refused (a pack named by the program, not the user).
+    bool follow_output_link = true;
 };
 
 // What a message is about. Each message names the files it concerns in `file` (and `other`).
@@ -54,6 +57,7 @@ enum BuildMessageKind : int {
     BUILD_TOO_FEW,            // error: count usable pictures, fewer than 2
     BUILD_ICON_PAST_END,      // warning: count = the icon number asked for; picture 0 is used
     BUILD_WRITE_FAILED,       // error: detail = why
+    BUILD_OUTPUT_IS_LINK,     // error: file = the output, a link that follow_output_link forbids
 };
 
 struct BuildMessage {

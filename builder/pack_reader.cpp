@@ -1,6 +1,8 @@
 #include "builder/pack_reader.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -9,19 +11,24 @@
 namespace evgpack {
 
 bool load_pack(const std::string& path, LoadedPack& info, OpenPack& pack, std::string& error) {
+    // Regular files only, opened without blocking: a FIFO named like a pack is refused at once.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0) {
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
         error = "cannot open " + path + ": " + std::strerror(errno);
+        if (fd >= 0) ::close(fd);
         return false;
     }
-    if (S_ISDIR(st.st_mode)) {
-        error = path + " is a folder, not a pack";
+    if (!S_ISREG(st.st_mode)) {
+        error = path + (S_ISDIR(st.st_mode) ? " is a folder, not a pack" : " is not a regular file");
+        ::close(fd);
         return false;
     }
     info.file_size = st.st_size;
-    FILE* file = std::fopen(path.c_str(), "rb");
+    FILE* file = ::fdopen(fd, "rb");
     if (!file) {
         error = "cannot open " + path + ": " + std::strerror(errno);
+        ::close(fd);
         return false;
     }
     uint8_t bytes[PACK_HEADER_SIZE];

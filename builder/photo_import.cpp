@@ -409,6 +409,11 @@ const char* photo_status_text(int status) {
     }
 }
 
+bool photo_signature(const uint8_t* data, size_t size) {
+    return (size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF) ||
+           (size >= 8 && png_sig_cmp(data, 0, 8) == 0);
+}
+
 PhotoStatus import_photo(const uint8_t* data, size_t size, LinearPicture& out, std::string& error) {
     try {
         if (size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF) return import_jpeg(data, size, out, error);

@@ -58,6 +58,10 @@ const char* photo_status_text(int status);
 // Running out of memory is a failure like the others, never an exception.
 PhotoStatus import_photo(const uint8_t* data, size_t size, LinearPicture& out, std::string& error);
 
+// Whether the data starts like a JPEG (FF D8 FF) or a PNG (its 8-byte signature): the files
+// import_photo would try to decode.
+bool photo_signature(const uint8_t* data, size_t size);
+
 // What libjpeg finds wrong with a JPEG when it decodes all of it: "" when nothing, else the
 // first error or damage (data ending before its last block, a bad code, a lost restart).
 std::string jpeg_damage(const uint8_t* data, size_t size);

@@ -1,6 +1,11 @@
-// Whole-file reading: file_size, file_read_all, file_reader_close.
+// Whole-file reading: file_size, file_read_all, file_reader_close, file_open_regular.
 #include "media/files.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
 
 int64_t file_size(FILE* file) {
@@ -54,4 +59,18 @@ int file_read_all(FileReader* reader, const char* path) {
         return 0;
     }
     return 1;
+}
+
+FILE* file_open_regular(const char* path) {
+    int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        return nullptr;
+    }
+    FILE* file = ::fdopen(fd, "rb");
+    if (!file) ::close(fd);
+    return file;
 }

@@ -21,5 +21,10 @@ int64_t file_size(FILE* file);
 // reader is then closed and cleared: nothing is left half-filled).
 int file_read_all(FileReader* reader, const char* path);
 
+// Opens `path` for reading ("rb") when it is a regular file. The open does not block (a FIFO
+// named like a file would otherwise wait for a writer for ever); anything else gives nullptr,
+// with errno EINVAL for a file that is not regular.
+FILE* file_open_regular(const char* path);
+
 // Closes the file, frees the buffer and clears the record.
 void file_reader_close(FileReader* reader);

@@ -7,3 +7,7 @@
 // file cannot be written (any partial file is removed).
 int png_write_rgb565(const char* path, const uint16_t* pixels, int width, int height, int stride);
 
+// The same into a new file only: nothing of that name may exist, not even a dangling link (0
+// with errno EEXIST then). For names the program chooses itself, such as screenshots.
+int png_write_rgb565_new(const char* path, const uint16_t* pixels, int width, int height, int stride);
+

@@ -22,6 +22,7 @@ const char* candidate_status_text(int status) {
         case CANDIDATES_BAD_CRC: return "candidate section fails its CRC-32";
         case CANDIDATES_BAD_NUMBER: return "candidate section names pictures the pack does not hold";
         case CANDIDATES_NO_MEMORY: return "not enough memory for the candidate section";
+        case CANDIDATES_BAD_FIRST: return "candidate section's first candidates differ from best_match";
         default: return "unknown candidate status";
     }
 }
@@ -44,7 +45,7 @@ int candidates_parse(const uint8_t* data, size_t size, const uint16_t* best, uin
         const uint16_t first = get_le16(entry);
         // The first candidate is the colour's best_match, so the lists never contradict the
         // tables; a colour whose best_match names no picture has no candidates.
-        if (best[v] < count ? first != best[v] : first != CANDIDATE_UNUSED) return CANDIDATES_BAD_NUMBER;
+        if (best[v] < count ? first != best[v] : first != CANDIDATE_UNUSED) return CANDIDATES_BAD_FIRST;
         for (int s = 0; s < n; ++s) {
             const uint16_t t = get_le16(entry + 2 * s);
             if (t >= count && t != CANDIDATE_UNUSED) return CANDIDATES_BAD_NUMBER;

@@ -40,8 +40,9 @@ enum CandidateStatus : int {
     CANDIDATES_BAD_COUNT,    // K outside 1 .. 16
     CANDIDATES_BAD_SIZE,     // cut short, or bytes after the section
     CANDIDATES_BAD_CRC,
-    CANDIDATES_BAD_NUMBER,   // a number not below the picture count, or a first entry that is not best_match
+    CANDIDATES_BAD_NUMBER,   // a number not below the picture count
     CANDIDATES_NO_MEMORY,
+    CANDIDATES_BAD_FIRST,    // a colour's first candidate is not its best_match
 };
 const char* candidate_status_text(int status);
 

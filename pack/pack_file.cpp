@@ -33,6 +33,7 @@ const char* pack_status_text(int status) {
         case PACK_ENTRY_PAST_END: return "A picture runs past the end.";
         case PACK_ENTRY_TOO_LONG: return "A picture is too large to read.";
         case PACK_NO_MEMORY: return "Not enough memory for the pack.";
+        case PACK_TOO_MANY_PICTURES: return "More than 2048 pictures.";
         default: return "Unknown error.";
     }
 }
@@ -62,7 +63,7 @@ int pack_load(const char* path, uint32_t data_offset, OpenPack* pack) {
         return PACK_CANNOT_OPEN;
     }
     std::memcpy(pack->path, path, path_length + 1);
-    FILE* file = std::fopen(pack->path, "rb");
+    FILE* file = file_open_regular(pack->path);
     if (!file) return PACK_CANNOT_OPEN;
     int64_t size = file_size(file);
     if (size < 0) return pack_fail(file, pack, PACK_CANNOT_OPEN);
@@ -88,22 +89,21 @@ int pack_load(const char* path, uint32_t data_offset, OpenPack* pack) {
     uint32_t edge = counts.le16();  // PACK_THUMB_SIZE follows the count
     if (edge == 0) edge = PACK_DEFAULT_THUMB_SIZE;
     if (count == 0) return pack_fail(file, pack, PACK_NO_PICTURES);
+    if (count > PACK_MAX_PICTURES) return pack_fail(file, pack, PACK_TOO_MANY_PICTURES);
     if (edge > PACK_MAX_THUMB_SIZE) return pack_fail(file, pack, PACK_BAD_THUMB_SIZE);
     const uint64_t thumb_bytes = static_cast<uint64_t>(count) * edge * edge * 2;
+    const uint64_t thumbs_start = data + PACK_THUMBNAILS;
     uint64_t pos = data + pack_entries_start(count, edge);
     if (pos > file_end) return pack_fail(file, pack, PACK_THUMBS_PAST_END);
 
-    pack->thumbnails = static_cast<uint16_t*>(std::malloc(static_cast<size_t>(thumb_bytes)));
+    // Walk the entries before the thumbnails are read: each length field and its bytes inside
+    // the file (and its offset representable in 32 bits), each JPEG no longer than the read
+    // buffer. Only then is the thumbnail block, the one large allocation, made; a file whose
+    // length covers it is at least that large on disk or sparse, and sparse files of a bogus
+    // pack fail here without it.
     pack->picture_offsets = static_cast<uint32_t*>(std::malloc(count * sizeof(uint32_t)));
     pack->picture_sizes = static_cast<uint32_t*>(std::malloc(count * sizeof(uint32_t)));
-    if (!pack->thumbnails || !pack->picture_offsets || !pack->picture_sizes) return pack_fail(file, pack, PACK_NO_MEMORY);
-    if (std::fread(pack->thumbnails, 1, static_cast<size_t>(thumb_bytes), file) != thumb_bytes) {
-        return pack_fail(file, pack, PACK_THUMBS_PAST_END);
-    }
-    le16_to_host(pack->thumbnails, reinterpret_cast<const uint8_t*>(pack->thumbnails), static_cast<size_t>(thumb_bytes / 2));
-
-    // Walk the entries: each length field and its bytes inside the file (and its offset
-    // representable in 32 bits), each JPEG no longer than the read buffer.
+    if (!pack->picture_offsets || !pack->picture_sizes) return pack_fail(file, pack, PACK_NO_MEMORY);
     for (uint32_t i = 0; i < count; i++) {
         uint8_t length_bytes[PACK_ENTRY_LENGTH_SIZE];
         if (pos + PACK_ENTRY_LENGTH_SIZE > file_end ||
@@ -126,6 +126,14 @@ int pack_load(const char* path, uint32_t data_offset, OpenPack* pack) {
         pack->picture_sizes[i] = length;
         pos = start + length;
     }
+
+    pack->thumbnails = static_cast<uint16_t*>(std::malloc(static_cast<size_t>(thumb_bytes)));
+    if (!pack->thumbnails) return pack_fail(file, pack, PACK_NO_MEMORY);
+    if (std::fseek(file, static_cast<long>(thumbs_start), SEEK_SET) != 0 ||
+        std::fread(pack->thumbnails, 1, static_cast<size_t>(thumb_bytes), file) != thumb_bytes) {
+        return pack_fail(file, pack, PACK_THUMBS_PAST_END);
+    }
+    le16_to_host(pack->thumbnails, reinterpret_cast<const uint8_t*>(pack->thumbnails), static_cast<size_t>(thumb_bytes / 2));
     le16_to_host(pack->best_match, tables + PACK_BEST_MATCH, PACK_TABLE_ENTRIES);
     le16_to_host(pack->second_match, tables + PACK_SECOND_MATCH, PACK_TABLE_ENTRIES);
     pack->picture_count = count;
@@ -145,7 +153,7 @@ int32_t picture_bytes_read(OpenPack* pack, uint16_t n) {
     // so the read is checked again (the lengths were bounded by the read buffer there).
     uint32_t length = pack->picture_sizes[n];
     if (length > PACK_READ_BUFFER_SIZE) return -1;
-    FILE* file = std::fopen(pack->path, "rb");
+    FILE* file = file_open_regular(pack->path);
     if (!file) return -1;
     bool ok = std::fseek(file, static_cast<long>(pack->picture_offsets[n]), SEEK_SET) == 0 &&
               std::fread(pack->read_buffer, 1, length, file) == length;

@@ -3,6 +3,7 @@
 // it fills, and picture reads. The viewer keeps one for its screens (app/viewer_pack.h); evgpack's
 // commands and the builder open their own. No UI, no SDL.
 #pragma once
+#include <climits>
 #include <cstdint>
 
 #include "pack/pack_candidates.h"
@@ -10,7 +11,7 @@
 
 // Room for any data folder (see runtime/save_store.h) followed by any name the folder scan
 // lists, so that every pack on the menu can be opened.
-constexpr int PACK_PATH_SIZE = 260 + 512;
+constexpr int PACK_PATH_SIZE = PATH_MAX + 512;
 
 // Everything read from one pack file. The two colour tables and the read buffer are held inside
 // (about 512 KiB in all), so an OpenPack lives on the heap or in static storage, never on a
@@ -46,6 +47,7 @@ enum PackStatus : int {
     PACK_ENTRY_PAST_END,    // a picture entry runs past the end of the file
     PACK_ENTRY_TOO_LONG,    // a picture's JPEG is longer than the read buffer
     PACK_NO_MEMORY,
+    PACK_TOO_MANY_PICTURES,  // picture count above PACK_MAX_PICTURES
 };
 
 // One line (under 40 characters) saying what is wrong with the pack.

@@ -38,6 +38,9 @@ constexpr int PACK_THUMBNAILS = PACK_THUMB_SIZE + 2;                // 262148
 constexpr int PACK_DEFAULT_THUMB_SIZE = 64;                         // what a stored 0 means
 constexpr int PACK_MAX_THUMB_SIZE = 255;  // the mosaic's step tables are bytes
 constexpr int PACK_ENTRY_LENGTH_SIZE = 4;
+// The most pictures a pack may hold: viewing progress records 2048 pictures and Select Image
+// lays out no more. Larger counts are refused before anything is allocated.
+constexpr int PACK_MAX_PICTURES = 2048;
 
 // Every picture of a pack is PICTURE_EDGE x PICTURE_EDGE pixels: the width of the device screen
 // and the edge of the viewer's picture area.

@@ -330,10 +330,11 @@ int screenshot_save(char* path, int path_size) {
     char name[SAVE_PATH_SIZE + 32];
     for (int n = 0; n <= 9999; ++n) {
         std::snprintf(name, sizeof(name), "%severgreen-%04d.png", data_folder, n);
-        struct stat info;
-        if (stat(name, &info) == 0) continue;
-        if (!png_write_rgb565(name, Framebuffer, SCREEN_WIDTH, screen_height, SCREEN_WIDTH))
+        // Created exclusively: a name that exists, even as a dangling link, is passed over.
+        if (!png_write_rgb565_new(name, Framebuffer, SCREEN_WIDTH, screen_height, SCREEN_WIDTH)) {
+            if (errno == EEXIST) continue;
             return 0;
+        }
         if (path) std::snprintf(path, static_cast<size_t>(path_size), "%s", name);
         return 1;
     }

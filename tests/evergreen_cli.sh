@@ -35,6 +35,11 @@ grep -q "Loading" out.txt && fail "a window was opened for a malformed script"
 
 printf '2 close\n' > close.txt
 run --headless --fps 1000 --replay close.txt > /dev/null || fail "close button: status $?"
+# "--" ends the options; a folder path far longer than 260 bytes is taken.
+long="-Dash/$(printf 'd%.0s' {1..200})/$(printf 'e%.0s' {1..200})"
+mkdir -p -- "$long"
+cp Default.evg "$long/"
+run --headless --fps 1000 --replay close.txt -- "$long" > out.txt 2>&1 || fail "-- and a long path: status $?, $(cat out.txt)"
 
 # --record writes the replayed input (its format is checked in test_replay.cpp).
 printf '2 tap 10 20\n5 key escape down\n' > session.txt
@@ -70,12 +75,14 @@ status=$?
     || fail "pack on the command line: status $status, $(ls sub)"
 
 # A folder of photos without a pack: a tap on the offer builds Trip/Trip.evg (polled, then the
-# viewer is stopped); Escape during the build (60 photos take seconds) leaves no file; an
-# empty folder makes nothing.
+# viewer is stopped); Escape during the build (60 photos take seconds) leaves no file; a folder
+# of text files named .jpg is offered nothing.
 "$(dirname "$exe")/evgpack" demo -o photos.evg --count 60 > /dev/null
 "$(dirname "$exe")/evgpack" extract photos.evg Trip > /dev/null
 cp -r Trip Cancel
 mkdir Empty
+echo "not a photo" > Empty/a.jpg
+cp Empty/a.jpg Empty/b.jpg
 printf '3 tap 120 200\n' > offer.txt
 timeout 300 "$exe" --headless --fps 1000 --replay offer.txt Trip > out.txt 2>&1 &
 viewer=$!
@@ -92,7 +99,34 @@ status=$?
 [ "$status" -eq 0 ] && grep -q "build cancelled" out.txt && [ -z "$(ls Cancel | grep -v '\.jpg$')" ] || fail "cancelled build: status $status, $(ls Cancel)"
 run --headless --fps 1000 --replay offer.txt Empty > out.txt 2>&1
 status=$?
-[ "$status" -eq 0 ] && [ -z "$(ls Empty)" ] || fail "empty folder: status $status, $(ls Empty)"
+[ "$status" -eq 0 ] && [ "$(ls Empty | tr '\n' ' ')" = "a.jpg b.jpg " ] || fail "text named .jpg: status $status, $(ls Empty)"
+# A build that fails (JPEG magic, no picture) ends with status 1, also when its message is
+# dismissed with Escape; a folder where nothing can be written offers no build at all.
+mkdir Bad ReadOnly
+printf '\377\330\377\340 not a picture' > Bad/a.jpg
+cp Bad/a.jpg Bad/b.jpg
+cp Trip/0000.jpg Trip/0001.jpg ReadOnly/
+printf '3 tap 120 200\n3000 key escape down\n' > failed.txt
+run --headless --fps 1000 --replay failed.txt Bad > out.txt 2>&1
+status=$?
+[ "$status" -eq 1 ] && grep -q "evgpack: " out.txt || fail "failed build: status $status, $(cat out.txt)"
+# A dangling link where the pack would go is reported, not followed out of the folder.
+mkdir Linked
+cp Trip/0000.jpg Trip/0001.jpg Linked/
+ln -s "$work/elsewhere.evg" Linked/Linked.evg
+run --headless --fps 1000 --replay failed.txt Linked > out.txt 2>&1
+status=$?
+[ "$status" -eq 1 ] && grep -q "Linked.evg is a symbolic link" out.txt && [ ! -e elsewhere.evg ] \
+    || fail "dangling link as the pack: status $status, $(cat out.txt)"
+chmod 755 "$work"
+chmod 555 ReadOnly
+as_user=()
+[ "$(id -u)" -eq 0 ] && as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+timeout 20 "${as_user[@]}" "$exe" --headless --fps 1000 --replay offer.txt ReadOnly > out.txt 2>&1
+status=$?
+[ "$status" -eq 0 ] && ! grep -q "evgpack" out.txt && [ -z "$(ls ReadOnly | grep -v '\.jpg$')" ] \
+    || fail "read-only folder: status $status, $(cat out.txt)"
+chmod 755 ReadOnly
 
 # Help and version print and end with status 0, without starting the program.
 run --help > out.txt 2>&1 && grep -q "^Usage: evergreen" out.txt && ! grep -q Loading out.txt || fail "--help"

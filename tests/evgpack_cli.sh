@@ -36,6 +36,23 @@ set -e
 [ $(($(stat -c %s pack.evg) - $(stat -c %s plain.evg))) -eq $((12 + 16 * 131072 + 4)) ] || fail "section size"
 "$tool" info plain.evg | grep -q "candidates:     none (no candidate section)" || fail "info: no section"
 "$tool" build --help | grep -q "usage: evgpack build" || fail "build --help"
+# A FIFO named like a pack is refused at once; extract neither replaces files nor follows links.
+mkfifo fifo.evg
+for cmd in info verify quality extract; do
+  ! timeout 10 "$tool" $cmd fifo.evg $([ $cmd = extract ] && echo fifo-out) > err.txt 2>&1 \
+    && grep -q "fifo.evg is not a regular file" err.txt || fail "$cmd on a FIFO: $(cat err.txt)"
+done
+mkdir ex
+ln -s "$work/outside.jpg" ex/0000.jpg
+! "$tool" extract plain.evg ex 2> err.txt && grep -q "0000.jpg already exists" err.txt && [ ! -e outside.jpg ] \
+  || fail "extract through a link: $(cat err.txt)"
+# "--" ends the options: names that start with '-' are files.
+cp plain.evg ./-p.evg
+"$tool" build -o dash.evg --quiet --candidates 1 --jobs 2 -- photos >/dev/null || fail "build --"
+"$tool" info dash.evg | grep -q "1 per colour (each names one picture" || fail "info: K = 1"
+for cmd in info verify quality extract; do
+  "$tool" $cmd -- -p.evg $([ $cmd = extract ] && echo -out) >/dev/null || fail "$cmd -- -p.evg"
+done
 set +e
 "$tool" info missing.evg 2>err.txt; status=$?
 set -e

@@ -161,6 +161,18 @@ int in_child(F body, bool as_nobody = false) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
 }
 
+// Limits the address space to what the process has now plus `extra_mb`; false when it cannot.
+bool limit_address_space(unsigned extra_mb) {
+    long pages = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
+        std::fclose(f);
+    }
+    rlim_t limit = static_cast<rlim_t>(pages) * ::sysconf(_SC_PAGESIZE) + (static_cast<rlim_t>(extra_mb) << 20);
+    struct rlimit r = {limit, limit};
+    return pages != 0 && ::setrlimit(RLIMIT_AS, &r) == 0;
+}
+
 }  // namespace
 
 TEST(PhotoImport, ReadsEveryKindAndHonoursOrientation) {
@@ -216,20 +228,40 @@ TEST(PhotoImport, MemoryBombsAreRefusedCheaply) {
     write_file(dir.file("photos/bomb.png"), bombs[0]);
     write_file(dir.file("photos/bomb.jpg"), bombs[1]);
     const int status = in_child([&] {
-        long pages = 0;
-        if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-            if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
-            std::fclose(f);
-        }
         // What the process has now, plus room for the decode budget: far below either bomb.
-        rlim_t limit = static_cast<rlim_t>(pages) * ::sysconf(_SC_PAGESIZE) + (600u << 20);
-        struct rlimit r = {limit, limit};
-        if (pages == 0 || ::setrlimit(RLIMIT_AS, &r) != 0) return 98;
+        if (!limit_address_space(600)) return 98;
         std::freopen("/dev/null", "w", stderr);
         return run("build", {"-o", dir.file("pack.evg"), "--quiet", "--jobs", "1", dir.file("photos")});
     });
     EXPECT_EQ(status, 0);
     EXPECT_TRUE(file_exists(dir.file("pack.evg")));
+#endif
+}
+
+// Sparse packs whose lengths cover gigabytes of thumbnails: a count above 2048, and 2048
+// pictures of 255 pixels without their entries, are refused before the thumbnails are allocated.
+TEST(EvgpackInfo, SparsePacksAreRefusedBeforeAllocating) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "an address-space limit cannot be combined with AddressSanitizer's shadow memory";
+#else
+    TempDir dir;
+    const struct { const char* name; uint16_t count, edge; const char* reason; } packs[] = {
+        {"many.evg", 65535, 128, "More than 2048 pictures."}, {"big.evg", 2048, 255, "past the end. (picture 0)"}};
+    for (const auto& p : packs) {
+        std::string bytes(PACK_THUMBNAILS, '\0');
+        put_le16(reinterpret_cast<uint8_t*>(&bytes[PACK_PICTURE_COUNT]), p.count);
+        put_le16(reinterpret_cast<uint8_t*>(&bytes[PACK_THUMB_SIZE]), p.edge);
+        ASSERT_TRUE(write_file(dir.file(p.name), bytes));
+        ASSERT_EQ(::truncate(dir.file(p.name).c_str(), static_cast<off_t>(pack_entries_start(p.count, p.edge))), 0);
+        const std::string log = dir.file("log.txt");
+        const int status = in_child([&] {
+            if (!limit_address_space(100)) return 98;
+            std::freopen(log.c_str(), "w", stderr);
+            return run("info", {dir.file(p.name)});
+        });
+        EXPECT_EQ(status, 1);
+        EXPECT_NE(read_file(log).find(p.reason), std::string::npos) << read_file(log);
+    }
 #endif
 }
 

@@ -138,7 +138,9 @@ TEST(PackLoad, HostileCountsAndLengths) {
     huge_jpeg = patch32(huge_jpeg, layout.entry_starts[2], PACK_READ_BUFFER_SIZE + 1);
     const Case cases[] = {
         {"count 0", patch16(good, layout.counts_start, 0), PACK_NO_PICTURES},
-        {"count 65535", patch16(good, layout.counts_start, 65535), PACK_THUMBS_PAST_END},
+        {"count 65535", patch16(good, layout.counts_start, 65535), PACK_TOO_MANY_PICTURES},
+        {"count 2049", patch16(good, layout.counts_start, 2049), PACK_TOO_MANY_PICTURES},
+        {"count 2048", patch16(good, layout.counts_start, 2048), PACK_THUMBS_PAST_END},
         {"thumb 256", patch16(good, layout.counts_start + 2, 256), PACK_BAD_THUMB_SIZE},
         {"thumb 300", patch16(good, layout.counts_start + 2, 300), PACK_BAD_THUMB_SIZE},
         {"entry past end", patch32(good, layout.entry_starts[1], 0x7FFFFFF0), PACK_ENTRY_PAST_END},
@@ -209,6 +211,9 @@ TEST(PackDiscovery, DefaultPackOnlyWhenTheScanFindsNothing) {
     TempDir dir;
     ASSERT_EQ(1, set_data_folder(dir.path.c_str()));
     EXPECT_EQ(0, packs_find());
+    ASSERT_EQ(0, ::mkfifo(dir.file("Default.evg").c_str(), 0600));  // neither listed nor waited on
+    EXPECT_EQ(0, packs_find());
+    ::unlink(dir.file("Default.evg").c_str());
     // "Default.evg" itself matches the scan; the default path serves when the listing fails,
     // e.g. a folder that can be entered but not listed.
     ASSERT_TRUE(write_file(dir.file("Default.evg"), "x"));
@@ -224,19 +229,20 @@ TEST(PackDiscovery, DefaultPackOnlyWhenTheScanFindsNothing) {
     set_data_folder("");
 }
 
-// Whatever the menu lists must open: the longest data folder the store takes plus a name of
-// 255 bytes (the longest a Linux folder holds) is far past 256 bytes.
+// Whatever the menu lists must open: a data folder and a name of 255 bytes (the longest a Linux
+// folder holds) that together make the longest path the system takes (PATH_MAX less one).
 TEST(PackDiscovery, ListedPackOpensAtTheLongestPaths) {
     TempDir dir;
     std::string folder = dir.path;
-    while (folder.size() + 101 < SAVE_PATH_SIZE - 1) {
+    const size_t folder_length = SAVE_PATH_SIZE - 1 - 256;
+    while (folder.size() + 101 < folder_length) {
         folder += "/" + std::string(100, 'd');
         ASSERT_EQ(0, ::mkdir(folder.c_str(), 0755));
     }
-    folder += "/" + std::string(SAVE_PATH_SIZE - 3 - folder.size(), 'e');
+    folder += "/" + std::string(folder_length - 2 - folder.size(), 'e');
     ASSERT_EQ(0, ::mkdir(folder.c_str(), 0755));
     ASSERT_EQ(1, set_data_folder(folder.c_str()));
-    ASSERT_EQ(std::strlen(data_folder), static_cast<size_t>(SAVE_PATH_SIZE - 1));
+    ASSERT_EQ(std::strlen(data_folder), folder_length);
     std::string name = std::string(251, 'n') + ".evg";
     ASSERT_TRUE(write_file(folder + "/" + name, pack_bytes(PackSpec())));
     ASSERT_EQ(1, packs_find());

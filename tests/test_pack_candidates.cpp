@@ -103,7 +103,7 @@ TEST_F(Candidates, DamagedSectionsDrawAsWithout) {
         {good.substr(0, 11), CANDIDATES_BAD_SIZE},
         {good + "x", CANDIDATES_BAD_SIZE},
         {past_count, CANDIDATES_BAD_NUMBER},
-        {not_best, CANDIDATES_BAD_NUMBER},
+        {not_best, CANDIDATES_BAD_FIRST},
         {"trailing", CANDIDATES_NOT_SECTION},
     };
     for (const auto& d : damaged) {

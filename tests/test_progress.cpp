@@ -123,8 +123,10 @@ TEST(PictureShow, PercentagesAndViewedBits) {
 TEST(PictureShow, HighPicturesAndMissingRecordsLeaveTheBlockAlone) {
     reset_state();
     current_record = 2;
-    viewer_pack.picture_count = 3000;
+    viewer_pack.picture_count = 6;
     StateBlock before = state_block;
+    picture_show(6);  // a table entry naming no picture
+    viewer_pack.picture_count = 3000;
     picture_show(2048);
     picture_show(2999);
     picture_show(65535);
@@ -184,15 +186,15 @@ TEST(StateFile, DamagedFilesLoadWithinTheBlock) {
     viewer_pack.picture_count = 8;
     picture_show(0);
     EXPECT_EQ(viewed_percent, 12);
-    // Control bytes or a '/' in a name: damaged, free; a name from a listed file is kept.
+    // A '/' in a name: damaged, free; any other name a file can have (control bytes too) is kept.
     std::string odd = full;
     odd[2] = '\n';
     odd[796 + 1] = '/';
     std::memcpy(&odd[2 * 796], "caf\xC3\xA9.evg", 10);
     load_state_file(dir, odd);
-    EXPECT_EQ(0, record_find_or_add("x.evg"));
-    EXPECT_EQ(1, record_find_or_add("y.evg"));
-    EXPECT_EQ(3, record_find_or_add("z.evg"));
+    EXPECT_EQ(1, record_find_or_add("x.evg"));
+    EXPECT_EQ(3, record_find_or_add("y.evg"));
+    EXPECT_EQ(0, record_find_or_add("on\n.evg"));
 
     // All zeros: every record free.
     load_state_file(dir, std::string(50944, '\0'));
@@ -217,17 +219,18 @@ TEST(StateFile, DamagedFilesLoadWithinTheBlock) {
     reset_state();
 }
 
-// Two viewers on one folder: each save joins the viewed bits of the other's under a lock.
+// Two viewers on one folder: each save joins the viewed bits of the other's under a lock (for
+// any name a file can have, here one with a tab).
 TEST(StateFile, SavesMergeWithWhatAnotherViewerSaved) {
     TempDir dir;
     reset_state();
     ASSERT_EQ(1, set_data_folder(dir.path.c_str()));
-    ASSERT_TRUE(write_file(dir.file("a.evg"), "pack"));
+    ASSERT_TRUE(write_file(dir.file("a\tb.evg"), "pack"));
     ASSERT_TRUE(write_file(dir.file("b.evg"), "pack"));
     state_load();
     StateBlock loaded = state_block;  // what a second viewer started with
     // Viewer A: pictures 0 and 1 of a.evg (4 pictures), then exits.
-    current_record = static_cast<int8_t>(record_find_or_add("a.evg"));
+    current_record = static_cast<int8_t>(record_find_or_add("a\tb.evg"));
     viewer_pack.picture_count = 4;
     picture_show(0);
     picture_show(1);
@@ -235,11 +238,11 @@ TEST(StateFile, SavesMergeWithWhatAnotherViewerSaved) {
     // Viewer B, started before A saved: lists b.evg first, views picture 3 of a.evg.
     state_block = loaded;
     record_find_or_add("b.evg");
-    current_record = static_cast<int8_t>(record_find_or_add("a.evg"));
+    current_record = static_cast<int8_t>(record_find_or_add("a\tb.evg"));
     picture_show(3);
     ASSERT_EQ(1, state_save());
     state_load();
-    const PackRecord& a = state_block.records[record_find_or_add("a.evg")];
+    const PackRecord& a = state_block.records[record_find_or_add("a\tb.evg")];
     EXPECT_EQ(vals(a.viewed[0], a.percent), vals(0x0B, 75));
     EXPECT_EQ(record_find_or_add("b.evg"), 1);
     EXPECT_EQ(file_length(dir.file("Evergreen.sav")), 50944);
@@ -251,7 +254,7 @@ TEST(StateFile, SavesMergeWithWhatAnotherViewerSaved) {
     ASSERT_EQ(1, state_save());
     state_load();
     set_data_folder("");
-    EXPECT_EQ(state_block.records[record_find_or_add("a.evg")].percent, 75);
+    EXPECT_EQ(state_block.records[record_find_or_add("a\tb.evg")].percent, 75);
     EXPECT_EQ(state_block.records[record_find_or_add("b.evg")].percent, 50);
     reset_state();
 }

@@ -1,6 +1,8 @@
 // Replay scripts, recordings and screenshots through the real frame pump (dummy video driver).
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -119,6 +121,8 @@ TEST_F(Replay, RecordingReplaysToTheSameInput) {
 TEST_F(Replay, F12SavesTheNextFreeScreenshot) {
     ASSERT_EQ(set_data_folder(dir.path.c_str()), 1);
     write_file(dir.file("evergreen-0000.png"), "taken");
+    // A dangling link is a taken name too: nothing is written at its target.
+    ASSERT_EQ(::symlink("outside.png", dir.file("evergreen-0001.png").c_str()), 0);
     frame_yield();
     push_key(SDL_KEYDOWN, SDLK_F12);
     frame_yield();
@@ -126,8 +130,9 @@ TEST_F(Replay, F12SavesTheNextFreeScreenshot) {
     frame_yield();
     EXPECT_EQ(read_file(dir.file("evergreen-0000.png")), "taken");
     int w = 0, h = 0;
-    EXPECT_EQ(read_png_rgb(dir.file("evergreen-0001.png"), &w, &h).size(), 240u * 320 * 3);
-    EXPECT_TRUE(file_exists(dir.file("evergreen-0002.png")) && !file_exists(dir.file("evergreen-0003.png")));
+    EXPECT_EQ(read_png_rgb(dir.file("evergreen-0002.png"), &w, &h).size(), 240u * 320 * 3);
+    EXPECT_TRUE(file_exists(dir.file("evergreen-0003.png")) && !file_exists(dir.file("evergreen-0004.png")));
+    EXPECT_FALSE(file_exists(dir.file("outside.png")));
 }
 
 }  // namespace

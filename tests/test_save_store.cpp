@@ -109,8 +109,36 @@ TEST_F(SaveStore, ProblemsAreToldBeforeAndAfterWriting) {
     EXPECT_EQ(read_file(dir.file("App.sav")), "abcd");
 }
 
+uint32_t merged_disk_length = 0;
+void note_disk(void*, const uint8_t*, uint32_t disk_length) { merged_disk_length = disk_length; }
+
+TEST_F(SaveStore, LinkIsNeitherReadNorFollowedAndStaleTemporariesGo) {
+    // A link to a private file in the save file's place: not read, not merged, told once; the
+    // save replaces the link with a file of the umask's mode and removes a killed save's temporary.
+    ASSERT_TRUE(write_file(dir.file("private"), "secret"));
+    ASSERT_EQ(::symlink("private", dir.file("App.sav").c_str()), 0);
+    ASSERT_TRUE(write_file(dir.file("App.sav.tmpAb12Cd"), "stale"));
+    char block[4] = {'a', 'b', 'c', 'd'};
+    EXPECT_EQ(save_register("App", block, 4), 0);
+    EXPECT_EQ(std::string(block, 4), "abcd");
+    ASSERT_NE(save_not_read(), nullptr);
+    EXPECT_NE(std::string(save_not_read()).find("symbolic link"), std::string::npos);
+    const mode_t old_mask = ::umask(077);
+    merged_disk_length = 99;
+    EXPECT_EQ(save_write_merged(note_disk), 1);
+    ::umask(old_mask);
+    EXPECT_EQ(merged_disk_length, 0u);
+    struct stat st;
+    ASSERT_EQ(::lstat(dir.file("App.sav").c_str(), &st), 0);
+    EXPECT_EQ(vals(S_ISREG(st.st_mode), st.st_mode & 0777), vals(1, 0600));
+    EXPECT_EQ(read_file(dir.file("App.sav")) + read_file(dir.file("private")), "abcdsecret");
+    EXPECT_FALSE(file_exists(dir.file("App.sav.tmpAb12Cd")));
+    EXPECT_EQ(save_register("App", block, 4), 1);
+    EXPECT_EQ(save_not_read(), nullptr);
+}
+
 TEST_F(SaveStore, OverlongPathDisablesStoreWithoutOverflow) {
-    std::string name(300, 'n');
+    std::string name(SAVE_PATH_SIZE, 'n');
     char block[4] = {};
     EXPECT_EQ(save_register(name.c_str(), block, 4), 0);
     EXPECT_EQ(save_slot.enabled, 0);

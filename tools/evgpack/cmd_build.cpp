@@ -41,8 +41,17 @@ const char BUILD_HELP[] =
 
 bool parse_build_args(int argc, char** argv, BuildOptions& o, bool& quiet) {
     std::string error;
+    bool operands = false;
     for (int i = 0; i < argc; ++i) {
         std::string a = argv[i];
+        if (!operands && a == "--") {  // the rest are operands, even those starting with '-'
+            operands = true;
+            continue;
+        }
+        if (operands) {
+            o.paths.push_back(a);
+            continue;
+        }
         auto value = [&](const char* name) -> const char* {
             if (i + 1 >= argc) {
                 error = std::string(name) + " needs a value";

@@ -1,11 +1,11 @@
 // `evgpack decode IN.jpg OUT.png`: decodes a JPEG with the viewer's own decoder into a buffer of
 // the picture's size and writes it as an 8-bit RGB PNG, to see exactly what the viewer shows.
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "media/files.h"
 #include "media/jpeg_decoder.h"
 #include "media/png_writer.h"
 #include "tools/evgpack/cli.h"
@@ -17,17 +17,25 @@ constexpr long MAX_PIXELS = 8192L * 8192L;
 }
 
 int cmd_decode(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[0]) == "--") ++argv, --argc;  // "--" ends the (absent) options
     if (argc != 2) return 2;
     const std::string in_shown = evgpack::shown(argv[0]);  // the path as printed
     const char* in_path = argv[0];
     const char* out_path = argv[1];
-    std::ifstream in(in_path, std::ios::binary);
+    // A regular file only, opened without blocking (a FIFO would wait for a writer for ever).
+    FILE* in = file_open_regular(in_path);
     if (!in) {
-        std::fprintf(stderr, "evgpack decode: cannot read %s\n", in_shown.c_str());
+        std::fprintf(stderr, "evgpack decode: cannot read %s%s\n", in_shown.c_str(),
+                     errno == EINVAL ? ": not a regular file" : "");
         return 1;
     }
-    std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
+    std::vector<uint8_t> data;
+    uint8_t chunk[65536];
+    size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) data.insert(data.end(), chunk, chunk + got);
+    const bool failed = std::ferror(in) != 0;
+    std::fclose(in);
+    if (failed) {
         std::fprintf(stderr, "evgpack decode: cannot read %s\n", in_shown.c_str());
         return 1;
     }

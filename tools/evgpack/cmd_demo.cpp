@@ -22,7 +22,9 @@ int cmd_demo(int argc, char** argv) {
         std::string a = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
         bool ok = true;
-        if (a == "-h" || a == "--help") {
+        if (a == "--" && i + 1 == argc) {  // ends the options; demo takes no operands
+            continue;
+        } else if (a == "-h" || a == "--help") {
             std::fputs("usage: evgpack demo -o OUT.evg [--count N] [--jobs N] [--candidates K]\n\nMakes a pack of N (default 256, "
                        "2-2048) procedural pictures: fractals, landscapes and patterns, with K candidates per\n"
                        "colour (default 16, 0 = none; see build --help).\n",

@@ -1,4 +1,7 @@
 // `evgpack extract PACK DIR`: the pack's pictures back as 0000.jpg, 0001.jpg, ...
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -10,16 +13,22 @@
 #include "tools/evgpack/cli.h"
 #include "tools/evgpack/commands.h"
 #include "builder/pack_reader.h"
+#include "media/files.h"
 
 namespace evgpack {
 
 int cmd_extract(int argc, char** argv) {
     std::vector<std::string> args;
+    bool operands = false;
     for (int i = 0; i < argc; ++i) {
         std::string a = argv[i];
-        if (a == "-h" || a == "--help") {
+        if (!operands && a == "--") {  // the rest are operands, even those starting with '-'
+            operands = true;
+            continue;
+        }
+        if (!operands && (a == "-h" || a == "--help")) {
             std::fputs("usage: evgpack extract PACK DIR\n\nWrites the pack's pictures into DIR (made if "
-                       "needed) as 0000.jpg, 0001.jpg, ...\n",
+                       "needed) as 0000.jpg, 0001.jpg, ...; files that exist already are not replaced.\n",
                        stdout);
             return 0;
         }
@@ -42,7 +51,7 @@ int cmd_extract(int argc, char** argv) {
         print_error("cannot make the folder " + args[1] + ": " + ec.message());
         return 1;
     }
-    FILE* in = std::fopen(args[0].c_str(), "rb");
+    FILE* in = file_open_regular(args[0].c_str());
     if (!in) {
         print_error("cannot open " + args[0] + ": " + std::strerror(errno));
         return 1;
@@ -61,7 +70,16 @@ int cmd_extract(int argc, char** argv) {
             status = 1;
             break;
         }
-        FILE* out = std::fopen(out_path.c_str(), "wb");
+        // New files only: an existing file (or a link, even a dangling one) of that name is
+        // neither replaced nor written through.
+        const int fd = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && errno == EEXIST) {
+            print_error(out_path + " already exists (extract writes new files only)");
+            status = 1;
+            break;
+        }
+        FILE* out = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+        if (fd >= 0 && !out) ::close(fd);
         bool written = out && (bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size());
         if (out && std::fclose(out) != 0) written = false;
         if (!written) {

@@ -41,14 +41,32 @@ std::string json_string(const char* text, size_t max) {
     return out + "\"";
 }
 
+// Whether any colour's list names a second picture besides its first: with K = 1, or lists
+// that repeat one picture, neighbouring tiles of one colour all show the same picture.
+bool lists_vary(const CandidateLists& lists) {
+    const int k = lists.count;
+    for (size_t v = 0; v < PACK_TABLE_ENTRIES && lists.table; ++v) {
+        const uint16_t* list = lists.table + v * k;
+        for (int s = 1; s < k; ++s)
+            if (list[s] != CANDIDATE_UNUSED && list[s] != list[0]) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 int cmd_info(int argc, char** argv) {
     std::string path;
-    bool json = false;
+    bool json = false, operands = false;
     for (int i = 0; i < argc; ++i) {
         std::string a = argv[i];
-        if (a == "-h" || a == "--help") {
+        if (!operands && a == "--") {  // the rest are operands, even those starting with '-'
+            operands = true;
+            continue;
+        }
+        if (operands && path.empty()) {
+            path = a;
+        } else if (a == "-h" || a == "--help") {
             std::fputs(INFO_HELP, stdout);
             return 0;
         } else if (a == "--json") {
@@ -117,7 +135,9 @@ int cmd_info(int argc, char** argv) {
         std::printf("                the pictures' own pixels mean %.1f, 95%% within %.1f\n", cov.pixel_mean,
                     cov.pixel_p95);
         if (pack->candidates.count)
-            std::printf("candidates:     %d per colour (neighbouring tiles vary)\n", pack->candidates.count);
+            std::printf("candidates:     %d per colour (%s)\n", pack->candidates.count,
+                        lists_vary(pack->candidates) ? "neighbouring tiles vary"
+                                                     : "each names one picture: neighbouring tiles do not vary");
         else
             std::printf("candidates:     none (%s)\n", candidate_status_text(pack->candidates.status));
         std::string warning = coverage_warning(cov, n);

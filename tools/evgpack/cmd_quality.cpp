@@ -44,12 +44,19 @@ int cmd_quality(int argc, char** argv) {
     std::string path, sheet, error;
     long surfaces = 64, rows = 4, picture = -1;
     int spread = SPREAD_DIFFUSE;
-    bool likeness = true;
+    bool likeness = true, operands = false;
     for (int i = 0; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
         bool ok = true;
-        if (a == "-h" || a == "--help") {
+        if (!operands && a == "--") {  // the rest are operands, even those starting with '-'
+            operands = true;
+            continue;
+        }
+        if (operands) {
+            ok = path.empty();
+            path = a;
+        } else if (a == "-h" || a == "--help") {
             std::fputs(QUALITY_HELP, stdout);
             return 0;
         } else if (a == "--surfaces") {

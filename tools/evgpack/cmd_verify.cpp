@@ -16,8 +16,17 @@ namespace evgpack {
 
 int cmd_verify(int argc, char** argv) {
     std::string path;
+    bool operands = false;
     for (int i = 0; i < argc; ++i) {
         std::string a = argv[i];
+        if (!operands && a == "--") {  // the rest are operands, even those starting with '-'
+            operands = true;
+            continue;
+        }
+        if (operands && path.empty()) {
+            path = a;
+            continue;
+        }
         if (a == "-h" || a == "--help") {
             std::fputs("usage: evgpack verify PACK\n\nChecks a pack as the viewer does and decodes every "
                        "picture; exit status 1 lists each problem.\n",
