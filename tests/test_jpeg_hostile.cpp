@@ -325,3 +325,17 @@ TEST(JpegHostile, RestartIntervalsAndMarkers) {
 }
 
 }  // namespace
+
+// A stuffed 0xFF that is the last data of a cut file is still data: its ones are three blocks of
+// (DC category 1, value 1, end of block), drawn as with an end marker after them; the fourth
+// block has no data and keeps its pixels.
+TEST(JpegHostile, StuffedByteAtTheVeryEnd) {
+    const Bytes dc_one = huffman_payload(0x00, {2}, {0x00, 0x01});   // '0': category 0, '1': 1
+    const Bytes ac_ends = huffman_payload(0x10, {2}, {0x00, 0x00});  // either bit ends the block
+    Bytes whole = grey_block_file(dc_one, ac_ends, {0xFF, 0x00}, 32, 8);
+    Bytes cut(whole.begin(), whole.end() - 2);  // the end marker removed
+    std::vector<uint16_t> a, b;
+    ASSERT_EQ(vals(decode(cut, 32, 8, &a), decode(whole, 32, 8, &b)), vals(1, 1));
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(vals(a[8 * 2 + 7] == UNTOUCHED, a[8 * 3] == UNTOUCHED), vals(false, true));
+}

@@ -124,3 +124,16 @@ TEST_F(Mosaic, NothingIsWrittenOutsideTheTargetAreas) {
 }
 
 }  // namespace
+
+// A mark range reversed in one direction only is empty: the minimap keeps the surface's pixels.
+TEST_F(Mosaic, MinimapMarkWithAReversedRangeDrawsNothing) {
+    for (int i = 0; i < PICTURE_PIXELS; ++i) surface_image[i] = 0;
+    zoom = 8;
+    for (int reversed_rows = 0; reversed_rows < 2; ++reversed_rows) {
+        reversed_rows ? minimap_draw(10, 20, 20, 10) : minimap_draw(20, 10, 10, 20);
+        int marked = 0;
+        for (int y = 0; y < MINIMAP_SIZE; ++y)
+            for (int x = 0; x < MINIMAP_SIZE; ++x) marked += at(MINIMAP_LEFT + x, MINIMAP_TOP + y) != 0;
+        EXPECT_EQ(marked, 0) << reversed_rows;
+    }
+}
