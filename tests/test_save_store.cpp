@@ -26,6 +26,11 @@ protected:
         save_slot = SaveSlot{};
         ASSERT_EQ(set_data_folder(dir.path.c_str()), 1);
     }
+    // Files in the folder: a write leaves the save file itself and no temporary.
+    long entries() const {
+        auto all = std::filesystem::directory_iterator(dir.path);
+        return std::distance(std::filesystem::begin(all), std::filesystem::end(all));
+    }
     void TearDown() override {
         set_data_folder("");
         data_folder[0] = '\0';
@@ -56,10 +61,7 @@ TEST_F(SaveStore, WriteReplacesWholeFileAndLeavesNoTemporary) {
     std::memcpy(block, "NEWCONTENT", 10);
     EXPECT_EQ(save_write(), 1);
     EXPECT_EQ(read_file(dir.file("App.sav")), "NEWCONTENT");
-    // Only the save file itself remains in the folder.
-    int count = 0;
-    for (auto& entry : std::filesystem::directory_iterator(dir.path)) (void)entry, ++count;
-    EXPECT_EQ(count, 1);
+    EXPECT_EQ(entries(), 1);
 }
 
 TEST_F(SaveStore, FailedWriteKeepsOldFile) {
@@ -68,7 +70,6 @@ TEST_F(SaveStore, FailedWriteKeepsOldFile) {
     write_file(dir.file("App.sav"), "old!");
     std::vector<uint8_t> block(64 * 1024, 'n');
     ASSERT_EQ(save_register("App", block.data(), static_cast<uint32_t>(block.size())), 1);
-    std::fill(block.begin(), block.end(), 'n');
     struct rlimit saved;
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
     struct rlimit small = saved;
@@ -80,9 +81,7 @@ TEST_F(SaveStore, FailedWriteKeepsOldFile) {
     std::signal(SIGXFSZ, old_handler);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(read_file(dir.file("App.sav")), "old!");
-    int count = 0;
-    for (auto& entry : std::filesystem::directory_iterator(dir.path)) (void)entry, ++count;
-    EXPECT_EQ(count, 1);
+    EXPECT_EQ(entries(), 1);
 
     // A folder where no file can be created at all.
     ASSERT_EQ(set_data_folder((dir.path + "/missing").c_str()), 1);
