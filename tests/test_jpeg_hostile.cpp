@@ -339,3 +339,18 @@ TEST(JpegHostile, StuffedByteAtTheVeryEnd) {
     EXPECT_EQ(cut, ended);
     EXPECT_EQ(vals(cut[23] == UNTOUCHED, cut[24] == UNTOUCHED), vals(false, true));
 }
+
+// A frame the header parser takes but the decoder cannot hold (luma 4 x 2 and one chroma 2 x 1;
+// the missing chroma plane counts as one block more) is refused, and gives no layer.
+TEST(JpegHostile, FrameTooLargeForTheMcuGivesNoLayer) {
+    Bytes two = base();
+    const size_t sof = at(two, 0xC0);
+    two[sof + 3] -= 3, two[sof + 9] = 2, two[sof + 11] = 0x42, two[sof + 14] = 0x21;
+    two.erase(two.begin() + static_cast<long>(sof) + 16, two.begin() + static_cast<long>(sof) + 19);
+    const size_t sos = at(two, 0xDA);
+    two[sos + 3] -= 2, two[sos + 4] = 2;
+    two.erase(two.begin() + static_cast<long>(sos) + 9, two.begin() + static_cast<long>(sos) + 11);
+    int w = 0, h = 0;
+    EXPECT_EQ(vals(jpeg_picture_size(two.data(), two.size(), &w, &h), jpeg_to_layer(13, two.data(), two.size()), decode(two)),
+              vals(1, 0, 0));
+}
