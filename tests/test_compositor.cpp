@@ -80,6 +80,8 @@ TEST_F(Compose, HiddenSpritesAreNeitherDrawnNorAnimated) {
     SpriteTable[1]->active = 1;
     compose(0, 1023);  // one animation step, then frame 1 is drawn
     EXPECT_EQ(pixel(20, 20), 0x0101);
+    // sprite_pixel reads the frame shown and nothing past its edges.
+    EXPECT_EQ(vals(sprite_pixel(1, 3, 3), sprite_pixel(1, 0, 4), sprite_pixel(1, 4, 0)), vals(0x0101, 0, 0));
 }
 
 // Every pixel value against the fade's definition per channel: P + floor((F - P) * w / 32)
