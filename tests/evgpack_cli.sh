@@ -33,6 +33,7 @@ set +e
 set -e
 [ $status -eq 1 ] && grep -q "fails its CRC-32" verify.txt || fail "verify on a damaged section: $(cat verify.txt)"
 "$tool" build -o plain.evg --candidates 0 --jobs 2 photos >/dev/null || fail "build --candidates 0"
+"$tool" build -o q85.evg --quality 85 --jobs 2 photos >/dev/null && cmp -s pack.evg q85.evg || fail "default quality is not 85"
 [ $(($(stat -c %s pack.evg) - $(stat -c %s plain.evg))) -eq $((12 + 16 * 131072 + 4)) ] || fail "section size"
 "$tool" info plain.evg | grep -q "candidates:     none (no candidate section)" || fail "info: no section"
 "$tool" build --help | grep -q "usage: evgpack build" || fail "build --help"

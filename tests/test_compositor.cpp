@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "media/bitmap.h"
+#include "render/blend.h"
 #include "render/layers.h"
 #include "runtime/compositor.h"
 #include "render/framebuffer.h"
@@ -79,6 +80,8 @@ TEST_F(Compose, HiddenSpritesAreNeitherDrawnNorAnimated) {
     SpriteTable[1]->active = 1;
     compose(0, 1023);  // one animation step, then frame 1 is drawn
     EXPECT_EQ(pixel(20, 20), 0x0101);
+    // sprite_pixel reads the frame shown and nothing past its edges.
+    EXPECT_EQ(vals(sprite_pixel(1, 3, 3), sprite_pixel(1, 0, 4), sprite_pixel(1, 4, 0)), vals(0x0101, 0, 0));
 }
 
 // Every pixel value against the fade's definition per channel: P + floor((F - P) * w / 32)
@@ -149,6 +152,25 @@ TEST_F(Compose, SpriteFootprint) {
         EXPECT_EQ(pixel(v, 10) == 0xFFFF, v >= 8 && v <= 11) << v;
         EXPECT_EQ(pixel(10, v) == 0xFFFF, v >= 8 && v <= 11) << v;
     }
+}
+
+// Scaled RGB565 sprites at twice the size from (16, 16): the copy kernel draws a keyed sprite's
+// key pixels too (one kernel serves keyed and opaque), the blending kernel leaves them out, and
+// half alpha blends.
+TEST_F(Compose, ScaledSpritesChooseTheirKernelByKeyAndAlpha) {
+    SolidBitmap picture(4, 4, 0xFFFF);
+    picture.pixels[0] = colour_key;
+    for (int opaque : {0, 1})
+        for (int alpha : {32, 16}) {
+            picture.bitmap.opaque = opaque;
+            sprite_set(0, &picture.bitmap, 4, 4, 20, 20);
+            SpriteTable[0]->scale = 2048;
+            SpriteTable[0]->alpha = static_cast<int16_t>(alpha);
+            compose(0, 1023);
+            const int key = !opaque && alpha == 16 ? 0 : blend_rgb565(0, colour_key, alpha);
+            EXPECT_EQ(vals(pixel(16, 16), pixel(20, 20), pixel(24, 20)), vals(key, blend_rgb565(0, 0xFFFF, alpha), 0))
+                << opaque << " " << alpha;
+        }
 }
 
 TEST_F(Compose, IndexedSpritesUseRunsAndFlips) {

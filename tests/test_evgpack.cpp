@@ -529,3 +529,17 @@ TEST(EvgpackVerify, CatchesDamagedPacks) {
     EXPECT_EQ(file_length(dir.file("x/0000.jpg")), 0);
     EXPECT_GT(file_length(dir.file("x/0001.jpg")), 0);
 }
+
+// Grey PNGs, with and without alpha, import as grey photos: dark over light.
+TEST(PhotoImport, GreyPngs) {
+    for (int type : {PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA}) {
+        PngSpec spec{320, 240, type, {}};
+        for (int i = 0; i < 320 * 240; ++i) {
+            spec.pixels.push_back(i < 320 * 120 ? 40 : 200);
+            if (type == PNG_COLOR_TYPE_GRAY_ALPHA) spec.pixels.push_back(255);
+        }
+        LinearPicture pic;
+        ASSERT_EQ(import(png_encode(spec), pic), "") << type;
+        EXPECT_EQ(std::make_pair(red_blue(pic, 120, 10), red_blue(pic, 120, 230)), std::make_pair(40040, 200200)) << type;
+    }
+}

@@ -172,6 +172,9 @@ TEST(Caption, FileNameWithoutItsLastExtension) {
         caption_from_path(c[0], caption, sizeof(caption));
         EXPECT_STREQ(caption, c[1]);
     }
+    char one[1] = {'x'};  // room for the terminator only
+    caption_from_path("/a/b", one, 1);
+    EXPECT_EQ(one[0], '\0');
 }
 
 }  // namespace

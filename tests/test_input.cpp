@@ -48,6 +48,7 @@ TEST_F(Input, LevelKeysStayOneShotKeysAreConsumed) {
     EXPECT_TRUE(key_pressed[KEY_UP] && key_held[KEY_UP]);
     EXPECT_TRUE(key_pressed[KEY_RETURN] && key_held[KEY_RETURN]);
     EXPECT_EQ(raw_input.key_raw[KEY_RETURN], 0);
+    EXPECT_EQ(vals(key_pressed[KEY_ANY], key_held[KEY_ANY], key_released[KEY_ANY]), vals(1, 1, 0));  // the summary slot
     input_update();
     EXPECT_TRUE(!key_pressed[KEY_UP] && key_held[KEY_UP] && raw_input.key_raw[KEY_UP]);
     EXPECT_TRUE(!key_pressed[KEY_RETURN] && !key_held[KEY_RETURN] && key_released[KEY_RETURN]);
@@ -56,6 +57,7 @@ TEST_F(Input, LevelKeysStayOneShotKeysAreConsumed) {
     EXPECT_TRUE(key_released[KEY_UP] && !key_held[KEY_UP] && !key_released[KEY_RETURN]);
     input_update();
     EXPECT_FALSE(key_released[KEY_UP]);
+    EXPECT_EQ(vals(key_pressed[KEY_ANY], key_held[KEY_ANY], key_released[KEY_ANY]), vals(0, 0, 0));
 }
 
 }  // namespace

@@ -325,3 +325,32 @@ TEST(JpegHostile, RestartIntervalsAndMarkers) {
 }
 
 }  // namespace
+
+// A stuffed 0xFF that is the last data of a cut file is still data: its ones are three blocks of
+// (DC category 1, value 1, end of block), drawn as with an end marker after them; the fourth
+// block has no data and keeps its pixels.
+TEST(JpegHostile, StuffedByteAtTheVeryEnd) {
+    const Bytes dc_one = huffman_payload(0x00, {2}, {0x00, 0x01});   // '0': category 0, '1': 1
+    const Bytes ac_ends = huffman_payload(0x10, {2}, {0x00, 0x00});  // either bit ends the block
+    const Bytes whole = grey_block_file(dc_one, ac_ends, {0xFF, 0x00}, 32, 8);
+    std::vector<uint16_t> cut, ended;
+    ASSERT_EQ(decode(Bytes(whole.begin(), whole.end() - 2), 32, 8, &cut), JPEG_OK);  // no end marker
+    decode(whole, 32, 8, &ended);
+    EXPECT_EQ(cut, ended);
+    EXPECT_EQ(vals(cut[23] == UNTOUCHED, cut[24] == UNTOUCHED), vals(false, true));
+}
+
+// A frame the header parser takes but the decoder cannot hold (luma 4 x 2 and one chroma 2 x 1;
+// the missing chroma plane counts as one block more) is refused, and gives no layer.
+TEST(JpegHostile, FrameTooLargeForTheMcuGivesNoLayer) {
+    Bytes two = base();
+    const size_t sof = at(two, 0xC0);
+    two[sof + 3] -= 3, two[sof + 9] = 2, two[sof + 11] = 0x42, two[sof + 14] = 0x21;
+    two.erase(two.begin() + static_cast<long>(sof) + 16, two.begin() + static_cast<long>(sof) + 19);
+    const size_t sos = at(two, 0xDA);
+    two[sos + 3] -= 2, two[sos + 4] = 2;
+    two.erase(two.begin() + static_cast<long>(sos) + 9, two.begin() + static_cast<long>(sos) + 11);
+    int w = 0, h = 0;
+    EXPECT_EQ(vals(jpeg_picture_size(two.data(), two.size(), &w, &h), jpeg_to_layer(13, two.data(), two.size()), decode(two)),
+              vals(JPEG_OK, 0, JPEG_TOO_MANY_BLOCKS));
+}

@@ -85,13 +85,13 @@ TEST_F(Layers, FreeingRulesPerKind) {
     layer_setup(0, &bitmap_desc, described, nullptr, nullptr);
     layer_setup(1, &tile_desc, map.tiles.data(), map.cells.data(), map.palette.data());
     EXPECT_EQ(vals(LayerTable[0].opaque, LayerTable[1].columns), vals(1, 2));
+    text_layer_release_hook = record_hook;  // asked for text layers only
     layer_free(0);
     layer_free(1);
     EXPECT_EQ(LayerTable[0].pixels, described);
     ASSERT_EQ(layer_create_indexed(2, 8, 8, 1), 1);
     layer_free(2);
     EXPECT_EQ(LayerTable[2].palette, nullptr);
-    text_layer_release_hook = record_hook;
     LayerTable[6].in_use = 1;
     LayerTable[6].kind = LAYER_TEXT;
     layer_free(6);

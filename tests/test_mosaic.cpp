@@ -124,3 +124,14 @@ TEST_F(Mosaic, NothingIsWrittenOutsideTheTargetAreas) {
 }
 
 }  // namespace
+
+// A mark range reversed in one direction only is empty: the minimap keeps the surface's pixels.
+TEST_F(Mosaic, MinimapMarkWithAReversedRangeDrawsNothing) {
+    for (int i = 0; i < PICTURE_PIXELS; ++i) surface_image[i] = 0;
+    zoom = 8;
+    minimap_draw(20, 10, 10, 20);
+    int marked = 0;
+    for (int i = 0; i < MINIMAP_SIZE * MINIMAP_SIZE; ++i)
+        marked += at(MINIMAP_LEFT + i % MINIMAP_SIZE, MINIMAP_TOP + i / MINIMAP_SIZE) != 0;
+    EXPECT_EQ(marked, 0);
+}

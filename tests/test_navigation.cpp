@@ -141,9 +141,17 @@ TEST_F(Navigation, ArrowsAndMinimapMoveTheCentreWithinBounds) {
     restart();
     zoom = 8;
     centre_col = centre_row = 50;
-    script("5 tap 200 280\n", 20);
+    // The minimap puts the centre at (120, 120); after the lift a tap on the picture zooms in
+    // from there, as in TapAtZoomEightRecentresAndEndsOnTheTappedTile.
+    script("5 tap 200 280\n10 tap 130 60\n", 100);
     navigate(40);
-    EXPECT_EQ(vals(centre_col, centre_row), vals(120, 120));
+    EXPECT_EQ(vals(zoom, centre_col, centre_row), vals(40, 121, 113));
+
+    restart();
+    zoom = 40;
+    script("2 key left down\n12 key left up\n", 30);
+    navigate(240);
+    EXPECT_EQ(centre_col, 120 - 10);  // 1 per frame at zoom 40
 }
 
 TEST_F(Navigation, AnimationFrameCountsAtEachSpeed) {

@@ -96,3 +96,14 @@ TEST_F(PngLoader, BadAndOversizedInputsGiveNull) {
 }
 
 }  // namespace
+
+// Runs longer than a count holds are split by a zero count of the next kind: 300 key pixels.
+TEST_F(PngLoader, LongRunsAreSplit) {
+    std::vector<uint8_t> key, clear(4 * 300, 0);
+    for (int i = 0; i < 300; ++i) key.insert(key.end(), {255, 0, 255});
+    Bitmap* a = load(png_encode(rgb(300, 1, key)));
+    Bitmap* b = load(png_encode(rgba(300, 1, clear)));
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(runs(a, 0, 3), (std::vector<uint8_t>{255, 0, 45}));
+    EXPECT_EQ(runs(b, 0, 6), (std::vector<uint8_t>{255, 0, 0, 45, 0, 0}));
+}

@@ -258,3 +258,10 @@ TEST(StateFile, SavesMergeWithWhatAnotherViewerSaved) {
     EXPECT_EQ(state_block.records[record_find_or_add("b.evg")].percent, 50);
     reset_state();
 }
+
+// Viewed bits past the pack's last picture (left by a larger pack of the same name) do not count.
+TEST(PictureShow, BitsPastTheLastPictureDoNotCount) {
+    PackRecord record{};
+    record.viewed[0] = 0x1F;  // pictures 0..4
+    EXPECT_EQ(viewed_count(record, 4), 4);
+}

@@ -133,6 +133,8 @@ TEST_F(Replay, F12SavesTheNextFreeScreenshot) {
     EXPECT_EQ(read_png_rgb(dir.file("evergreen-0002.png"), &w, &h).size(), 240u * 320 * 3);
     EXPECT_TRUE(file_exists(dir.file("evergreen-0003.png")) && !file_exists(dir.file("evergreen-0004.png")));
     EXPECT_FALSE(file_exists(dir.file("outside.png")));
+    ASSERT_EQ(set_data_folder(dir.file("missing").c_str()), 1);  // nowhere to write: a failure
+    EXPECT_EQ(screenshot_save(nullptr, 0), 0);
 }
 
 }  // namespace

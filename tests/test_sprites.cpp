@@ -179,3 +179,17 @@ TEST_F(Sprites, CaptureAgesOutAfterTwoFramesWithoutADragStep) {
 }
 
 }  // namespace
+
+// The pixel hit test reads the picture under the pen: row 5 of the sprite at 45..54 has a
+// transparent last pixel, so the pen hits columns 45..53 on row 50.
+TEST_F(Sprites, PixelHitReadsThePixelUnderThePen) {
+    pixels[5 * 10 + 9] = colour_key;
+    EXPECT_EQ(hit_columns([] { return sprite_hit_pixel(4); }), std::make_pair(45, 53));
+}
+
+// A new animation starts with an empty step count: at speed 39 and 40 fps the first step comes
+// with the second frame, whatever the previous animation left.
+TEST_F(Sprites, AnimationStartsWithAnEmptyStepCount) {
+    SpriteTable[4]->tick = 30;
+    EXPECT_EQ(play(0, 3, 39, 0, -1, 2), (Frames{0, 0, 1}));
+}
