@@ -33,9 +33,7 @@ protected:
         // Pictures of several colours, so tiles lead to other pictures.
         spec.picture_pixel = [](int p, int x, int y) { return pack_test_colour((p + x / 40 + y / 40) % 6); };
         ASSERT_TRUE(open_test_pack(dir, spec));
-        start_test_runtime();
-        reset_viewer_state();
-        set_up_viewer_buttons();
+        restart();
     }
     void TearDown() override { replay_clear(); }
 
