@@ -410,12 +410,11 @@ TEST(EvgpackBuild, RefusalsLeaveNoOutput) {
     TempDir dir;
     write_photos(dir, 1);
     const std::string out = dir.file("pack.evg");
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(run("build", {"-o", out, "--quiet", dir.file("photos")}), 1);  // one picture only
-    EXPECT_EQ(run("build", {"-o", out, dir.file("missing")}), 1);
-    EXPECT_EQ(run("build", {"-o", out, "--quality", "101", dir.file("photos")}), 2);
-    EXPECT_EQ(run("build", {dir.file("photos")}), 2);
-    std::string errors = testing::internal::GetCapturedStderr();
+    std::string errors;
+    EXPECT_EQ(run_quiet("build", {"-o", out, "--quiet", dir.file("photos")}, nullptr, &errors), 1);  // one picture only
+    EXPECT_EQ(run_quiet("build", {"-o", out, dir.file("missing")}), 1);
+    EXPECT_EQ(run_quiet("build", {"-o", out, "--quality", "101", dir.file("photos")}), 2);
+    EXPECT_EQ(run_quiet("build", {dir.file("photos")}), 2);
     EXPECT_NE(errors.find("fewer than 2 usable pictures"), std::string::npos) << errors;
     EXPECT_FALSE(file_exists(out));
     int entries = 0;
@@ -430,16 +429,15 @@ TEST(EvgpackBuild, OutputReplacesOnlyPacksUnlessForced) {
     write_photos(dir, 2);
     const std::string photo = dir.file("photos/p00.jpg"), photo_bytes = read_file(photo);
     write_file(dir.file("notes.txt"), "keep me");
+    std::string errors;
     auto build = [&](const std::string& out, bool force) {
         std::vector<std::string> args = {"-o", out, "--quiet", "--thumb-size", "8", dir.file("photos")};
         if (force) args.insert(args.begin(), "--force");
-        return run("build", args);
+        return run_quiet("build", args, nullptr, &errors);
     };
-    testing::internal::CaptureStderr();
     EXPECT_EQ(build(photo, false), 1);
-    EXPECT_EQ(build(dir.file("notes.txt"), false), 1);
-    std::string errors = testing::internal::GetCapturedStderr();
     EXPECT_NE(errors.find("is one of the photos; use --force"), std::string::npos) << errors;
+    EXPECT_EQ(build(dir.file("notes.txt"), false), 1);
     EXPECT_NE(errors.find("is not a pack; use --force"), std::string::npos) << errors;
     EXPECT_EQ(read_file(photo), photo_bytes);
     EXPECT_EQ(read_file(dir.file("notes.txt")), "keep me");
@@ -488,12 +486,11 @@ TEST(EvgpackVerify, CatchesDamagedPacks) {
     // No candidate section, so that the file ends with the last picture's bytes.
     ASSERT_EQ(run_quiet("build", {"-o", out, "--quiet", "--thumb-size", "8", "--candidates", "0", dir.file("photos")}), 0);
     std::string good = read_file(out);
-    testing::internal::CaptureStdout();
     // A flipped byte in the picture count: the entries no longer fit the file.
-    std::string bad = good;
+    std::string bad = good, report;
     bad[PACK_HEADER_SIZE + PACK_PICTURE_COUNT + 1] ^= 0x40;
     write_file(out, bad);
-    EXPECT_EQ(run("verify", {out}), 1);
+    EXPECT_EQ(run_quiet("verify", {out}), 1);
     // A picture whose JPEG data is damaged inside an intact entry: its frame header now says
     // progressive, which the viewer's decoder refuses.
     bad = good;
@@ -501,13 +498,12 @@ TEST(EvgpackVerify, CatchesDamagedPacks) {
     ASSERT_NE(last_frame, std::string::npos);
     bad[last_frame + 1] = '\xC2';
     write_file(out, bad);
-    EXPECT_EQ(run("verify", {out}), 1);
-    // A file cut inside the last picture.
-    write_file(out, good.substr(0, good.size() - 100));
-    EXPECT_EQ(run("verify", {out}), 1);
-    std::string report = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(run_quiet("verify", {out}, &report), 1);
     EXPECT_NE(report.find("bytes): unsupported: progressive\n", report.find("picture 2 does not decode (")),
               std::string::npos) << report;
+    // A file cut inside the last picture.
+    write_file(out, good.substr(0, good.size() - 100));
+    EXPECT_EQ(run_quiet("verify", {out}), 1);
     // The last picture's scan cut in half inside its intact entry (an end marker, then zeros).
     bad = good;
     const size_t sos = good.rfind("\xFF\xDA"), eoi = good.rfind("\xFF\xD9");
