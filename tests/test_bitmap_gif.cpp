@@ -6,7 +6,6 @@
 #include <gif_lib.h>
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <vector>
 

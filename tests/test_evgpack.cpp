@@ -8,9 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <random>
 #include <memory>
