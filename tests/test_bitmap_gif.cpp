@@ -6,7 +6,6 @@
 #include <gif_lib.h>
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -66,13 +65,7 @@ const uint8_t* bytes(const std::string& s) { return reinterpret_cast<const uint8
 
 Bitmap* load(const std::string& gif) { return bitmap_from_gif(bytes(gif), gif.size()); }
 
-GifImage whole(int w, int h, std::vector<uint8_t> indices) {
-    GifImage image;
-    image.w = w;
-    image.h = h;
-    image.lines = std::move(indices);
-    return image;
-}
+GifImage whole(int w, int h, std::vector<uint8_t> indices) { return GifImage{0, 0, w, h, false, std::move(indices)}; }
 
 std::vector<uint8_t> pixels_of(const Bitmap* b) {
     const uint8_t* p = static_cast<const uint8_t*>(b->pixels);
@@ -108,11 +101,7 @@ TEST_F(GifTest, KeyColourMovesToIndexZero) {
     EXPECT_EQ(vals(b->palette[0], b->palette[1]), vals(colour_key, 0xFFFF));
     // Key at 5 (and again at 7, which stays an ordinary colour): entries 0 and 5 swap, and so
     // do the pixels.
-    std::vector<Rgb> colours(8, Rgb{0, 0, 0});
-    colours[0] = {255, 255, 255};
-    colours[5] = MAGENTA;
-    colours[7] = MAGENTA;
-    b = load(make_gif(3, 2, colours, {whole(3, 2, px)}));
+    b = load(make_gif(3, 2, {{255, 255, 255}, {}, {}, {}, {}, MAGENTA, {}, MAGENTA}, {whole(3, 2, px)}));
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(b->opaque, 0);
     EXPECT_EQ((std::vector<uint16_t>{b->palette[0], b->palette[5], b->palette[7]}),

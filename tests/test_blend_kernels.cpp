@@ -40,16 +40,6 @@ struct KernelTest : ::testing::Test {
         return n;
     }
     static int changed() { return changed_outside(ClipRect{0, 0, -1, -1}); }
-    // Bounding box of the changed pixels.
-    static ClipRect painted_box() {
-        ClipRect r{32767, 32767, -1, -1};
-        for (int y = 0; y < 320; ++y)
-            for (int x = 0; x < SCREEN_WIDTH; ++x)
-                if (at(x, y) != FILL)
-                    r = ClipRect{static_cast<int16_t>(std::min(x, int{r.left})), static_cast<int16_t>(std::min(y, int{r.top})),
-                                 static_cast<int16_t>(std::max(x, int{r.right})), static_cast<int16_t>(std::max(y, int{r.bottom}))};
-        return r;
-    }
 };
 
 std::vector<uint16_t> sequence(int n, uint16_t first) {

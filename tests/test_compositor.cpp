@@ -1,10 +1,8 @@
-// Compositor: depth order, hidden sprites, fade, background fill, clip tables, the sprite
-// footprint, and indices outside the tables.
+// Compositor: depth order, hidden sprites, fade, background fill, clip tables, where sprites
+// land and with which kernel, and indices outside the tables.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
-#include <utility>
 #include <vector>
 
 #include "media/bitmap.h"
@@ -84,10 +82,10 @@ TEST_F(Compose, HiddenSpritesAreNeitherDrawnNorAnimated) {
     EXPECT_EQ(vals(sprite_pixel(1, 3, 3), sprite_pixel(1, 0, 4), sprite_pixel(1, 4, 0)), vals(0x0101, 0, 0));
 }
 
-// Every pixel value against the fade's definition per channel: P + floor((F - P) * w / 32)
-// with w = 32 - level, worked out channel by channel in plain integers.
-TEST_F(Compose, FadeOfEveryPixelValueFollowsThePerChannelRule) {
-    for (uint16_t colour : {0x0000, 0xFFFF, 0x1234, 0xF81F, 0x07E0}) {
+// Every pixel value against the blend rule at weight 32 - level (blend_rgb565 is checked
+// channel by channel against P + floor((F - P) * w / 32) in test_blend_kernels.cpp).
+TEST_F(Compose, FadeOfEveryPixelValueFollowsTheBlendRule) {
+    for (uint16_t colour : {0x0000, 0xFFFF, 0x1234, 0xF81F, 0x07E0})
         for (int level = 0; level < 32; level += 3) {
             for (int i = 0; i < SCREEN_WIDTH * 320; ++i) Framebuffer[i] = static_cast<uint16_t>(i);
             fade_colour = colour;
@@ -95,13 +93,9 @@ TEST_F(Compose, FadeOfEveryPixelValueFollowsThePerChannelRule) {
             fade_overlay();
             int wrong = 0;
             for (int i = 0; i < SCREEN_WIDTH * 320; ++i)
-                for (auto [shift, mask] : {std::pair{11, 31}, std::pair{5, 63}, std::pair{0, 31}}) {
-                    const int p = (i & 0xFFFF) >> shift & mask, f = colour >> shift & mask;
-                    wrong += (Framebuffer[i] >> shift & mask) != p + static_cast<int>(std::floor((f - p) * (32 - level) / 32.0));
-                }
+                wrong += Framebuffer[i] != blend_rgb565(static_cast<uint16_t>(i), colour, static_cast<uint32_t>(32 - level));
             EXPECT_EQ(wrong, 0) << colour << " " << level;
         }
-    }
 }
 
 TEST_F(Compose, FadeCoversItsDepthAndEverythingBehindWithinItsRectangle) {
@@ -145,15 +139,6 @@ TEST_F(Compose, BackgroundFillAndClipsStayInsideTheScreenClip) {
     EXPECT_EQ(vals(pixel(49, 50), pixel(50, 50)), vals(0xFFFF, 0x7777));
 }
 
-TEST_F(Compose, SpriteFootprint) {
-    sprite_set(0, &white.bitmap, 4, 4, 10, 10);
-    compose(0, 1023);
-    for (int v = 7; v <= 12; ++v) {
-        EXPECT_EQ(pixel(v, 10) == 0xFFFF, v >= 8 && v <= 11) << v;
-        EXPECT_EQ(pixel(10, v) == 0xFFFF, v >= 8 && v <= 11) << v;
-    }
-}
-
 // Scaled RGB565 sprites at twice the size from (16, 16): the copy kernel draws a keyed sprite's
 // key pixels too (one kernel serves keyed and opaque), the blending kernel leaves them out, and
 // half alpha blends.
@@ -183,7 +168,7 @@ TEST_F(Compose, IndexedSpritesUseRunsAndFlips) {
     ASSERT_EQ(bitmap_encode_runs(&bmp, indices.data(), 4, 2), 1);
     sprite_set(0, &bmp, 4, 2, 12, 11);  // top-left (10, 10)
     compose(0, 1023);
-    EXPECT_EQ(vals(pixel(11, 10), pixel(13, 10)), vals(0x2222, 0x3333));
+    EXPECT_EQ(vals(pixel(11, 10), pixel(13, 10), pixel(14, 10), pixel(11, 9), pixel(11, 12)), vals(0x2222, 0x3333, 0, 0, 0));
     SpriteTable[0]->flip_x = 1;
     compose(0, 1023);
     EXPECT_EQ(pixel(10, 10), 0x3333);

@@ -8,9 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <random>
 #include <memory>
@@ -108,6 +106,18 @@ int run(const std::string& command, std::vector<std::string> args) {
     if (command == "verify") return cmd_verify(argc, argv.data());
     if (command == "demo") return cmd_demo(argc, argv.data());
     return cmd_extract(argc, argv.data());
+}
+
+// run() with standard output and error captured into *out and *err when given.
+int run_quiet(const std::string& command, std::vector<std::string> args, std::string* out = nullptr,
+              std::string* err = nullptr) {
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int status = run(command, std::move(args));
+    const std::string o = testing::internal::GetCapturedStdout(), e = testing::internal::GetCapturedStderr();
+    if (out) *out = o;
+    if (err) *err = e;
+    return status;
 }
 
 // A folder of `n` small photos of distinct colours.
@@ -328,9 +338,9 @@ TEST(EvgpackBuild, PackOpensInTheViewerAndInspects) {
     write_file(dir.file("photos/broken\nwrote x: 99 pictures\x1B[2J.jpg"), std::string("\xFF\xD8\xFF\xE0 broken", 10));
     write_file(dir.file("photos/p00-copy.jpg"), read_file(dir.file("photos/p00.jpg")));
     const std::string out = dir.file("pack.evg");
-    testing::internal::CaptureStderr();
-    ASSERT_EQ(run("build", {"-o", out, "--quiet", "--thumb-size", "16", "--jobs", "1", "--author", "Ann", dir.file("photos")}), 0);
-    std::string warnings = testing::internal::GetCapturedStderr();
+    std::string warnings;
+    ASSERT_EQ(run_quiet("build", {"-o", out, "--quiet", "--thumb-size", "16", "--jobs", "1", "--author", "Ann", dir.file("photos")},
+                        nullptr, &warnings), 0);
     EXPECT_NE(warnings.find("broken\\nwrote x: 99 pictures\\x1B[2J.jpg"), std::string::npos) << warnings;
     EXPECT_EQ(warnings.find('\x1B'), std::string::npos);
     EXPECT_EQ(shown("caf\xC3\xA9 \xC2\x9B \xFF\\"), "caf\xC3\xA9 \\xC2\\x9B \\xFF\\\\");  // UTF-8 kept, C1 escaped
@@ -345,13 +355,10 @@ TEST(EvgpackBuild, PackOpensInTheViewerAndInspects) {
 
     // Same bytes with two workers; info, verify and extract are run by evgpack_cli.sh.
     const std::string out2 = dir.file("pack2.evg");
-    testing::internal::CaptureStderr();
-    ASSERT_EQ(run("build", {"-o", out2, "--quiet", "--thumb-size", "16", "--jobs", "2", "--author", "Ann", dir.file("photos")}), 0);
-    testing::internal::GetCapturedStderr();
+    ASSERT_EQ(run_quiet("build", {"-o", out2, "--quiet", "--thumb-size", "16", "--jobs", "2", "--author", "Ann", dir.file("photos")}), 0);
     EXPECT_EQ(read_file(out2), bytes);
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(run("info", {out, "--json"}), 0);
-    const std::string printed = testing::internal::GetCapturedStdout();
+    std::string printed;
+    EXPECT_EQ(run_quiet("info", {out, "--json"}, &printed), 0);
     EXPECT_NE(printed.find("\"author\": \"Ann\""), std::string::npos) << printed;
 }
 
@@ -372,11 +379,8 @@ TEST(EvgpackBuild, SmallPhotosLinkedFoldersAndUnusedPictures) {
     std::filesystem::create_directory_symlink("../more", dir.file("photos/linked-again"));
     std::filesystem::create_directory_symlink("..", dir.file("photos/up"));
     const std::string out = dir.file("pack.evg");
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    ASSERT_EQ(run("build", {"-o", out, "--thumb-size", "8", "--variety", "0", "--jobs", "2", dir.file("photos")}), 0);
-    std::string summary = testing::internal::GetCapturedStdout();
-    std::string warnings = testing::internal::GetCapturedStderr();
+    std::string summary, warnings;
+    ASSERT_EQ(run_quiet("build", {"-o", out, "--thumb-size", "8", "--variety", "0", "--jobs", "2", dir.file("photos")}, &summary, &warnings), 0);
     EXPECT_NE(summary.find(": 9 pictures"), std::string::npos) << summary;  // 4 + 3 grey + 2 linked
     EXPECT_NE(summary.find("below 240 pixels; --min-size skips such photos): 2\n"), std::string::npos) << summary;
     EXPECT_NE(warnings.find("photos/up: it leads back to"), std::string::npos) << warnings;
@@ -393,9 +397,7 @@ TEST(EvgpackBuild, SmallPhotosLinkedFoldersAndUnusedPictures) {
         listed += (listed.empty() ? "" : ", ") + summary.substr(line + 11, colon - line - 11);
         EXPECT_EQ(summary.compare(colon + 2, dir.path.size(), dir.path), 0) << summary;  // a source file
     }
-    testing::internal::CaptureStderr();
-    ASSERT_EQ(run("build", {"-o", out, "--quiet", "--min-size", "240", dir.file("photos")}), 0);
-    warnings = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(run_quiet("build", {"-o", out, "--quiet", "--min-size", "240", dir.file("photos")}, nullptr, &warnings), 0);
     EXPECT_NE(warnings.find("skipped 2 photo(s) whose shorter side is below 240 pixels"), std::string::npos) << warnings;
     auto pack = std::make_unique<OpenPack>();
     ASSERT_EQ(pack_load(out.c_str(), PACK_HEADER_SIZE, pack.get()), PACK_OK);
@@ -406,12 +408,11 @@ TEST(EvgpackBuild, RefusalsLeaveNoOutput) {
     TempDir dir;
     write_photos(dir, 1);
     const std::string out = dir.file("pack.evg");
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(run("build", {"-o", out, "--quiet", dir.file("photos")}), 1);  // one picture only
-    EXPECT_EQ(run("build", {"-o", out, dir.file("missing")}), 1);
-    EXPECT_EQ(run("build", {"-o", out, "--quality", "101", dir.file("photos")}), 2);
-    EXPECT_EQ(run("build", {dir.file("photos")}), 2);
-    std::string errors = testing::internal::GetCapturedStderr();
+    std::string errors;
+    EXPECT_EQ(run_quiet("build", {"-o", out, "--quiet", dir.file("photos")}, nullptr, &errors), 1);  // one picture only
+    EXPECT_EQ(run_quiet("build", {"-o", out, dir.file("missing")}), 1);
+    EXPECT_EQ(run_quiet("build", {"-o", out, "--quality", "101", dir.file("photos")}), 2);
+    EXPECT_EQ(run_quiet("build", {dir.file("photos")}), 2);
     EXPECT_NE(errors.find("fewer than 2 usable pictures"), std::string::npos) << errors;
     EXPECT_FALSE(file_exists(out));
     int entries = 0;
@@ -426,16 +427,15 @@ TEST(EvgpackBuild, OutputReplacesOnlyPacksUnlessForced) {
     write_photos(dir, 2);
     const std::string photo = dir.file("photos/p00.jpg"), photo_bytes = read_file(photo);
     write_file(dir.file("notes.txt"), "keep me");
+    std::string errors;
     auto build = [&](const std::string& out, bool force) {
         std::vector<std::string> args = {"-o", out, "--quiet", "--thumb-size", "8", dir.file("photos")};
         if (force) args.insert(args.begin(), "--force");
-        return run("build", args);
+        return run_quiet("build", args, nullptr, &errors);
     };
-    testing::internal::CaptureStderr();
     EXPECT_EQ(build(photo, false), 1);
-    EXPECT_EQ(build(dir.file("notes.txt"), false), 1);
-    std::string errors = testing::internal::GetCapturedStderr();
     EXPECT_NE(errors.find("is one of the photos; use --force"), std::string::npos) << errors;
+    EXPECT_EQ(build(dir.file("notes.txt"), false), 1);
     EXPECT_NE(errors.find("is not a pack; use --force"), std::string::npos) << errors;
     EXPECT_EQ(read_file(photo), photo_bytes);
     EXPECT_EQ(read_file(dir.file("notes.txt")), "keep me");
@@ -481,17 +481,14 @@ TEST(EvgpackVerify, CatchesDamagedPacks) {
     TempDir dir;
     write_photos(dir, 3);
     const std::string out = dir.file("pack.evg");
-    testing::internal::CaptureStderr();
     // No candidate section, so that the file ends with the last picture's bytes.
-    ASSERT_EQ(run("build", {"-o", out, "--quiet", "--thumb-size", "8", "--candidates", "0", dir.file("photos")}), 0);
-    testing::internal::GetCapturedStderr();
+    ASSERT_EQ(run_quiet("build", {"-o", out, "--quiet", "--thumb-size", "8", "--candidates", "0", dir.file("photos")}), 0);
     std::string good = read_file(out);
-    testing::internal::CaptureStdout();
     // A flipped byte in the picture count: the entries no longer fit the file.
-    std::string bad = good;
+    std::string bad = good, report;
     bad[PACK_HEADER_SIZE + PACK_PICTURE_COUNT + 1] ^= 0x40;
     write_file(out, bad);
-    EXPECT_EQ(run("verify", {out}), 1);
+    EXPECT_EQ(run_quiet("verify", {out}), 1);
     // A picture whose JPEG data is damaged inside an intact entry: its frame header now says
     // progressive, which the viewer's decoder refuses.
     bad = good;
@@ -499,13 +496,12 @@ TEST(EvgpackVerify, CatchesDamagedPacks) {
     ASSERT_NE(last_frame, std::string::npos);
     bad[last_frame + 1] = '\xC2';
     write_file(out, bad);
-    EXPECT_EQ(run("verify", {out}), 1);
-    // A file cut inside the last picture.
-    write_file(out, good.substr(0, good.size() - 100));
-    EXPECT_EQ(run("verify", {out}), 1);
-    std::string report = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(run_quiet("verify", {out}, &report), 1);
     EXPECT_NE(report.find("bytes): unsupported: progressive\n", report.find("picture 2 does not decode (")),
               std::string::npos) << report;
+    // A file cut inside the last picture.
+    write_file(out, good.substr(0, good.size() - 100));
+    EXPECT_EQ(run_quiet("verify", {out}), 1);
     // The last picture's scan cut in half inside its intact entry (an end marker, then zeros).
     bad = good;
     const size_t sos = good.rfind("\xFF\xDA"), eoi = good.rfind("\xFF\xD9");
@@ -514,18 +510,14 @@ TEST(EvgpackVerify, CatchesDamagedPacks) {
     std::fill(bad.begin() + static_cast<long>(mid), bad.begin() + static_cast<long>(eoi) + 2, '\0');
     bad[mid] = '\xFF', bad[mid + 1] = '\xD9';
     write_file(out, bad);
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(run("verify", {out}), 1);
-    report = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(run_quiet("verify", {out}, &report), 1);
     EXPECT_NE(report.find("picture 2 is damaged"), std::string::npos) << report;
 
     // A 0-byte picture entry extracts as an empty file.
     PackSpec empty_first;
     empty_first.jpegs = {""};
     write_file(out, pack_bytes(empty_first));
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(run("extract", {out, dir.file("x")}), 0);
-    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(run_quiet("extract", {out, dir.file("x")}), 0);
     EXPECT_EQ(file_length(dir.file("x/0000.jpg")), 0);
     EXPECT_GT(file_length(dir.file("x/0001.jpg")), 0);
 }

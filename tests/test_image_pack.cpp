@@ -190,10 +190,8 @@ TEST(PackDiscovery, ScanListsRegularMatchingFilesSortedByName) {
     ::mkdir(dir.file("folder.evg").c_str(), 0755);  // not a regular file
     std::string pattern = dir.path + "/*.evg";
     ASSERT_EQ(4, folder_scan(pattern.c_str()));
-    EXPECT_STREQ(name_table[0], "A.evg");
-    EXPECT_STREQ(name_table[1], "a.evg");
-    EXPECT_STREQ(name_table[2], "b.evg");
-    EXPECT_STREQ(name_table[3], "c.EVG");
+    EXPECT_EQ((std::vector<std::string>{name_table[0], name_table[1], name_table[2], name_table[3]}),
+              (std::vector<std::string>{"A.evg", "a.evg", "b.evg", "c.EVG"}));
     EXPECT_EQ(0, folder_scan((dir.path + "/none/*.evg").c_str()));
     EXPECT_EQ(0, folder_scan((dir.path + "/*.png").c_str()));
     // More files than slots, created in descending order: the first ones by name are kept.

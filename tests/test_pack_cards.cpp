@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "app/pack_menu.h"
@@ -173,7 +172,6 @@ TEST(PackCards, PercentageDigitSprites) {
     std::memset(&state_block, 0, sizeof state_block);
     pack_close(&viewer_pack);
     current_record = 0;
-    viewer_pack.picture_count = 3;
     // Slots 20.. hold the '%' sign (frame 10) and the digits from the right, 13 pixels apart;
     // the frames of every active slot, in slot order.
     auto shown = [] {
@@ -186,19 +184,15 @@ TEST(PackCards, PercentageDigitSprites) {
         }
         return frames;
     };
-    picture_show(0);
-    EXPECT_EQ(shown(), (std::vector<int>{10, 3, 3}));  // 33%
-    picture_show(1);
-    EXPECT_EQ(shown(), (std::vector<int>{10, 6, 6}));
-    picture_show(2);
-    EXPECT_EQ(shown(), (std::vector<int>{10, 0, 0, 1}));
-    // Other packs, shown without clearing the sprites: the digits follow a falling value.
-    for (const auto& [count, digits] : {std::pair<int, std::vector<int>>{4, {10, 5, 2}},  // 25%
-                                        {11, {10, 9}}, {100, {10, 1}}}) {
-        std::memset(&state_block, 0, sizeof state_block);
-        viewer_pack.picture_count = static_cast<uint16_t>(count);
-        picture_show(0);
-        EXPECT_EQ(shown(), digits) << count;
+    // The three pictures of a pack of three (33%, 66%, 100%), then other packs (a fresh state
+    // each), shown without clearing the sprites: the digits follow a falling value.
+    const struct { int count, picture; std::vector<int> digits; } steps[] = {
+        {3, 0, {10, 3, 3}}, {3, 1, {10, 6, 6}}, {3, 2, {10, 0, 0, 1}}, {4, 0, {10, 5, 2}}, {11, 0, {10, 9}}, {100, 0, {10, 1}}};
+    for (const auto& s : steps) {
+        if (s.count != viewer_pack.picture_count) std::memset(&state_block, 0, sizeof state_block);
+        viewer_pack.picture_count = static_cast<uint16_t>(s.count);
+        picture_show(static_cast<uint16_t>(s.picture));
+        EXPECT_EQ(shown(), s.digits) << s.count << " " << s.picture;
     }
     sprite_table_clear();
     digit_strip = nullptr;

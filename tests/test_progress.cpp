@@ -30,8 +30,6 @@ void load_state_file(const TempDir& dir, const std::string& bytes) {
     set_data_folder("");
 }
 
-std::string record_name(int i) { return std::string(state_block.records[i].name, 8); }
-
 }  // namespace
 
 TEST(ProgressRecord, LayoutMatchesTheStateFile) {
@@ -168,7 +166,7 @@ TEST(StateFile, DamagedFilesLoadWithinTheBlock) {
     EXPECT_EQ(state_block.records[0].name[0], 0);
 
     load_state_file(dir, full.substr(0, 50943));  // short: fills the start only
-    EXPECT_EQ(record_name(0), std::string("one.evg", 8));
+    EXPECT_EQ(std::string(state_block.records[0].name, 8), std::string("one.evg", 8));
     EXPECT_EQ(state_block.records[0].percent, 40);
 
     std::string longer = full + "X";  // long: the extra bytes are ignored

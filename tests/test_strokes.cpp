@@ -2,7 +2,6 @@
 // lift frame end to end; these check taps and the buffer limits.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
 #include "runtime/input.h"

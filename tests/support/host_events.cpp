@@ -66,4 +66,3 @@ void push_motion(int x, int y) {
 void push_button(Uint8 type, Uint8 button) { push(type, [&](SDL_Event& e) { e.button.button = button; }); }
 void push_key(Uint8 type, SDLKey key) { push(type, [&](SDL_Event& e) { e.key.keysym.sym = key; }); }
 void push_resize(int w, int h) { push(SDL_VIDEORESIZE, [&](SDL_Event& e) { e.resize.w = w, e.resize.h = h; }); }
-void push_quit() { push(SDL_QUIT, [](SDL_Event&) {}); }

@@ -14,4 +14,3 @@ void push_motion(int x, int y);
 void push_button(Uint8 type, Uint8 button);
 void push_key(Uint8 type, SDLKey key);
 void push_resize(int w, int h);
-void push_quit();

@@ -50,8 +50,7 @@ double value_noise(int x, int y, int cell, uint32_t seed) {
 
 uint8_t to_byte(double v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v + 0.5); }
 
-}  // namespace
-
+// width x height RGB888 pixels, row-major.
 std::vector<uint8_t> make_photo_rgb(int width, int height, uint32_t seed) {
     std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
     double phase = (hash32(seed) & 1023) / 163.0;
@@ -84,8 +83,10 @@ std::vector<uint8_t> make_photo_rgb(int width, int height, uint32_t seed) {
     return rgb;
 }
 
-std::vector<uint8_t> jpeg_encode_rgb(const std::vector<uint8_t>& rgb, int width, int height,
-                                     const JpegFixtureOptions& options) {
+}  // namespace
+
+std::vector<uint8_t> make_test_jpeg(int width, int height, const JpegFixtureOptions& options,
+                                    uint32_t seed) {
     JpegEncodeOptions encode;
     encode.quality = options.quality;
     encode.grey = options.components == 1;
@@ -93,13 +94,8 @@ std::vector<uint8_t> jpeg_encode_rgb(const std::vector<uint8_t>& rgb, int width,
     encode.luma_v = options.luma_v;
     encode.restart_interval = options.restart_interval;
     std::vector<uint8_t> result;
-    jpeg_encode(rgb.data(), width, height, encode, result);
+    jpeg_encode(make_photo_rgb(width, height, seed).data(), width, height, encode, result);
     return result;
-}
-
-std::vector<uint8_t> make_test_jpeg(int width, int height, const JpegFixtureOptions& options,
-                                    uint32_t seed) {
-    return jpeg_encode_rgb(make_photo_rgb(width, height, seed), width, height, options);
 }
 
 bool libjpeg_decode_rgb(const std::vector<uint8_t>& jpeg, std::vector<uint8_t>* rgb, int* width,

@@ -13,14 +13,8 @@ struct JpegFixtureOptions {
     int restart_interval = 0;  // in MCUs, 0 = none
 };
 
-// width x height RGB888 pixels, row-major. Different seeds give different pictures.
-std::vector<uint8_t> make_photo_rgb(int width, int height, uint32_t seed);
-
-// Encodes RGB888 pixels as a baseline JPEG. Returns an empty vector on failure.
-std::vector<uint8_t> jpeg_encode_rgb(const std::vector<uint8_t>& rgb, int width, int height,
-                                     const JpegFixtureOptions& options);
-
-// make_photo_rgb + jpeg_encode_rgb.
+// A width x height baseline JPEG of a picture made from `seed` (different seeds give different
+// pictures). Empty on failure.
 std::vector<uint8_t> make_test_jpeg(int width, int height, const JpegFixtureOptions& options,
                                     uint32_t seed = 1);
 

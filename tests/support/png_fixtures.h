@@ -10,9 +10,7 @@ struct PngSpec {
     int width, height, colour_type;
     std::vector<uint8_t> pixels;  // packed rows
     int bit_depth = 8;
-    bool interlaced = false;
     std::vector<png_color> palette = {};
-    std::vector<uint8_t> trns = {};
 };
 
 std::string png_encode(const PngSpec& spec);

@@ -35,15 +35,12 @@ bool write_file(const std::string& path, const std::string& bytes) {
     return static_cast<bool>(out);
 }
 
-bool file_exists(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
-}
-
 long file_length(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
 }
+
+bool file_exists(const std::string& path) { return file_length(path) >= 0; }
 
 std::vector<uint8_t> read_png_rgb(const std::string& path, int* width, int* height) {
     png_image image{};
