@@ -20,20 +20,28 @@ configure:
 	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
 	@ln -sf $(BUILD)/compile_commands.json compile_commands.json
 
-run: setup all
+# Builds only what it runs (the viewer, evgpack and the demo pack), not the tests.
+run: setup configure
+	cmake --build $(BUILD) -j $(JOBS) --target evergreen evgpack evg_demo_pack
 	@bash scripts/run.sh $(BUILD)
 
 test: setup all
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# Installs the programs, manual pages, desktop entry and icon under PREFIX (inside DESTDIR when
-# given): `sudo make install`, or `make install PREFIX=$$HOME/.local`.
-install: all
-	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+# Installs the programs (optimised and stripped), manual pages, desktop entry, icons, AppStream
+# metadata and the demo pack under PREFIX (inside DESTDIR when given): `sudo make install`, or
+# `make install PREFIX=$$HOME/.local`. Builds only what it installs.
+install: configure
+	cmake --build $(BUILD) -j $(JOBS) --target evg_install_files
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)" --strip
 
-# A Debian package in build/ (evergreen_VERSION_ARCH.deb); needs scripts/packages-deb.txt.
-deb: all
+# A Debian package in build/ (evergreen_VERSION-REVISION_ARCH.deb); needs scripts/packages-deb.txt.
+# MAINTAINER="Name <address>" names the package's maintainer (kept in build/ for later runs).
+MAINTAINER ?=
+deb: configure
 	@bash scripts/setup.sh scripts/packages-deb.txt
+	$(if $(MAINTAINER),cmake -B $(BUILD) -DEVG_MAINTAINER="$(MAINTAINER)")
+	cmake --build $(BUILD) -j $(JOBS) --target evg_install_files
 	cd $(BUILD) && cpack -G DEB
 
 test-asan: setup
