@@ -64,7 +64,10 @@ install(CODE "
   if(CMAKE_INSTALL_DO_STRIP)
     foreach(program evergreen evgpack)
       execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
-        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/\${program}\" COMMAND_ERROR_IS_FATAL ANY)
+        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/\${program}\" RESULT_VARIABLE failed)
+      if(failed)
+        message(FATAL_ERROR \"cannot strip \${program}\")
+      endif()
     endforeach()
   endif()")
 install(FILES ${EVG_DIST_DIR}/evergreen.1.gz ${EVG_DIST_DIR}/evgpack.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
