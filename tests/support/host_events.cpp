@@ -64,5 +64,7 @@ void push_motion(int x, int y) {
     push(SDL_MOUSEMOTION, [&](SDL_Event& e) { e.motion.x = static_cast<Uint16>(x), e.motion.y = static_cast<Uint16>(y); });
 }
 void push_button(Uint8 type, Uint8 button) { push(type, [&](SDL_Event& e) { e.button.button = button; }); }
-void push_key(Uint8 type, SDLKey key) { push(type, [&](SDL_Event& e) { e.key.keysym.sym = key; }); }
+void push_key(Uint8 type, SDLKey key, SDLMod mod) {
+    push(type, [&](SDL_Event& e) { e.key.keysym.sym = key, e.key.keysym.mod = mod; });
+}
 void push_resize(int w, int h) { push(SDL_VIDEORESIZE, [&](SDL_Event& e) { e.resize.w = w, e.resize.h = h; }); }
