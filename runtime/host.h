@@ -1,7 +1,7 @@
-// The host window and the frame pump: opens the SDL window that shows the device screen
-// (at an integer scale, in a window or full screen), paces the application to a fixed frame period, and once per frame composes,
-// drains the host events into raw_input, presents, measures the frame rate, advances the frame
-// timers and derives the input state. Applications call runtime_init once, then frame_yield
+// The host window and the frame pump: opens the SDL window that shows the device screen (at an
+// integer scale, in a window or full screen), paces the application to a fixed frame period,
+// and once per frame composes, drains the host events into raw_input, presents, measures the
+// frame rate, advances the frame timers and derives the input state. Applications call runtime_init once, then frame_yield
 // once at the end of every loop iteration.
 #pragma once
 #include <cstdint>

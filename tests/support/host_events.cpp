@@ -36,6 +36,7 @@ void start_test_runtime() {
     show_fps = 1;
     std::memset(frame_timers, 0, sizeof(frame_timers));
     pump_frame_count = 0;
+    host_scale_request = 0, host_window.desktop_w = host_window.desktop_h = 0;
     reset_input_state();
     replay_clear();
     record_close();
