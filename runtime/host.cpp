@@ -338,7 +338,8 @@ int frame_pump(uint16_t first_depth, uint16_t last_depth) {
         }
     }
 
-    // A full screen has no size of its own to follow: resizes then are the window system's.
+    // The full screen keeps the desktop's size: a resize then comes from the window system,
+    // not from the user, and is left alone.
     if (resize_width >= 0 && !host_window.full_screen) {
         read_window_rect();
         set_client_size(scale_for_resize(resize_width, resize_height));
@@ -381,9 +382,10 @@ void set_frame_rate(uint16_t fps) {
 namespace {
 
 // Writes `rows` device rows at scale S from `out` on: each device row is widened once into the
-// first of its S surface rows, which is then copied into the other S - 1 with memcpy. With S a
-// constant the widening loop is unrolled and vectorised; at 3x it costs about as much as one
-// memcpy of the frame (bench_present).
+// first of its S surface rows, which is then copied into the other S - 1 with memcpy from the
+// cache. With S a constant the widening loop is unrolled and vectorised. bench_present (CPU
+// time): at 3x 0.7-0.8 of a memcpy of the scaled frame, at 2x 1.0-1.2 and twice as fast as
+// storing both rows per pixel.
 template <int S>
 void present_rows(uint8_t* out, int pitch, int rows) {
     constexpr size_t ROW_BYTES = sizeof(uint16_t) * SCREEN_WIDTH * S;
