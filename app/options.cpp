@@ -25,6 +25,8 @@ void options_print_usage(bool to_stderr) {
                  "the viewing progress there in Evergreen.sav. Given a pack, opens it at once\n"
                  "(its folder is the one used). A folder of photos without a pack offers to make one.\n"
                  "  --fps N         frames per second, 1..1000 (default 40)\n"
+                 "  --scale N       show the screen N times enlarged, 1..8 (default: the largest\n"
+                 "                  that fits 85%% of the desktop)\n"
                  "  --headless      run without a window (SDL dummy video driver)\n"
                  "  --replay FILE   play timed input from FILE, then go on as usual\n"
                  "  --record FILE   write the mouse and key input to FILE in replay format\n"
@@ -36,7 +38,8 @@ void options_print_usage(bool to_stderr) {
                  "Replay lines: F move X Y | F down | F up | F tap X Y |\n"
                  "  F key up|down|left|right|return|rshift|escape down|up | F shot FILE.png |\n"
                  "  F close   (F = frame number from 1, X Y = device pixels, # = comment)\n"
-                 "Keys: arrows, Return, Right Shift; F12 saves evergreen-NNNN.png; Escape quits.\n");
+                 "Keys: arrows, Return, Right Shift; F12 saves evergreen-NNNN.png; Escape quits;\n"
+                 "  F11 or Alt+Return toggles full screen.\n");
 }
 
 namespace {
@@ -121,6 +124,15 @@ int options_parse(int argc, char** argv, Options* options) {
             if (*value == '\0' || *end != '\0' || fps < 1 || fps > 1000)
                 return bad_command_line("--fps must be a whole number from 1 to 1000", value);
             options->fps = static_cast<uint16_t>(fps);
+        } else if (!std::strcmp(arg, "--scale")) {
+            // Read by host_init, before the first window opens.
+            if (!has_value) return bad_command_line("--scale needs a number", nullptr);
+            const char* value = argv[++i];
+            char* end = nullptr;
+            long scale = std::strtol(value, &end, 10);
+            if (*value == '\0' || *end != '\0' || scale < 1 || scale > HOST_MAX_SCALE)
+                return bad_command_line("--scale must be a whole number from 1 to 8", value);
+            host_scale_request = static_cast<uint8_t>(scale);
         } else if (!std::strcmp(arg, "--replay")) {
             if (!has_value) return bad_command_line("--replay needs a file", nullptr);
             options->replay_path = argv[++i];

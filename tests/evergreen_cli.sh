@@ -41,9 +41,9 @@ mkdir -p -- "$long"
 cp Default.evg "$long/"
 run --headless --fps 1000 --replay close.txt -- "$long" > out.txt 2>&1 || fail "-- and a long path: status $?, $(cat out.txt)"
 
-# --record writes the replayed input (its format is checked in test_replay.cpp).
+# --record writes the replayed input in device pixels at any scale (format: test_replay.cpp).
 printf '2 tap 10 20\n5 key escape down\n' > session.txt
-run --headless --fps 1000 --replay session.txt --record rec.txt > /dev/null
+run --headless --scale 3 --fps 1000 --replay session.txt --record rec.txt > /dev/null
 grep -qx "2 move 10 20" rec.txt && grep -qx "5 key escape down" rec.txt || fail "recording: $(cat rec.txt)"
 
 SDL_VIDEODRIVER=no-such-driver run > out.txt 2>&1
@@ -133,6 +133,7 @@ run --help > out.txt 2>&1 && grep -q "^Usage: evergreen" out.txt && ! grep -q Lo
 run --version > out.txt 2>&1 && grep -q "^evergreen [0-9]" out.txt && ! grep -q Loading out.txt || fail "--version"
 run --frobnicate > /dev/null 2>&1; [ $? -eq 2 ] || fail "unknown option not status 2"
 run --fps 1001 --headless > /dev/null 2>&1; [ $? -eq 2 ] || fail "--fps 1001 accepted"
+run --scale 9 --headless > /dev/null 2>&1; [ $? -eq 2 ] || fail "--scale 9 accepted"
 
 [ "$failures" -eq 0 ] && echo "evergreen command line: all checks passed"
 exit $((failures > 0))

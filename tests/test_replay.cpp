@@ -78,7 +78,7 @@ TEST_F(Replay, EventsArriveInTheirFrame) {
     frame_yield();  // 6
     EXPECT_TRUE(key_released[KEY_UP]);
     EXPECT_EQ(replay_pending(), 0);
-    push_resize(480, 640);  // doubled: script positions stay device pixels
+    push_resize(720, 960);  // 3x: script positions stay device pixels
     frame_yield();
     ASSERT_EQ(parse("8 move 100 300\n"), "ok");
     frame_yield();
