@@ -226,6 +226,23 @@ static void field_text(char* out, const char* field, size_t field_size) {
     out[n] = '\0';
 }
 
+// Cuts a line wider than CARD_TEXT_ROOM pixels to the longest start that fits with "..." after
+// it. Widths as the layout counts them: each glyph and one pixel of spacing between glyphs.
+static void card_line_fit(char* text, size_t size) {
+    const Font* font = font_table[FONT_SHEET];
+    if (!font) return;
+    auto advance = [font](char ch) { return int(uint8_t(1 + font->glyph_widths[uint8_t(ch)])); };
+    int width = -1;  // no spacing after the last glyph
+    for (const char* p = text; *p; ++p) width += advance(*p);
+    if (width <= CARD_TEXT_ROOM) return;
+    const int dots = 3 * advance('.');  // "..." and the spacing before it
+    int used = -1;
+    size_t keep = 0;
+    while (keep + 4 < size && text[keep] && used + advance(text[keep]) + dots <= CARD_TEXT_ROOM)
+        used += advance(text[keep++]);
+    std::memcpy(text + keep, "...", 4);
+}
+
 void card_draw(uint8_t card) {
     if (card >= MAX_CARDS) return;
     const PackCard& c = pack_cards[card];
@@ -250,12 +267,14 @@ void card_draw(uint8_t card) {
     if (c.listed_count != 0) std::snprintf(images, sizeof images, "%d images", c.listed_count);
     char viewed[32];
     std::snprintf(viewed, sizeof viewed, "Viewed : %d%%", c.percent);
-    const char* lines[4] = {name, by, images, viewed};
+    char* lines[4] = {name, by, images, viewed};
+    const size_t sizes[4] = {sizeof name, sizeof by, sizeof images, sizeof viewed};
     const int16_t left = static_cast<int16_t>(c.left + CARD_TEXT_LEFT);
     for (int k = 0; k < 4; k++) {
         // Each line is laid out in a box one line high and too wide to wrap, so a long name or
-        // author runs on to the card's clip edge instead of wrapping over the line below.
+        // author is cut with "..." instead of wrapping over the line below.
         const int16_t top = static_cast<int16_t>(c.top + CARD_TEXT_TOP + CARD_LINE_PITCH * k);
+        card_line_fit(lines[k], sizes[k]);
         text_set(0, 4 * card + k, left, top, CARD_TEXT_NO_WRAP, static_cast<int16_t>(top + CARD_LINE_PITCH - 1),
                  lines[k], 0, FONT_SHEET);
     }
