@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -148,10 +149,28 @@ int packs_find() {
     return 1;
 }
 
+void pack_failure_print(int status, const char* path, bool header) {
+    if (status == PACK_CANNOT_OPEN) {
+        std::fprintf(stderr, "evergreen: %s: the pack cannot be opened\n", path);
+        return;
+    }
+    // The screen's sentence as a clause: "The file ends inside its tables." -> "the file ends ...".
+    char reason[64];
+    std::snprintf(reason, sizeof reason, "%s", pack_status_text(status));
+    const size_t n = std::strlen(reason);
+    if (n > 0 && reason[n - 1] == '.') reason[n - 1] = '\0';
+    if (reason[0] >= 'A' && reason[0] <= 'Z') reason[0] = static_cast<char>(reason[0] - 'A' + 'a');
+    char picture[32] = "";
+    if (viewer_pack.bad_picture >= 0) std::snprintf(picture, sizeof picture, ", picture %d", viewer_pack.bad_picture);
+    std::fprintf(stderr, "evergreen: %s: %s (%s%s)\n", path, header ? "invalid image pack" : "not an image pack", reason,
+                 picture);
+}
+
 // The message screen of a pack that cannot be used: the menu background without the start
 // choice, a panel with the file's name and what is wrong, then frames until the pen touches
 // the screen.
-static void pack_error_screen(int status, const char* path) {
+void pack_failed_screen(int status, const char* path) {
+    pack_failure_print(status, path, true);
     if (draw_target)
         jpeg_decode(asset_menu_background, asset_menu_background_size, draw_target, SCREEN_WIDTH, SCREEN_MAX_HEIGHT);
     panel_draw(ERROR_BOX_LEFT, ERROR_BOX_TOP, ERROR_BOX_RIGHT, ERROR_BOX_BOTTOM);
@@ -170,15 +189,17 @@ static void pack_error_screen(int status, const char* path) {
     font_from_gif(FONT_SHEET, asset_font_sheet, asset_font_sheet_size);
     text_set(0, 0, ERROR_BOX_LEFT + 8, ERROR_BOX_TOP + 8, ERROR_BOX_RIGHT - 8, ERROR_BOX_BOTTOM - 4, text, 0,
              FONT_SHEET);
+    quit_hook = [] { std::exit(1); };  // the run ends because of the pack, however dismissed
     do {
         frame_yield();
     } while (!pen_state.pressed);
+    quit_hook = nullptr;
 }
 
 int pack_open(const char* path, uint32_t data_offset) {
     int status = pack_load(path, data_offset, &viewer_pack);
     if (status == PACK_OK) return 1;
-    pack_error_screen(status, path);
+    pack_failed_screen(status, path);
     return 0;
 }
 
