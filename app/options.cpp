@@ -149,10 +149,12 @@ int options_parse(int argc, char** argv, Options* options) {
 int options_prepare(const Options& options) {
     // FOLDER or PACK.evg as given (a pack is checked before any window opens); else the data
     // home for --library and for a plain start in the home folder, which is never packed.
-    if (options.library && options.folder) return bad_command_line("--library takes no folder or pack", options.folder);
+    if (options.library && options.folder)
+        return bad_command_line("--library takes no folder or pack", options.folder);
     int status = options.folder ? use_path(options.folder) : -1;
     if (status < 0 && preset_pack[0]) status = preset_pack_check((std::string(data_folder) + preset_pack).c_str());
-    if (status < 0 && !options.folder && (options.library || in_home_folder())) status = data_home_use();
+    if (status < 0 && !options.folder && !options.demo && (options.library || in_home_folder()))
+        status = data_home_use();
     if (status >= 0) return status;
     char why[160];
     if (options.headless) {

@@ -162,8 +162,8 @@ void pack_failure_print(int status, const char* path, bool header) {
     if (reason[0] >= 'A' && reason[0] <= 'Z') reason[0] = static_cast<char>(reason[0] - 'A' + 'a');
     char picture[32] = "";
     if (viewer_pack.bad_picture >= 0) std::snprintf(picture, sizeof picture, ", picture %d", viewer_pack.bad_picture);
-    std::fprintf(stderr, "evergreen: %s: %s (%s%s)\n", path, header ? "invalid image pack" : "not an image pack", reason,
-                 picture);
+    std::fprintf(stderr, "evergreen: %s: %s (%s%s)\n", path, header ? "invalid image pack" : "not an image pack",
+                 reason, picture);
 }
 
 // The message screen of a pack that cannot be used: the menu background without the start

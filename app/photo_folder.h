@@ -1,6 +1,7 @@
 // A data folder without a pack whose photos (its own, or the pictures folder's for the data
-// home) can make one: the no-pack screen offers it, and the build screen runs the pack builder (the same build as `evgpack build`) on a worker thread
-// while a progress bar is drawn on the device screen.
+// home) can make one: the no-pack screen offers it, and the build screen runs the pack builder
+// (the same build as `evgpack build`) on a worker thread while a progress bar is drawn on the
+// device screen.
 #pragma once
 #include <atomic>
 #include <memory>
@@ -26,7 +27,8 @@ std::shared_ptr<PhotoCount> photo_folder_count_start();
 // Whether a pack could be written in data_folder (the folder lets this user create files).
 bool photo_folder_writable();
 
-// Builds "<source folder name>.evg" in data_folder from the source's photos with a progress bar over the current screen (text
+// Builds "<source folder name>.evg" in data_folder from the source's photos with a progress bar
+// over the current screen (text
 // layer 0, primitives on layer 1). Returns 1 when the pack was written, 0 when the build failed
 // (after a message screen that waits for a tap; Escape or the close button there end the process
 // with status 1). Escape or closing the window during the build stop it, remove anything it wrote

@@ -145,7 +145,8 @@ int data_home_use() {
     const int made = folder.empty() ? (errno = ENOENT, -1) : make_folders(folder);
     if (made < 0 || !set_data_folder(folder.c_str())) {
         std::fprintf(stderr, "evergreen: cannot make the data folder %s: %s\n",
-                     folder.empty() ? "(no home folder)" : folder.c_str(), made < 0 ? std::strerror(errno) : "path too long");
+                     folder.empty() ? "(no home folder)" : folder.c_str(),
+                     made < 0 ? std::strerror(errno) : "path too long");
         return 1;
     }
     if (made) demo_pack_put(folder);

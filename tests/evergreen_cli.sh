@@ -38,7 +38,7 @@ run --headless --fps 1000 --replay close.txt > /dev/null || fail "close button: 
 # "--" ends the options; a folder path far longer than 260 bytes is taken.
 long="-Dash/$(printf 'd%.0s' {1..200})/$(printf 'e%.0s' {1..200})"
 mkdir -p -- "$long"
-cp Default.evg "$long/"
+cp -- Default.evg "$long/"
 run --headless --fps 1000 --replay close.txt -- "$long" > out.txt 2>&1 || fail "-- and a long path: status $?, $(cat out.txt)"
 
 # --record writes the replayed input (its format is checked in test_replay.cpp).

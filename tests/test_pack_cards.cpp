@@ -143,7 +143,8 @@ TEST(PackCards, ThreePacksOverTheMenuBackground) {
         const TextItem& t = text_items[0][item];
         for (int g = 0; g < t.glyph_count; g++) {
             const int end = t.glyphs[g].x + font_table[5]->glyph_widths[t.glyphs[g].code] - 1;
-            EXPECT_EQ(vals(t.glyphs[g].y, end <= pack_cards[item / 4].right - 3), vals(t.box_top, 1)) << item << " " << g;
+            EXPECT_EQ(vals(t.glyphs[g].y, end <= pack_cards[item / 4].right - 3), vals(t.box_top, 1))
+                << item << " " << g;
         }
     }
     // Icon copied at (left + 2, top + 2) for the card with a header.

@@ -51,7 +51,8 @@ int cmd_demo(int argc, char** argv) {
         print_error("usage: evgpack demo -o OUT.evg [--count N]");
         return 2;
     }
-    std::vector<uint8_t> bytes = demo_pack_bytes(static_cast<int>(count), static_cast<int>(jobs), static_cast<int>(candidates));
+    std::vector<uint8_t> bytes =
+        demo_pack_bytes(static_cast<int>(count), static_cast<int>(jobs), static_cast<int>(candidates));
     if (!write_file_replacing(output, bytes, error)) {
         print_error(error);
         return 1;
