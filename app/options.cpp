@@ -13,6 +13,7 @@
 
 #include "media/files.h"
 #include "pack/pack_format.h"
+#include "app/start_folder.h"
 #include "app/version.h"
 #include "app/viewer_main.h"
 #include "runtime/host.h"
@@ -28,6 +29,8 @@ void options_print_usage(bool to_stderr) {
                  "  --scale N       show the screen N times enlarged, 1..8 (default: the largest\n"
                  "                  that fits 85%% of the desktop)\n"
                  "  --headless      run without a window (SDL dummy video driver)\n"
+                 "  --library       use the packs in $XDG_DATA_HOME/evergreen (made with a demo pack;\n"
+                 "                  offers a pack of your pictures folder); also a plain start in ~\n"
                  "  --replay FILE   play timed input from FILE, then go on as usual\n"
                  "  --record FILE   write the mouse and key input to FILE in replay format\n"
                  "  --demo strokes  draw letters with the mouse and see them recognised\n"
@@ -116,6 +119,8 @@ int options_parse(int argc, char** argv, Options* options) {
             return 0;
         } else if (!std::strcmp(arg, "--headless")) {
             options->headless = 1;
+        } else if (!std::strcmp(arg, "--library")) {
+            options->library = 1;
         } else if (!std::strcmp(arg, "--fps")) {
             if (!has_value) return bad_command_line("--fps needs a number", nullptr);
             const char* value = argv[++i];
@@ -154,10 +159,15 @@ int options_parse(int argc, char** argv, Options* options) {
 }
 
 int options_prepare(const Options& options) {
-    if (options.folder) {
-        int status = use_path(options.folder);
-        if (status >= 0) return status;
-    }
+    // FOLDER or PACK.evg as given (a pack is checked before any window opens); else the data
+    // home for --library and for a plain start in the home folder, which is never packed.
+    if (options.library && options.folder)
+        return bad_command_line("--library takes no folder or pack", options.folder);
+    int status = options.folder ? use_path(options.folder) : -1;
+    if (status < 0 && preset_pack[0]) status = preset_pack_check((std::string(data_folder) + preset_pack).c_str());
+    if (status < 0 && !options.folder && !options.demo && (options.library || in_home_folder()))
+        status = data_home_use();
+    if (status >= 0) return status;
     char why[160];
     if (options.headless) {
         setenv("SDL_VIDEODRIVER", "dummy", 1);

@@ -416,7 +416,7 @@ TEST(EvgpackBuild, RefusalsLeaveNoOutput) {
     EXPECT_EQ(run_quiet("build", {"-o", out, "--quiet", dir.file("photos")}, nullptr, &errors), 1);  // one picture only
     EXPECT_EQ(run_quiet("build", {"-o", out, dir.file("missing")}), 1);
     EXPECT_EQ(run_quiet("build", {"-o", out, "--quality", "101", dir.file("photos")}), 2);
-    EXPECT_EQ(run_quiet("build", {dir.file("photos")}), 2);
+    EXPECT_EQ(run_quiet("build", {dir.file("photos/p00.jpg")}), 2);  // no -o and no folder to name the pack
     EXPECT_NE(errors.find("fewer than 2 usable pictures"), std::string::npos) << errors;
     EXPECT_FALSE(file_exists(out));
     int entries = 0;
