@@ -117,14 +117,14 @@ printf '\377\330\377\340 not a picture' > Bad/a.jpg
 cp Bad/a.jpg Bad/b.jpg
 cp Trip/0000.jpg Trip/0001.jpg ReadOnly/
 printf '3 tap 120 200\n3000 key escape down\n' > failed.txt
-run --headless --fps 1000 --replay failed.txt Bad > out.txt 2>&1
+timeout 120 "$exe" --headless --fps 1000 --replay failed.txt Bad > out.txt 2>&1
 status=$?
 [ "$status" -eq 1 ] && grep -q "evgpack: " out.txt || fail "failed build: status $status, $(cat out.txt)"
 # A dangling link where the pack would go is reported, not followed out of the folder.
 mkdir Linked
 cp Trip/0000.jpg Trip/0001.jpg Linked/
 ln -s "$work/elsewhere.evg" Linked/Linked.evg
-run --headless --fps 1000 --replay failed.txt Linked > out.txt 2>&1
+timeout 120 "$exe" --headless --fps 1000 --replay failed.txt Linked > out.txt 2>&1
 status=$?
 [ "$status" -eq 1 ] && grep -q "Linked.evg is a symbolic link" out.txt && [ ! -e elsewhere.evg ] \
     || fail "dangling link as the pack: status $status, $(cat out.txt)"
