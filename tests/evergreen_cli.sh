@@ -156,14 +156,14 @@ in_home . --replay "$work/close.txt" > out.txt 2>&1
 "$(dirname "$exe")/evgpack" info "$data/Default.evg" | grep -q "pictures: *256" || fail "home folder: $(cat out.txt)"
 rm "$data/Default.evg"
 printf '1000 tap 120 200\n' > late_offer.txt
-in_home empty --library --replay "$work/late_offer.txt" > out.txt 2>&1 &
+in_home empty --library --replay "$work/late_offer.txt" > offer_out.txt 2>&1 &
 viewer=$!
 for _ in $(seq 1200); do [ -f "$data/Bilder.evg" ] && break; sleep 0.25; done
 kill "$viewer" 2> /dev/null
 wait "$viewer" 2> /dev/null
 verified=$("$(dirname "$exe")/evgpack" verify "$data/Bilder.evg" 2>&1)
 grep -q "OK, 2 pictures decode" <<<"$verified" && [ "$(find "$home/Bilder" "$home/empty" -type f | wc -l)" -eq 2 ] \
-    || fail "pack of the pictures folder: $verified / $(tail -3 out.txt)"
+    || fail "pack of the pictures folder: $verified / $(tail -3 offer_out.txt)"
 
 # Help and version print and end with status 0, without starting the program.
 run --help > out.txt 2>&1 && grep -q "^Usage: evergreen" out.txt && ! grep -q Loading out.txt || fail "--help"
