@@ -205,9 +205,13 @@ bool poster_target_photo(const uint8_t* data, size_t size, int across, PosterTar
 void poster_target_picture(OpenPack& pack, uint16_t n, int across, PosterTarget& out) {
     std::vector<uint16_t> pixels(PICTURE_PIXELS);
     picture_read(&pack, n, pixels.data());  // black when it fails, as the viewer shows it
+    poster_target_surface(pixels.data(), n, across, out);
+}
+
+void poster_target_surface(const uint16_t* surface, uint16_t parent, int across, PosterTarget& out) {
     out.width = out.height = across;
-    out.parent = n;
-    out.rgb = reduce_rgb565(pixels.data(), PICTURE_EDGE, across);
+    out.parent = parent;
+    out.rgb = reduce_rgb565(surface, PICTURE_EDGE, across);
 }
 
 uint16_t poster_icon_picture(const OpenPack& pack, const uint16_t* icon) {

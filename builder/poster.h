@@ -33,6 +33,8 @@ bool poster_target_photo(const uint8_t* data, size_t size, int across, PosterTar
 // Pack picture n at across x across (n below the picture count). A picture that does not decode
 // is black, as the viewer shows it.
 void poster_target_picture(OpenPack& pack, uint16_t n, int across, PosterTarget& out);
+// A 240 x 240 surface (RGB565) whose own picture is `parent`, at across x across: the viewer's.
+void poster_target_surface(const uint16_t* surface, uint16_t parent, int across, PosterTarget& out);
 
 // The pack picture the header's 40 x 40 icon was made from: the one whose thumbnail, sampled at
 // 40 x 40, is closest to it (the header keeps the icon's pixels, not its number).
