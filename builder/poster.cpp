@@ -59,25 +59,6 @@ std::vector<uint8_t> reduce_rgb565(const uint16_t* pixels, int n, int size) {
 
 uint16_t pack565(const uint8_t* rgb) { return rgb565_pack(rgb[0], rgb[1], rgb[2]); }
 
-// The tile rule over a width x height grid of RGB565 colours.
-void grid_tile_map(const OpenPack& pack, const uint16_t* colours, int width, int height, uint16_t parent,
-                   uint16_t* map) {
-    auto scratch = std::make_unique<TileMapScratch>();
-    std::vector<uint16_t> block(PICTURE_PIXELS), chosen(PICTURE_PIXELS);
-    // Blocks of 240 x 240, each one surface of the viewer's rule (edges padded by repetition).
-    for (int by = 0; by < height; by += PICTURE_EDGE)
-        for (int bx = 0; bx < width; bx += PICTURE_EDGE) {
-            for (int y = 0; y < PICTURE_EDGE; ++y)
-                for (int x = 0; x < PICTURE_EDGE; ++x)
-                    block[y * PICTURE_EDGE + x] =
-                        colours[std::min(by + y, height - 1) * width + std::min(bx + x, width - 1)];
-            tile_map_build(pack, *scratch, block.data(), parent, chosen.data());
-            for (int y = 0; y < PICTURE_EDGE && by + y < height; ++y)
-                for (int x = 0; x < PICTURE_EDGE && bx + x < width; ++x)
-                    map[(by + y) * width + bx + x] = chosen[y * PICTURE_EDGE + x];
-        }
-}
-
 // ---- Row writers: libpng and libjpeg report errors by longjmp, so every call into them sits
 // behind its own setjmp in a function that holds no C++ objects. ----
 
@@ -246,7 +227,8 @@ std::vector<uint16_t> poster_tile_map(const OpenPack& pack, const PosterTarget& 
     const size_t n = static_cast<size_t>(target.width) * target.height;
     std::vector<uint16_t> colours(n), map(n);
     for (size_t i = 0; i < n; ++i) colours[i] = pack565(&target.rgb[i * 3]);
-    grid_tile_map(pack, colours.data(), target.width, target.height, target.parent, map.data());
+    TileMapScratch scratch;
+    tile_map_build_grid(pack, scratch, colours.data(), target.width, target.height, target.parent, map.data());
     return map;
 }
 
