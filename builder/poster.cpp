@@ -112,9 +112,9 @@ void jpeg_sink_error(j_common_ptr info) {
 bool jpeg_begin(JpegSink& s, FILE* file, int width, int height) {
     s.info.err = jpeg_std_error(&s.mgr);
     s.mgr.error_exit = jpeg_sink_error;
+    s.info.client_data = &s;  // jpeg_create_compress keeps err and client_data
     if (setjmp(s.jump)) return false;
     jpeg_create_compress(&s.info);
-    s.info.client_data = &s;
     s.created = true;
     jpeg_stdio_dest(&s.info, file);
     s.info.image_width = static_cast<JDIMENSION>(width);
