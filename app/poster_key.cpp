@@ -38,14 +38,24 @@ void band_copy(uint16_t* to, bool from_screen) {
     }
 }
 
+// Puts the pixels under the line back, only when nothing was drawn over it meanwhile.
+void line_remove() {
+    uint16_t now[BAND_PIXELS];
+    band_copy(now, true);
+    if (std::memcmp(now, band_shown, sizeof now) == 0) band_copy(band_under, false);
+    frames_left = 0;
+}
+
 void line_show(const char* text) {
-    if (frames_left == 0) band_copy(band_under, true);
-    else band_copy(band_under, false);  // a second press: start from the clean band
+    if (frames_left > 0) line_remove();  // a second press: the band kept is the picture's own
+    band_copy(band_under, true);
     for (int y = 0; y < BAND_ROWS; ++y)
         for (int x = 0; x < PICTURE_EDGE; ++x) band_row(y)[x] = blend_rgb565(band_row(y)[x], 0, 20);
     if (font_load_builtin(0)) {
         const Font* font = font_table[0];
         text_layout(text, 4, BAND_TOP + 2, PICTURE_EDGE - 4, PICTURE_EDGE - 1, font, 1, 0, ALIGN_LEFT, 60);
+        const int16_t sprite = current_sprite;
+        const uint8_t clip = current_clip;
         current_sprite = -1;
         current_clip = 0;
         for (uint32_t g = 0; g < layout_count; ++g) {
@@ -56,6 +66,7 @@ void line_show(const char* text) {
                                                                  font->glyph_offsets[pg.code]);
             blit_glyph_mask(mask, 0xFFFF, w, font->glyph_height, pg.x, pg.y, 32);
         }
+        current_sprite = sprite, current_clip = clip;
     }
     band_copy(band_shown, true);
     frames_left = SHOW_FRAMES;
@@ -99,10 +110,5 @@ void poster_key_frame() {
         }
         return;
     }
-    if (frames_left > 0 && --frames_left == 0) {
-        // Put the pixels back only when nothing was drawn over the line meanwhile.
-        uint16_t now[BAND_PIXELS];
-        band_copy(now, true);
-        if (std::memcmp(now, band_shown, sizeof now) == 0) band_copy(band_under, false);
-    }
+    if (frames_left > 0 && --frames_left == 0) line_remove();
 }

@@ -207,9 +207,10 @@ TEST(PhotoImport, ReadsEveryKindAndHonoursOrientation) {
     const std::string turned = jpeg_bytes(p, false, false, 6);
     evgpack::PosterTarget target;
     std::string error;
-    ASSERT_TRUE(evgpack::poster_target_photo(reinterpret_cast<const uint8_t*>(turned.data()), turned.size(), 30, target, error));
+    ASSERT_TRUE(evgpack::poster_target_photo(reinterpret_cast<const uint8_t*>(turned.data()), turned.size(), 30, 40, target, error));
     EXPECT_EQ(vals(target.width, target.height, target.rgb[(20 * 30 + 29) * 3] > 200, target.rgb[20 * 30 * 3 + 2] > 200),
               vals(30, 40, 1, 1));
+    EXPECT_FALSE(evgpack::poster_target_photo(reinterpret_cast<const uint8_t*>(turned.data()), turned.size(), 30, 39, target, error));
 }
 
 TEST(PhotoImport, RefusesGarbageAndTruncatedData) {

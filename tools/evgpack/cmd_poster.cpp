@@ -137,7 +137,8 @@ int cmd_poster(int argc, char** argv) {
     if (!photo.empty()) {
         std::vector<uint8_t> data;
         if (!read_photo(photo, data, error) ||
-            !poster_target_photo(data.data(), data.size(), static_cast<int>(tiles), target, error)) {
+            !poster_target_photo(data.data(), data.size(), static_cast<int>(tiles),
+                                 static_cast<int>(POSTER_MAX_SIDE / tile_px), target, error)) {
             print_error(photo + ": " + error);
             return 1;
         }
