@@ -47,7 +47,7 @@ void rows_done(void* context, int done, int total) {
 bool read_photo(const std::string& path, std::vector<uint8_t>& data, std::string& error) {
     FILE* in = file_open_regular(path.c_str());
     if (!in) {
-        error = "cannot read " + path + ": " + std::strerror(errno);
+        error = std::string("cannot read: ") + std::strerror(errno);
         return false;
     }
     uint8_t chunk[65536];
@@ -59,7 +59,7 @@ bool read_photo(const std::string& path, std::vector<uint8_t>& data, std::string
     const bool failed = std::ferror(in) != 0;
     std::fclose(in);
     if (failed || data.size() > (256u << 20)) {
-        error = failed ? "cannot read " + path : path + ": file over 256 MB";
+        error = failed ? "cannot read" : "file over 256 MB";
         return false;
     }
     return true;
