@@ -39,10 +39,10 @@ void options_print_usage(bool to_stderr) {
                  "  --version       show the version\n"
                  "  --              end of the options (a FOLDER or PACK may then start with '-')\n"
                  "Replay lines: F move X Y | F down | F up | F tap X Y |\n"
-                 "  F key up|down|left|right|return|rshift|escape down|up | F shot FILE.png |\n"
+                 "  F key up|down|left|right|return|rshift|escape|p down|up | F shot FILE.png |\n"
                  "  F close   (F = frame number from 1, X Y = device pixels, # = comment)\n"
-                 "Keys: arrows, Return, Right Shift; F12 saves evergreen-NNNN.png; Escape quits;\n"
-                 "  F11 or Alt+Return toggles full screen.\n");
+                 "Keys: arrows, Return, Right Shift; F12 saves evergreen-NNNN.png; P saves a poster\n"
+                 "  evergreen-poster-NNNN.jpg; F11 or Alt+Return toggles full screen; Escape quits.\n");
 }
 
 namespace {

@@ -42,9 +42,10 @@ constexpr int HIGHEST_OPEN_COST = 9 * (255 + ERROR_LIMIT / 32) + 10 * NEAR_REPEA
 static_assert(HIGHEST_OPEN_COST < SAME_AS_NEIGHBOUR && HIGHEST_OPEN_COST + SAME_AS_NEIGHBOUR < CLOSED,
               "lane costs must keep their order in 16 bits");
 
-// TileMapScratch::grid is 244 x 242 entries. Rows are read eight entries at a time from two to
-// the left: the last reads run into the next row.
-constexpr int GRID_STRIDE = TileMapScratch::GRID_STRIDE;
+// TileMapScratch::rows holds three rows of width + 4 entries (the current one and the two above,
+// in turn) and ROW_SLACK more: rows are read eight entries at a time from two to the left, so
+// the last reads run past the row's end.
+constexpr int ROW_SLACK = 8;
 
 // One colour's list over the lanes; a run of one colour (common: smooth areas) keeps it.
 struct alignas(16) ListLanes {
@@ -219,51 +220,75 @@ int cheapest_lane(const ListLanes& lanes, int r, int g, int b, const Neighbours&
 
 #endif
 
-}  // namespace
-
-void tile_map_plain(const OpenPack& pack, const uint16_t* surface, uint16_t parent, uint16_t* map) {
-    for (int i = 0; i < PICTURE_PIXELS; ++i) {
-        const uint16_t t = pack.best_match[surface[i]];
-        map[i] = t == parent ? pack.second_match[surface[i]] : t;
+// best_match, or second_match where best_match names the parent, for `count` colours.
+void plain_rule(const OpenPack& pack, const uint16_t* colours, size_t count, uint16_t parent, uint16_t* map) {
+    for (size_t i = 0; i < count; ++i) {
+        const uint16_t t = pack.best_match[colours[i]];
+        map[i] = t == parent ? pack.second_match[colours[i]] : t;
     }
 }
 
-void tile_map_build(const OpenPack& pack, TileMapScratch& scratch, const uint16_t* surface, uint16_t parent,
-                    uint16_t* map, int spread) {
+}  // namespace
+
+void tile_map_plain(const OpenPack& pack, const uint16_t* surface, uint16_t parent, uint16_t* map) {
+    plain_rule(pack, surface, PICTURE_PIXELS, parent, map);
+}
+
+namespace {
+
+// The build for a grid `width` wide, or FIXED_WIDTH wide when that is not 0: the surface's
+// fixed width lets the compiler fold the row arithmetic, as it did before grids of any width.
+template <int FIXED_WIDTH>
+void build_grid(const OpenPack& pack, TileMapScratch& scratch, const uint16_t* colours, int any_width, int height,
+                uint16_t parent, uint16_t* map, int spread) {
+    const int width = FIXED_WIDTH ? FIXED_WIDTH : any_width;
+    const size_t cells = static_cast<size_t>(width) * static_cast<size_t>(height);
     const int k = pack.candidates.count;
     const uint16_t* const candidate_table = pack.candidates.table;
     if (k == 0 || !candidate_table || !pack.candidates.means || pack.picture_count == 0) {
-        tile_map_plain(pack, surface, parent, map);
+        plain_rule(pack, colours, cells, parent, map);
         return;
     }
     // Colour carried to the following tiles, in 1/16 channel units (7/16 right, 3/16, 5/16 and
-    // 1/16 to the row below), indexed by column + 1.
-    auto& carry = scratch.carry;
-    uint16_t* const grid = scratch.grid;
-    std::memset(carry, 0, sizeof carry);
-    std::memset(grid, 0xFF, sizeof scratch.grid);  // CANDIDATE_UNUSED
+    // 1/16 to the row below), per row parity and channel, indexed by column + 1.
+    const size_t stride = static_cast<size_t>(width) + 4, carry_row = static_cast<size_t>(width) + 2;
+    if (scratch.rows.size() < 3 * stride + ROW_SLACK) scratch.rows.resize(3 * stride + ROW_SLACK);
+    if (scratch.carry.size() < 6 * carry_row) scratch.carry.resize(6 * carry_row);
+    std::fill(scratch.carry.begin(), scratch.carry.begin() + 6 * carry_row, 0);
+    std::fill(scratch.rows.begin(), scratch.rows.begin() + 3 * stride + ROW_SLACK, CANDIDATE_UNUSED);
+    uint16_t* const rows = scratch.rows.data();
+    int32_t* const carry = scratch.carry.data();
     const bool diffuse = spread == SPREAD_DIFFUSE;
     alignas(16) int16_t noise[LANES] = {};
     ListLanes lanes = {};
-    for (int y = 0; y < PICTURE_EDGE; ++y) {
-        int32_t(*now)[PICTURE_EDGE + 2] = carry[y & 1];
-        int32_t(*next)[PICTURE_EDGE + 2] = carry[(y + 1) & 1];
-        for (int ch = 0; ch < 3; ++ch) std::memset(next[ch], 0, sizeof next[ch]);
+    for (int y = 0; y < height; ++y) {
+        int32_t* now[3];
+        int32_t* next[3];
+        for (int ch = 0; ch < 3; ++ch) {
+            now[ch] = carry + ((y & 1) * 3 + ch) * carry_row;
+            next[ch] = carry + (((y + 1) & 1) * 3 + ch) * carry_row;
+            std::fill(next[ch], next[ch] + carry_row, 0);
+        }
+        // This row's choices and the two rows above, each from two unused entries to its left.
+        uint16_t* const row = rows + static_cast<size_t>(y % 3) * stride;
+        const uint16_t* const up1 = rows + static_cast<size_t>((y + 2) % 3) * stride;
+        const uint16_t* const up2 = rows + static_cast<size_t>((y + 1) % 3) * stride;
+        const uint16_t* const line = colours + static_cast<size_t>(y) * width;
+        uint16_t* const out = map + static_cast<size_t>(y) * width;
+        const size_t ahead_limit = cells - 1 - static_cast<size_t>(y) * width;
         int32_t listed_colour = -1;
         uint16_t left2 = CANDIDATE_UNUSED, left = CANDIDATE_UNUSED;
-        for (int x = 0; x < PICTURE_EDGE; ++x) {
-            const int i = y * PICTURE_EDGE + x;
-            const uint16_t colour = surface[i];
+        for (int x = 0; x < width; ++x) {
+            const uint16_t colour = line[x];
             // The lists (128 KiB per candidate) are read in surface colour order, mostly missing
             // the cache: asking a few pixels ahead hides the wait.
-            const uint16_t* ahead = candidate_table + static_cast<size_t>(surface[std::min(i + 16, PICTURE_PIXELS - 1)]) * k;
+            const uint16_t* ahead = candidate_table + static_cast<size_t>(line[std::min<size_t>(x + 16, ahead_limit)]) * k;
             __builtin_prefetch(ahead);
             __builtin_prefetch(ahead + k - 1);
             if (colour != listed_colour) {
                 lanes_fill(lanes, pack, candidate_table + static_cast<size_t>(colour) * k, k, parent, !diffuse);
                 listed_colour = colour;
             }
-            uint16_t* at = grid + (y + 2) * GRID_STRIDE + x + 2;
             uint16_t t;
             if (!lanes.open) {
                 t = pack.best_match[colour];
@@ -283,7 +308,7 @@ void tile_map_build(const OpenPack& pack, TileMapScratch& scratch, const uint16_
                     for (int s = 0; s < LANES; ++s)
                         noise[s] = static_cast<int16_t>((hash >> lanes.noise_shift[s] & 0x3F) * NEAR_REPEAT / 64);
                 }
-                const Neighbours nb = {at - GRID_STRIDE - 2, at - 2 * GRID_STRIDE - 2, left2, left, at[-GRID_STRIDE]};
+                const Neighbours nb = {up1 + x, up2 + x, left2, left, up1[x + 2]};
 #if defined(__SSE2__)
                 const int s = lanes.halves == 1 ? cheapest_lane<1>(lanes, r, g, b, nb, noise)
                                                 : cheapest_lane<2>(lanes, r, g, b, nb, noise);
@@ -304,12 +329,24 @@ void tile_map_build(const OpenPack& pack, TileMapScratch& scratch, const uint16_
                     }
                 }
             }
-            map[i] = *at = t;
+            out[x] = row[x + 2] = t;
             left2 = left, left = t;
         }
         if (diffuse)
             for (int ch = 0; ch < 3; ++ch)
-                for (int x = 0; x < PICTURE_EDGE + 2; ++x)
+                for (size_t x = 0; x < carry_row; ++x)
                     next[ch][x] = std::min(std::max(next[ch][x], -ERROR_LIMIT), ERROR_LIMIT);
     }
+}
+
+}  // namespace
+
+void tile_map_build(const OpenPack& pack, TileMapScratch& scratch, const uint16_t* surface, uint16_t parent,
+                    uint16_t* map, int spread) {
+    build_grid<PICTURE_EDGE>(pack, scratch, surface, PICTURE_EDGE, PICTURE_EDGE, parent, map, spread);
+}
+
+void tile_map_build_grid(const OpenPack& pack, TileMapScratch& scratch, const uint16_t* colours, int width,
+                         int height, uint16_t parent, uint16_t* map, int spread) {
+    if (width >= 1 && height >= 1) build_grid<0>(pack, scratch, colours, width, height, parent, map, spread);
 }

@@ -158,6 +158,7 @@ int key_slot(SDLKey key) {
         case SDLK_LEFT: return KEY_LEFT;
         case SDLK_RETURN: return KEY_RETURN;
         case SDLK_RSHIFT: return KEY_RSHIFT;
+        case SDLK_p: return KEY_POSTER;
         default: return -1;
     }
 }

@@ -43,7 +43,7 @@ struct KeyName {
 constexpr KeyName KEY_NAMES[] = {
     {"up", SDLK_UP},         {"down", SDLK_DOWN},     {"left", SDLK_LEFT},
     {"right", SDLK_RIGHT},   {"return", SDLK_RETURN}, {"rshift", SDLK_RSHIFT},
-    {"escape", SDLK_ESCAPE},
+    {"escape", SDLK_ESCAPE}, {"p", SDLK_p},
 };
 
 std::vector<ReplayStep> script;
@@ -118,7 +118,7 @@ const char* parse_line(const std::vector<std::string>& w, std::vector<ReplayStep
         const KeyName* found = nullptr;
         for (const KeyName& k : KEY_NAMES)
             if (w[2] == k.name) found = &k;
-        if (!found) return "key name must be one of up down left right return rshift escape";
+        if (!found) return "key name must be one of up down left right return rshift escape p";
         if (w[3] != "down" && w[3] != "up") return "key state must be down or up";
         step.kind = STEP_KEY;
         step.key = found->key;

@@ -4,7 +4,7 @@
 //
 // File format, one event per line, '#' starts a comment; F counts frame_pump calls from 1:
 //   F move X Y | F down | F up | F tap X Y | F key NAME down|up | F shot FILE.png | F close
-// NAME is one of up down left right return rshift escape; X, Y are device pixels.
+// NAME is one of up down left right return rshift escape p; X, Y are device pixels.
 #pragma once
 #include <cstdint>
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "pack/pack_file.h"
+#include "tests/support/check.h"
 #include "tests/support/pack_builder.h"
 #include "tests/support/png_fixtures.h"
 #include "tests/support/temp_dir.h"
@@ -24,6 +25,7 @@
 #include "builder/colour_match.h"
 #include "tools/evgpack/commands.h"
 #include "builder/exif.h"
+#include "builder/poster.h"
 #include "builder/photo_import.h"
 
 using namespace evgpack;
@@ -201,6 +203,14 @@ TEST(PhotoImport, ReadsEveryKindAndHonoursOrientation) {
     ASSERT_EQ(import(jpeg_bytes(p, false, false, 6), pic), "");
     EXPECT_GT(red_blue(pic, 230, 120), 180000);
     EXPECT_GT(red_blue(pic, 10, 120) % 1000, 180);
+    // A poster's target keeps the whole photo, turned the same way: 30 across, 40 rows.
+    const std::string turned = jpeg_bytes(p, false, false, 6);
+    evgpack::PosterTarget target;
+    std::string error;
+    ASSERT_TRUE(evgpack::poster_target_photo(reinterpret_cast<const uint8_t*>(turned.data()), turned.size(), 30, 40, target, error));
+    EXPECT_EQ(vals(target.width, target.height, target.rgb[(20 * 30 + 29) * 3] > 200, target.rgb[20 * 30 * 3 + 2] > 200),
+              vals(30, 40, 1, 1));
+    EXPECT_FALSE(evgpack::poster_target_photo(reinterpret_cast<const uint8_t*>(turned.data()), turned.size(), 30, 39, target, error));
 }
 
 TEST(PhotoImport, RefusesGarbageAndTruncatedData) {

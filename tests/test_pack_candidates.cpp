@@ -15,7 +15,9 @@
 #include "pack/pack_candidates.h"
 #include "pack/tile_map.h"
 #include "app/progress.h"
+#include "builder/poster.h"
 #include "render/framebuffer.h"
+#include "tests/support/jpeg_fixtures.h"
 #include "tests/support/viewer_fixture.h"
 #include "tests/support/check.h"
 
@@ -217,6 +219,86 @@ TEST(TileMap, VectorPathChoosesAsThePlainPath) {
             }
         }
     EXPECT_EQ(maps, 72);
+}
+
+// A poster names tiles by the viewer's rule: at 240 across, a surface's poster is the viewer's map
+// of it, also when a damaged section leaves the plain tables; a flat target of another size with
+// three candidates has no identical neighbours.
+TEST_F(Candidates, PostersNameTheViewersTiles) {
+    for (const std::string& tail : {section_bytes(4), section_bytes(4).substr(0, 99)}) {
+        load(tail);
+        render();  // the surface of many colours, its map for parent 2
+        evgpack::PosterTarget target;
+        evgpack::poster_target_surface(surface_image, 2, 240, target);
+        const std::vector<uint16_t> map = evgpack::poster_tile_map(viewer_pack, target);
+        for (int i = 0; i < PICTURE_PIXELS; ++i) ASSERT_EQ(map[i], tile_choice_at(i % 240, i / 240)) << i;
+    }
+    load(section_bytes(3));
+    const evgpack::PosterTarget flat{130, 70, std::vector<uint8_t>(130 * 70 * 3, 0), CANDIDATE_UNUSED};  // lists 0, 1, 2
+    const std::vector<uint16_t> map = evgpack::poster_tile_map(viewer_pack, flat);
+    for (int i = 0; i < 130 * 70; ++i) {
+        if (i % 130) { ASSERT_NE(map[i], map[i - 1]) << i; }
+        if (i >= 130) { ASSERT_NE(map[i], map[i - 130]) << i; }
+    }
+}
+
+// Poster tiles: at tint 0 each is its picture's resampled tile exactly, from the thumbnail up to
+// the thumbnail's edge and from the decoded picture above it, in a PNG or a JPEG. A picture that
+// does not decode is black there and as a target, as the viewer shows it. Sides over 65535 px
+// are refused and write nothing.
+TEST(Poster, TilesTargetsAndSizes) {
+    TempDir dir;
+    PackSpec spec;
+    spec.pictures = 4;
+    spec.thumb_pixel = [](int p, int x, int y) { return static_cast<uint16_t>(pack_test_colour(p) ^ (x << 11 | y)); };
+    spec.picture_pixel = [](int p, int x, int y) { return static_cast<uint16_t>(pack_test_colour(p) ^ (x / 30 << 5 | y / 30)); };
+    const std::string cut = pack_jpeg_solid(0x1234);
+    spec.jpegs = {pack_jpeg_solid(pack_test_colour(0)), cut.substr(0, 100)};  // cut before its scan
+    ASSERT_TRUE(pack_write(dir.file("t.evg"), spec));
+    auto pack = std::make_unique<OpenPack>();
+    ASSERT_EQ(pack_load(dir.file("t.evg").c_str(), PACK_HEADER_SIZE, pack.get()), PACK_OK);
+    evgpack::PosterTarget target;
+    evgpack::poster_target_picture(*pack, 1, 12, target);
+    EXPECT_EQ(target.rgb, std::vector<uint8_t>(12 * 12 * 3, 0));
+    bool decoded = false;
+    EXPECT_EQ(evgpack::poster_tile_image(*pack, 1, 16, &decoded), std::vector<uint8_t>(16 * 16 * 3, 0));
+    EXPECT_TRUE(decoded);
+
+    target = evgpack::PosterTarget{7, 5, {}, 0};
+    for (int i = 0; i < 7 * 5 * 3; ++i) target.rgb.push_back(static_cast<uint8_t>(i * 37));
+    const std::vector<uint16_t> map = evgpack::poster_tile_map(*pack, target);
+    evgpack::PosterOptions options;
+    options.tint = 0;
+    for (int px : {8, 16}) {
+        options.tile_px = px;
+        options.output = dir.file("p.png");
+        ASSERT_TRUE(evgpack::poster_write(*pack, target, options, nullptr).ok);
+        int w = 0, h = 0;
+        const std::vector<uint8_t> png = read_png_rgb(options.output, &w, &h);
+        ASSERT_EQ(vals(w, h), vals(7 * px, 5 * px));
+        for (int t = 0; t < 7 * 5; ++t) {
+            const std::vector<uint8_t> tile = evgpack::poster_tile_image(*pack, map[t], px);
+            for (int y = 0; y < px; ++y)
+                ASSERT_EQ(0, std::memcmp(&png[((t / 7 * px + y) * w + t % 7 * px) * 3], &tile[y * px * 3], px * 3)) << t;
+        }
+    }
+    options.output = dir.file("p.jpg");
+    ASSERT_TRUE(evgpack::poster_write(*pack, target, options, nullptr).ok);
+    const std::string jpg = read_file(options.output);
+    std::vector<uint8_t> rgb;
+    int w = 0, h = 0;
+    EXPECT_TRUE(libjpeg_decode_rgb(std::vector<uint8_t>(jpg.begin(), jpg.end()), &rgb, &w, &h) && w == 112 && h == 80);
+
+    std::string error;
+    const struct { long across, down, px; bool ok; } sizes[] = {
+        {1365, 1, 48, true}, {1366, 1, 48, false}, {1, 1366, 48, false}, {8191, 8191, 8, true}, {8192, 1, 8, false}};
+    for (const auto& s : sizes) EXPECT_EQ(evgpack::poster_size_ok(s.across, s.down, s.px, error), s.ok) << s.across;
+    target = evgpack::PosterTarget{1366, 1, std::vector<uint8_t>(1366 * 3, 0), 0};
+    options.output = dir.file("big.png");
+    options.tile_px = 48;
+    EXPECT_EQ(evgpack::poster_write(*pack, target, options, nullptr).error,
+              "a poster of 1366 x 1 tiles of 48 px would be 65568 x 48 px; at most 65535 on a side");
+    EXPECT_FALSE(file_exists(options.output));
 }
 
 TEST_F(Candidates, CentreTileIsViewedAndBecomesTheSurface) {

@@ -42,7 +42,7 @@ TEST(ReplayParse, MalformedLinesGiveTheirLineNumber) {
         {"1 tap 0 320", "1: Y must be 0..319"},
         {"1 move 5", "1: expected X Y"},
         {"1 down now", "1: unexpected words after the event"},
-        {"1 key space down", "1: key name must be one of up down left right return rshift escape"},
+        {"1 key space down", "1: key name must be one of up down left right return rshift escape p"},
         {"1 key up pressed", "1: key state must be down or up"},
         {"1 jump", "1: unknown event (move down up tap key shot close)"},
     };

@@ -16,6 +16,8 @@ const Command commands[] = {
     {"extract", "PACK DIR", "write a pack's pictures as 0000.jpg, 0001.jpg, ...", evgpack::cmd_extract},
     {"quality", "PACK [options]", "measure how varied and faithful the pack's mosaic is (see quality --help)",
      evgpack::cmd_quality},
+    {"poster", "PACK -o OUT.png|OUT.jpg [options]", "make a mosaic image of a photo or picture (see poster --help)",
+     evgpack::cmd_poster},
     {"decode", "IN.jpg OUT.png", "decode a JPEG with the viewer's decoder and write it as a PNG",
      cmd_decode},
 };
