@@ -296,6 +296,8 @@ void set_frame_rate(uint16_t fps) {
     period_ms = 1000u / fps;
 }
 
+int host_window_scale() { return host_window.pixel_double ? 2 : 1; }
+
 void present_frame() {
     SDL_Surface* surface = host_window.surface;
     if (!surface || surface->format->BytesPerPixel != 2) return;

@@ -61,6 +61,9 @@ void frame_yield();  // frame_pump(0, 1023)
 // Frame rate 1..1000 (values outside are clamped); takes effect from the next deadline.
 void set_frame_rate(uint16_t fps);
 
+// The integer scale the device screen is shown at in the window (1 or 2).
+int host_window_scale();
+
 // Copies the Framebuffer to the window (1:1 or doubled) and flips.
 void present_frame();
 
