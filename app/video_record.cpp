@@ -42,7 +42,8 @@ struct Recorder {
     int scale = 0;                // fixed at the first frame
     uint32_t presented = 0;       // frames presented since the start
     uint32_t end_index = 0;       // frames the video covers
-    bool finished = false, limit_reached = false, warned = false;
+    uint32_t dropped = 0;         // frames the full queue could not take
+    bool finished = false, limit_reached = false;
     // Encoders: one of the two.
     WebpVideo* webp = nullptr;
     pid_t ffmpeg = -1;
@@ -181,8 +182,7 @@ void on_present(const uint16_t* screen) {
     }
     if (!full) {
         r.ready.notify_one();
-    } else if (!r.warned) {
-        r.warned = true;
+    } else if (r.dropped++ == 0) {
         std::fprintf(stderr, "evergreen: the video encoder falls behind; some frames are shown longer\n");
     }
 }
@@ -265,7 +265,8 @@ bool video_record_finish() {
         if (!ok) ::unlink(r->temp_path.c_str());
     }
     if (ok)
-        std::fprintf(stderr, "evergreen: %s: %u frames, %.2f s\n", path, r->end_index, r->end_index * FRAME_MS / 1000.0);
+        std::fprintf(stderr, "evergreen: %s: %u frames, %.2f s (%u shown longer)\n", path, r->end_index,
+                     r->end_index * FRAME_MS / 1000.0, r->dropped);
     else
         std::fprintf(stderr, "evergreen: %s\n", error);
     return ok;
