@@ -87,15 +87,18 @@ TEST_F(VideoTest, AutoJourneyHasEveryFrameAtItsScaleAndTheSameSeedGivesTheSameFi
 }
 
 TEST_F(VideoTest, SigtermDuringAWindowedRunLeavesAPlayableFile) {
-    // A window (SDL's dummy driver) encodes on the worker thread at the real 40 frames a second.
+    // A window (SDL's dummy driver) encodes on the worker thread at the real 40 frames a second;
+    // the shot taken at frame 10 tells that the video has begun.
+    ASSERT_TRUE(write_file(dir.file("shot.txt"), "10 shot shot.png\n"));
     const pid_t pid = fork();
     if (pid == 0) {
-        ASSERT_EQ(chdir(dir.path.c_str()), 0);
+        if (chdir(dir.path.c_str()) != 0) _exit(127);
         setenv("SDL_VIDEODRIVER", "dummy", 1);
-        execl(EXE.c_str(), EXE.c_str(), "--auto", "--video", "cut.webp", "Demo.evg", static_cast<char*>(nullptr));
+        execl(EXE.c_str(), EXE.c_str(), "--auto", "--replay", "shot.txt", "--video", "cut.webp", "Demo.evg",
+              static_cast<char*>(nullptr));
         _exit(127);
     }
-    sleep(2);
+    for (int i = 0; i < 600 && !file_exists(dir.file("shot.png")); ++i) usleep(50000);
     kill(pid, SIGTERM);
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
