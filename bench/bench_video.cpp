@@ -1,11 +1,12 @@
 // The video encoder on a recorded journey: every frame of EVG_VIDEO_FRAMES (raw 240 x 320 RGB565
 // screens, as scripts/video_measure.sh captures them) through webp_video_add at 3x, 720 x 960.
-// Reports the encode time per frame (mean, 99th percentile, worst) against the 25 ms frame
+// Reports the encode CPU time per frame (mean, 99th percentile, worst) against the 25 ms frame
 // period, and the file's bytes per second of video. Skipped when the variable is not set.
 #include <benchmark/benchmark.h>
 
+#include <time.h>
+
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -16,6 +17,14 @@
 namespace {
 
 constexpr int WIDTH = 240, HEIGHT = 320, SCALE = 3, FRAME_MS = 25;
+
+// CPU time of this thread in ms: on a shared machine the wall clock mostly measures the other
+// processes, while the budget question is whether one core can keep up.
+double thread_ms() {
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
 
 void encode_journey(benchmark::State& state) {
     const char* path = std::getenv("EVG_VIDEO_FRAMES");
@@ -36,9 +45,9 @@ void encode_journey(benchmark::State& state) {
     for (auto _ : state) {
         WebpVideo* video = webp_video_open(WIDTH, HEIGHT, SCALE, FRAME_MS);
         for (size_t i = 0; i < count; ++i) {
-            const auto start = std::chrono::steady_clock::now();
+            const double start = thread_ms();
             webp_video_add(video, frames.data() + i * WIDTH * HEIGHT, static_cast<uint32_t>(i));
-            ms[i] = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+            ms[i] = thread_ms() - start;
         }
         char error[256];
         if (!webp_video_finish(video, static_cast<uint32_t>(count), out.c_str(), error, sizeof error))
