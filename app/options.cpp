@@ -213,6 +213,10 @@ int options_prepare(const Options& options) {
                              "OUT.webp needs nothing more\n", options.video_path);
         return 1;
     }
+    if (options.video_path && !video_path_writable(options.video_path)) {
+        std::fprintf(stderr, "evergreen: %s: cannot write the video there: %s\n", options.video_path, std::strerror(errno));
+        return 1;
+    }
     auto_start = options.auto_start;
     start_picture = options.picture;
     return -1;

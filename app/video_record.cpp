@@ -4,11 +4,13 @@
 // i x 25 ms, the device's frame period, whatever rate the pump actually ran at.
 #include "app/video_record.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -198,6 +200,17 @@ int video_kind(const char* path) {
     return 0;
 }
 
+bool video_path_writable(const char* path) {
+    // The temporary name the file will be written under, made and removed at once: a video
+    // whose folder cannot take it would otherwise be lost only at the end of the run.
+    const std::string temp = std::string(path) + "." + std::to_string(::getpid()) + ".part";
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    ::close(fd);
+    ::unlink(temp.c_str());
+    return true;
+}
+
 bool program_on_path(const char* program) {
     const char* path = std::getenv("PATH");
     std::string folders = path ? path : "";
@@ -264,9 +277,11 @@ bool video_record_finish() {
         }
         if (!ok) ::unlink(r->temp_path.c_str());
     }
-    if (ok)
+    if (ok && r->dropped)
         std::fprintf(stderr, "evergreen: %s: %u frames, %.2f s (%u shown longer)\n", path, r->end_index,
                      r->end_index * FRAME_MS / 1000.0, r->dropped);
+    else if (ok)
+        std::fprintf(stderr, "evergreen: %s: %u frames, %.2f s\n", path, r->end_index, r->end_index * FRAME_MS / 1000.0);
     else
         std::fprintf(stderr, "evergreen: %s\n", error);
     return ok;

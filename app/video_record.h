@@ -14,6 +14,9 @@ struct VideoSettings {
 // The file kind a video name asks for: 1 WebP, 2 MP4 (by extension, any case), 0 neither.
 int video_kind(const char* path);
 
+// Whether a file can be made beside `path` (its temporary name is tried); errno says why not.
+bool video_path_writable(const char* path);
+
 // Whether `program` is an executable file in one of the PATH folders.
 bool program_on_path(const char* program);
 

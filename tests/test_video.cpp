@@ -82,6 +82,7 @@ TEST_F(VideoTest, AutoJourneyHasEveryFrameAtItsScaleAndTheSameSeedGivesTheSameFi
     // Refused command lines, before anything runs.
     for (const char* args : {"--video v.gif", "--video-scale 9", "--frames 0", "--seed -1", "--picture x"})
         EXPECT_EQ(run(dir, std::string("--headless ") + args), 2) << args;
+    EXPECT_EQ(run(dir, "--headless --video no-such-folder/v.webp"), 1);
     EXPECT_EQ(run(dir, "--headless --video v.mp4", "PATH=/nonexistent"), 1);
     EXPECT_NE(read_file(dir.file("err.txt")).find("ffmpeg"), std::string::npos);
 }
