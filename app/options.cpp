@@ -14,6 +14,7 @@
 
 #include "media/files.h"
 #include "pack/pack_format.h"
+#include "app/start_folder.h"
 #include "app/version.h"
 #include "app/video_record.h"
 #include "app/viewer_main.h"
@@ -27,7 +28,11 @@ void options_print_usage(bool to_stderr) {
                  "the viewing progress there in Evergreen.sav. Given a pack, opens it at once\n"
                  "(its folder is the one used). A folder of photos without a pack offers to make one.\n"
                  "  --fps N         frames per second, 1..1000 (default 40)\n"
+                 "  --scale N       show the screen N times enlarged, 1..8 (default: the largest\n"
+                 "                  that fits 85%% of the desktop)\n"
                  "  --headless      run without a window (SDL dummy video driver)\n"
+                 "  --library       use the packs in $XDG_DATA_HOME/evergreen (made with a demo pack;\n"
+                 "                  offers a pack of your pictures folder); also a plain start in ~\n"
                  "  --replay FILE   play timed input from FILE, then go on as usual\n"
                  "  --record FILE   write the mouse and key input to FILE in replay format\n"
                  "  --demo strokes  draw letters with the mouse and see them recognised\n"
@@ -45,7 +50,8 @@ void options_print_usage(bool to_stderr) {
                  "Replay lines: F move X Y | F down | F up | F tap X Y |\n"
                  "  F key up|down|left|right|return|rshift|escape down|up | F shot FILE.png |\n"
                  "  F close   (F = frame number from 1, X Y = device pixels, # = comment)\n"
-                 "Keys: arrows, Return, Right Shift; F12 saves evergreen-NNNN.png; Escape quits.\n");
+                 "Keys: arrows, Return, Right Shift; F12 saves evergreen-NNNN.png; Escape quits;\n"
+                 "  F11 or Alt+Return toggles full screen.\n");
 }
 
 namespace {
@@ -131,6 +137,8 @@ int options_parse(int argc, char** argv, Options* options) {
             return 0;
         } else if (!std::strcmp(arg, "--headless")) {
             options->headless = 1;
+        } else if (!std::strcmp(arg, "--library")) {
+            options->library = 1;
         } else if (!std::strcmp(arg, "--fps")) {
             if (!has_value) return bad_command_line("--fps needs a number", nullptr);
             const char* value = argv[++i];
@@ -139,6 +147,15 @@ int options_parse(int argc, char** argv, Options* options) {
             if (*value == '\0' || *end != '\0' || fps < 1 || fps > 1000)
                 return bad_command_line("--fps must be a whole number from 1 to 1000", value);
             options->fps = static_cast<uint16_t>(fps);
+        } else if (!std::strcmp(arg, "--scale")) {
+            // Read by host_init, before the first window opens.
+            if (!has_value) return bad_command_line("--scale needs a number", nullptr);
+            const char* value = argv[++i];
+            char* end = nullptr;
+            long scale = std::strtol(value, &end, 10);
+            if (*value == '\0' || *end != '\0' || scale < 1 || scale > HOST_MAX_SCALE)
+                return bad_command_line("--scale must be a whole number from 1 to 8", value);
+            host_scale_request = static_cast<uint8_t>(scale);
         } else if (!std::strcmp(arg, "--replay")) {
             if (!has_value) return bad_command_line("--replay needs a file", nullptr);
             options->replay_path = argv[++i];
@@ -186,10 +203,15 @@ int options_parse(int argc, char** argv, Options* options) {
 }
 
 int options_prepare(const Options& options) {
-    if (options.folder) {
-        int status = use_path(options.folder);
-        if (status >= 0) return status;
-    }
+    // FOLDER or PACK.evg as given (a pack is checked before any window opens); else the data
+    // home for --library and for a plain start in the home folder, which is never packed.
+    if (options.library && options.folder)
+        return bad_command_line("--library takes no folder or pack", options.folder);
+    int status = options.folder ? use_path(options.folder) : -1;
+    if (status < 0 && preset_pack[0]) status = preset_pack_check((std::string(data_folder) + preset_pack).c_str());
+    if (status < 0 && !options.folder && !options.demo && (options.library || in_home_folder()))
+        status = data_home_use();
+    if (status >= 0) return status;
     char why[160];
     if (options.headless) {
         setenv("SDL_VIDEODRIVER", "dummy", 1);

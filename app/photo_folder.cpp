@@ -35,12 +35,28 @@ std::thread* running_worker = nullptr;
 const std::string* running_output = nullptr;
 const evgpack::BuildReport* running_report = nullptr;
 
-std::string folder_argument() { return data_folder[0] ? std::string(data_folder) : std::string("."); }
+std::string source_folder;  // "" = data_folder
 
-// "<folder name>.evg" inside data_folder; "Photos.evg" for a folder without a name ("/").
+std::string folder_argument() { return data_folder[0] ? std::string(data_folder) : std::string("."); }
+std::string source_argument() { return source_folder.empty() ? folder_argument() : source_folder; }
+
+// Files named like photos count only when they start like one (a text file called a.jpg would
+// otherwise make the offer, and the build then fail).
+void count_photos(const std::string& folder, std::atomic<int>& found) {
+    for (const std::string& path : evgpack::find_photos(folder)) {
+        uint8_t head[8];
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        const ssize_t got = ::read(fd, head, sizeof head);
+        ::close(fd);
+        if (got > 0 && evgpack::photo_signature(head, static_cast<size_t>(got))) found.fetch_add(1);
+    }
+}
+
+// "<source folder name>.evg" inside data_folder; "Photos.evg" for a folder without a name ("/").
 std::string output_path() {
     std::error_code ec;
-    std::filesystem::path real = std::filesystem::canonical(folder_argument(), ec);
+    std::filesystem::path real = std::filesystem::canonical(source_argument(), ec);
     std::string name = ec ? std::string() : real.filename().string();
     if (name.empty()) name = "Photos";
     return std::string(data_folder) + name + ".evg";
@@ -87,20 +103,23 @@ void draw_progress(const char* title, int done, int total, bool matching) {
 
 }  // namespace
 
+void photo_folder_set_source(const std::string& folder) { source_folder = folder; }
+bool photo_folder_elsewhere() { return !source_folder.empty(); }
+
 bool photo_folder_writable() { return ::access(folder_argument().c_str(), W_OK | X_OK) == 0; }
 
-// Files named like photos count only when they start like one (a text file called a.jpg would
-// otherwise make the offer, and the build then fail).
 int photo_folder_count() {
-    int count = 0;
-    for (const std::string& path : evgpack::find_photos(folder_argument())) {
-        uint8_t head[8];
-        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) continue;
-        const ssize_t got = ::read(fd, head, sizeof head);
-        ::close(fd);
-        count += got > 0 && evgpack::photo_signature(head, static_cast<size_t>(got));
-    }
+    std::atomic<int> found{0};
+    count_photos(source_argument(), found);
+    return found.load();
+}
+
+std::shared_ptr<PhotoCount> photo_folder_count_start() {
+    auto count = std::make_shared<PhotoCount>();
+    std::thread([count, folder = source_argument()] {
+        count_photos(folder, count->found);
+        count->done = true;
+    }).detach();
     return count;
 }
 
@@ -110,7 +129,7 @@ int photo_folder_build() {
     const std::string title = "Making " + name + "\n(Escape cancels)";
     evgpack::BuildMonitor monitor;
     evgpack::BuildOptions options;
-    options.paths = {folder_argument()};
+    options.paths = {source_argument()};
     options.output = output;
     options.follow_output_link = false;  // a link of the pack's name could point out of the folder
     evgpack::BuildReport report;

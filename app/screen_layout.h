@@ -39,6 +39,8 @@ constexpr int CARD_ICON_INSET = 2;
 constexpr int CARD_TEXT_LEFT = 43, CARD_TEXT_TOP = 3, CARD_LINE_PITCH = 10;
 constexpr int CARD_TEXT_RIGHT_MARGIN = 2;
 constexpr int16_t CARD_TEXT_NO_WRAP = 30000;  // a line box's right edge no card text reaches
+// A card line wider than this is cut short with "...", keeping a blank column before the frame.
+constexpr int CARD_TEXT_ROOM = CARD_WIDTH - CARD_TEXT_LEFT - CARD_TEXT_RIGHT_MARGIN;  // 65
 
 // The start choice: a panel with the two-part choice sprite centred on it.
 constexpr int START_PANEL_LEFT = 40, START_PANEL_TOP = 120;

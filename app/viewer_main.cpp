@@ -17,6 +17,7 @@
 #include "app/photo_folder.h"
 #include "app/progress.h"
 #include "app/select_image.h"
+#include "app/start_folder.h"
 #include "assets/assets.h"
 #include "media/bitmap.h"
 #include "media/console_print.h"
@@ -49,6 +50,7 @@ constexpr int START_CHOICE_SLOT = 1;
 constexpr int TITLE_SLOT = 1;
 constexpr int SCREEN_PIXELS = SCREEN_WIDTH * SCREEN_MAX_HEIGHT;
 bool build_failed = false;  // the no-pack screen's build of the folder's photos failed
+bool open_failed = false;   // the pack named on the command line failed the loader's checks
 
 uint16_t* layer_pixels(int n) { return static_cast<uint16_t*>(LayerTable[n].pixels); }
 
@@ -66,9 +68,23 @@ int no_pack_screen() {
     primitives_attach(1);
     PrimitiveNode* box = primitive_box(1, MESSAGE_BOX_LEFT, MESSAGE_BOX_TOP, MESSAGE_BOX_RIGHT, MESSAGE_BOX_BOTTOM, 1,
                                        0x0000, 0xFFFF, 24);
-    const int photos = photo_folder_count();
-    const bool offer = photos >= 2 && photo_folder_writable();
     char text[128] = "No image pack found.\n\nTouch screen to exit...";
+    int photos = 0;
+    if (photo_folder_elsewhere()) {
+        // The pictures folder may hold many photos: counted on a worker while the screen says so.
+        const std::shared_ptr<PhotoCount> count = photo_folder_count_start();
+        while (!count->done.load()) {
+            std::snprintf(text, sizeof text, "No image pack found.\n\nCounting photos... %d", count->found.load());
+            text_set(0, 0, MESSAGE_TEXT_LEFT, MESSAGE_TEXT_TOP, MESSAGE_TEXT_RIGHT, MESSAGE_TEXT_BOTTOM, text, 0,
+                     FONT_SHEET);
+            frame_yield();
+        }
+        photos = count->found.load();
+        std::snprintf(text, sizeof text, "No image pack found.\n\nTouch screen to exit...");
+    } else {
+        photos = photo_folder_count();
+    }
+    const bool offer = photos >= 2 && photo_folder_writable();
     if (offer)
         std::snprintf(text, sizeof text, "No image pack found.\n\nTouch to make a pack of %d photos", photos);
     else if (photos >= 2)
@@ -89,6 +105,15 @@ void pack_menu() {
         layer_create_rgb565(MENU_LAYER, SCREEN_WIDTH, SCREEN_MAX_HEIGHT, 1);  // black, but usable
     draw_target = layer_pixels(MENU_LAYER);
     int found = 0;
+    if (preset_pack[0] && preset_pack_status != PACK_OK) {
+        // The pack from the command line failed its check at start-up: its message instead of
+        // the start choice, and the run ends with status 1.
+        std::snprintf(chosen_pack_path, sizeof chosen_pack_path, "%s%s", data_folder, preset_pack);
+        pack_failed_screen(preset_pack_status, chosen_pack_path);
+        open_failed = true;
+        pack_count = 0;
+        return;
+    }
     if (preset_pack[0]) {
         // The pack from the command line is card 0 and the only one.
         name_copy(preset_pack, name_table[0]);
@@ -196,9 +221,9 @@ int viewer_main() {
         std::fprintf(stderr, "evergreen: progress will not be saved: %s\n", problem);
     digit_strip = bitmap_from_gif(asset_digit_strip, asset_digit_strip_size);
     pack_menu();
-    if (pack_count == 0) return build_failed ? 1 : 0;
+    if (pack_count == 0) return build_failed || open_failed ? 1 : 0;
     if (key_pressed[KEY_RSHIFT]) return 0;
-    if (!pack_open(chosen_pack_path, chosen_pack_offset)) return 0;
+    if (!pack_open(chosen_pack_path, chosen_pack_offset)) return 1;  // the user has been told
     if (start_mode == START_CUSTOM) {
         select_image_screen();
     } else {

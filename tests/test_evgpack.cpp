@@ -286,6 +286,10 @@ TEST(Exif, BoundedOrientationReader) {
     EXPECT_EQ(exif_orientation(far, sizeof far), 1);
     uint8_t many[] = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 0xFF, 0xFF};
     EXPECT_EQ(exif_orientation(many, sizeof many), 1);
+    // One entry, not the orientation, followed by bytes that would read as one: not looked at.
+    uint8_t past[] = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0, 1, 3, 0, 1, 0, 0, 0, 8, 0, 0, 0,
+                      0x12, 0x01, 3, 0, 1, 0, 0, 0, 6, 0, 0, 0};
+    EXPECT_EQ(exif_orientation(past, sizeof past), 1);
     le[24] = 9;  // out of range
     EXPECT_EQ(exif_orientation(le, sizeof le), 1);
 }
@@ -412,7 +416,7 @@ TEST(EvgpackBuild, RefusalsLeaveNoOutput) {
     EXPECT_EQ(run_quiet("build", {"-o", out, "--quiet", dir.file("photos")}, nullptr, &errors), 1);  // one picture only
     EXPECT_EQ(run_quiet("build", {"-o", out, dir.file("missing")}), 1);
     EXPECT_EQ(run_quiet("build", {"-o", out, "--quality", "101", dir.file("photos")}), 2);
-    EXPECT_EQ(run_quiet("build", {dir.file("photos")}), 2);
+    EXPECT_EQ(run_quiet("build", {dir.file("photos/p00.jpg")}), 2);  // no -o and no folder to name the pack
     EXPECT_NE(errors.find("fewer than 2 usable pictures"), std::string::npos) << errors;
     EXPECT_FALSE(file_exists(out));
     int entries = 0;

@@ -1,9 +1,11 @@
-// `evgpack build -o OUT.evg [options] PATH...`: a pack from a folder of photos. The build itself
+// `evgpack build [-o OUT.evg] [options] PATH...`: a pack from a folder of photos. The build itself
 // is builder/pack_build.h; this parses the options and prints what the build reports.
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "builder/pack_build.h"
 #include "pack/pack_candidates.h"
@@ -15,16 +17,17 @@ namespace evgpack {
 namespace {
 
 const char BUILD_HELP[] =
-    "usage: evgpack build -o OUT.evg [options] PATH...\n"
+    "usage: evgpack build [-o OUT.evg] [options] PATH...\n"
     "\n"
     "Makes an image pack from photos. PATHs are files or folders (searched recursively; a\n"
     "symbolic link to a folder is followed once, a loop is reported); JPEG and PNG files are\n"
     "read, in path order.\n"
     "\n"
     "options:\n"
-    "  -o, --output FILE   the pack to write (required; replaced only when the build succeeds).\n"
-    "                      An existing file is replaced only when it is a pack; a symbolic\n"
-    "                      link has its target replaced\n"
+    "  -o, --output FILE   the pack to write (default: <name of the last folder>.evg in the\n"
+    "                      current folder), replaced only when the build succeeds. An existing\n"
+    "                      file is replaced only when it is a pack; a symbolic link named by -o\n"
+    "                      has its target replaced\n"
     "  --force             replace FILE even when it is not a pack (or is one of the photos)\n"
     "  --quality Q         JPEG quality of the pictures, 1-100 (default 85)\n"
     "  --thumb-size T      thumbnail edge in pixels, 1-255 (default 64)\n"
@@ -39,7 +42,22 @@ const char BUILD_HELP[] =
     "  --jobs N            worker threads (default: all cores); the pack is the same for any N\n"
     "  --quiet             no progress or summary, only warnings and errors\n";
 
-bool parse_build_args(int argc, char** argv, BuildOptions& o, bool& quiet) {
+// "<name of the last folder among the paths>.evg" in the current folder, as an absolute path so
+// that the summary says where it went; "" when no path is a folder.
+std::string default_output(const std::vector<std::string>& paths) {
+    namespace fs = std::filesystem;
+    for (auto path = paths.rbegin(); path != paths.rend(); ++path) {
+        std::error_code ec;
+        if (!fs::is_directory(*path, ec)) continue;
+        const fs::path real = fs::canonical(*path, ec);
+        std::string name = ec ? std::string() : real.filename().string();
+        if (name.empty()) name = "Photos";  // the root folder has no name
+        return (fs::current_path(ec) / (name + ".evg")).string();
+    }
+    return "";
+}
+
+bool parse_build_args(int argc, char** argv, BuildOptions& o, bool& quiet, bool& output_chosen) {
     std::string error;
     bool operands = false;
     for (int i = 0; i < argc; ++i) {
@@ -94,7 +112,7 @@ bool parse_build_args(int argc, char** argv, BuildOptions& o, bool& quiet) {
         } else if (a == "--quiet" || a == "-q") {
             quiet = true;
         } else if (a.size() > 1 && a[0] == '-') {
-            error = "unknown option " + a + " (see evgpack build --help)";
+            error = "unknown option '" + a + "'; see 'evgpack build --help'";
             ok = false;
         } else {
             o.paths.push_back(a);
@@ -104,12 +122,18 @@ bool parse_build_args(int argc, char** argv, BuildOptions& o, bool& quiet) {
             return false;
         }
     }
-    if (o.output.empty()) {
-        print_error("build needs an output file: evgpack build -o OUT.evg PATH... (see --help)");
+    if (o.paths.empty()) {
+        print_error("build needs at least one photo or folder; see 'evgpack build --help'");
         return false;
     }
-    if (o.paths.empty()) {
-        print_error("build needs at least one photo or folder (see evgpack build --help)");
+    output_chosen = o.output.empty();
+    if (output_chosen) {
+        o.output = default_output(o.paths);
+        // A link in the place of a name the user did not give is refused, not followed.
+        o.follow_output_link = false;
+    }
+    if (o.output.empty()) {
+        print_error("build needs -o OUT.evg when no folder is given; see 'evgpack build --help'");
         return false;
     }
     if (o.author.size() > PACK_AUTHOR_SIZE) {
@@ -141,8 +165,8 @@ struct BuildPrinter {
 
 int cmd_build(int argc, char** argv) {
     BuildOptions o;
-    bool quiet = false;
-    if (!parse_build_args(argc, argv, o, quiet)) return 2;
+    bool quiet = false, output_chosen = false;
+    if (!parse_build_args(argc, argv, o, quiet, output_chosen)) return 2;
     o.summary = !quiet;
     BuildPrinter printer;
     printer.quiet = quiet;
@@ -153,6 +177,7 @@ int cmd_build(int argc, char** argv) {
     BuildReport report;
     if (build_pack(o, report, &monitor) != BUILD_OK) return 1;
     std::fputs(build_summary_text(report, o.output).c_str(), stdout);
+    if (quiet && output_chosen) std::printf("wrote %s\n", shown(o.output).c_str());  // a name the user did not give
     if (!report.coverage_warning.empty()) std::fprintf(stderr, "evgpack: %s\n", report.coverage_warning.c_str());
     return 0;
 }

@@ -81,13 +81,17 @@ int cmd_quality(int argc, char** argv) {
             path = a;
         } else {
             ok = false;
+            if (a[0] == '-') error = "unknown option '" + a + "'; see 'evgpack quality --help'";
         }
         if (!ok) {
-            if (!error.empty()) print_error(error);
+            print_error(error.empty() ? "usage: evgpack quality PACK [options]" : error);
             return 2;
         }
     }
-    if (path.empty()) return 2;
+    if (path.empty()) {
+        print_error("usage: evgpack quality PACK [options]");
+        return 2;
+    }
     LoadedPack info;
     auto pack = std::make_unique<OpenPack>();
     if (!load_pack(path, info, *pack, error)) {
