@@ -40,6 +40,8 @@ uint16_t pack_count = 0;
 char chosen_pack_path[PACK_PATH_SIZE];
 uint32_t chosen_pack_offset = 0;
 char preset_pack[512];
+uint8_t auto_start = 0;
+int32_t start_picture = -1;
 
 namespace {
 
@@ -132,7 +134,8 @@ void pack_menu() {
     pack_count = static_cast<uint16_t>(found > MAX_CARDS ? MAX_CARDS : found);
     cards_build(pack_count);
 
-    int selected = preset_pack[0] ? 0 : -1;
+    const bool direct = auto_start || start_picture >= 0;  // no choices: the first pack, at once
+    int selected = preset_pack[0] || direct ? 0 : -1;
     int down_presses = 0;  // Down pressed three times on the start choice: view all
     while (selected < 0) {
         frame_yield();
@@ -156,6 +159,7 @@ void pack_menu() {
     Bitmap* choice = bitmap_from_gif(asset_start_choice, asset_start_choice_size);
     sprite_set(START_CHOICE_SLOT, choice, choice ? static_cast<int16_t>(choice->width) : 0,
                choice ? static_cast<int16_t>(choice->height) : 0, START_CHOICE_X, START_CHOICE_Y);
+    if (direct) start_mode = START_RANDOM;
     while (start_mode == START_UNDECIDED) {
         frame_yield();
         if (pen_state.pressed && sprite_hit_rect(START_CHOICE_SLOT))
@@ -224,11 +228,18 @@ int viewer_main() {
         select_image_screen();
     } else {
         current_picture = static_cast<uint16_t>(std::rand() % viewer_pack.picture_count);
+        if (start_picture >= viewer_pack.picture_count) {
+            std::fprintf(stderr, "evergreen: --picture %d: the pack has %d pictures\n", int(start_picture),
+                         int(viewer_pack.picture_count));
+            return 2;
+        }
+        if (start_picture >= 0) current_picture = static_cast<uint16_t>(start_picture);
         fade_out(4);
     }
     std::vector<uint16_t> visits(viewer_pack.picture_count, 0);
     visit_counts = visits.data();
     set_up_viewer_sprites();
+    if (auto_start) auto_toggle();
     if (uint16_t* pixels = layer_pixels(MENU_LAYER)) std::memset(pixels, 0, SCREEN_PIXELS * sizeof(uint16_t));
     zoom = 240;
     if (start_mode == START_VIEW_ALL) {

@@ -26,6 +26,7 @@ HostWindow host_window;
 
 void (*frame_hook)() = nullptr;
 void (*quit_hook)() = nullptr;
+void (*present_hook)(const uint16_t* screen) = nullptr;
 uint8_t pump_started = 0;
 uint32_t next_deadline = 0;
 uint32_t period_ms = 25;
@@ -421,6 +422,7 @@ void present_frame() {
     PRESENT_ROWS[scale - 1](out, pitch, screen_height);
     SDL_UnlockSurface(surface);
     SDL_Flip(surface);
+    if (present_hook) present_hook(Framebuffer);
 }
 
 void host_close_window() {

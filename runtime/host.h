@@ -43,6 +43,9 @@ extern void (*frame_hook)();
 // When set, Escape and the close button call it instead of ending the process at once (the
 // viewer's pack build stops its worker and removes its file first, then ends the process).
 extern void (*quit_hook)();
+// When set, present_frame calls it last with the 240 x 320 device screen it has just shown
+// (the video recorder takes its frames from here, whatever draws them).
+extern void (*present_hook)(const uint16_t* screen);
 extern uint8_t pump_started;
 extern uint32_t next_deadline;   // SDL_GetTicks time of the next presentation
 extern uint32_t period_ms;       // frame period, 25 at start
