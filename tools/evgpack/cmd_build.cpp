@@ -6,6 +6,8 @@
 #include <string>
 
 #include "builder/pack_build.h"
+#include "builder/pack_writer.h"
+#include "builder/printable.h"
 #include "pack/pack_candidates.h"
 #include "tools/evgpack/cli.h"
 #include "tools/evgpack/commands.h"
@@ -19,7 +21,10 @@ const char BUILD_HELP[] =
     "\n"
     "Makes an image pack from photos. PATHs are files or folders (searched recursively; a\n"
     "symbolic link to a folder is followed once, a loop is reported); JPEG and PNG files are\n"
-    "read, in path order.\n"
+    "read, in path order. Byte-identical files are used once, and of near-identical photos\n"
+    "(burst shots, resized, recompressed, slightly cropped or re-exposed copies) one is kept.\n"
+    "With more usable photos than --max, every photo is read and the set that covers the\n"
+    "colours best and varies most is chosen, with every top-level folder represented.\n"
     "\n"
     "options:\n"
     "  -o, --output FILE   the pack to write (required; replaced only when the build succeeds).\n"
@@ -37,9 +42,16 @@ const char BUILD_HELP[] =
     "  --min-size PX       skip photos whose shorter side is below PX pixels (default 0: keep all;\n"
     "                      smaller photos are enlarged, and the summary counts them)\n"
     "  --jobs N            worker threads (default: all cores); the pack is the same for any N\n"
+    "  --order path        with more photos than --max, take the first ones by path (and keep\n"
+    "                      near-duplicates) instead of choosing\n"
+    "  --keep-similar      keep near-duplicate photos\n"
+    "  --report FILE.json  list every input and what became of it\n"
+    "  --cache DIR         import cache folder (default $XDG_CACHE_HOME/evgpack, else\n"
+    "                      ~/.cache/evgpack; at most 2 GB, least recently used entries go first)\n"
+    "  --no-cache          neither read nor write the import cache\n"
     "  --quiet             no progress or summary, only warnings and errors\n";
 
-bool parse_build_args(int argc, char** argv, BuildOptions& o, bool& quiet) {
+bool parse_build_args(int argc, char** argv, BuildOptions& o, bool& quiet, std::string& report_file) {
     std::string error;
     bool operands = false;
     for (int i = 0; i < argc; ++i) {
@@ -89,6 +101,23 @@ bool parse_build_args(int argc, char** argv, BuildOptions& o, bool& quiet) {
             ok = parse_int_option("--min-size", value("--min-size"), 0, 1000000, o.min_size, error);
         } else if (a == "--jobs") {
             ok = parse_int_option("--jobs", value("--jobs"), 1, 256, o.jobs, error);
+        } else if (a == "--order") {
+            const char* v = value("--order");
+            ok = v && (std::string(v) == "path" || std::string(v) == "coverage");
+            if (v && !ok) error = std::string("--order takes path or coverage, not ") + v;
+            if (ok) o.order_path = std::string(v) == "path";
+        } else if (a == "--keep-similar") {
+            o.keep_similar = true;
+        } else if (a == "--report") {
+            const char* v = value("--report");
+            ok = v != nullptr;
+            if (ok) report_file = v, o.list_inputs = true;
+        } else if (a == "--cache") {
+            const char* v = value("--cache");
+            ok = v != nullptr;
+            if (ok) o.cache_dir = v, o.use_cache = true;
+        } else if (a == "--no-cache") {
+            o.use_cache = false;
         } else if (a == "--force") {
             o.force = true;
         } else if (a == "--quiet" || a == "-q") {
@@ -142,7 +171,8 @@ struct BuildPrinter {
 int cmd_build(int argc, char** argv) {
     BuildOptions o;
     bool quiet = false;
-    if (!parse_build_args(argc, argv, o, quiet)) return 2;
+    std::string report_file;
+    if (!parse_build_args(argc, argv, o, quiet, report_file)) return 2;
     o.summary = !quiet;
     BuildPrinter printer;
     printer.quiet = quiet;
@@ -151,7 +181,16 @@ int cmd_build(int argc, char** argv) {
     monitor.message = BuildPrinter::message;
     monitor.reading = BuildPrinter::reading;
     BuildReport report;
-    if (build_pack(o, report, &monitor) != BUILD_OK) return 1;
+    const BuildStatus status = build_pack(o, report, &monitor);
+    if (!report_file.empty() && !report.inputs.empty()) {
+        const std::string json = build_report_json(report);
+        std::string error;
+        if (!write_file_replacing(report_file, std::vector<uint8_t>(json.begin(), json.end()), error)) {
+            print_error("cannot write " + shown(report_file) + ": " + error);
+            return 1;
+        }
+    }
+    if (status != BUILD_OK) return 1;
     std::fputs(build_summary_text(report, o.output).c_str(), stdout);
     if (!report.coverage_warning.empty()) std::fprintf(stderr, "evgpack: %s\n", report.coverage_warning.c_str());
     return 0;
