@@ -68,7 +68,7 @@ void cancel_build() {
     std::exit(0);
 }
 
-void draw_progress(const char* title, int done, int total, bool matching) {
+void draw_progress(const char* title, int found, int done, int total, bool matching) {
     primitives_attach(BOX_LAYER);
     primitive_box(BOX_LAYER, BUILD_PANEL_LEFT, BUILD_PANEL_TOP, BUILD_PANEL_RIGHT, BUILD_PANEL_BOTTOM, 1, 0x0000,
                   0xFFFF, 24);
@@ -81,6 +81,7 @@ void draw_progress(const char* title, int done, int total, bool matching) {
                       BUILD_BAR_BOTTOM - 1, 0, BAR_COLOUR, BAR_COLOUR, 32);
     char text[160];
     if (matching) std::snprintf(text, sizeof text, "%s\n\nMatching colours...", title);
+    else if (total == 0 && found > 0) std::snprintf(text, sizeof text, "%s\n\nCounting photos... %d", title, found);
     else std::snprintf(text, sizeof text, "%s\n\n%d of %d photos", title, done, total);
     text_set(0, 0, BUILD_TEXT_LEFT, BUILD_TEXT_TOP, BUILD_TEXT_RIGHT, BUILD_TEXT_BOTTOM, text, 0, FONT_SHEET);
 }
@@ -91,16 +92,17 @@ bool photo_folder_writable() { return ::access(folder_argument().c_str(), W_OK |
 
 // Files named like photos count only when they start like one (a text file called a.jpg would
 // otherwise make the offer, and the build then fail).
-int photo_folder_count() {
+int photo_folder_count(std::atomic<int>* counted) {
     int count = 0;
-    for (const std::string& path : evgpack::find_photos(folder_argument())) {
+    evgpack::walk_photos(folder_argument(), [&count, counted](const std::string& path) {
         uint8_t head[8];
         const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) continue;
+        if (fd < 0) return;
         const ssize_t got = ::read(fd, head, sizeof head);
         ::close(fd);
         count += got > 0 && evgpack::photo_signature(head, static_cast<size_t>(got));
-    }
+        if (counted) *counted = count;
+    });
     return count;
 }
 
@@ -125,7 +127,8 @@ int photo_folder_build() {
     running_report = &report;
     quit_hook = cancel_build;
     while (monitor.matching.load() != 2) {
-        draw_progress(title.c_str(), monitor.done.load(), monitor.total.load(), monitor.matching.load() == 1);
+        draw_progress(title.c_str(), monitor.found.load(), monitor.done.load(), monitor.total.load(),
+                      monitor.matching.load() == 1);
         frame_yield();
     }
     worker.join();

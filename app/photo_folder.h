@@ -2,9 +2,11 @@
 // build screen runs the pack builder (the same build as `evgpack build`) on a worker thread
 // while a progress bar is drawn on the device screen.
 #pragma once
+#include <atomic>
 
-// Photos (JPEG, PNG) under data_folder, searched as `evgpack build FOLDER` does.
-int photo_folder_count();
+// Photos (JPEG, PNG) under data_folder, searched as `evgpack build FOLDER` does. `counted`, when
+// given, follows the count as it grows (the viewer counts on a worker thread).
+int photo_folder_count(std::atomic<int>* counted = nullptr);
 
 // Whether a pack could be written in data_folder (the folder lets this user create files).
 bool photo_folder_writable();

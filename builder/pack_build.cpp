@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -79,12 +80,13 @@ bool is_same_or_above(const fs::path& folder, const fs::path& path) {
     return p.compare(0, f.size(), f) == 0;
 }
 
-// JPEG and PNG files under `root` into `found`; other picture formats get a warning, other
+// JPEG and PNG files under `root` to `found` as the walk meets them (a library of 100,000 photos
+// is never listed twice); other picture formats get a warning, other
 // files and hidden ones are passed over, and a subfolder that cannot be listed is reported
 // and skipped. Symbolic links to folders are followed, and every real folder is read once: a
 // link back to a folder above it (a loop) is reported and not followed, a second way into a
 // folder already read is passed over. `messages` null: report nothing.
-void list_folder(const std::string& root, std::vector<std::string>& found, Messages* messages) {
+void list_folder(const std::string& root, const std::function<void(const std::string&)>& found, Messages* messages) {
     std::error_code ec, entry_ec;
     std::set<fs::path> visited{fs::canonical(root, entry_ec)};
     const auto options = fs::directory_options::skip_permission_denied | fs::directory_options::follow_directory_symlink;
@@ -114,7 +116,7 @@ void list_folder(const std::string& root, std::vector<std::string>& found, Messa
         }
         if (!it->is_regular_file(entry_ec)) continue;
         if (lower_extension_is(p, {".jpg", ".jpeg", ".jpe", ".jfif", ".png"})) {
-            found.push_back(p.string());
+            found(p.string());
         } else if (lower_extension_is(p, {".gif", ".bmp", ".tif", ".tiff", ".webp", ".heic", ".heif", ".avif",
                                            ".raw", ".cr2", ".nef", ".arw", ".dng"})) {
             if (messages) messages->warning(BUILD_UNSUPPORTED_FORMAT, p.string());
@@ -139,7 +141,10 @@ bool collect_inputs(const std::vector<std::string>& paths, std::vector<std::stri
             files.push_back(path);
             continue;
         }
-        list_folder(path, files, &messages);
+        list_folder(path, [&files, &messages](const std::string& f) {
+            files.push_back(f);
+            if (messages.monitor) messages.monitor->found = static_cast<int>(files.size());
+        }, &messages);
     }
     std::sort(files.begin(), files.end());
     files.erase(std::unique(files.begin(), files.end()), files.end());
@@ -647,9 +652,13 @@ std::string build_report_json(const BuildReport& report) {
     return out + "\n  ]\n}\n";
 }
 
+void walk_photos(const std::string& folder, const std::function<void(const std::string&)>& found) {
+    list_folder(folder, found, nullptr);
+}
+
 std::vector<std::string> find_photos(const std::string& folder) {
     std::vector<std::string> files;
-    list_folder(folder, files, nullptr);
+    list_folder(folder, [&files](const std::string& f) { files.push_back(f); }, nullptr);
     std::sort(files.begin(), files.end());
     return files;
 }

@@ -4,6 +4,7 @@
 #pragma once
 #include <atomic>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -129,6 +130,7 @@ std::string build_summary_text(const BuildReport& report, const std::string& out
 // Lets another thread watch and stop a build, and the caller draw progress. build_pack publishes
 // its progress in the counters and checks `cancel` between photos and before writing.
 struct BuildMonitor {
+    std::atomic<int> found{0};           // photos found so far by the folder walk (before `total`)
     std::atomic<int> done{0}, total{0};  // photos read so far, photos to read
     std::atomic<int> matching{0};        // 1 once the photos are read: colour tables, then the write
     std::atomic<int> cancel{0};          // set by the watcher: stop, write nothing, BUILD_CANCELLED
@@ -147,6 +149,8 @@ BuildStatus build_pack(const BuildOptions& options, BuildReport& report, BuildMo
 
 // The JPEG and PNG files a build of `folder` would read, sorted, without any messages.
 std::vector<std::string> find_photos(const std::string& folder);
+// The same files, each passed to `found` as the walk meets them (unsorted, nothing kept).
+void walk_photos(const std::string& folder, const std::function<void(const std::string&)>& found);
 
 // The user's name for the pack header: the full name from the password database, else the
 // login name, else "Unknown".
