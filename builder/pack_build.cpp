@@ -143,7 +143,10 @@ bool collect_inputs(const std::vector<std::string>& paths, std::vector<std::stri
         }
         list_folder(path, [&files, &messages](const std::string& f) {
             files.push_back(f);
-            if (messages.monitor) messages.monitor->found = static_cast<int>(files.size());
+            BuildMonitor* m = messages.monitor;
+            if (!m) return;
+            m->found = static_cast<int>(files.size());
+            if (m->counting && files.size() % COUNTING_STEP == 0) m->counting(m->context, m->found);
         }, &messages);
     }
     std::sort(files.begin(), files.end());

@@ -16,6 +16,7 @@
 namespace evgpack {
 
 constexpr int MAX_PICTURES = PACK_MAX_PICTURES;
+constexpr int COUNTING_STEP = 1000;  // photos found between two BuildMonitor::counting calls
 
 struct BuildOptions {
     std::vector<std::string> paths;  // photos and folders (folders searched recursively)
@@ -141,6 +142,8 @@ struct BuildMonitor {
     void* context = nullptr;
     void (*message)(void* context, const BuildMessage& message) = nullptr;
     void (*reading)(void* context, int done, int total) = nullptr;
+    // `counting` every COUNTING_STEP photos the folder walk finds (before `reading` starts).
+    void (*counting)(void* context, int found) = nullptr;
 };
 
 // Builds options.output from options.paths. Returns report.status; on BUILD_OK the pack is in

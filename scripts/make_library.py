@@ -8,6 +8,8 @@ by 3%, or exposed +-10%). planted.json lists each planted copy with its original
 --distinct DIR writes every source photo once (for counting false groups).
 
 usage: make_library.py OUT COUNT SOURCE_DIR... [--seed N] [--distinct DIR] [--add N]
+       make_library.py --score OUT REPORT.json   (near-duplicate precision and recall of an
+                                                  `evgpack build --report` against planted.json)
 needs python3-pil (Debian); run with the system python3.
 """
 import argparse
@@ -104,7 +106,35 @@ def make_copy(task):
     return out
 
 
+def score(out, report_path):
+    """Pairs in one group that come from one original are right; planted pairs not in one group
+    are missed."""
+    planted = json.load(open(os.path.join(out, "planted.json")))
+    inputs = json.load(open(report_path))["inputs"]
+    group = {}
+    for i in inputs:
+        group[i["file"]] = i["of"] if i["outcome"] == "near-duplicate" else i["file"]
+    members = {}
+    for f, g in group.items():
+        members.setdefault(g, []).append(f)
+    family = lambda f: planted.get(f, f)
+    right = wrong = 0
+    for m in members.values():
+        for a in range(len(m)):
+            for b in range(a + 1, len(m)):
+                if family(m[a]) == family(m[b]):
+                    right += 1
+                else:
+                    wrong += 1
+    found = sum(1 for c, o in planted.items() if c in group and o in group and group[c] == group[o])
+    groups = sum(1 for m in members.values() if len(m) > 1)
+    print(f"groups {groups}, pairs in groups {right + wrong} ({wrong} wrong), planted {len(planted)}, found {found}")
+    print(f"precision {right / max(1, right + wrong):.4f} recall {found / max(1, len(planted)):.4f}")
+
+
 def main():
+    if len(sys.argv) == 4 and sys.argv[1] == "--score":
+        return score(sys.argv[2], sys.argv[3])
     ap = argparse.ArgumentParser()
     ap.add_argument("out")
     ap.add_argument("count", type=int)

@@ -158,6 +158,9 @@ struct BuildPrinter {
         if (m.error) print_error(build_message_text(m));
         else print_warning(build_message_text(m));
     }
+    static void counting(void* context, int found) {
+        if (!static_cast<BuildPrinter*>(context)->quiet) Progress::transient("counting photos... " + std::to_string(found));
+    }
     static void reading(void* context, int done, int total) {
         BuildPrinter& p = *static_cast<BuildPrinter*>(context);
         if (done == 0) p.progress = std::make_unique<Progress>("photos", total, p.quiet);
@@ -180,6 +183,7 @@ int cmd_build(int argc, char** argv) {
     monitor.context = &printer;
     monitor.message = BuildPrinter::message;
     monitor.reading = BuildPrinter::reading;
+    monitor.counting = BuildPrinter::counting;
     BuildReport report;
     const BuildStatus status = build_pack(o, report, &monitor);
     if (!report_file.empty() && !report.inputs.empty()) {
