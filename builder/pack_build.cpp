@@ -519,11 +519,11 @@ bool load_picture(const std::string& path, const BuildOptions& o, const std::str
 }
 
 // Colour coverage of the first `max` usable photos by path, for the summary's comparison.
-void measure_path_order(const std::vector<size_t>& usable, const std::vector<Slot>& slots, long max, int jobs,
-                        BuildReport& report) {
+void measure_path_order(const std::vector<size_t>& usable, const std::vector<Slot>& slots, long max,
+                        double variety, int jobs, BuildReport& report) {
     std::vector<Lab> colours;
     for (size_t k = 0; k < usable.size() && static_cast<long>(k) < max; ++k) colours.push_back(slots[usable[k]].colour);
-    const MatchTables t = compute_match_tables(colours, 0, jobs);
+    const MatchTables t = compute_match_tables(colours, variety, jobs);
     const Coverage c = measure_coverage(t.best, t.second, colours, nullptr, 0);
     report.path_colour_mean = c.colour_mean, report.path_colour_p95 = c.colour_p95;
 }
@@ -745,7 +745,7 @@ BuildStatus build_pack(const BuildOptions& options, BuildReport& report, BuildMo
             for (size_t i : picked) slots[i].state = Slot::USED;
             messages.warning(BUILD_PHOTOS_CHOSEN, "", "", "", o.max, report.usable);
             report.selected = true;
-            if (o.summary) measure_path_order(usable, slots, o.max, jobs, report);
+            if (o.summary) measure_path_order(usable, slots, o.max, o.variety, jobs, report);
             chosen = picked;
         }
         for (size_t i : chosen) {

@@ -1,6 +1,7 @@
 // Greedy farthest-point selection: each step takes the picture farthest from every picture taken
 // so far, so the chosen set spreads over the colours and layouts the library has instead of
-// piling up where it has the most photos (one trip, one birthday).
+// piling up where it has the most photos (one trip, one birthday); an even sample of the rest
+// then keeps the library's mix.
 #include "builder/photo_selection.h"
 
 #include <algorithm>
@@ -15,6 +16,12 @@ namespace {
 // close picture, the layout only breaks ties between pictures of one colour.
 constexpr float LAYOUT_WEIGHT = 0.35f;
 constexpr int FEATURES = 3 + LAYOUT_CELLS;
+// Farthest-point alone covers the colours best but takes the library's outliers, leaving common
+// colours few pictures to vary between. Measured on a 2,000-photo synthetic library choosing 200
+// (all-colour mean / 95th percentile delta E; distinct pictures per zoom-40 screen with the
+// candidate lists, `evgpack quality`): all farthest 6.2 / 10.4, 4.4; half 6.3 / 11.0, 5.4;
+// a quarter 6.8 / 11.6, 5.2; a tenth 7.5 / 14.4, 6.0; the first 200 by path 7.6 / 13.9, 5.9.
+constexpr size_t FARTHEST_PERCENT = 50;
 
 }  // namespace
 
@@ -65,7 +72,15 @@ std::vector<uint32_t> select_pictures(const std::vector<SelectionItem>& items, s
         if (std::find(folders.begin(), folders.end(), it.folder) == folders.end()) folders.push_back(it.folder);
     for (size_t k = 0; k < folders.size() && chosen.size() < count; ++k)
         take(farthest([&](size_t i) { return items[i].folder == folders[k]; }));
-    while (chosen.size() < count) take(farthest([](size_t) { return true; }));
+    const size_t spread = std::max(chosen.size(), count * FARTHEST_PERCENT / 100);
+    while (chosen.size() < spread) take(farthest([](size_t) { return true; }));
+    // The rest as an even sample of the items not taken, in their order: the pack keeps the
+    // library's own mix of colours, so common colours have many pictures to vary between.
+    std::vector<uint32_t> rest;
+    for (size_t i = 0; i < n; ++i)
+        if (!taken[i]) rest.push_back(static_cast<uint32_t>(i));
+    const size_t wanted = count - chosen.size();
+    for (size_t j = 0; j < wanted; ++j) chosen.push_back(rest[(2 * j + 1) * rest.size() / (2 * wanted)]);
     std::sort(chosen.begin(), chosen.end());
     return chosen;
 }

@@ -1,6 +1,7 @@
 // Choosing the pictures of a pack when a library holds more usable photos than the pack takes:
-// greedy farthest-point over each picture's mean colour and coarse layout, with every top-level
-// folder represented. Called by pack_build.cpp once all photos are imported.
+// half by greedy farthest-point over each picture's mean colour and coarse layout (one of every
+// top-level folder first), half as an even sample of the rest. Called by pack_build.cpp once all
+// photos are imported.
 #pragma once
 #include <cstdint>
 #include <vector>
