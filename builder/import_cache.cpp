@@ -29,6 +29,8 @@ namespace evgpack {
 namespace {
 
 constexpr char MAGIC[8] = {'E', 'V', 'G', 'C', 'A', 'C', 'H', 'E'};
+// Raised whenever what an entry holds, or how the picture and its traits are computed, changes:
+// an older entry then misses instead of bringing back stale figures.
 constexpr uint32_t VERSION = 1;
 constexpr size_t CHECK_SIZE = 8;
 // Bounds of what a valid entry can hold, checked before anything is allocated.

@@ -12,16 +12,18 @@ namespace {
 constexpr int HASH_GRID = 32;  // the lightness is reduced to 32 x 32 before the DCT
 constexpr int HASH_FREQS = 8;  // the 8 x 8 lowest frequencies give the bits (DC left out)
 
-// CIELAB L* (0..100) of every pixel.
-std::vector<float> lightness(const LinearPicture& p) {
+// Luminance (linear light, 0..1) of every pixel.
+std::vector<float> luminance(const LinearPicture& p) {
     std::vector<float> out(static_cast<size_t>(p.size) * p.size);
     for (size_t i = 0; i < out.size(); ++i) {
         const float* c = &p.rgb[i * 3];
-        const double y = 0.2126 * c[0] + 0.7152 * c[1] + 0.0722 * c[2];
-        out[i] = static_cast<float>(y > 0.008856 ? 116 * std::cbrt(y) - 16 : 903.3 * y);
+        out[i] = 0.2126f * c[0] + 0.7152f * c[1] + 0.0722f * c[2];
     }
     return out;
 }
+
+// CIELAB L* (0..100) of a luminance.
+double lightness(double y) { return y > 0.008856 ? 116 * std::cbrt(y) - 16 : 903.3 * y; }
 
 // Mean of the square [x0, x1) x [y0, y1) of an n x n plane.
 double cell_mean(const std::vector<float>& plane, int n, int x0, int x1, int y0, int y1) {
@@ -38,7 +40,11 @@ PictureTraits picture_traits(const LinearPicture& picture) {
     PictureTraits t;
     const int n = picture.size;
     if (n < HASH_GRID) return t;
-    const std::vector<float> l = lightness(picture);
+    // The hash and the sharpness work on the square root of the luminance, close to perceived
+    // lightness; an exact L* per pixel (a cube root each) cost more than the rest of the traits.
+    const std::vector<float> y = luminance(picture);
+    std::vector<float> l(y.size());
+    for (size_t i = 0; i < y.size(); ++i) l[i] = 100 * std::sqrt(y[i]);
 
     double small[HASH_GRID][HASH_GRID];
     for (int y = 0; y < HASH_GRID; ++y)
@@ -77,7 +83,8 @@ PictureTraits picture_traits(const LinearPicture& picture) {
     t.sharpness = static_cast<float>(lap / ((n - 2.0) * (n - 2.0)));
     for (int k = 0; k < LAYOUT_CELLS; ++k) {
         const int cx = k % 3, cy = k / 3;
-        t.layout[k] = static_cast<float>(cell_mean(l, n, cx * n / 3, (cx + 1) * n / 3, cy * n / 3, (cy + 1) * n / 3));
+        t.layout[k] =
+            static_cast<float>(lightness(cell_mean(y, n, cx * n / 3, (cx + 1) * n / 3, cy * n / 3, (cy + 1) * n / 3)));
     }
     return t;
 }

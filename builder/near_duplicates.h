@@ -14,8 +14,8 @@ namespace evgpack {
 constexpr int LAYOUT_CELLS = 9;  // 3 x 3 grid of mean lightness
 
 struct PictureTraits {
-    uint64_t hash = 0;      // 63-bit DCT hash of the 240 x 240 picture's lightness
-    float sharpness = 0;    // mean absolute Laplacian of the lightness (0..255 scale)
+    uint64_t hash = 0;      // 63-bit DCT hash of the 240 x 240 picture's sqrt(luminance)
+    float sharpness = 0;    // mean absolute Laplacian of 100 x sqrt(luminance)
     float layout[LAYOUT_CELLS] = {};  // CIELAB L* of each cell, row by row
 };
 
