@@ -445,8 +445,8 @@ void measure_summary(const std::string& output, const PackContent& content, cons
     report.measured = true;
 }
 
-// Near-duplicates among the usable inputs: of each group the photo with the most pixels is kept
-// (then the sharpest, then the first by path); the others become SIMILAR. Returns the inputs
+// Near-duplicates among the usable inputs: of each group the photo with the longest shorter side
+// is kept (then the sharpest, then the first by path); the others become SIMILAR. Returns the inputs
 // kept, in path order.
 std::vector<size_t> drop_similar(const std::vector<size_t>& usable, std::vector<Slot>& slots, BuildReport& report) {
     std::vector<SimilarItem> items;
