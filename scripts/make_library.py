@@ -10,7 +10,7 @@ by 3%, or exposed +-10%). planted.json lists each planted copy with its original
 usage: make_library.py OUT COUNT SOURCE_DIR... [--seed N] [--distinct DIR] [--add N]
        make_library.py --score OUT REPORT.json   (near-duplicate precision and recall of an
                                                   `evgpack build --report` against planted.json)
-needs python3-pil (Debian); run with the system python3.
+needs python3-pil (scripts/packages-library.txt); run with the system python3.
 """
 import argparse
 import hashlib
