@@ -14,9 +14,6 @@
 
 namespace evgpack {
 
-// Default bound of a cache folder; the least recently used entries go first beyond it.
-constexpr uint64_t DEFAULT_CACHE_LIMIT = 2ull << 30;
-
 // What makes an entry valid for a photo: the photo's place, size and modification time, and the
 // build settings that shape the stored picture.
 struct CacheKey {

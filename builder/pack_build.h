@@ -43,7 +43,7 @@ struct BuildOptions {
     bool keep_similar = false;       // true: near-duplicates are not grouped (always with order_path)
     bool use_cache = true;           // the import cache (cache_dir, else default_cache_dir())
     std::string cache_dir;
-    uint64_t cache_limit = 2ull << 30;  // bytes the cache may hold; least recently used go first
+    uint64_t cache_limit = 2ull << 30;  // bytes the cache may hold (2 GB); least recently used go first
     bool list_inputs = false;        // fill BuildReport::inputs (evgpack build --report)
 };
 
