@@ -24,6 +24,8 @@
 #include <filesystem>
 #include <tuple>
 
+#include "media/byte_cursor.h"
+
 namespace evgpack {
 
 namespace {
@@ -70,20 +72,13 @@ struct Writer {
     }
 };
 
-// A bounded cursor: asking past the end gives zeros and sets `bad`.
+// The entry's fields through the shared bounded cursor: a read past the end gives zeros and
+// sets `overrun`, so the whole entry is read and checked once.
 struct Reader {
-    const uint8_t* p;
-    size_t left;
-    bool bad = false;
-    bool take(size_t n) {
-        if (bad || n > left) return bad = true, false;
-        return true;
-    }
+    ByteCursor c;
     uint64_t u(int bytes) {
-        if (!take(static_cast<size_t>(bytes))) return 0;
         uint64_t v = 0;
-        for (int i = 0; i < bytes; ++i) v |= uint64_t(p[i]) << (8 * i);
-        p += bytes, left -= static_cast<size_t>(bytes);
+        for (int i = 0; i < bytes; ++i) v |= uint64_t(c.u8()) << (8 * i);
         return v;
     }
     float f32() {
@@ -99,9 +94,9 @@ struct Reader {
         return v;
     }
     void bytes(size_t n, uint32_t limit, std::vector<uint8_t>& out) {
-        if (n > limit || !take(n)) return void(bad = true);
-        out.assign(p, p + n);
-        p += n, left -= n;
+        if (n > limit || !c.has(n)) return void(c.overrun = true);
+        out.assign(c.data + c.pos, c.data + c.pos + n);
+        c.pos += n;
     }
     void text(std::string& s) {
         std::vector<uint8_t> b;
@@ -110,10 +105,11 @@ struct Reader {
     }
     void words(std::vector<uint16_t>& w, size_t expected) {
         const uint64_t n = u(4);
-        if (n != expected || !take(n * 2)) return void(bad = true);
+        if (n != expected || !c.has(n * 2)) return void(c.overrun = true);
         w.resize(n);
-        for (auto& x : w) x = static_cast<uint16_t>(u(2));
+        for (auto& x : w) x = c.le16();
     }
+    bool bad() const { return c.overrun; }
 };
 
 std::string entry_name(const CacheKey& key) {
@@ -157,9 +153,9 @@ std::vector<uint8_t> cache_entry_bytes(const CacheKey& key, const ImportedPhoto&
 bool cache_entry_parse(const uint8_t* data, size_t size, CacheKey& key, ImportedPhoto& photo) {
     if (size < sizeof MAGIC + 4 + CHECK_SIZE || size > MAX_ENTRY || std::memcmp(data, MAGIC, sizeof MAGIC) != 0)
         return false;
-    Reader check{data + size - CHECK_SIZE, CHECK_SIZE};
+    Reader check{{data + size - CHECK_SIZE, CHECK_SIZE, 0, false}};
     if (check.u(8) != fnv1a(data, size - CHECK_SIZE)) return false;
-    Reader r{data + sizeof MAGIC, size - sizeof MAGIC - CHECK_SIZE};
+    Reader r{{data, size - CHECK_SIZE, sizeof MAGIC, false}};
     if (r.u(4) != VERSION) return false;
     photo = ImportedPhoto{};
     r.text(key.path);
@@ -179,7 +175,7 @@ bool cache_entry_parse(const uint8_t* data, size_t size, CacheKey& key, Imported
     const size_t thumb = photo.ok ? size_t(key.thumb_size) * key.thumb_size : 0;
     r.words(photo.picture.thumb, thumb);
     r.words(photo.icon, photo.ok ? size_t(PACK_ICON_EDGE) * PACK_ICON_EDGE : 0);
-    return !r.bad && r.left == 0 && ok <= 1 && (photo.ok ? photo.reason.empty() && !photo.picture.jpeg.empty()
+    return !r.bad() && r.c.pos == r.c.length && ok <= 1 && (photo.ok ? photo.reason.empty() && !photo.picture.jpeg.empty()
                                                          : photo.picture.jpeg.empty() && !photo.reason.empty());
 }
 
