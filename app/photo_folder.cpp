@@ -43,14 +43,14 @@ std::string source_argument() { return source_folder.empty() ? folder_argument()
 // Files named like photos count only when they start like one (a text file called a.jpg would
 // otherwise make the offer, and the build then fail).
 void count_photos(const std::string& folder, std::atomic<int>& found) {
-    for (const std::string& path : evgpack::find_photos(folder)) {
+    evgpack::walk_photos(folder, [&found](const std::string& path) {
         uint8_t head[8];
         const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) continue;
+        if (fd < 0) return;
         const ssize_t got = ::read(fd, head, sizeof head);
         ::close(fd);
         if (got > 0 && evgpack::photo_signature(head, static_cast<size_t>(got))) found.fetch_add(1);
-    }
+    });
 }
 
 // "<source folder name>.evg" inside data_folder; "Photos.evg" for a folder without a name ("/").
@@ -84,7 +84,7 @@ void cancel_build() {
     std::exit(0);
 }
 
-void draw_progress(const char* title, int done, int total, bool matching) {
+void draw_progress(const char* title, int found, int done, int total, bool matching) {
     primitives_attach(BOX_LAYER);
     primitive_box(BOX_LAYER, BUILD_PANEL_LEFT, BUILD_PANEL_TOP, BUILD_PANEL_RIGHT, BUILD_PANEL_BOTTOM, 1, 0x0000,
                   0xFFFF, 24);
@@ -97,6 +97,7 @@ void draw_progress(const char* title, int done, int total, bool matching) {
                       BUILD_BAR_BOTTOM - 1, 0, BAR_COLOUR, BAR_COLOUR, 32);
     char text[160];
     if (matching) std::snprintf(text, sizeof text, "%s\n\nMatching colours...", title);
+    else if (total == 0 && found > 0) std::snprintf(text, sizeof text, "%s\n\nCounting photos... %d", title, found);
     else std::snprintf(text, sizeof text, "%s\n\n%d of %d photos", title, done, total);
     text_set(0, 0, BUILD_TEXT_LEFT, BUILD_TEXT_TOP, BUILD_TEXT_RIGHT, BUILD_TEXT_BOTTOM, text, 0, FONT_SHEET);
 }
@@ -107,12 +108,6 @@ void photo_folder_set_source(const std::string& folder) { source_folder = folder
 bool photo_folder_elsewhere() { return !source_folder.empty(); }
 
 bool photo_folder_writable() { return ::access(folder_argument().c_str(), W_OK | X_OK) == 0; }
-
-int photo_folder_count() {
-    std::atomic<int> found{0};
-    count_photos(source_argument(), found);
-    return found.load();
-}
 
 std::shared_ptr<PhotoCount> photo_folder_count_start() {
     auto count = std::make_shared<PhotoCount>();
@@ -144,7 +139,8 @@ int photo_folder_build() {
     running_report = &report;
     quit_hook = cancel_build;
     while (monitor.matching.load() != 2) {
-        draw_progress(title.c_str(), monitor.done.load(), monitor.total.load(), monitor.matching.load() == 1);
+        draw_progress(title.c_str(), monitor.found.load(), monitor.done.load(), monitor.total.load(),
+                      monitor.matching.load() == 1);
         frame_yield();
     }
     worker.join();

@@ -12,11 +12,9 @@
 void photo_folder_set_source(const std::string& folder);
 bool photo_folder_elsewhere();  // a source other than data_folder was set
 
-// Photos (JPEG, PNG) under the source folder, searched as `evgpack build FOLDER` does.
-int photo_folder_count();
-
-// The same count on a worker thread, for a folder that may hold many photos: `found` grows as
-// they are checked and `done` is set at the end. The worker holds a share of the record, so the
+// The photos (JPEG, PNG) under the source folder, searched as `evgpack build FOLDER` does and
+// counted on a worker thread, since a library may hold many: `found` grows as they are checked
+// and `done` is set at the end. The worker holds a share of the record, so the
 // process may end (Escape) while it runs.
 struct PhotoCount {
     std::atomic<int> found{0};

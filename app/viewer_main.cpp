@@ -3,14 +3,20 @@
 // straight into the Framebuffer.
 #include "app/viewer_main.h"
 
+#include <atomic>
+#include <chrono>
+#include <memory>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "app/fades.h"
 #include "app/pack_menu.h"
 #include "app/viewer_pack.h"
+#include "builder/pack_build.h"
 #include "pack/pack_file.h"
 #include "app/mosaic.h"
 #include "app/navigation.h"
@@ -58,6 +64,29 @@ uint16_t* layer_pixels(int n) { return static_cast<uint16_t*>(LayerTable[n].pixe
 // user dismisses its message with Escape or the close button instead of a tap.
 [[noreturn]] void exit_failed() { std::exit(1); }
 
+// 20114 as "20,114".
+std::string with_commas(int n) {
+    std::string digits = std::to_string(n);
+    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<size_t>(at), ",");
+    return digits;
+}
+
+// The photos on offer, counted on a worker thread so that the screen never freezes on a large
+// library: a folder counted within a quarter of a second shows nothing (the screen and the
+// frames are as before); a larger one shows "Counting photos... N" as the count grows. The
+// worker shares its count with this screen, so Escape may end the run while it counts.
+int count_photos() {
+    const std::shared_ptr<PhotoCount> count = photo_folder_count_start();
+    for (int waited = 0; !count->done.load() && waited < 50; ++waited) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    char text[64];
+    while (!count->done.load()) {
+        std::snprintf(text, sizeof text, "Counting photos... %d", count->found.load());
+        text_set(0, 0, MESSAGE_TEXT_LEFT, MESSAGE_TEXT_TOP, MESSAGE_TEXT_RIGHT, MESSAGE_TEXT_BOTTOM, text, 0, FONT_SHEET);
+        frame_yield();
+    }
+    return count->found.load();
+}
+
 // "No image pack found." over the menu background, until a tap. When the folder holds photos
 // (two or more: a pack needs two) it offers to make a pack of them, and the tap starts the
 // build; in a folder where nothing can be written it says so instead. Returns 1 when a pack was
@@ -68,24 +97,13 @@ int no_pack_screen() {
     primitives_attach(1);
     PrimitiveNode* box = primitive_box(1, MESSAGE_BOX_LEFT, MESSAGE_BOX_TOP, MESSAGE_BOX_RIGHT, MESSAGE_BOX_BOTTOM, 1,
                                        0x0000, 0xFFFF, 24);
-    char text[128] = "No image pack found.\n\nTouch screen to exit...";
-    int photos = 0;
-    if (photo_folder_elsewhere()) {
-        // The pictures folder may hold many photos: counted on a worker while the screen says so.
-        const std::shared_ptr<PhotoCount> count = photo_folder_count_start();
-        while (!count->done.load()) {
-            std::snprintf(text, sizeof text, "No image pack found.\n\nCounting photos... %d", count->found.load());
-            text_set(0, 0, MESSAGE_TEXT_LEFT, MESSAGE_TEXT_TOP, MESSAGE_TEXT_RIGHT, MESSAGE_TEXT_BOTTOM, text, 0,
-                     FONT_SHEET);
-            frame_yield();
-        }
-        photos = count->found.load();
-        std::snprintf(text, sizeof text, "No image pack found.\n\nTouch screen to exit...");
-    } else {
-        photos = photo_folder_count();
-    }
+    const int photos = count_photos();
     const bool offer = photos >= 2 && photo_folder_writable();
-    if (offer)
+    char text[160] = "No image pack found.\n\nTouch screen to exit...";
+    if (offer && photos > evgpack::MAX_PICTURES)
+        std::snprintf(text, sizeof text, "No image pack found.\n\nTouch to make a pack:\n%s of %s photos will be chosen",
+                      with_commas(evgpack::MAX_PICTURES).c_str(), with_commas(photos).c_str());
+    else if (offer)
         std::snprintf(text, sizeof text, "No image pack found.\n\nTouch to make a pack of %d photos", photos);
     else if (photos >= 2)
         std::snprintf(text, sizeof text, "No image pack found.\n\nThe folder is read-only: no pack can be made here.\n\n"

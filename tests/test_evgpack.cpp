@@ -394,7 +394,7 @@ TEST(EvgpackBuild, SmallPhotosLinkedFoldersAndUnusedPictures) {
     std::filesystem::create_directory_symlink("..", dir.file("photos/up"));
     const std::string out = dir.file("pack.evg");
     std::string summary, warnings;
-    ASSERT_EQ(run_quiet("build", {"-o", out, "--thumb-size", "8", "--variety", "0", "--jobs", "2", dir.file("photos")}, &summary, &warnings), 0);
+    ASSERT_EQ(run_quiet("build", {"-o", out, "--thumb-size", "8", "--variety", "0", "--jobs", "2", "--keep-similar", dir.file("photos")}, &summary, &warnings), 0);
     EXPECT_NE(summary.find(": 9 pictures"), std::string::npos) << summary;  // 4 + 3 grey + 2 linked
     EXPECT_NE(summary.find("below 240 pixels; --min-size skips such photos): 2\n"), std::string::npos) << summary;
     EXPECT_NE(warnings.find("photos/up: it leads back to"), std::string::npos) << warnings;
@@ -413,9 +413,11 @@ TEST(EvgpackBuild, SmallPhotosLinkedFoldersAndUnusedPictures) {
     }
     ASSERT_EQ(run_quiet("build", {"-o", out, "--quiet", "--min-size", "240", dir.file("photos")}, nullptr, &warnings), 0);
     EXPECT_NE(warnings.find("skipped 2 photo(s) whose shorter side is below 240 pixels"), std::string::npos) << warnings;
+    // Without --keep-similar the three greys are one group: one is kept.
+    EXPECT_NE(warnings.find("left out 2 near-duplicate photo(s) of 1 group(s)"), std::string::npos) << warnings;
     auto pack = std::make_unique<OpenPack>();
     ASSERT_EQ(pack_load(out.c_str(), PACK_HEADER_SIZE, pack.get()), PACK_OK);
-    EXPECT_EQ(pack->picture_count, 7);
+    EXPECT_EQ(pack->picture_count, 5);
 }
 
 TEST(EvgpackBuild, RefusalsLeaveNoOutput) {

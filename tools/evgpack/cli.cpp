@@ -56,6 +56,12 @@ void Progress::clear_line() {
     }
 }
 
+void Progress::transient(const std::string& line) {
+    if (::isatty(STDERR_FILENO) != 1) return;
+    std::fprintf(stderr, "\r\033[K%s", shown(line).c_str());
+    bar_shown = true;
+}
+
 void print_error(const std::string& message) {
     Progress::clear_line();
     std::fprintf(stderr, "evgpack: %s\n", shown(message).c_str());

@@ -27,6 +27,8 @@ public:
     void update(int done);
     void finish();
     static void clear_line();  // before other output while a bar is shown
+    // A line redrawn in place on a terminal until the next output ("counting photos... 12000").
+    static void transient(const std::string& line);
 
 private:
     const char* what_;

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "builder/pack_build.h"
+#include "builder/pack_writer.h"
+#include "builder/printable.h"
 #include "pack/pack_candidates.h"
 #include "tools/evgpack/cli.h"
 #include "tools/evgpack/commands.h"
@@ -21,7 +23,10 @@ const char BUILD_HELP[] =
     "\n"
     "Makes an image pack from photos. PATHs are files or folders (searched recursively; a\n"
     "symbolic link to a folder is followed once, a loop is reported); JPEG and PNG files are\n"
-    "read, in path order.\n"
+    "read, in path order. Byte-identical files are used once, and of near-identical photos\n"
+    "(burst shots, resized, recompressed, slightly cropped or re-exposed copies) one is kept.\n"
+    "With more usable photos than --max, every photo is read and the set that covers the\n"
+    "colours best and varies most is chosen, with every top-level folder represented.\n"
     "\n"
     "options:\n"
     "  -o, --output FILE   the pack to write (default: <name of the last folder>.evg in the\n"
@@ -40,6 +45,13 @@ const char BUILD_HELP[] =
     "  --min-size PX       skip photos whose shorter side is below PX pixels (default 0: keep all;\n"
     "                      smaller photos are enlarged, and the summary counts them)\n"
     "  --jobs N            worker threads (default: all cores); the pack is the same for any N\n"
+    "  --order path        with more photos than --max, take the first ones by path (and keep\n"
+    "                      near-duplicates) instead of choosing\n"
+    "  --keep-similar      keep near-duplicate photos\n"
+    "  --report FILE.json  list every input and what became of it\n"
+    "  --cache DIR         import cache folder (default $XDG_CACHE_HOME/evgpack, else\n"
+    "                      ~/.cache/evgpack; at most 2 GB, least recently used entries go first)\n"
+    "  --no-cache          neither read nor write the import cache\n"
     "  --quiet             no progress or summary, only warnings and errors\n";
 
 // "<name of the last folder among the paths>.evg" in the current folder, as an absolute path so
@@ -57,7 +69,8 @@ std::string default_output(const std::vector<std::string>& paths) {
     return "";
 }
 
-bool parse_build_args(int argc, char** argv, BuildOptions& o, bool& quiet, bool& output_chosen) {
+bool parse_build_args(int argc, char** argv, BuildOptions& o, bool& quiet, bool& output_chosen,
+                      std::string& report_file) {
     std::string error;
     bool operands = false;
     for (int i = 0; i < argc; ++i) {
@@ -107,6 +120,23 @@ bool parse_build_args(int argc, char** argv, BuildOptions& o, bool& quiet, bool&
             ok = parse_int_option("--min-size", value("--min-size"), 0, 1000000, o.min_size, error);
         } else if (a == "--jobs") {
             ok = parse_int_option("--jobs", value("--jobs"), 1, 256, o.jobs, error);
+        } else if (a == "--order") {
+            const char* v = value("--order");
+            ok = v && (std::string(v) == "path" || std::string(v) == "coverage");
+            if (v && !ok) error = std::string("--order takes path or coverage, not ") + v;
+            if (ok) o.order_path = std::string(v) == "path";
+        } else if (a == "--keep-similar") {
+            o.keep_similar = true;
+        } else if (a == "--report") {
+            const char* v = value("--report");
+            ok = v != nullptr;
+            if (ok) report_file = v, o.list_inputs = true;
+        } else if (a == "--cache") {
+            const char* v = value("--cache");
+            ok = v != nullptr;
+            if (ok) o.cache_dir = v, o.use_cache = true;
+        } else if (a == "--no-cache") {
+            o.use_cache = false;
         } else if (a == "--force") {
             o.force = true;
         } else if (a == "--quiet" || a == "-q") {
@@ -153,6 +183,9 @@ struct BuildPrinter {
         if (m.error) print_error(build_message_text(m));
         else print_warning(build_message_text(m));
     }
+    static void counting(void* context, int found) {
+        if (!static_cast<BuildPrinter*>(context)->quiet) Progress::transient("counting photos... " + std::to_string(found));
+    }
     static void reading(void* context, int done, int total) {
         BuildPrinter& p = *static_cast<BuildPrinter*>(context);
         if (done == 0) p.progress = std::make_unique<Progress>("photos", total, p.quiet);
@@ -166,7 +199,8 @@ struct BuildPrinter {
 int cmd_build(int argc, char** argv) {
     BuildOptions o;
     bool quiet = false, output_chosen = false;
-    if (!parse_build_args(argc, argv, o, quiet, output_chosen)) return 2;
+    std::string report_file;
+    if (!parse_build_args(argc, argv, o, quiet, output_chosen, report_file)) return 2;
     o.summary = !quiet;
     BuildPrinter printer;
     printer.quiet = quiet;
@@ -174,8 +208,18 @@ int cmd_build(int argc, char** argv) {
     monitor.context = &printer;
     monitor.message = BuildPrinter::message;
     monitor.reading = BuildPrinter::reading;
+    monitor.counting = BuildPrinter::counting;
     BuildReport report;
-    if (build_pack(o, report, &monitor) != BUILD_OK) return 1;
+    const BuildStatus status = build_pack(o, report, &monitor);
+    if (!report_file.empty() && !report.inputs.empty()) {
+        const std::string json = build_report_json(report);
+        std::string error;
+        if (!write_file_replacing(report_file, std::vector<uint8_t>(json.begin(), json.end()), error)) {
+            print_error("cannot write " + shown(report_file) + ": " + error);
+            return 1;
+        }
+    }
+    if (status != BUILD_OK) return 1;
     std::fputs(build_summary_text(report, o.output).c_str(), stdout);
     if (quiet && output_chosen) std::printf("wrote %s\n", shown(o.output).c_str());  // a name the user did not give
     if (!report.coverage_warning.empty()) std::fprintf(stderr, "evgpack: %s\n", report.coverage_warning.c_str());
