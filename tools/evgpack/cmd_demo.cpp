@@ -71,7 +71,8 @@ int cmd_demo(int argc, char** argv) {
     for (auto& t : pool) t.join();
     std::vector<Lab> colours;
     for (const PackPicture& p : content.pictures) colours.push_back(p.colour);
-    content.tables = compute_match_tables(colours, DEFAULT_VARIETY, static_cast<int>(jobs), static_cast<int>(candidates));
+    content.tables = compute_match_tables(colours, DEFAULT_VARIETY, static_cast<int>(jobs), static_cast<int>(candidates),
+                                          DEFAULT_CANDIDATE_BUDGET, DEFAULT_MIN_CANDIDATES);
     std::vector<uint8_t> bytes = pack_serialise(content);
     if (!write_file_replacing(output, bytes, error)) {
         print_error(error);
