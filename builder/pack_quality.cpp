@@ -124,7 +124,9 @@ QualityFigures measure_quality(OpenPack& pack, int max_surfaces, bool use_candid
     uint16_t *surface = surface_pixels.data(), *map = map_pixels.data();
     auto scratch = std::make_unique<TileMapScratch>();
     double blocks_sum = 0, screens_sum = 0, like_sum = 0, region_sum = 0;
-    long blocks = 0, screens = 0, flat = 0, same_h = 0, same_v = 0, pairs = 0;
+    long blocks = 0, screens = 0, flat = 0, same_h = 0, same_v = 0, pairs = 0, same_2 = 0, points_sum = 0;
+    int fewest = 36;
+    std::vector<uint16_t> seen;
     for (int p : surface_pictures(pack, max_surfaces)) {
         picture_read(&pack, static_cast<uint16_t>(p), surface);
         surface_map(pack, *scratch, surface, static_cast<uint16_t>(p), use_candidates, spread, map);
@@ -136,8 +138,20 @@ QualityFigures measure_quality(OpenPack& pack, int max_surfaces, bool use_candid
             for (int x = 0; x < EDGE; ++x) {
                 if (x + 1 < EDGE) same_h += map[y * EDGE + x] == map[y * EDGE + x + 1];
                 if (y + 1 < EDGE) same_v += map[y * EDGE + x] == map[(y + 1) * EDGE + x];
+                if (x + 2 < EDGE) same_2 += map[y * EDGE + x] == map[y * EDGE + x + 2];
+                if (y + 2 < EDGE) same_2 += map[y * EDGE + x] == map[(y + 2) * EDGE + x];
             }
         pairs += EDGE * (EDGE - 1);
+        // A zoom-40 screen around tile (c, r) shows tiles c - 3 .. c + 2 and r - 3 .. r + 2.
+        for (const auto& point : SCREEN_POINTS) {
+            seen.clear();
+            for (int y = point[1] - 3; y < point[1] + 3; ++y)
+                for (int x = point[0] - 3; x < point[0] + 3; ++x) seen.push_back(map[y * EDGE + x]);
+            std::sort(seen.begin(), seen.end());
+            const int d = static_cast<int>(std::unique(seen.begin(), seen.end()) - seen.begin());
+            points_sum += d;
+            fewest = std::min(fewest, d);
+        }
         if (likeness) like_sum += likeness_sum(pack, surface, map, region_sum);
         ++q.surfaces;
     }
@@ -147,11 +161,34 @@ QualityFigures measure_quality(OpenPack& pack, int max_surfaces, bool use_candid
     q.flat_screens = static_cast<double>(flat) / screens;
     q.same_horizontal = static_cast<double>(same_h) / pairs;
     q.same_vertical = static_cast<double>(same_v) / pairs;
+    q.same_two = static_cast<double>(same_2) / (2.0 * q.surfaces * EDGE * (EDGE - 2));
+    q.distinct_points = static_cast<double>(points_sum) / (4.0 * q.surfaces);
+    q.fewest_points = fewest;
     if (likeness) {
         q.likeness = like_sum / (static_cast<double>(q.surfaces) * PICTURE_PIXELS);
         q.region_likeness = region_sum / (static_cast<double>(q.surfaces) * (EDGE / 5) * (EDGE / 5));
     }
     return q;
+}
+
+std::string variety_verdict(const QualityFigures& q) {
+    char line[256];
+    const double mean = q.distinct_points;
+    if (mean >= VARIETY_GOOD && q.fewest_points >= VARIETY_FEWEST_GOOD)
+        std::snprintf(line, sizeof line,
+                      "variety: good: about %.0f different pictures on a close-up screen (never fewer than %d)\n",
+                      mean, q.fewest_points);
+    else if (mean >= VARIETY_FAIR)
+        std::snprintf(line, sizeof line,
+                      "variety: fair: about %.0f different pictures on a close-up screen, as few as %d in "
+                      "places: more photos, of the colours named below, will help\n",
+                      mean, q.fewest_points);
+    else
+        std::snprintf(line, sizeof line,
+                      "variety: poor: only about %.0f different pictures on a close-up screen: the same "
+                      "tiles repeat; a few hundred varied photos make a good pack\n",
+                      mean);
+    return line;
 }
 
 bool write_quality_sheet(OpenPack& pack, const std::string& path, int surfaces, int only, int spread,
