@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "pack/tile_map.h"
+#include "media/fonts.h"
 #include "media/png_writer.h"
 #include "media/rgb565.h"
 #include "render/blend.h"
@@ -116,6 +117,26 @@ void render_view(const OpenPack& pack, const uint16_t* surface, const uint16_t* 
         }
 }
 
+// Black text in built-in font 3 with its top left at (x, y) of an RGB565 sheet `stride` wide;
+// glyphs that would cross the right edge are left out.
+void draw_label(uint16_t* sheet, int stride, int x, int y, const char* text) {
+    constexpr int FONT = 3;
+    if (!font_load_builtin(FONT)) return;
+    const Font* f = font_table[FONT];
+    for (const char* c = text; *c; ++c) {
+        const uint8_t code = static_cast<uint8_t>(*c);
+        const int w = f->glyph_widths[code];
+        if (w <= 0) continue;
+        if (x + w > stride) break;
+        const auto* mask =
+            reinterpret_cast<const uint16_t*>(reinterpret_cast<const uint8_t*>(f->glyph_pixels) + f->glyph_offsets[code]);
+        for (int row = 0; row < f->glyph_height; ++row)
+            for (int col = 0; col < w; ++col)
+                if (mask[row * w + col]) sheet[(y + row) * stride + x + col] = 0x0000;
+        x += w;
+    }
+}
+
 }  // namespace
 
 QualityFigures measure_quality(OpenPack& pack, int max_surfaces, bool use_candidates, int spread, bool likeness) {
@@ -194,8 +215,14 @@ std::string variety_verdict(const QualityFigures& q) {
 bool write_quality_sheet(OpenPack& pack, const std::string& path, int surfaces, int only, int spread,
                          std::string& error) {
     std::vector<int> list = only >= 0 ? std::vector<int>{only} : surface_pictures(pack, surfaces);
-    const int columns = 5, width = columns * EDGE + (columns - 1) * 4, height = static_cast<int>(list.size()) * (EDGE + 4);
+    // A band of column names on top, then one row per surface named by its picture number.
+    constexpr int LABEL = 18;
+    const int columns = 5, width = columns * EDGE + (columns - 1) * 4;
+    const int height = LABEL + static_cast<int>(list.size()) * (EDGE + 4 + LABEL);
     std::vector<uint16_t> sheet(static_cast<size_t>(width) * height, 0xFFFF);
+    const char* const names[columns] = {"surface", "zoom 8, tables only", "zoom 40, tables only",
+                                        "zoom 8, with candidates", "zoom 40, with candidates"};
+    for (int c = 0; c < columns; ++c) draw_label(sheet.data(), width, c * (EDGE + 4) + 2, 2, names[c]);
     std::vector<uint16_t> pixels(3 * PICTURE_PIXELS);
     uint16_t *surface = pixels.data(), *plain = surface + PICTURE_PIXELS, *varied = plain + PICTURE_PIXELS;
     auto scratch = std::make_unique<TileMapScratch>();
@@ -204,7 +231,9 @@ bool write_quality_sheet(OpenPack& pack, const std::string& path, int surfaces, 
         picture_read(&pack, p, surface);
         surface_map(pack, *scratch, surface, p, false, spread, plain);
         surface_map(pack, *scratch, surface, p, true, spread, varied);
-        uint16_t* row = sheet.data() + r * (EDGE + 4) * width;
+        uint16_t* row = sheet.data() + (LABEL + r * (EDGE + 4 + LABEL) + LABEL) * width;
+        const std::string name = "picture " + std::to_string(p);
+        draw_label(row - LABEL * width, width, 2, 2, name.c_str());
         for (int y = 0; y < EDGE; ++y) std::memcpy(row + y * width, surface + y * EDGE, EDGE * 2);
         render_view(pack, surface, plain, 8, row + 1 * (EDGE + 4), width);
         render_view(pack, surface, plain, 40, row + 2 * (EDGE + 4), width);
