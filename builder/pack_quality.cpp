@@ -202,7 +202,7 @@ std::string variety_verdict(const QualityFigures& q) {
     else if (mean >= VARIETY_FAIR)
         std::snprintf(line, sizeof line,
                       "variety: fair: about %.0f different pictures on a close-up screen, as few as %d in "
-                      "places: more photos, of the colours named below, will help\n",
+                      "places: more photos will help\n",
                       mean, q.fewest_points);
     else
         std::snprintf(line, sizeof line,

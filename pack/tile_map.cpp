@@ -181,7 +181,8 @@ inline __m128i broadcast_word(__m128i v, int lane) {
 // The lane of the cheapest open candidate for the target colour (r, g, b), `noise` holding
 // the noise rule's per-lane term (or zeros). HALVES 1 prices lanes 0 .. 7 only, for lists whose
 // lanes 8 .. 15 are all closed (most colours of a real pack have at most eight candidates).
-template <int HALVES>
+// SPACED prices the pictures two to the left and two above too (version 2 lists).
+template <int HALVES, bool SPACED>
 int cheapest_lane(const ListLanes& lanes, int r, int g, int b, const Neighbours& nb, const int16_t* noise) {
     // Colour distance, two lanes per vector: |mean - target| per channel, weighted and summed
     // by pairs (madd), then the pairs of four lanes added and packed back to 16 bits.
@@ -223,8 +224,10 @@ int cheapest_lane(const ListLanes& lanes, int r, int g, int b, const Neighbours&
         const __m128i beside = _mm_or_si128(_mm_cmpeq_epi16(pic, left), _mm_cmpeq_epi16(pic, up));
         __m128i c = _mm_add_epi16(cost[v], _mm_mullo_epi16(seen, repeat));
         c = _mm_add_epi16(c, _mm_and_si128(beside, refused));
-        const __m128i two = _mm_or_si128(_mm_cmpeq_epi16(pic, left2), _mm_cmpeq_epi16(pic, up2));
-        c = _mm_add_epi16(c, _mm_and_si128(two, refused_two));
+        if (SPACED) {
+            const __m128i two = _mm_or_si128(_mm_cmpeq_epi16(pic, left2), _mm_cmpeq_epi16(pic, up2));
+            c = _mm_add_epi16(c, _mm_and_si128(two, refused_two));
+        }
         c = _mm_add_epi16(c, _mm_loadu_si128(reinterpret_cast<const __m128i*>(noise + 8 * v)));
         cost[v] = _mm_max_epi16(c, _mm_load_si128(reinterpret_cast<const __m128i*>(lanes.closed + 8 * v)));
     }
@@ -364,8 +367,10 @@ void build_grid(const OpenPack& pack, TileMapScratch& scratch, const uint16_t* c
                 }
                 const Neighbours nb = {up1 + x, up2 + x, left2, left, up1[x + 2], refuse, refuse_two};
 #if defined(__SSE2__)
-                const int s = lanes.halves == 1 ? cheapest_lane<1>(lanes, r, g, b, nb, noise)
-                                                : cheapest_lane<2>(lanes, r, g, b, nb, noise);
+                const int s = spaced ? (lanes.halves == 1 ? cheapest_lane<1, true>(lanes, r, g, b, nb, noise)
+                                                          : cheapest_lane<2, true>(lanes, r, g, b, nb, noise))
+                                     : (lanes.halves == 1 ? cheapest_lane<1, false>(lanes, r, g, b, nb, noise)
+                                                          : cheapest_lane<2, false>(lanes, r, g, b, nb, noise));
 #else
                 const int s = cheapest_lane(lanes, r, g, b, nb, noise);
 #endif
