@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "builder/pack_build.h"
+#include "builder/pack_quality.h"
+#include "builder/pack_stats.h"
 #include "builder/photo_import.h"
 #include "builder/printable.h"
 #include "app/screen_layout.h"
@@ -102,6 +104,27 @@ void draw_progress(const char* title, int found, int done, int total, bool match
     text_set(0, 0, BUILD_TEXT_LEFT, BUILD_TEXT_TOP, BUILD_TEXT_RIGHT, BUILD_TEXT_BOTTOM, text, 0, FONT_SHEET);
 }
 
+// The verdict of a finished build on a panel over the picture area until the screen is touched:
+// whether the pack will look varied and which colours want more photos.
+void show_summary(const evgpack::BuildReport& report, const std::string& name) {
+    if (!report.measured) return;
+    std::string text = "Made " + name + ": " + std::to_string(report.pictures) + " pictures.\n\n";
+    if (report.variety_measured) text += evgpack::variety_verdict(report.variety) + "\n";
+    text += evgpack::colour_verdict(report.coverage) + "\nTouch screen to go on...";
+    for (size_t i = 0; i < text.size(); ++i)  // each line opens with a capital
+        if ((i == 0 || text[i - 1] == '\n') && text[i] >= 'a' && text[i] <= 'z') text[i] = static_cast<char>(text[i] - 32);
+    primitives_attach(BOX_LAYER);
+    primitive_box(BOX_LAYER, SUMMARY_PANEL_LEFT, SUMMARY_PANEL_TOP, SUMMARY_PANEL_RIGHT, SUMMARY_PANEL_BOTTOM, 1,
+                  0x0000, 0xFFFF, 28);
+    text_set(0, 0, SUMMARY_PANEL_LEFT + 8, SUMMARY_PANEL_TOP + 6, SUMMARY_PANEL_RIGHT - 6, SUMMARY_PANEL_BOTTOM - 4,
+             text.c_str(), 0, FONT_SHEET);
+    do {
+        frame_yield();
+    } while (!pen_state.pressed);
+    primitives_clear(BOX_LAYER);
+    text_layer_clear(0);
+}
+
 }  // namespace
 
 void photo_folder_set_source(const std::string& folder) { source_folder = folder; }
@@ -152,7 +175,10 @@ int photo_folder_build() {
     print_report(report, output);
     primitives_clear(BOX_LAYER);
     text_layer_clear(0);
-    if (status == evgpack::BUILD_OK) return 1;
+    if (status == evgpack::BUILD_OK) {
+        show_summary(report, name);
+        return 1;
+    }
 
     text_set(0, 0, BUILD_TEXT_LEFT, BUILD_TEXT_TOP, BUILD_TEXT_RIGHT, BUILD_PANEL_BOTTOM,
              "The pack could not be made (the terminal says why).\n\nTouch screen to exit...", 0, FONT_SHEET);

@@ -66,6 +66,8 @@ constexpr int BUILD_PANEL_LEFT = 20, BUILD_PANEL_TOP = 130, BUILD_PANEL_RIGHT = 
 constexpr int BUILD_BAR_LEFT = 30, BUILD_BAR_TOP = 186, BUILD_BAR_RIGHT = 210, BUILD_BAR_BOTTOM = 200;
 constexpr int BUILD_TEXT_LEFT = BUILD_PANEL_LEFT + 8, BUILD_TEXT_TOP = BUILD_PANEL_TOP + 6;
 constexpr int BUILD_TEXT_RIGHT = BUILD_PANEL_RIGHT - 6, BUILD_TEXT_BOTTOM = BUILD_BAR_TOP - 2;
+// The verdict of a finished build, over most of the picture area.
+constexpr int SUMMARY_PANEL_LEFT = 12, SUMMARY_PANEL_TOP = 40, SUMMARY_PANEL_RIGHT = 228, SUMMARY_PANEL_BOTTOM = 226;
 
 // The pixel buffer the viewer draws into, SCREEN_WIDTH pixels per row and screen_height rows:
 // the pixels of background layer 15 during the menus, the Framebuffer while viewing.

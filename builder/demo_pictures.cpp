@@ -200,7 +200,8 @@ std::vector<uint8_t> demo_pack_bytes(int count, int jobs, int candidates) {
     for (auto& t : pool) t.join();
     std::vector<Lab> colours;
     for (const PackPicture& p : content.pictures) colours.push_back(p.colour);
-    content.tables = compute_match_tables(colours, DEFAULT_VARIETY, jobs, candidates);
+    content.tables = compute_match_tables(colours, DEFAULT_VARIETY, jobs, candidates, DEFAULT_CANDIDATE_BUDGET,
+                                          DEFAULT_MIN_CANDIDATES);
     return pack_serialise(content);
 }
 

@@ -635,7 +635,9 @@ std::string build_summary_text(const BuildReport& report, const std::string& out
                 "%.1f per zoom-40 screen, %.0f%% of neighbours the same picture%s\n",
                 q.surfaces, q.distinct_block, q.distinct_screen, 100 * q.same_horizontal,
                 report.variety_has_candidates ? "" : " (no candidate lists)");
+        out += variety_verdict(q);
     }
+    out += colour_verdict(cov);
     return out;
 }
 
@@ -796,7 +798,8 @@ BuildStatus build_pack(const BuildOptions& options, BuildReport& report, BuildMo
         content.pictures.push_back(std::move(slots[i].picture));
     }
     slots.clear();
-    content.tables = compute_match_tables(colours, o.variety, jobs, static_cast<int>(o.candidates), o.candidate_budget);
+    content.tables = compute_match_tables(colours, o.variety, jobs, static_cast<int>(o.candidates), o.candidate_budget,
+                                          static_cast<int>(o.min_candidates));
     std::vector<uint8_t> bytes = pack_serialise(content);
     std::string error;
     if (cancelled()) return fail(BUILD_CANCELLED);

@@ -30,6 +30,7 @@ struct BuildOptions {
     double variety = DEFAULT_VARIETY;
     long candidates = DEFAULT_CANDIDATES;  // 0 .. CANDIDATE_MAX
     double candidate_budget = DEFAULT_CANDIDATE_BUDGET;
+    long min_candidates = DEFAULT_MIN_CANDIDATES;  // 0 .. CANDIDATE_MAX
     std::string author;              // cut to 32 bytes (the caller warns)
     bool author_set = false;         // false: default_author() instead of `author`
     bool force = false;              // replace the output even when it is not a pack

@@ -4,6 +4,12 @@
 // A colour's list is laid over 16 lanes (one per candidate slot, in list order); a lane is
 // closed when its slot is unused or names the parent. Every pixel prices all 16 lanes at once
 // and takes the cheapest open lane, the first in list order on a tie.
+//
+// Lists of section version 2 are spread by a stricter rule: a picture two tiles to the left or
+// two above is refused too (after the direct neighbours), and a small per-position hash breaks
+// ties, so that a colour with three or four candidates does not settle into stripes or a
+// checkerboard. Version 1 lists keep the rule they were made for, so older packs show the same
+// tiles as ever.
 #include "pack/tile_map.h"
 
 #include <algorithm>
@@ -30,6 +36,12 @@ static_assert(LANES == 16, "the vector code prices 16 lanes as two vectors of ei
 // Weighted channel differences: red 2, green 4, blue 3 (green counts most, as the eye sees it).
 constexpr int WEIGHT_R = 2, WEIGHT_G = 4, WEIGHT_B = 3;
 constexpr int16_t SAME_AS_NEIGHBOUR = 1 << 14;
+// Version 2: a picture two to the left or two above costs more than any colour and repeat
+// difference, less than a direct neighbour.
+constexpr int16_t SAME_AT_TWO = 1 << 13;
+// Version 2: the per-position tie-break, 0 .. 63 (about 7 steps of every 8-bit channel), so
+// near-equal candidates share a region in an irregular pattern.
+constexpr int TIE_SHIFT = 10;
 constexpr int16_t CLOSED = 0x7FFF;
 // Each repeat of a picture among the 10 placed nearby costs as much as a colour about 27 steps
 // (8-bit, all channels) farther away. Chosen with `evgpack quality` on 395 real photos with 16
@@ -39,8 +51,13 @@ constexpr int NEAR_REPEAT = 240;
 // Carried colour difference per channel is kept within +-48 (in 1/16 units below).
 constexpr int ERROR_LIMIT = 48 * 16;
 constexpr int HIGHEST_OPEN_COST = 9 * (255 + ERROR_LIMIT / 32) + 10 * NEAR_REPEAT + 63 * NEAR_REPEAT / 64;
-static_assert(HIGHEST_OPEN_COST < SAME_AS_NEIGHBOUR && HIGHEST_OPEN_COST + SAME_AS_NEIGHBOUR < CLOSED,
+static_assert(HIGHEST_OPEN_COST < SAME_AT_TWO && HIGHEST_OPEN_COST + SAME_AT_TWO + SAME_AS_NEIGHBOUR < CLOSED,
               "lane costs must keep their order in 16 bits");
+// Odd 16-bit multipliers, one per lane: lane s's tie-break is the top six bits of the position
+// hash times TIE_MULTIPLIER[s] (16-bit, as the vector path computes it).
+alignas(16) constexpr uint16_t TIE_MULTIPLIER[LANES] = {0x9E37, 0x7F4B, 0xC2B3, 0x2545, 0xA54F, 0x6A09,
+                                                        0xD1B5, 0x3C6F, 0x8E51, 0x5851, 0xB7E1, 0x14F3,
+                                                        0xE6D9, 0x4A7D, 0x93C5, 0x2F2B};
 
 // TileMapScratch::rows holds three rows of width + 4 entries (the current one and the two above,
 // in turn) and ROW_SLACK more: rows are read eight entries at a time from two to the left, so
@@ -54,6 +71,7 @@ struct alignas(16) ListLanes {
     uint64_t mean[LANES];     // the picture means of each lane (some picture's for an unused one)
     uint8_t noise_shift[LANES];  // 2 x the lane's place among the open ones
     bool open;   // any lane open
+    int open_count;
     int halves;  // 1 when lanes 8 .. 15 are all closed, else 2
 };
 
@@ -87,6 +105,7 @@ void lanes_fill(ListLanes& lanes, const OpenPack& pack, const uint16_t* list, in
                                            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pack.candidates.means + b))));
     }
     lanes.open = closed_bits != 0xFFFF;
+    lanes.open_count = 16 - __builtin_popcount(static_cast<unsigned>(closed_bits));
     lanes.halves = (closed_bits & 0xFF00) == 0xFF00 ? 1 : 2;
     if (noise)
         for (int s = 0, open = 0; s < LANES; ++s) {
@@ -109,6 +128,7 @@ void lanes_fill(ListLanes& lanes, const OpenPack& pack, const uint16_t* list, in
         open += usable;
     }
     lanes.open = open > 0;
+    lanes.open_count = open;
 }
 
 #endif
@@ -120,7 +140,23 @@ struct Neighbours {
     const uint16_t* up1;  // row y - 1 from x - 2
     const uint16_t* up2;  // row y - 2 from x - 2
     uint16_t left2, left, up;
+    int16_t refuse;      // added for the left or upper neighbour's picture
+    int16_t refuse_two;  // added for the picture two to the left or two above (version 2, else 0)
 };
+
+// Version 2's tie-breaks of the 16 lanes for position hash `hash`.
+inline void tie_breaks(uint32_t hash, int16_t* noise) {
+#if defined(__SSE2__)
+    const __m128i h = _mm_set1_epi16(static_cast<int16_t>(hash >> 16));
+    for (int v = 0; v < 2; ++v) {
+        const __m128i m = _mm_load_si128(reinterpret_cast<const __m128i*>(TIE_MULTIPLIER + 8 * v));
+        _mm_store_si128(reinterpret_cast<__m128i*>(noise + 8 * v), _mm_srli_epi16(_mm_mullo_epi16(h, m), TIE_SHIFT));
+    }
+#else
+    for (int s = 0; s < LANES; ++s)
+        noise[s] = static_cast<int16_t>(static_cast<uint16_t>((hash >> 16) * TIE_MULTIPLIER[s]) >> TIE_SHIFT);
+#endif
+}
 
 inline uint32_t position_hash(uint32_t x, uint32_t y) {
     uint32_t h = (x * 0x9E3779B1u) ^ (y * 0x85EBCA77u);
@@ -145,7 +181,8 @@ inline __m128i broadcast_word(__m128i v, int lane) {
 // The lane of the cheapest open candidate for the target colour (r, g, b), `noise` holding
 // the noise rule's per-lane term (or zeros). HALVES 1 prices lanes 0 .. 7 only, for lists whose
 // lanes 8 .. 15 are all closed (most colours of a real pack have at most eight candidates).
-template <int HALVES>
+// SPACED prices the pictures two to the left and two above too (version 2 lists).
+template <int HALVES, bool SPACED>
 int cheapest_lane(const ListLanes& lanes, int r, int g, int b, const Neighbours& nb, const int16_t* noise) {
     // Colour distance, two lanes per vector: |mean - target| per channel, weighted and summed
     // by pairs (madd), then the pairs of four lanes added and packed back to 16 bits.
@@ -177,7 +214,9 @@ int cheapest_lane(const ListLanes& lanes, int r, int g, int b, const Neighbours&
                               _mm_set1_epi16(static_cast<int16_t>(nb.left2))};
     const __m128i left = _mm_set1_epi16(static_cast<int16_t>(nb.left));
     const __m128i up = broadcast_word(row1, 2);
-    const __m128i repeat = _mm_set1_epi16(NEAR_REPEAT), refused = _mm_set1_epi16(SAME_AS_NEIGHBOUR);
+    const __m128i left2 = near[9], up2 = broadcast_word(row2, 2);
+    const __m128i repeat = _mm_set1_epi16(NEAR_REPEAT), refused = _mm_set1_epi16(nb.refuse);
+    const __m128i refused_two = _mm_set1_epi16(nb.refuse_two);
     for (int v = 0; v < HALVES; ++v) {
         const __m128i pic = _mm_load_si128(reinterpret_cast<const __m128i*>(lanes.picture + 8 * v));
         __m128i seen = zero;
@@ -185,6 +224,10 @@ int cheapest_lane(const ListLanes& lanes, int r, int g, int b, const Neighbours&
         const __m128i beside = _mm_or_si128(_mm_cmpeq_epi16(pic, left), _mm_cmpeq_epi16(pic, up));
         __m128i c = _mm_add_epi16(cost[v], _mm_mullo_epi16(seen, repeat));
         c = _mm_add_epi16(c, _mm_and_si128(beside, refused));
+        if (SPACED) {
+            const __m128i two = _mm_or_si128(_mm_cmpeq_epi16(pic, left2), _mm_cmpeq_epi16(pic, up2));
+            c = _mm_add_epi16(c, _mm_and_si128(two, refused_two));
+        }
         c = _mm_add_epi16(c, _mm_loadu_si128(reinterpret_cast<const __m128i*>(noise + 8 * v)));
         cost[v] = _mm_max_epi16(c, _mm_load_si128(reinterpret_cast<const __m128i*>(lanes.closed + 8 * v)));
     }
@@ -211,7 +254,8 @@ int cheapest_lane(const ListLanes& lanes, int r, int g, int b, const Neighbours&
                    WEIGHT_G * std::abs(g - static_cast<int>(m >> 16 & 0xFFFF)) +
                    WEIGHT_B * std::abs(b - static_cast<int>(m >> 32 & 0xFFFF));
         for (uint16_t n : near) cost += t == n ? NEAR_REPEAT : 0;
-        cost += (t == nb.left || t == nb.up) ? SAME_AS_NEIGHBOUR : 0;
+        cost += (t == nb.left || t == nb.up) ? nb.refuse : 0;
+        cost += (t == nb.left2 || t == nb.up2[2]) ? nb.refuse_two : 0;
         cost = std::max(cost + noise[s], static_cast<int>(lanes.closed[s]));
         if (cost < lowest) chosen = s, lowest = cost;
     }
@@ -259,6 +303,7 @@ void build_grid(const OpenPack& pack, TileMapScratch& scratch, const uint16_t* c
     uint16_t* const rows = scratch.rows.data();
     int32_t* const carry = scratch.carry.data();
     const bool diffuse = spread == SPREAD_DIFFUSE;
+    const bool spaced = pack.candidates.version >= CANDIDATE_VERSION;
     alignas(16) int16_t noise[LANES] = {};
     ListLanes lanes = {};
     for (int y = 0; y < height; ++y) {
@@ -303,15 +348,29 @@ void build_grid(const OpenPack& pack, TileMapScratch& scratch, const uint16_t* c
                     // closer but tiles 0.01 farther and variety lower; none left regions 0.05
                     // farther.
                     r += now[0][x + 1] / 32, g += now[1][x + 1] / 32, b += now[2][x + 1] / 32;
-                } else {
-                    const uint32_t hash = position_hash(static_cast<uint32_t>(x), static_cast<uint32_t>(y));
-                    for (int s = 0; s < LANES; ++s)
-                        noise[s] = static_cast<int16_t>((hash >> lanes.noise_shift[s] & 0x3F) * NEAR_REPEAT / 64);
                 }
-                const Neighbours nb = {up1 + x, up2 + x, left2, left, up1[x + 2]};
+                int16_t refuse = SAME_AS_NEIGHBOUR, refuse_two = 0;
+                if (!diffuse || spaced) {
+                    const uint32_t hash = position_hash(static_cast<uint32_t>(x), static_cast<uint32_t>(y));
+                    if (!diffuse) {
+                        for (int s = 0; s < LANES; ++s)
+                            noise[s] = static_cast<int16_t>((hash >> lanes.noise_shift[s] & 0x3F) * NEAR_REPEAT / 64);
+                    } else {
+                        tie_breaks(hash, noise);
+                    }
+                    if (spaced) {
+                        refuse_two = SAME_AT_TWO;
+                        // Two candidates can avoid a neighbour's picture only as a checkerboard:
+                        // one tile in four, by position, takes whichever is closer instead.
+                        if (lanes.open_count <= 2 && (hash & 3) == 0) refuse = refuse_two = 0;
+                    }
+                }
+                const Neighbours nb = {up1 + x, up2 + x, left2, left, up1[x + 2], refuse, refuse_two};
 #if defined(__SSE2__)
-                const int s = lanes.halves == 1 ? cheapest_lane<1>(lanes, r, g, b, nb, noise)
-                                                : cheapest_lane<2>(lanes, r, g, b, nb, noise);
+                const int s = spaced ? (lanes.halves == 1 ? cheapest_lane<1, true>(lanes, r, g, b, nb, noise)
+                                                          : cheapest_lane<2, true>(lanes, r, g, b, nb, noise))
+                                     : (lanes.halves == 1 ? cheapest_lane<1, false>(lanes, r, g, b, nb, noise)
+                                                          : cheapest_lane<2, false>(lanes, r, g, b, nb, noise));
 #else
                 const int s = cheapest_lane(lanes, r, g, b, nb, noise);
 #endif

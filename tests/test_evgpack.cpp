@@ -15,11 +15,15 @@
 #include <string>
 #include <vector>
 
+#include "pack/pack_candidates.h"
 #include "pack/pack_file.h"
 #include "tests/support/check.h"
 #include "tests/support/pack_builder.h"
 #include "tests/support/png_fixtures.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/check.h"
+#include "builder/pack_quality.h"
+#include "builder/pack_stats.h"
 #include "builder/jpeg_encode.h"
 #include "tools/evgpack/cli.h"
 #include "builder/colour_match.h"
@@ -309,15 +313,22 @@ TEST(MatchTables, NearestByDeltaE2000OnASmallSet) {
     std::vector<Lab> colours;
     for (int i = 0; i < 9; ++i) colours.push_back(rgb565_to_lab(static_cast<uint16_t>(rng())));
     colours.push_back(colours[3]);  // an exact tie: the lower number wins
-    MatchTables t = compute_match_tables(colours, 0, 2);
+    // Lists of 8 with no budget but at least 5: best, then the 4 nearest others however far.
+    MatchTables t = compute_match_tables(colours, 0, 2, 8, 0.0, 5);
     for (int c = 0; c < 65536; c += 7) {
         Lab lab = rgb565_to_lab(static_cast<uint16_t>(c));
         double best = 1e9, second = 1e9;
+        std::vector<double> all;
         for (int i = 0; i < 10; ++i) {
             double d = ciede2000(lab, colours[i]);
+            all.push_back(d);
             if (d < best) second = best, best = d;
             else if (d < second) second = d;
         }
+        std::sort(all.begin(), all.end());
+        const uint16_t* list = &t.candidates[static_cast<size_t>(c) * 8];
+        ASSERT_EQ(vals(list[0], list[5]), vals(t.best[c], CANDIDATE_UNUSED)) << c;
+        for (int s = 1; s < 5; ++s) ASSERT_LE(ciede2000(lab, colours[list[s]]), all[s] + 1e-3) << c << " " << s;
         ASSERT_LE(ciede2000(lab, colours[t.best[c]]), best + 1e-3) << c;
         ASSERT_LE(ciede2000(lab, colours[t.second[c]]), second + 1e-3) << c;
         ASSERT_NE(t.best[c], t.second[c]);
@@ -325,6 +336,28 @@ TEST(MatchTables, NearestByDeltaE2000OnASmallSet) {
     }
     // The reference formula on a published pair (Sharma et al. test data, pair 1: 2.0425).
     EXPECT_NEAR(ciede2000(Lab{50, 2.6772, -79.7751}, Lab{50, 0, -82.7485}), 2.0425, 1e-4);
+}
+
+// The plain-words verdicts at their thresholds, and the colour family a pack lacks: pictures
+// all red while their pixels are dark blue.
+TEST(Verdict, ThresholdsAndColourFamilies) {
+    const struct {
+        double mean;
+        int fewest;
+        const char* start;
+    } variety[] = {{12.0, 6, "variety: good: about 12 "}, {13.0, 5, "variety: fair"},
+                   {8.0, 1, "variety: fair"}, {7.9, 7, "variety: poor"}};
+    for (const auto& v : variety) {
+        QualityFigures q;
+        q.distinct_points = v.mean, q.fewest_points = v.fewest;
+        EXPECT_EQ(variety_verdict(q).rfind(v.start, 0), 0u) << variety_verdict(q);
+    }
+    const std::vector<uint16_t> best(65536, 0), second(65536, 1);
+    const std::vector<Lab> red(2, rgb565_to_lab(0xF800));
+    const std::vector<uint16_t> dark_blue(64, 0x0008), own(64, 0xF800);
+    EXPECT_EQ(colour_verdict(measure_coverage(best, second, red, dark_blue.data(), 64)),
+              "colours: dark blues have few photos: adding photos with those colours will help\n");
+    EXPECT_EQ(colour_verdict(measure_coverage(best, second, red, own.data(), 64)).rfind("colours: good", 0), 0u);
 }
 
 TEST(MatchTables, VarietySpreadsColoursWithinTheLimit) {

@@ -24,6 +24,8 @@
 // The same tile_map.cpp built without SSE2 (CMakeLists.txt): the plain path other machines run.
 void tile_map_build_plain_path(const OpenPack& pack, TileMapScratch& scratch, const uint16_t* surface,
                                uint16_t parent, uint16_t* map, int spread);
+void tile_map_build_grid_plain_path(const OpenPack& pack, TileMapScratch& scratch, const uint16_t* colours, int width,
+                                    int height, uint16_t parent, uint16_t* map, int spread);
 
 namespace {
 
@@ -179,7 +181,8 @@ TEST_F(Candidates, ChoicesArePinned) {
 
 // The vector path chooses exactly as the plain one: random packs of 2, 64 and 300 pictures with lists
 // of every length (unused slots, repeats, the parent among them) over random, smooth and
-// few-colour surfaces, under both spread rules.
+// few-colour surfaces, under both spread rules and both section versions; also on a 37 x 300
+// grid, whose rows wrap the three-row scratch many times.
 TEST(TileMap, VectorPathChoosesAsThePlainPath) {
     std::mt19937 random(2024);
     auto pack = std::make_unique<OpenPack>();
@@ -190,6 +193,7 @@ TEST(TileMap, VectorPathChoosesAsThePlainPath) {
             pack_close(pack.get());
             pack->picture_count = static_cast<uint16_t>(count);
             pack->candidates.count = static_cast<uint8_t>(k);
+            pack->candidates.version = static_cast<uint16_t>(1 + k % 2);
             pack->candidates.table = static_cast<uint16_t*>(std::malloc(65536 * 2 * k));
             pack->candidates.means = static_cast<uint64_t*>(std::malloc(8 * count));
             for (int p = 0; p < count; ++p)
@@ -214,11 +218,52 @@ TEST(TileMap, VectorPathChoosesAsThePlainPath) {
                     tile_map_build_plain_path(*pack, scratch, surface, parent, plain_map, spread);
                     ASSERT_EQ(0, std::memcmp(vector_map, plain_map, sizeof vector_map))
                         << count << " pictures, K " << k << ", pattern " << pattern << ", spread " << spread;
+                    tile_map_build_grid(*pack, scratch, surface, 37, 300, parent, vector_map, spread);
+                    tile_map_build_grid_plain_path(*pack, scratch, surface, 37, 300, parent, plain_map, spread);
+                    ASSERT_EQ(0, std::memcmp(vector_map, plain_map, 37 * 300 * 2)) << count << " " << k;
                     ++maps;
                 }
             }
         }
-    EXPECT_EQ(maps, 72);
+    EXPECT_EQ(maps, 72);  // each with its grid
+}
+
+// Packs of version 2 over a flat surface whose colour has exactly 2, 3 or 8 equally close
+// candidates: with 3 or more no two neighbours match, and no 30 x 30 window repeats with period
+// 2 (each tile the same as the ones two to the right and two below, as in a checkerboard).
+// The map depends on the surface alone, not on what the scratch held before; a 240 x 250 grid
+// over the same colours starts with the surface's map.
+TEST(TileMap, FlatColourNeverSettlesIntoAPattern) {
+    auto pack = std::make_unique<OpenPack>();
+    static uint16_t surface[PICTURE_PIXELS + 2400], map[PICTURE_PIXELS + 2400], again[PICTURE_PIXELS];
+    for (int k : {2, 3, 8}) {
+        pack_close(pack.get());
+        pack->picture_count = 9;
+        pack->candidates = {8, 2, static_cast<uint16_t*>(std::malloc(65536 * 2 * 8)), CANDIDATES_OK,
+                            static_cast<uint64_t*>(std::malloc(8 * 9))};
+        for (int p = 0; p < 9; ++p) pack->candidates.means[p] = mean_lanes(40, 40, 60);
+        for (int s = 0; s < 8 * 65536; ++s) pack->candidates.table[s] = s % 8 < k ? s % 8 : CANDIDATE_UNUSED;
+        std::fill(surface, surface + PICTURE_PIXELS + 2400, 0x2947);
+        tile_map_build(*pack, scratch, surface, 8, map, SPREAD_DIFFUSE);
+        int repeats = 0;
+        for (int y = 0; y < 240; ++y)
+            for (int x = 0; x < 240; ++x) {
+                const uint16_t t = map[y * 240 + x];
+                ASSERT_LT(t, k);
+                if (k >= 3 && x > 0) { ASSERT_NE(t, map[y * 240 + x - 1]) << k << " " << x << "," << y; }
+                if (k >= 3 && y > 0) { ASSERT_NE(t, map[(y - 1) * 240 + x]) << k << " " << x << "," << y; }
+                if (x >= 100 && x < 130 && y >= 100 && y < 130)
+                    repeats += t == map[y * 240 + x + 2] && t == map[(y + 2) * 240 + x];
+            }
+        EXPECT_LT(repeats, 900 / 2) << k;
+        std::fill(surface, surface + 240, 0x1234);  // other colours through the scratch first
+        tile_map_build(*pack, scratch, surface, 8, again, SPREAD_NOISE);
+        std::fill(surface, surface + 240, 0x2947);
+        tile_map_build(*pack, scratch, surface, 8, again, SPREAD_DIFFUSE);
+        EXPECT_EQ(0, std::memcmp(map, again, sizeof again)) << k;
+        tile_map_build_grid(*pack, scratch, surface, 240, 250, 8, map, SPREAD_DIFFUSE);
+        EXPECT_EQ(0, std::memcmp(map, again, sizeof again)) << k;
+    }
 }
 
 // A poster names tiles by the viewer's rule: at 240 across, a surface's poster is the viewer's map

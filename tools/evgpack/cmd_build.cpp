@@ -39,6 +39,8 @@ const char BUILD_HELP[] =
     "  --variety D         let a colour use any picture within D delta E of its best (default 2, 0 = off)\n"
 "  --candidates K      pictures listed per colour for varied neighbouring tiles, 0-16 (default 16, 0 = none)\n"
     "  --candidate-budget D  how far beyond a colour's nearest picture a candidate may lie (delta E, default 5)\n"
+    "  --min-candidates M  list at least M pictures per colour, the nearest beyond the budget\n"
+    "                      when too few lie within it, 0-16 (default 8)\n"
     "  --author NAME       author shown on the pack card (default: your name)\n"
     "  --icon K            picture number whose miniature is the pack's icon (default 0)\n"
     "  --max N             use at most N pictures, 2-2048 (default 2048)\n"
@@ -106,6 +108,8 @@ bool parse_build_args(int argc, char** argv, BuildOptions& o, bool& quiet, bool&
             ok = parse_double_option("--variety", value("--variety"), 0, 100, o.variety, error);
         } else if (a == "--candidates") {
             ok = parse_int_option("--candidates", value("--candidates"), 0, CANDIDATE_MAX, o.candidates, error);
+        } else if (a == "--min-candidates") {
+            ok = parse_int_option("--min-candidates", value("--min-candidates"), 0, CANDIDATE_MAX, o.min_candidates, error);
         } else if (a == "--candidate-budget") {
             ok = parse_double_option("--candidate-budget", value("--candidate-budget"), 0, 100, o.candidate_budget, error);
         } else if (a == "--author") {
