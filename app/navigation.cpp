@@ -9,6 +9,7 @@
 
 #include "app/fades.h"
 #include "app/mosaic.h"
+#include "app/poster_key.h"
 #include "app/viewer_pack.h"
 #include "app/progress.h"
 #include "media/bitmap.h"
@@ -90,6 +91,7 @@ void note_leave_key() {
 
 void viewer_frame_hook() {
     note_leave_key();
+    poster_key_frame();
     if (!pen_state.pressed) return;
     if (sprite_hit_rect(SPEED_BUTTON)) speed_cycle();
     if (pen_state.pressed && sprite_hit_rect(AUTO_BUTTON)) auto_toggle();

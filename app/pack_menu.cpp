@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -148,10 +149,28 @@ int packs_find() {
     return 1;
 }
 
+void pack_failure_print(int status, const char* path, bool header) {
+    if (status == PACK_CANNOT_OPEN) {
+        std::fprintf(stderr, "evergreen: %s: the pack cannot be opened\n", path);
+        return;
+    }
+    // The screen's sentence as a clause: "The file ends inside its tables." -> "the file ends ...".
+    char reason[64];
+    std::snprintf(reason, sizeof reason, "%s", pack_status_text(status));
+    const size_t n = std::strlen(reason);
+    if (n > 0 && reason[n - 1] == '.') reason[n - 1] = '\0';
+    if (reason[0] >= 'A' && reason[0] <= 'Z') reason[0] = static_cast<char>(reason[0] - 'A' + 'a');
+    char picture[32] = "";
+    if (viewer_pack.bad_picture >= 0) std::snprintf(picture, sizeof picture, ", picture %d", viewer_pack.bad_picture);
+    std::fprintf(stderr, "evergreen: %s: %s (%s%s)\n", path, header ? "invalid image pack" : "not an image pack",
+                 reason, picture);
+}
+
 // The message screen of a pack that cannot be used: the menu background without the start
 // choice, a panel with the file's name and what is wrong, then frames until the pen touches
 // the screen.
-static void pack_error_screen(int status, const char* path) {
+void pack_failed_screen(int status, const char* path) {
+    pack_failure_print(status, path, true);
     if (draw_target)
         jpeg_decode(asset_menu_background, asset_menu_background_size, draw_target, SCREEN_WIDTH, SCREEN_MAX_HEIGHT);
     panel_draw(ERROR_BOX_LEFT, ERROR_BOX_TOP, ERROR_BOX_RIGHT, ERROR_BOX_BOTTOM);
@@ -170,15 +189,17 @@ static void pack_error_screen(int status, const char* path) {
     font_from_gif(FONT_SHEET, asset_font_sheet, asset_font_sheet_size);
     text_set(0, 0, ERROR_BOX_LEFT + 8, ERROR_BOX_TOP + 8, ERROR_BOX_RIGHT - 8, ERROR_BOX_BOTTOM - 4, text, 0,
              FONT_SHEET);
+    quit_hook = [] { std::exit(1); };  // the run ends because of the pack, however dismissed
     do {
         frame_yield();
     } while (!pen_state.pressed);
+    quit_hook = nullptr;
 }
 
 int pack_open(const char* path, uint32_t data_offset) {
     int status = pack_load(path, data_offset, &viewer_pack);
     if (status == PACK_OK) return 1;
-    pack_error_screen(status, path);
+    pack_failed_screen(status, path);
     return 0;
 }
 
@@ -226,6 +247,23 @@ static void field_text(char* out, const char* field, size_t field_size) {
     out[n] = '\0';
 }
 
+// Cuts a line wider than CARD_TEXT_ROOM pixels to the longest start that fits with "..." after
+// it. Widths as the layout counts them: each glyph and one pixel of spacing between glyphs.
+static void card_line_fit(char* text, size_t size) {
+    const Font* font = font_table[FONT_SHEET];
+    if (!font) return;
+    auto advance = [font](char ch) { return int(uint8_t(1 + font->glyph_widths[uint8_t(ch)])); };
+    int width = -1;  // no spacing after the last glyph
+    for (const char* p = text; *p; ++p) width += advance(*p);
+    if (width <= CARD_TEXT_ROOM) return;
+    const int dots = 3 * advance('.');  // "..." and the spacing before it
+    int used = -1;
+    size_t keep = 0;
+    while (keep + 4 < size && text[keep] && used + advance(text[keep]) + dots <= CARD_TEXT_ROOM)
+        used += advance(text[keep++]);
+    std::memcpy(text + keep, "...", 4);
+}
+
 void card_draw(uint8_t card) {
     if (card >= MAX_CARDS) return;
     const PackCard& c = pack_cards[card];
@@ -250,12 +288,14 @@ void card_draw(uint8_t card) {
     if (c.listed_count != 0) std::snprintf(images, sizeof images, "%d images", c.listed_count);
     char viewed[32];
     std::snprintf(viewed, sizeof viewed, "Viewed : %d%%", c.percent);
-    const char* lines[4] = {name, by, images, viewed};
+    char* lines[4] = {name, by, images, viewed};
+    const size_t sizes[4] = {sizeof name, sizeof by, sizeof images, sizeof viewed};
     const int16_t left = static_cast<int16_t>(c.left + CARD_TEXT_LEFT);
     for (int k = 0; k < 4; k++) {
         // Each line is laid out in a box one line high and too wide to wrap, so a long name or
-        // author runs on to the card's clip edge instead of wrapping over the line below.
+        // author is cut with "..." instead of wrapping over the line below.
         const int16_t top = static_cast<int16_t>(c.top + CARD_TEXT_TOP + CARD_LINE_PITCH * k);
+        card_line_fit(lines[k], sizes[k]);
         text_set(0, 4 * card + k, left, top, CARD_TEXT_NO_WRAP, static_cast<int16_t>(top + CARD_LINE_PITCH - 1),
                  lines[k], 0, FONT_SHEET);
     }

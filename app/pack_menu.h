@@ -71,7 +71,16 @@ void panel_draw(int x0, int y0, int x1, int y1);
 
 
 // pack_load of the pack at `path` (data section at `data_offset`, from its card) into
-// viewer_pack (app/viewer_pack.h), and on failure the message screen ("Error opening file %s !" for a file that does
-// not open, "Invalid image pack %s !" and the reason for one that is not a valid pack) waiting
-// for a tap. Returns 1 on success, 0 on failure.
+// viewer_pack (app/viewer_pack.h); on failure pack_failed_screen. Returns 1 on success, 0 on
+// failure.
 int pack_open(const char* path, uint32_t data_offset);
+
+// A pack that could not be used (pack_load's `status`, viewer_pack.bad_picture): one line on
+// standard error, then the message screen ("Error opening file %s !" for a file that does not
+// open, "Invalid image pack %s !" and the reason for one that is not a valid pack) until a tap.
+// The run then ends with status 1: Escape or the close button on the screen end it at once.
+void pack_failed_screen(int status, const char* path);
+
+// "evergreen: PATH: " and what is wrong, as one line on standard error; `header` false says the
+// file is no pack at all rather than a damaged one.
+void pack_failure_print(int status, const char* path, bool header);

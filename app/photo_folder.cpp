@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "builder/pack_build.h"
+#include "builder/pack_quality.h"
+#include "builder/pack_stats.h"
 #include "builder/photo_import.h"
 #include "builder/printable.h"
 #include "app/screen_layout.h"
@@ -35,12 +37,28 @@ std::thread* running_worker = nullptr;
 const std::string* running_output = nullptr;
 const evgpack::BuildReport* running_report = nullptr;
 
-std::string folder_argument() { return data_folder[0] ? std::string(data_folder) : std::string("."); }
+std::string source_folder;  // "" = data_folder
 
-// "<folder name>.evg" inside data_folder; "Photos.evg" for a folder without a name ("/").
+std::string folder_argument() { return data_folder[0] ? std::string(data_folder) : std::string("."); }
+std::string source_argument() { return source_folder.empty() ? folder_argument() : source_folder; }
+
+// Files named like photos count only when they start like one (a text file called a.jpg would
+// otherwise make the offer, and the build then fail).
+void count_photos(const std::string& folder, std::atomic<int>& found) {
+    evgpack::walk_photos(folder, [&found](const std::string& path) {
+        uint8_t head[8];
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) return;
+        const ssize_t got = ::read(fd, head, sizeof head);
+        ::close(fd);
+        if (got > 0 && evgpack::photo_signature(head, static_cast<size_t>(got))) found.fetch_add(1);
+    });
+}
+
+// "<source folder name>.evg" inside data_folder; "Photos.evg" for a folder without a name ("/").
 std::string output_path() {
     std::error_code ec;
-    std::filesystem::path real = std::filesystem::canonical(folder_argument(), ec);
+    std::filesystem::path real = std::filesystem::canonical(source_argument(), ec);
     std::string name = ec ? std::string() : real.filename().string();
     if (name.empty()) name = "Photos";
     return std::string(data_folder) + name + ".evg";
@@ -68,7 +86,7 @@ void cancel_build() {
     std::exit(0);
 }
 
-void draw_progress(const char* title, int done, int total, bool matching) {
+void draw_progress(const char* title, int found, int done, int total, bool matching) {
     primitives_attach(BOX_LAYER);
     primitive_box(BOX_LAYER, BUILD_PANEL_LEFT, BUILD_PANEL_TOP, BUILD_PANEL_RIGHT, BUILD_PANEL_BOTTOM, 1, 0x0000,
                   0xFFFF, 24);
@@ -81,26 +99,45 @@ void draw_progress(const char* title, int done, int total, bool matching) {
                       BUILD_BAR_BOTTOM - 1, 0, BAR_COLOUR, BAR_COLOUR, 32);
     char text[160];
     if (matching) std::snprintf(text, sizeof text, "%s\n\nMatching colours...", title);
+    else if (total == 0 && found > 0) std::snprintf(text, sizeof text, "%s\n\nCounting photos... %d", title, found);
     else std::snprintf(text, sizeof text, "%s\n\n%d of %d photos", title, done, total);
     text_set(0, 0, BUILD_TEXT_LEFT, BUILD_TEXT_TOP, BUILD_TEXT_RIGHT, BUILD_TEXT_BOTTOM, text, 0, FONT_SHEET);
 }
 
+// The verdict of a finished build on a panel over the picture area until the screen is touched:
+// whether the pack will look varied and which colours want more photos.
+void show_summary(const evgpack::BuildReport& report, const std::string& name) {
+    if (!report.measured) return;
+    std::string text = "Made " + name + ": " + std::to_string(report.pictures) + " pictures.\n\n";
+    if (report.variety_measured) text += evgpack::variety_verdict(report.variety) + "\n";
+    text += evgpack::colour_verdict(report.coverage) + "\nTouch screen to go on...";
+    for (size_t i = 0; i < text.size(); ++i)  // each line opens with a capital
+        if ((i == 0 || text[i - 1] == '\n') && text[i] >= 'a' && text[i] <= 'z') text[i] = static_cast<char>(text[i] - 32);
+    primitives_attach(BOX_LAYER);
+    primitive_box(BOX_LAYER, SUMMARY_PANEL_LEFT, SUMMARY_PANEL_TOP, SUMMARY_PANEL_RIGHT, SUMMARY_PANEL_BOTTOM, 1,
+                  0x0000, 0xFFFF, 28);
+    text_set(0, 0, SUMMARY_PANEL_LEFT + 8, SUMMARY_PANEL_TOP + 6, SUMMARY_PANEL_RIGHT - 6, SUMMARY_PANEL_BOTTOM - 4,
+             text.c_str(), 0, FONT_SHEET);
+    do {
+        frame_yield();
+    } while (!pen_state.pressed);
+    primitives_clear(BOX_LAYER);
+    text_layer_clear(0);
+}
+
 }  // namespace
+
+void photo_folder_set_source(const std::string& folder) { source_folder = folder; }
+bool photo_folder_elsewhere() { return !source_folder.empty(); }
 
 bool photo_folder_writable() { return ::access(folder_argument().c_str(), W_OK | X_OK) == 0; }
 
-// Files named like photos count only when they start like one (a text file called a.jpg would
-// otherwise make the offer, and the build then fail).
-int photo_folder_count() {
-    int count = 0;
-    for (const std::string& path : evgpack::find_photos(folder_argument())) {
-        uint8_t head[8];
-        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) continue;
-        const ssize_t got = ::read(fd, head, sizeof head);
-        ::close(fd);
-        count += got > 0 && evgpack::photo_signature(head, static_cast<size_t>(got));
-    }
+std::shared_ptr<PhotoCount> photo_folder_count_start() {
+    auto count = std::make_shared<PhotoCount>();
+    std::thread([count, folder = source_argument()] {
+        count_photos(folder, count->found);
+        count->done = true;
+    }).detach();
     return count;
 }
 
@@ -110,7 +147,7 @@ int photo_folder_build() {
     const std::string title = "Making " + name + "\n(Escape cancels)";
     evgpack::BuildMonitor monitor;
     evgpack::BuildOptions options;
-    options.paths = {folder_argument()};
+    options.paths = {source_argument()};
     options.output = output;
     options.follow_output_link = false;  // a link of the pack's name could point out of the folder
     evgpack::BuildReport report;
@@ -125,7 +162,8 @@ int photo_folder_build() {
     running_report = &report;
     quit_hook = cancel_build;
     while (monitor.matching.load() != 2) {
-        draw_progress(title.c_str(), monitor.done.load(), monitor.total.load(), monitor.matching.load() == 1);
+        draw_progress(title.c_str(), monitor.found.load(), monitor.done.load(), monitor.total.load(),
+                      monitor.matching.load() == 1);
         frame_yield();
     }
     worker.join();
@@ -137,7 +175,10 @@ int photo_folder_build() {
     print_report(report, output);
     primitives_clear(BOX_LAYER);
     text_layer_clear(0);
-    if (status == evgpack::BUILD_OK) return 1;
+    if (status == evgpack::BUILD_OK) {
+        show_summary(report, name);
+        return 1;
+    }
 
     text_set(0, 0, BUILD_TEXT_LEFT, BUILD_TEXT_TOP, BUILD_TEXT_RIGHT, BUILD_PANEL_BOTTOM,
              "The pack could not be made (the terminal says why).\n\nTouch screen to exit...", 0, FONT_SHEET);

@@ -39,6 +39,8 @@ constexpr int CARD_ICON_INSET = 2;
 constexpr int CARD_TEXT_LEFT = 43, CARD_TEXT_TOP = 3, CARD_LINE_PITCH = 10;
 constexpr int CARD_TEXT_RIGHT_MARGIN = 2;
 constexpr int16_t CARD_TEXT_NO_WRAP = 30000;  // a line box's right edge no card text reaches
+// A card line wider than this is cut short with "...", keeping a blank column before the frame.
+constexpr int CARD_TEXT_ROOM = CARD_WIDTH - CARD_TEXT_LEFT - CARD_TEXT_RIGHT_MARGIN;  // 65
 
 // The start choice: a panel with the two-part choice sprite centred on it.
 constexpr int START_PANEL_LEFT = 40, START_PANEL_TOP = 120;
@@ -64,6 +66,8 @@ constexpr int BUILD_PANEL_LEFT = 20, BUILD_PANEL_TOP = 130, BUILD_PANEL_RIGHT = 
 constexpr int BUILD_BAR_LEFT = 30, BUILD_BAR_TOP = 186, BUILD_BAR_RIGHT = 210, BUILD_BAR_BOTTOM = 200;
 constexpr int BUILD_TEXT_LEFT = BUILD_PANEL_LEFT + 8, BUILD_TEXT_TOP = BUILD_PANEL_TOP + 6;
 constexpr int BUILD_TEXT_RIGHT = BUILD_PANEL_RIGHT - 6, BUILD_TEXT_BOTTOM = BUILD_BAR_TOP - 2;
+// The verdict of a finished build, over most of the picture area.
+constexpr int SUMMARY_PANEL_LEFT = 12, SUMMARY_PANEL_TOP = 40, SUMMARY_PANEL_RIGHT = 228, SUMMARY_PANEL_BOTTOM = 226;
 
 // The pixel buffer the viewer draws into, SCREEN_WIDTH pixels per row and screen_height rows:
 // the pixels of background layer 15 during the menus, the Framebuffer while viewing.

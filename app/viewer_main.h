@@ -15,6 +15,11 @@ extern uint32_t chosen_pack_offset;  // where its data section starts (from its 
 // A pack named on the command line (file name in data_folder): the menu skips its cards and
 // goes straight to the start choice for it. Empty = the menu as usual.
 extern char preset_pack[512];
+// Set from the command line before viewer_main: auto_start opens the first pack in auto mode,
+// and start_picture (-1 = random) is the first picture; either skips the menu's card choice
+// and the start choice.
+extern uint8_t auto_start;
+extern int32_t start_picture;
 
 // Runs the whole application; returns the process exit status: 0, or 1 when the progress of
 // the run could not be saved (the user has been told). Expects runtime_init done.

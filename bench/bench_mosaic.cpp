@@ -70,26 +70,32 @@ void BM_SurfaceZoomView(benchmark::State& state) {
 }
 BENCHMARK(BM_SurfaceZoomView)->Arg(192);
 
-// The same pictures with a 16-candidate section; colour v lists v % 64, then 15 others.
+// The same pictures with a 16-candidate section; colour v lists v % 64, then 15 others. Arguments:
+// the spread rule and the section version (1: the rule of older packs, 2: the current one).
 void BM_TileMapBuild(benchmark::State& state) {
     static TempDir dir;
-    static OpenPack candidates_pack;
+    static OpenPack packs[2];
     static TileMapScratch scratch;
     static bool loaded = [] {
-        PackSpec spec;
-        spec.pictures = 64;
-        spec.thumb_size_field = 64;
-        spec.thumb_pixel = [](int p, int x, int y) { return static_cast<uint16_t>(p * 977 + x * 31 + y); };
-        constexpr int k = CANDIDATE_MAX;
-        std::vector<uint16_t> lists(static_cast<size_t>(k) * 65536);
-        for (int v = 0; v < 65536; ++v)
-            for (int s = 0; s < k; ++s) lists[static_cast<size_t>(v) * k + s] = static_cast<uint16_t>((v + 5 * s) % 64);
-        std::string bytes = pack_bytes(spec), section(candidate_section_size(k), '\0');
-        candidates_encode(k, lists.data(), reinterpret_cast<uint8_t*>(&section[0]));
-        const std::string path = dir.file("candidates.evg");
-        return write_file(path, bytes + section) &&
-               pack_load(path.c_str(), PACK_HEADER_SIZE, &candidates_pack) == PACK_OK &&
-               candidates_pack.candidates.count == k;
+        for (uint16_t version : {CANDIDATE_VERSION_1, CANDIDATE_VERSION}) {
+            PackSpec spec;
+            spec.pictures = 64;
+            spec.thumb_size_field = 64;
+            spec.thumb_pixel = [](int p, int x, int y) { return static_cast<uint16_t>(p * 977 + x * 31 + y); };
+            constexpr int k = CANDIDATE_MAX;
+            std::vector<uint16_t> lists(static_cast<size_t>(k) * 65536);
+            for (int v = 0; v < 65536; ++v)
+                for (int s = 0; s < k; ++s) lists[static_cast<size_t>(v) * k + s] = static_cast<uint16_t>((v + 5 * s) % 64);
+            std::string bytes = pack_bytes(spec), section(candidate_section_size(k), '\0');
+            candidates_encode(k, lists.data(), reinterpret_cast<uint8_t*>(&section[0]), version);
+            const std::string path = dir.file("candidates" + std::to_string(version) + ".evg");
+            OpenPack& candidates_pack = packs[version - 1];
+            if (!write_file(path, bytes + section) ||
+                pack_load(path.c_str(), PACK_HEADER_SIZE, &candidates_pack) != PACK_OK ||
+                candidates_pack.candidates.count != k)
+                return false;
+        }
+        return true;
     }();
     if (!loaded) {
         state.SkipWithError("candidate pack did not load");
@@ -97,11 +103,16 @@ void BM_TileMapBuild(benchmark::State& state) {
     }
     for (int i = 0; i < PICTURE_PIXELS; ++i) surface_image[i] = static_cast<uint16_t>(i * 2654435761u >> 16);
     for (auto _ : state) {
-        tile_map_build(candidates_pack, scratch, surface_image, 0, tile_map, static_cast<int>(state.range(0)));
+        tile_map_build(packs[state.range(1) - 1], scratch, surface_image, 0, tile_map, static_cast<int>(state.range(0)));
         benchmark::ClobberMemory();
     }
 }
-BENCHMARK(BM_TileMapBuild)->Arg(SPREAD_DIFFUSE)->Arg(SPREAD_NOISE)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TileMapBuild)
+    ->Args({SPREAD_DIFFUSE, CANDIDATE_VERSION_1})
+    ->Args({SPREAD_NOISE, CANDIDATE_VERSION_1})
+    ->Args({SPREAD_DIFFUSE, CANDIDATE_VERSION})
+    ->Args({SPREAD_NOISE, CANDIDATE_VERSION})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -281,7 +281,7 @@ inline bool closer(float da, int ia, float db, int ib) { return da < db || (da =
 }  // namespace
 
 MatchTables compute_match_tables(const std::vector<Lab>& picture_colours, double variety, int jobs,
-                                 int candidate_count, double budget) {
+                                 int candidate_count, double budget, int at_least) {
     MatchTables tables;
     tables.best.assign(65536, 0);
     tables.second.assign(65536, 0);
@@ -369,7 +369,33 @@ MatchTables compute_match_tables(const std::vector<Lab>& picture_colours, double
                     const float limit = dist[near] + within;
                     for (int i = wlo; i < whi; ++i)
                         if (i != best && dist[i] <= limit) others.emplace_back(dist[i], sorted.index[i]);
-                    const size_t keep = std::min(others.size(), static_cast<size_t>(k - 1));
+                    size_t keep = std::min(others.size(), static_cast<size_t>(k - 1));
+                    const size_t wanted = static_cast<size_t>(std::max(0, std::min(at_least, k) - 1));
+                    if (keep < wanted && static_cast<size_t>(n - 1) > others.size()) {
+                        // Too few within the budget: the nearest others, however far. The
+                        // wanted-th nearest measured so far bounds them in lightness.
+                        others.clear();
+                        for (int i = wlo; i < whi; ++i)
+                            if (i != best) others.emplace_back(dist[i], sorted.index[i]);
+                        float bound = INFINITY;
+                        if (others.size() >= wanted) {
+                            std::nth_element(others.begin(), others.begin() + (wanted - 1), others.end());
+                            bound = others[wanted - 1].first;
+                        }
+                        const float far = (bound + BOUND_MARGIN) * SL_MAX;
+                        int flo = static_cast<int>(std::lower_bound(Ls.begin(), Ls.end(), L - far) - Ls.begin());
+                        int fhi = static_cast<int>(std::upper_bound(Ls.begin(), Ls.end(), L + far) - Ls.begin());
+                        flo = std::min(flo, wlo);
+                        fhi = std::max(fhi, whi);
+                        if (flo < wlo) ciede2000_row_range(lab, sorted.set, flo, wlo, dist.data());
+                        if (whi < fhi) ciede2000_row_range(lab, sorted.set, whi, fhi, dist.data());
+                        for (int i = flo; i < fhi; ++i)
+                            if (i != best && (i < wlo || i >= whi)) others.emplace_back(dist[i], sorted.index[i]);
+                        keep = std::min(others.size(), static_cast<size_t>(k - 1));
+                        keep = std::min(keep, std::max(wanted, static_cast<size_t>(std::count_if(
+                                                  others.begin(), others.end(),
+                                                  [&](const std::pair<float, int>& o) { return o.first <= limit; }))));
+                    }
                     std::partial_sort(others.begin(), others.begin() + keep, others.end());
                     for (size_t s = 0; s < keep; ++s) list[1 + s] = static_cast<uint16_t>(others[s].second);
                 }

@@ -3,10 +3,14 @@
 #include "builder/demo_pictures.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <thread>
 
 #include "builder/colour_match.h"
+#include "builder/pack_writer.h"
+#include "pack/pack_format.h"
 
 namespace evgpack {
 
@@ -175,6 +179,30 @@ LinearPicture demo_picture(int index, int count) {
         }
     }
     return out;
+}
+
+std::vector<uint8_t> demo_pack_bytes(int count, int jobs, int candidates) {
+    PackContent content;
+    content.author = "Evergreen demo";
+    content.thumb_size = PACK_DEFAULT_THUMB_SIZE;
+    content.pictures.resize(static_cast<size_t>(count));
+    std::atomic<int> next{0};
+    auto worker = [&]() {
+        for (int i; (i = next.fetch_add(1)) < count;) {
+            LinearPicture picture = demo_picture(i, count);
+            make_pack_picture(picture, 85, content.thumb_size, content.pictures[static_cast<size_t>(i)]);
+            if (i == 0) content.icon = make_icon(picture);
+        }
+    };
+    std::vector<std::thread> pool;
+    for (int t = 1; t < jobs; ++t) pool.emplace_back(worker);
+    worker();
+    for (auto& t : pool) t.join();
+    std::vector<Lab> colours;
+    for (const PackPicture& p : content.pictures) colours.push_back(p.colour);
+    content.tables = compute_match_tables(colours, DEFAULT_VARIETY, jobs, candidates, DEFAULT_CANDIDATE_BUDGET,
+                                          DEFAULT_MIN_CANDIDATES);
+    return pack_serialise(content);
 }
 
 }  // namespace evgpack

@@ -1,5 +1,7 @@
-// The pack build: inputs collected and read on worker threads, pictures chosen in path order,
-// colour tables matched, the pack written, and the figures of the summary measured.
+// The pack build: inputs collected and read on worker threads (through the import cache),
+// byte-identical and near-identical photos dropped, the pictures chosen (in path order, or for
+// colour coverage when there are more than the pack takes), colour tables matched, the pack
+// written, and the figures of the summary measured.
 #include "builder/pack_build.h"
 
 #include <fcntl.h>
@@ -17,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -24,9 +27,12 @@
 #include <set>
 #include <thread>
 
+#include "builder/import_cache.h"
+#include "builder/near_duplicates.h"
 #include "builder/pack_reader.h"
 #include "builder/pack_writer.h"
 #include "builder/photo_import.h"
+#include "builder/photo_selection.h"
 #include "builder/printable.h"
 #include "pack/pack_file.h"
 #include "pack/tile_map.h"
@@ -74,12 +80,13 @@ bool is_same_or_above(const fs::path& folder, const fs::path& path) {
     return p.compare(0, f.size(), f) == 0;
 }
 
-// JPEG and PNG files under `root` into `found`; other picture formats get a warning, other
+// JPEG and PNG files under `root` to `found` as the walk meets them (a library of 100,000 photos
+// is never listed twice); other picture formats get a warning, other
 // files and hidden ones are passed over, and a subfolder that cannot be listed is reported
 // and skipped. Symbolic links to folders are followed, and every real folder is read once: a
 // link back to a folder above it (a loop) is reported and not followed, a second way into a
 // folder already read is passed over. `messages` null: report nothing.
-void list_folder(const std::string& root, std::vector<std::string>& found, Messages* messages) {
+void list_folder(const std::string& root, const std::function<void(const std::string&)>& found, Messages* messages) {
     std::error_code ec, entry_ec;
     std::set<fs::path> visited{fs::canonical(root, entry_ec)};
     const auto options = fs::directory_options::skip_permission_denied | fs::directory_options::follow_directory_symlink;
@@ -109,7 +116,7 @@ void list_folder(const std::string& root, std::vector<std::string>& found, Messa
         }
         if (!it->is_regular_file(entry_ec)) continue;
         if (lower_extension_is(p, {".jpg", ".jpeg", ".jpe", ".jfif", ".png"})) {
-            found.push_back(p.string());
+            found(p.string());
         } else if (lower_extension_is(p, {".gif", ".bmp", ".tif", ".tiff", ".webp", ".heic", ".heif", ".avif",
                                            ".raw", ".cr2", ".nef", ".arw", ".dng"})) {
             if (messages) messages->warning(BUILD_UNSUPPORTED_FORMAT, p.string());
@@ -134,7 +141,13 @@ bool collect_inputs(const std::vector<std::string>& paths, std::vector<std::stri
             files.push_back(path);
             continue;
         }
-        list_folder(path, files, &messages);
+        list_folder(path, [&files, &messages](const std::string& f) {
+            files.push_back(f);
+            BuildMonitor* m = messages.monitor;
+            if (!m) return;
+            m->found = static_cast<int>(files.size());
+            if (m->counting && files.size() % COUNTING_STEP == 0) m->counting(m->context, m->found);
+        }, &messages);
     }
     std::sort(files.begin(), files.end());
     files.erase(std::unique(files.begin(), files.end()), files.end());
@@ -146,7 +159,8 @@ constexpr off_t MAX_INPUT_BYTES = static_cast<off_t>(MAX_DECODE_BYTES);
 
 // The whole file, when it is a regular file. The open does not block (a FIFO given as a photo
 // would otherwise wait for a writer for ever); what is not a regular file is refused.
-bool read_whole_file(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
+bool read_whole_file(const std::string& path, std::vector<uint8_t>& bytes, std::string& error,
+                     struct stat* info = nullptr) {
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         error = std::strerror(errno);
@@ -161,6 +175,7 @@ bool read_whole_file(const std::string& path, std::vector<uint8_t>& bytes, std::
     } else if (st.st_size > MAX_INPUT_BYTES) {
         error = "file too large (" + std::to_string(st.st_size >> 20) + " MB)";
     } else {
+        if (info) *info = st;
         bytes.resize(static_cast<size_t>(st.st_size));
         size_t got = 0;
         while (got < bytes.size()) {
@@ -223,52 +238,105 @@ uint64_t fnv1a64(const std::vector<uint8_t>& bytes) {
     return h;
 }
 
-// One input's outcome.
+// One input's outcome. The picture and icon are held in memory unless the build spills them to
+// the import store (a library larger than the pack); the rest is what the choice needs.
 struct Slot {
-    enum State { PENDING, USED, DUPLICATE, FAILED, SMALL } state = PENDING;
+    enum State { PENDING, USED, DUPLICATE, SIMILAR, LEFT_OUT, FAILED, SMALL } state = PENDING;
     std::string reason;
     uint64_t hash = 0;
     size_t size = 0;
     int short_side = 0;  // the photo's shorter side before scaling
+    uint64_t key_size = 0;  // the store's key for the photo (size and modification time)
+    int64_t key_mtime = 0;
+    PictureTraits traits;
+    Lab colour{};
+    size_t other = 0;  // DUPLICATE, SIMILAR: the input kept instead
+    bool held = false;
     PackPicture picture;
     std::vector<uint16_t> icon;  // kept for every picture until the icon's number is known
 };
 
-// Reads, decodes and encodes one input into its slot. Running out of memory on one photo (the
-// decode limits keep it rare) drops that photo only, never the build.
-void import_input(const std::string& path, const BuildOptions& o, std::vector<uint8_t>& bytes, Slot& slot) {
+CacheKey import_key(const std::string& path, const BuildOptions& o, uint64_t size, int64_t mtime_ns) {
+    CacheKey key;
+    std::error_code ec;
+    key.path = fs::absolute(path, ec).lexically_normal().string();
+    key.size = size, key.mtime_ns = mtime_ns;
+    key.quality = static_cast<uint32_t>(o.quality), key.thumb_size = static_cast<uint32_t>(o.thumb_size);
+    return key;
+}
+
+int64_t mtime_ns(const struct stat& st) { return st.st_mtim.tv_sec * 1000000000ll + st.st_mtim.tv_nsec; }
+
+// Fills the slot from an import's outcome; `hold`: keep the picture in memory.
+void fill_slot(ImportedPhoto& photo, const BuildOptions& o, bool hold, Slot& slot) {
+    slot.hash = photo.content_hash, slot.size = photo.content_size;
+    if (!photo.ok) {
+        slot.state = Slot::FAILED, slot.reason = photo.reason;
+        return;
+    }
+    slot.short_side = photo.short_side;
+    slot.traits = photo.traits;
+    slot.colour = photo.picture.colour;
+    slot.state = slot.short_side < o.min_size ? Slot::SMALL : Slot::USED;
+    if (hold && slot.state == Slot::USED) {
+        slot.picture = std::move(photo.picture);
+        slot.icon = std::move(photo.icon);
+        slot.held = true;
+    }
+}
+
+// Reads, decodes and encodes one input into its slot, or takes it from `store` (the import
+// cache, or a temporary folder of this build; empty: none) when an entry matches. Running out of
+// memory on one photo (the decode limits keep it rare) drops that photo only, never the build.
+void import_input(const std::string& path, const BuildOptions& o, const std::string& store, bool hold,
+                  std::vector<uint8_t>& bytes, Slot& slot, std::atomic<int>& hits) {
     std::string error;
     try {
-        LinearPicture picture;
-        if (!read_whole_file(path, bytes, error)) {
-            slot.state = Slot::FAILED, slot.reason = error;
+        ImportedPhoto photo;
+        struct stat st;
+        if (!store.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            slot.key_size = static_cast<uint64_t>(st.st_size), slot.key_mtime = mtime_ns(st);
+            if (cache_load(store, import_key(path, o, slot.key_size, slot.key_mtime), photo)) {
+                ++hits;
+                fill_slot(photo, o, hold, slot);
+                return;
+            }
+        }
+        if (!read_whole_file(path, bytes, error, &st)) {
+            slot.state = Slot::FAILED, slot.reason = error;  // not stored: it may read next time
             return;
         }
-        slot.hash = fnv1a64(bytes);
-        slot.size = bytes.size();
+        slot.key_size = static_cast<uint64_t>(st.st_size), slot.key_mtime = mtime_ns(st);
+        photo.content_hash = fnv1a64(bytes);
+        photo.content_size = bytes.size();
+        LinearPicture picture;
         if (import_photo(bytes.data(), bytes.size(), picture, error) != PHOTO_OK) {
-            slot.state = Slot::FAILED, slot.reason = error;
-        } else if ((slot.short_side = picture.source_short_side) < o.min_size) {
-            slot.state = Slot::SMALL;
+            photo.reason = error;
         } else if (!make_pack_picture(picture, static_cast<int>(o.quality), static_cast<int>(o.thumb_size),
-                                      slot.picture)) {
-            slot.state = Slot::FAILED, slot.reason = "could not encode the picture";
+                                      photo.picture)) {
+            photo.reason = "could not encode the picture";
         } else {
-            slot.icon = make_icon(picture);
-            slot.state = Slot::USED;
+            photo.ok = true;
+            photo.short_side = picture.source_short_side;
+            photo.traits = picture_traits(picture);
+            photo.icon = make_icon(picture);
         }
+        if (!store.empty()) cache_store(store, import_key(path, o, slot.key_size, slot.key_mtime), photo);
+        fill_slot(photo, o, hold, slot);
     } catch (const std::bad_alloc&) {
         slot.state = Slot::FAILED, slot.reason = "not enough memory for this photo";
         slot.picture = PackPicture{};
         slot.icon.clear();
+        slot.held = false;
         std::vector<uint8_t>().swap(bytes);
     }
 }
 
-// Reads, imports and encodes the inputs on `jobs` threads. Workers take inputs in path order
-// and stop taking new ones once `max` distinct pictures are in hand; inputs never taken stay
+// Reads, imports and encodes the inputs on `jobs` threads, in path order. With order_path the
+// workers stop taking new ones once `max` distinct pictures are in hand; inputs never taken stay
 // PENDING, so which pictures the pack uses does not depend on the timing.
 std::vector<Slot> import_inputs(const std::vector<std::string>& files, const BuildOptions& o, int jobs,
+                                const std::string& store, bool hold, std::atomic<int>& hits,
                                 BuildMonitor* monitor) {
     std::vector<Slot> slots(files.size());
     std::atomic<size_t> next{0};
@@ -287,12 +355,12 @@ std::vector<Slot> import_inputs(const std::vector<std::string>& files, const Bui
         for (;;) {
             {
                 std::lock_guard<std::mutex> guard(lock);
-                if (used >= o.max || (monitor && monitor->cancel.load())) return;
+                if ((o.order_path && used >= o.max) || (monitor && monitor->cancel.load())) return;
             }
             size_t i = next.fetch_add(1);
             if (i >= files.size()) return;
             Slot& slot = slots[i];
-            import_input(files[i], o, bytes, slot);
+            import_input(files[i], o, store, hold, bytes, slot, hits);
             std::lock_guard<std::mutex> guard(lock);
             // Count distinct contents only, so repeats do not stop the workers early.
             if (slot.state == Slot::USED && distinct.insert({slot.hash, slot.size}).second) ++used;
@@ -308,10 +376,10 @@ std::vector<Slot> import_inputs(const std::vector<std::string>& files, const Bui
     return slots;
 }
 
-// In path order: reports failures, drops byte-identical repeats and keeps the first `max`
-// usable inputs. Returns their input numbers.
+// In path order: reports failures, drops byte-identical repeats and keeps the usable inputs (with
+// `cut`, the first `max` of them). Returns their input numbers.
 std::vector<size_t> choose_pictures(const std::vector<std::string>& files, std::vector<Slot>& slots, long max,
-                                    long min_size, Messages& messages) {
+                                    long min_size, bool cut_at_max, Messages& messages) {
     std::map<std::pair<uint64_t, size_t>, size_t> seen;  // (hash, size) -> first input
     std::vector<size_t> chosen;
     bool cut = false;
@@ -338,12 +406,13 @@ std::vector<size_t> choose_pictures(const std::vector<std::string>& files, std::
             if (read_whole_file(files[earlier->second], a, ignored) && read_whole_file(files[i], b, ignored) && a == b) {
                 messages.warning(BUILD_PHOTO_DUPLICATE, files[i], files[earlier->second]);
                 slot.state = Slot::DUPLICATE;
+                slot.other = earlier->second;
                 continue;
             }
         } else {
             seen[key] = i;
         }
-        if (static_cast<long>(chosen.size()) >= max) {
+        if (cut_at_max && static_cast<long>(chosen.size()) >= max) {
             cut = true;
             break;
         }
@@ -374,6 +443,102 @@ void measure_summary(const std::string& output, const PackContent& content, cons
     }
     report.coverage_warning = coverage_warning(report.coverage, static_cast<int>(content.pictures.size()));
     report.measured = true;
+}
+
+// Near-duplicates among the usable inputs: of each group the photo with the longest shorter side
+// is kept (then the sharpest, then the first by path); the others become SIMILAR. Returns the inputs
+// kept, in path order.
+std::vector<size_t> drop_similar(const std::vector<size_t>& usable, std::vector<Slot>& slots, BuildReport& report) {
+    std::vector<SimilarItem> items;
+    for (size_t i : usable) items.push_back({slots[i].traits.hash, slots[i].colour});
+    const std::vector<uint32_t> group = group_similar(items);
+    std::map<uint32_t, size_t> keeper;  // group -> position in `usable` of the photo kept
+    std::map<uint32_t, int> members;
+    for (size_t k = 0; k < usable.size(); ++k) {
+        ++members[group[k]];
+        auto it = keeper.find(group[k]);
+        if (it == keeper.end()) {
+            keeper[group[k]] = k;
+            continue;
+        }
+        const Slot& a = slots[usable[k]];
+        const Slot& b = slots[usable[it->second]];
+        if (a.short_side > b.short_side || (a.short_side == b.short_side && a.traits.sharpness > b.traits.sharpness))
+            it->second = k;
+    }
+    std::vector<size_t> kept;
+    for (size_t k = 0; k < usable.size(); ++k) {
+        const size_t keep = keeper[group[k]];
+        if (keep == k) {
+            kept.push_back(usable[k]);
+            continue;
+        }
+        slots[usable[k]].state = Slot::SIMILAR;
+        slots[usable[k]].other = usable[keep];
+        ++report.similar_dropped;
+    }
+    for (const auto& m : members) report.similar_groups += m.second > 1;
+    return kept;
+}
+
+// For each input, a number for the top-level folder it came from: the first folder below the
+// folder named on the command line (photos directly in it, and files named, share one number).
+std::vector<uint32_t> top_folders(const std::vector<std::string>& files, const std::vector<std::string>& paths) {
+    std::map<std::string, uint32_t> numbers;
+    std::vector<uint32_t> out;
+    for (const std::string& f : files) {
+        std::string top;
+        for (const std::string& p : paths) {
+            const std::string prefix = !p.empty() && p.back() == '/' ? p : p + "/";
+            if (f.compare(0, prefix.size(), prefix) != 0) continue;
+            const size_t slash = f.find('/', prefix.size());
+            top = slash == std::string::npos ? prefix : f.substr(0, slash);
+            break;
+        }
+        out.push_back(numbers.emplace(top, static_cast<uint32_t>(numbers.size())).first->second);
+    }
+    return out;
+}
+
+// Brings the picture and icon of a spilled input back from the store, or imports it again when
+// its entry has gone (trimmed or damaged by another build meanwhile).
+bool load_picture(const std::string& path, const BuildOptions& o, const std::string& store, Slot& slot) {
+    if (slot.held) return true;
+    ImportedPhoto photo;
+    if (!cache_load(store, import_key(path, o, slot.key_size, slot.key_mtime), photo)) {
+        std::vector<uint8_t> bytes;
+        std::atomic<int> ignored{0};
+        Slot again;
+        import_input(path, o, "", true, bytes, again, ignored);
+        if (again.state != Slot::USED) return false;
+        slot.picture = std::move(again.picture), slot.icon = std::move(again.icon);
+        return true;
+    }
+    slot.picture = std::move(photo.picture), slot.icon = std::move(photo.icon);
+    return photo.ok;
+}
+
+// Colour coverage of the first `max` usable photos by path, for the summary's comparison.
+void measure_path_order(const std::vector<size_t>& usable, const std::vector<Slot>& slots, long max,
+                        double variety, int jobs, BuildReport& report) {
+    std::vector<Lab> colours;
+    for (size_t k = 0; k < usable.size() && static_cast<long>(k) < max; ++k) colours.push_back(slots[usable[k]].colour);
+    const MatchTables t = compute_match_tables(colours, variety, jobs);
+    const Coverage c = measure_coverage(t.best, t.second, colours, nullptr, 0);
+    report.path_colour_mean = c.colour_mean, report.path_colour_p95 = c.colour_p95;
+}
+
+std::string json_string(const std::string& s) {
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        if (c == '"' || c == '\\') out += '\\', out += static_cast<char>(c);
+        else if (c < 0x20) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\u%04x", c);
+            out += esc;
+        } else out += static_cast<char>(c);
+    }
+    return out + "\"";
 }
 
 void appendf(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -425,6 +590,12 @@ std::string build_message_text(const BuildMessage& m) {
         case BUILD_ICON_PAST_END:
             return "--icon " + std::to_string(m.count) + " is past the last picture; using picture 0";
         case BUILD_WRITE_FAILED: return m.detail;
+        case BUILD_SIMILAR_DROPPED:
+            return "left out " + std::to_string(m.count) + " near-duplicate photo(s) of " + std::to_string(m.limit) +
+                   " group(s), one kept of each (--keep-similar keeps them all)";
+        case BUILD_PHOTOS_CHOSEN:
+            return "more photos than the pack can hold: choosing " + std::to_string(m.count) + " of " +
+                   std::to_string(m.limit) + " for colour coverage and variety (--order path takes the first)";
     }
     return m.detail;
 }
@@ -449,6 +620,14 @@ std::string build_summary_text(const BuildReport& report, const std::string& out
         appendf(out, "  picture %d: %s\n", cov.unused[k], report.unused_files[k].c_str());
     if (cov.unused.size() > SHOWN)
         appendf(out, "  ... and %zu more (evgpack info --json lists all)\n", cov.unused.size() - SHOWN);
+    if (report.similar_groups > 0)
+        appendf(out, "near-duplicates: %d group(s), %d photo(s) left out\n", report.similar_groups,
+                report.similar_dropped);
+    if (report.selected)
+        appendf(out,
+                "selection: %d of %d usable photos chosen; the first %d by path would cover all colours "
+                "mean %.1f, 95%% within %.1f\n",
+                report.pictures, report.usable, report.pictures, report.path_colour_mean, report.path_colour_p95);
     if (report.variety_measured) {
         const QualityFigures& q = report.variety;
         appendf(out,
@@ -456,13 +635,35 @@ std::string build_summary_text(const BuildReport& report, const std::string& out
                 "%.1f per zoom-40 screen, %.0f%% of neighbours the same picture%s\n",
                 q.surfaces, q.distinct_block, q.distinct_screen, 100 * q.same_horizontal,
                 report.variety_has_candidates ? "" : " (no candidate lists)");
+        out += variety_verdict(q);
     }
+    out += colour_verdict(cov);
     return out;
+}
+
+std::string build_report_json(const BuildReport& report) {
+    static const char* const KINDS[] = {"picture", "duplicate", "near-duplicate", "left out", "refused", "too small",
+                                        "not read"};
+    std::string out = "{\n  \"pictures\": " + std::to_string(report.pictures) + ",\n  \"inputs\": [";
+    for (size_t i = 0; i < report.inputs.size() && i < report.files.size(); ++i) {
+        const InputOutcome& in = report.inputs[i];
+        out += i ? ",\n    " : "\n    ";
+        out += "{\"file\": " + json_string(report.files[i]) + ", \"outcome\": \"" + KINDS[in.kind] + "\"";
+        if (in.kind == InputOutcome::PICTURE) out += ", \"picture\": " + std::to_string(in.picture);
+        if (!in.other.empty()) out += ", \"of\": " + json_string(in.other);
+        if (!in.reason.empty()) out += ", \"reason\": " + json_string(in.reason);
+        out += "}";
+    }
+    return out + "\n  ]\n}\n";
+}
+
+void walk_photos(const std::string& folder, const std::function<void(const std::string&)>& found) {
+    list_folder(folder, found, nullptr);
 }
 
 std::vector<std::string> find_photos(const std::string& folder) {
     std::vector<std::string> files;
-    list_folder(folder, files, nullptr);
+    list_folder(folder, [&files](const std::string& f) { files.push_back(f); }, nullptr);
     std::sort(files.begin(), files.end());
     return files;
 }
@@ -502,10 +703,79 @@ BuildStatus build_pack(const BuildOptions& options, BuildReport& report, BuildMo
         messages.error(BUILD_CANCEL_HONOURED);
         return true;
     };
-    std::vector<Slot> slots = import_inputs(files, o, jobs, monitor);
+    // The store: the import cache, and for a library larger than the pack (whose pictures are not
+    // all held in memory) a temporary folder when the cache is off or cannot be used.
+    const bool spill = !o.order_path && static_cast<long>(files.size()) > o.max;
+    std::string store = o.use_cache ? cache_open(o.cache_dir.empty() ? default_cache_dir() : o.cache_dir) : "";
+    const bool cached = !store.empty();
+    std::string temp_root;
+    if (spill && !cached) {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/evgpack-XXXXXX";
+        if (::mkdtemp(&pattern[0])) temp_root = pattern, store = cache_open(temp_root + "/cache");
+    }
+    struct RemoveTemp {
+        const std::string& root;
+        ~RemoveTemp() {
+            std::error_code ec;
+            if (!root.empty()) fs::remove_all(root, ec);
+        }
+    } remove_temp{temp_root};
+    std::atomic<int> hits{0};
+    std::vector<Slot> slots = import_inputs(files, o, jobs, store, !spill || store.empty(), hits, monitor);
+    report.cache_hits = hits.load();
     if (monitor) monitor->matching = 1;
     if (cancelled()) return fail(BUILD_CANCELLED);
-    std::vector<size_t> chosen = choose_pictures(files, slots, o.max, o.min_size, messages);
+    std::vector<size_t> chosen = choose_pictures(files, slots, o.max, o.min_size, o.order_path, messages);
+    if (!o.order_path) {
+        const std::vector<size_t> usable = chosen;
+        if (!o.keep_similar) chosen = drop_similar(chosen, slots, report);
+        if (report.similar_dropped > 0)
+            messages.warning(BUILD_SIMILAR_DROPPED, "", "", "", report.similar_dropped, report.similar_groups);
+        report.usable = static_cast<int>(chosen.size());
+        if (static_cast<long>(chosen.size()) > o.max) {
+            const std::vector<uint32_t> folders = top_folders(files, o.paths);
+            std::vector<SelectionItem> items;
+            for (size_t i : chosen) {
+                SelectionItem item{slots[i].colour, {}, folders[i]};
+                std::copy(std::begin(slots[i].traits.layout), std::end(slots[i].traits.layout), item.layout);
+                items.push_back(item);
+            }
+            std::vector<size_t> picked;
+            for (uint32_t k : select_pictures(items, static_cast<size_t>(o.max))) picked.push_back(chosen[k]);
+            for (size_t i : chosen) slots[i].state = Slot::LEFT_OUT;
+            for (size_t i : picked) slots[i].state = Slot::USED;
+            messages.warning(BUILD_PHOTOS_CHOSEN, "", "", "", o.max, report.usable);
+            report.selected = true;
+            if (o.summary) measure_path_order(usable, slots, o.max, o.variety, jobs, report);
+            chosen = picked;
+        }
+        for (size_t i : chosen) {
+            if (!load_picture(files[i], o, store, slots[i])) {
+                messages.error(BUILD_PHOTO_FAILED, files[i], "the photo changed during the build");
+                return fail(BUILD_FAILED);
+            }
+        }
+    }
+    if (cached) cache_trim(store, o.cache_limit);
+    if (o.list_inputs) {
+        report.inputs.resize(files.size());
+        for (size_t i = 0; i < files.size(); ++i) {
+            InputOutcome& in = report.inputs[i];
+            const Slot& slot = slots[i];
+            static const InputOutcome::Kind KIND[] = {InputOutcome::NOT_READ, InputOutcome::PICTURE,
+                                                      InputOutcome::DUPLICATE, InputOutcome::SIMILAR,
+                                                      InputOutcome::LEFT_OUT, InputOutcome::REFUSED,
+                                                      InputOutcome::SMALL};
+            in.kind = KIND[slot.state];
+            if (slot.state == Slot::DUPLICATE || slot.state == Slot::SIMILAR) in.other = files[slot.other];
+            if (slot.state == Slot::FAILED) in.reason = slot.reason;
+        }
+        for (size_t k = 0; k < chosen.size(); ++k) report.inputs[chosen[k]].picture = static_cast<int>(k);
+        for (InputOutcome& in : report.inputs)
+            if (in.kind == InputOutcome::PICTURE && in.picture < 0) in.kind = InputOutcome::LEFT_OUT;
+        report.files = files;
+    }
     if (chosen.size() < 2) {
         messages.error(BUILD_TOO_FEW, "", "", static_cast<long>(chosen.size()));
         return fail(BUILD_FAILED);
@@ -528,7 +798,8 @@ BuildStatus build_pack(const BuildOptions& options, BuildReport& report, BuildMo
         content.pictures.push_back(std::move(slots[i].picture));
     }
     slots.clear();
-    content.tables = compute_match_tables(colours, o.variety, jobs, static_cast<int>(o.candidates), o.candidate_budget);
+    content.tables = compute_match_tables(colours, o.variety, jobs, static_cast<int>(o.candidates), o.candidate_budget,
+                                          static_cast<int>(o.min_candidates));
     std::vector<uint8_t> bytes = pack_serialise(content);
     std::string error;
     if (cancelled()) return fail(BUILD_CANCELLED);

@@ -4,6 +4,7 @@
 #pragma once
 #include <atomic>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 namespace evgpack {
 
 constexpr int MAX_PICTURES = PACK_MAX_PICTURES;
+constexpr int COUNTING_STEP = 1000;  // photos found between two BuildMonitor::counting calls
 
 struct BuildOptions {
     std::vector<std::string> paths;  // photos and folders (folders searched recursively)
@@ -28,6 +30,7 @@ struct BuildOptions {
     double variety = DEFAULT_VARIETY;
     long candidates = DEFAULT_CANDIDATES;  // 0 .. CANDIDATE_MAX
     double candidate_budget = DEFAULT_CANDIDATE_BUDGET;
+    long min_candidates = DEFAULT_MIN_CANDIDATES;  // 0 .. CANDIDATE_MAX
     std::string author;              // cut to 32 bytes (the caller warns)
     bool author_set = false;         // false: default_author() instead of `author`
     bool force = false;              // replace the output even when it is not a pack
@@ -35,6 +38,14 @@ struct BuildOptions {
     // true: a link named as the output is followed and its target replaced (`evgpack -o`);
     // false: a link in the output's place is refused (a pack named by the program, not the user).
     bool follow_output_link = true;
+    // More usable photos than `max`: false chooses the set that covers the colours best (every
+    // photo is imported); true takes the first `max` in path order and stops reading there.
+    bool order_path = false;
+    bool keep_similar = false;       // true: near-duplicates are not grouped (always with order_path)
+    bool use_cache = true;           // the import cache (cache_dir, else default_cache_dir())
+    std::string cache_dir;
+    uint64_t cache_limit = 2ull << 30;  // bytes the cache may hold (2 GB); least recently used go first
+    bool list_inputs = false;        // fill BuildReport::inputs (evgpack build --report)
 };
 
 // What a message is about. Each message names the files it concerns in `file` (and `other`).
@@ -58,6 +69,8 @@ enum BuildMessageKind : int {
     BUILD_ICON_PAST_END,      // warning: count = the icon number asked for; picture 0 is used
     BUILD_WRITE_FAILED,       // error: detail = why
     BUILD_OUTPUT_IS_LINK,     // error: file = the output, a link that follow_output_link forbids
+    BUILD_SIMILAR_DROPPED,    // warning: count near-duplicates dropped from limit groups
+    BUILD_PHOTOS_CHOSEN,      // warning: more usable photos (limit) than max; count = max chosen
 };
 
 struct BuildMessage {
@@ -73,6 +86,14 @@ struct BuildMessage {
 std::string build_message_text(const BuildMessage& message);
 
 enum BuildStatus : int { BUILD_OK = 0, BUILD_FAILED, BUILD_CANCELLED };
+
+// What became of one input (BuildOptions::list_inputs).
+struct InputOutcome {
+    enum Kind { PICTURE, DUPLICATE, SIMILAR, LEFT_OUT, REFUSED, SMALL, NOT_READ } kind = NOT_READ;
+    int picture = -1;    // PICTURE: its number in the pack
+    std::string other;   // DUPLICATE, SIMILAR: the input kept instead
+    std::string reason;  // REFUSED: why
+};
 
 struct BuildReport {
     BuildStatus status = BUILD_FAILED;
@@ -91,7 +112,18 @@ struct BuildReport {
     QualityFigures variety;             // as `evgpack quality` measures it, on up to 16 pictures
     bool variety_has_candidates = false;
     std::string coverage_warning;       // coverage_warning(): the pack is too small, else empty
+    int similar_groups = 0, similar_dropped = 0;  // near-duplicate groups, pictures left out by them
+    int usable = 0;                     // distinct usable pictures before the selection
+    bool selected = false;              // more than max: the pictures were chosen
+    // measured with `selected`: colour coverage the first max usable photos by path would give
+    double path_colour_mean = 0, path_colour_p95 = 0;
+    int cache_hits = 0;                 // photos taken from the import cache
+    std::vector<std::string> files;     // list_inputs: every input, in path order
+    std::vector<InputOutcome> inputs;   // list_inputs: what became of each
 };
+
+// The report as JSON: every input with what became of it.
+std::string build_report_json(const BuildReport& report);
 
 // The summary `evgpack build` prints after a successful write (standard output) for the pack
 // written to `output`, as lines ending in newlines; empty when the report was not measured.
@@ -100,6 +132,7 @@ std::string build_summary_text(const BuildReport& report, const std::string& out
 // Lets another thread watch and stop a build, and the caller draw progress. build_pack publishes
 // its progress in the counters and checks `cancel` between photos and before writing.
 struct BuildMonitor {
+    std::atomic<int> found{0};           // photos found so far by the folder walk (before `total`)
     std::atomic<int> done{0}, total{0};  // photos read so far, photos to read
     std::atomic<int> matching{0};        // 1 once the photos are read: colour tables, then the write
     std::atomic<int> cancel{0};          // set by the watcher: stop, write nothing, BUILD_CANCELLED
@@ -110,6 +143,8 @@ struct BuildMonitor {
     void* context = nullptr;
     void (*message)(void* context, const BuildMessage& message) = nullptr;
     void (*reading)(void* context, int done, int total) = nullptr;
+    // `counting` every COUNTING_STEP photos the folder walk finds (before `reading` starts).
+    void (*counting)(void* context, int found) = nullptr;
 };
 
 // Builds options.output from options.paths. Returns report.status; on BUILD_OK the pack is in
@@ -118,6 +153,8 @@ BuildStatus build_pack(const BuildOptions& options, BuildReport& report, BuildMo
 
 // The JPEG and PNG files a build of `folder` would read, sorted, without any messages.
 std::vector<std::string> find_photos(const std::string& folder);
+// The same files, each passed to `found` as the walk meets them (unsorted, nothing kept).
+void walk_photos(const std::string& folder, const std::function<void(const std::string&)>& found);
 
 // The user's name for the pack header: the full name from the password database, else the
 // login name, else "Unknown".

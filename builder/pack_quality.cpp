@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "pack/tile_map.h"
+#include "media/fonts.h"
 #include "media/png_writer.h"
 #include "media/rgb565.h"
 #include "render/blend.h"
@@ -116,6 +117,26 @@ void render_view(const OpenPack& pack, const uint16_t* surface, const uint16_t* 
         }
 }
 
+// Black text in built-in font 3 with its top left at (x, y) of an RGB565 sheet `stride` wide;
+// glyphs that would cross the right edge are left out.
+void draw_label(uint16_t* sheet, int stride, int x, int y, const char* text) {
+    constexpr int FONT = 3;
+    if (!font_load_builtin(FONT)) return;
+    const Font* f = font_table[FONT];
+    for (const char* c = text; *c; ++c) {
+        const uint8_t code = static_cast<uint8_t>(*c);
+        const int w = f->glyph_widths[code];
+        if (w <= 0) continue;
+        if (x + w > stride) break;
+        const auto* mask =
+            reinterpret_cast<const uint16_t*>(reinterpret_cast<const uint8_t*>(f->glyph_pixels) + f->glyph_offsets[code]);
+        for (int row = 0; row < f->glyph_height; ++row)
+            for (int col = 0; col < w; ++col)
+                if (mask[row * w + col]) sheet[(y + row) * stride + x + col] = 0x0000;
+        x += w;
+    }
+}
+
 }  // namespace
 
 QualityFigures measure_quality(OpenPack& pack, int max_surfaces, bool use_candidates, int spread, bool likeness) {
@@ -124,7 +145,9 @@ QualityFigures measure_quality(OpenPack& pack, int max_surfaces, bool use_candid
     uint16_t *surface = surface_pixels.data(), *map = map_pixels.data();
     auto scratch = std::make_unique<TileMapScratch>();
     double blocks_sum = 0, screens_sum = 0, like_sum = 0, region_sum = 0;
-    long blocks = 0, screens = 0, flat = 0, same_h = 0, same_v = 0, pairs = 0;
+    long blocks = 0, screens = 0, flat = 0, same_h = 0, same_v = 0, pairs = 0, same_2 = 0, points_sum = 0;
+    int fewest = 36;
+    std::vector<uint16_t> seen;
     for (int p : surface_pictures(pack, max_surfaces)) {
         picture_read(&pack, static_cast<uint16_t>(p), surface);
         surface_map(pack, *scratch, surface, static_cast<uint16_t>(p), use_candidates, spread, map);
@@ -136,8 +159,20 @@ QualityFigures measure_quality(OpenPack& pack, int max_surfaces, bool use_candid
             for (int x = 0; x < EDGE; ++x) {
                 if (x + 1 < EDGE) same_h += map[y * EDGE + x] == map[y * EDGE + x + 1];
                 if (y + 1 < EDGE) same_v += map[y * EDGE + x] == map[(y + 1) * EDGE + x];
+                if (x + 2 < EDGE) same_2 += map[y * EDGE + x] == map[y * EDGE + x + 2];
+                if (y + 2 < EDGE) same_2 += map[y * EDGE + x] == map[(y + 2) * EDGE + x];
             }
         pairs += EDGE * (EDGE - 1);
+        // A zoom-40 screen around tile (c, r) shows tiles c - 3 .. c + 2 and r - 3 .. r + 2.
+        for (const auto& point : SCREEN_POINTS) {
+            seen.clear();
+            for (int y = point[1] - 3; y < point[1] + 3; ++y)
+                for (int x = point[0] - 3; x < point[0] + 3; ++x) seen.push_back(map[y * EDGE + x]);
+            std::sort(seen.begin(), seen.end());
+            const int d = static_cast<int>(std::unique(seen.begin(), seen.end()) - seen.begin());
+            points_sum += d;
+            fewest = std::min(fewest, d);
+        }
         if (likeness) like_sum += likeness_sum(pack, surface, map, region_sum);
         ++q.surfaces;
     }
@@ -147,6 +182,9 @@ QualityFigures measure_quality(OpenPack& pack, int max_surfaces, bool use_candid
     q.flat_screens = static_cast<double>(flat) / screens;
     q.same_horizontal = static_cast<double>(same_h) / pairs;
     q.same_vertical = static_cast<double>(same_v) / pairs;
+    q.same_two = static_cast<double>(same_2) / (2.0 * q.surfaces * EDGE * (EDGE - 2));
+    q.distinct_points = static_cast<double>(points_sum) / (4.0 * q.surfaces);
+    q.fewest_points = fewest;
     if (likeness) {
         q.likeness = like_sum / (static_cast<double>(q.surfaces) * PICTURE_PIXELS);
         q.region_likeness = region_sum / (static_cast<double>(q.surfaces) * (EDGE / 5) * (EDGE / 5));
@@ -154,11 +192,37 @@ QualityFigures measure_quality(OpenPack& pack, int max_surfaces, bool use_candid
     return q;
 }
 
+std::string variety_verdict(const QualityFigures& q) {
+    char line[256];
+    const double mean = q.distinct_points;
+    if (mean >= VARIETY_GOOD && q.fewest_points >= VARIETY_FEWEST_GOOD)
+        std::snprintf(line, sizeof line,
+                      "variety: good: about %.0f different pictures on a close-up screen (never fewer than %d)\n",
+                      mean, q.fewest_points);
+    else if (mean >= VARIETY_FAIR)
+        std::snprintf(line, sizeof line,
+                      "variety: fair: about %.0f different pictures on a close-up screen, as few as %d in "
+                      "places: more photos will help\n",
+                      mean, q.fewest_points);
+    else
+        std::snprintf(line, sizeof line,
+                      "variety: poor: only about %.0f different pictures on a close-up screen: the same "
+                      "tiles repeat; a few hundred varied photos make a good pack\n",
+                      mean);
+    return line;
+}
+
 bool write_quality_sheet(OpenPack& pack, const std::string& path, int surfaces, int only, int spread,
                          std::string& error) {
     std::vector<int> list = only >= 0 ? std::vector<int>{only} : surface_pictures(pack, surfaces);
-    const int columns = 5, width = columns * EDGE + (columns - 1) * 4, height = static_cast<int>(list.size()) * (EDGE + 4);
+    // A band of column names on top, then one row per surface named by its picture number.
+    constexpr int LABEL = 18;
+    const int columns = 5, width = columns * EDGE + (columns - 1) * 4;
+    const int height = LABEL + static_cast<int>(list.size()) * (EDGE + 4 + LABEL);
     std::vector<uint16_t> sheet(static_cast<size_t>(width) * height, 0xFFFF);
+    const char* const names[columns] = {"surface", "zoom 8, tables only", "zoom 40, tables only",
+                                        "zoom 8, with candidates", "zoom 40, with candidates"};
+    for (int c = 0; c < columns; ++c) draw_label(sheet.data(), width, c * (EDGE + 4) + 2, 2, names[c]);
     std::vector<uint16_t> pixels(3 * PICTURE_PIXELS);
     uint16_t *surface = pixels.data(), *plain = surface + PICTURE_PIXELS, *varied = plain + PICTURE_PIXELS;
     auto scratch = std::make_unique<TileMapScratch>();
@@ -167,7 +231,9 @@ bool write_quality_sheet(OpenPack& pack, const std::string& path, int surfaces, 
         picture_read(&pack, p, surface);
         surface_map(pack, *scratch, surface, p, false, spread, plain);
         surface_map(pack, *scratch, surface, p, true, spread, varied);
-        uint16_t* row = sheet.data() + r * (EDGE + 4) * width;
+        uint16_t* row = sheet.data() + (LABEL + r * (EDGE + 4 + LABEL) + LABEL) * width;
+        const std::string name = "picture " + std::to_string(p);
+        draw_label(row - LABEL * width, width, 2, 2, name.c_str());
         for (int y = 0; y < EDGE; ++y) std::memcpy(row + y * width, surface + y * EDGE, EDGE * 2);
         render_view(pack, surface, plain, 8, row + 1 * (EDGE + 4), width);
         render_view(pack, surface, plain, 40, row + 2 * (EDGE + 4), width);

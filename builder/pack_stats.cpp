@@ -3,6 +3,7 @@
 #include "builder/pack_stats.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace evgpack {
@@ -26,7 +27,48 @@ void weighted_figures(std::vector<std::pair<double, double>>& samples, double& m
     }
 }
 
+// The family of a colour in plain words: "dark " or "pale " by lightness, then greys or one of
+// eight hues by the CIELAB hue angle (dark oranges read as browns).
+const char* const FAMILY_HUES[] = {"reds", "oranges", "yellows", "greens", "turquoises", "blues", "purples", "greys"};
+constexpr int FAMILIES = 3 * 8;
+constexpr double HUE_LIMITS[] = {50, 75, 105, 170, 235, 315, 345};  // degrees, from reds at 345 .. 50
+
+int colour_family(const Lab& lab) {
+    const int light = lab.L < 35 ? 1 : lab.L > 75 ? 2 : 0;
+    int hue = 7;
+    if (std::hypot(lab.a, lab.b) >= 12) {
+        double angle = std::atan2(lab.b, lab.a) * 180 / M_PI;
+        if (angle < 0) angle += 360;
+        hue = 0;
+        while (hue < 7 && angle >= HUE_LIMITS[hue]) ++hue;
+        if (hue == 7) hue = 0;  // 345 .. 360: reds again
+    }
+    return light * 8 + hue;
+}
+
+std::string family_name(int family) {
+    const int light = family / 8, hue = family % 8;
+    if (light == 1 && hue == 1) return "browns";
+    return std::string(light == 1 ? "dark " : light == 2 ? "pale " : "") + FAMILY_HUES[hue];
+}
+
 }  // namespace
+
+std::string colour_verdict(const Coverage& coverage) {
+    std::string names;
+    const size_t n = coverage.few_photos.size();
+    for (size_t i = 0; i < n; ++i) names += (i == 0 ? "" : i + 1 == n ? " and " : ", ") + coverage.few_photos[i];
+    char line[320];
+    if (n == 0)
+        std::snprintf(line, sizeof line,
+                      "colours: good: the colours of the pictures all have close photos (on average %.1f delta E "
+                      "away)\n",
+                      coverage.pixel_mean);
+    else
+        std::snprintf(line, sizeof line, "colours: %s have few photos: adding photos with those colours will help\n",
+                      names.c_str());
+    return line;
+}
 
 Coverage measure_coverage(const std::vector<uint16_t>& best, const std::vector<uint16_t>& second,
                           const std::vector<Lab>& picture_colours, const uint16_t* thumbnails, size_t thumb_pixels) {
@@ -53,6 +95,20 @@ Coverage measure_coverage(const std::vector<uint16_t>& best, const std::vector<u
     for (int c = 0; c < 65536; ++c)
         if (histogram[c]) samples.emplace_back(distance[c], histogram[c]);
     weighted_figures(samples, cov.pixel_mean, cov.pixel_p95);
+    double family_weight[FAMILIES] = {}, family_distance[FAMILIES] = {}, total = 0;
+    for (int c = 0; c < 65536; ++c)
+        if (histogram[c]) {
+            const int f = colour_family(rgb565_to_lab(static_cast<uint16_t>(c)));
+            family_weight[f] += histogram[c], family_distance[f] += histogram[c] * distance[c], total += histogram[c];
+        }
+    std::vector<std::pair<double, int>> thin;  // (how far past the limit, weighted; family)
+    for (int f = 0; f < FAMILIES; ++f) {
+        if (total <= 0 || family_weight[f] < FAMILY_SHARE * total) continue;
+        const double mean = family_distance[f] / family_weight[f];
+        if (mean > FEW_PHOTOS_DISTANCE) thin.emplace_back(-(mean - FEW_PHOTOS_DISTANCE) * family_weight[f], f);
+    }
+    std::sort(thin.begin(), thin.end());
+    for (size_t i = 0; i < thin.size() && i < 3; ++i) cov.few_photos.push_back(family_name(thin[i].second));
     for (size_t i = 0; i < n; ++i) {
         cov.unused_pictures += !used[i];
         if (!used[i]) cov.unused.push_back(static_cast<int>(i));

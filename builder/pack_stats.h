@@ -15,7 +15,17 @@ struct Coverage {
     int unused_pictures = 0;                 // pictures neither table names
     std::vector<int> unused;                 // their numbers, ascending
     int distinct_best = 0;                   // pictures named by best_match
+    // Colour families (such as "dark blues") that cover at least FAMILY_SHARE of the pictures'
+    // own pixels and lie on average more than FEW_PHOTOS_DISTANCE from their tiles, farthest
+    // first, at most three.
+    std::vector<std::string> few_photos;
 };
+
+constexpr double FAMILY_SHARE = 0.01;
+constexpr double FEW_PHOTOS_DISTANCE = 8.0;
+
+// The verdict on colours in plain words, one line ending in a newline.
+std::string colour_verdict(const Coverage& coverage);
 
 // picture_colours[i]: picture i's representative colour; thumbnails: N x T x T RGB565 pixels.
 Coverage measure_coverage(const std::vector<uint16_t>& best, const std::vector<uint16_t>& second,

@@ -79,7 +79,7 @@ std::vector<uint8_t> pack_serialise(const PackContent& content) {
     if (k > 0 && content.tables.candidates.size() == static_cast<size_t>(k) * PACK_TABLE_ENTRIES) {
         const size_t at = out.size();
         out.resize(at + candidate_section_size(k));
-        candidates_encode(k, content.tables.candidates.data(), out.data() + at);
+        candidates_encode(k, content.tables.candidates.data(), out.data() + at, CANDIDATE_VERSION);
     }
     return out;
 }

@@ -53,48 +53,46 @@ bool size_acceptable(uint64_t width, uint64_t height) {
     return width <= photo_limits.side && height <= photo_limits.side && width * height <= photo_limits.pixels;
 }
 
-// Area-average reduction of the centred square of a streamed image to `dst` x `dst` pixels.
-// Each axis maps source interval [i, i+1) onto destination intervals of length side/dst;
-// a source pixel contributes to every destination pixel it overlaps, by the overlap.
+// Area-average reduction of a box of a streamed image to dst_w x dst_h pixels: the centred
+// square for a pack picture, the whole image for a poster's target. Each axis maps source
+// interval [i, i+1) onto destination intervals of length box/dst; a source pixel contributes to
+// every destination pixel it overlaps, by the overlap.
 class SquareReducer {
 public:
-    SquareReducer(int width, int height, int dst) : dst_(dst) {
-        side_ = std::min(width, height);
-        crop_x_ = (width - side_) / 2;
-        crop_y_ = (height - side_) / 2;
-        double scale = static_cast<double>(dst) / side_;  // destination pixels per source pixel
-        for (int i = 0; i < side_; ++i) {
-            double a = i * scale, b = (i + 1) * scale;
-            for (int d = static_cast<int>(a); d < dst && d < b; ++d) {
-                double overlap = std::min(b, d + 1.0) - std::max(a, static_cast<double>(d));
-                if (overlap > 0) taps_.push_back(Tap{i, d, static_cast<float>(overlap)});
-            }
-        }
-        acc_.assign(static_cast<size_t>(dst) * dst * 3, 0.0f);
-        row_.assign(static_cast<size_t>(dst) * 3, 0.0f);
+    // The centred square of a width x height image to dst x dst.
+    SquareReducer(int width, int height, int dst)
+        : SquareReducer((width - std::min(width, height)) / 2, (height - std::min(width, height)) / 2,
+                        std::min(width, height), std::min(width, height), dst, dst) {}
+    // The box (x, y, w, h) to dst_w x dst_h.
+    SquareReducer(int x, int y, int w, int h, int dst_w, int dst_h)
+        : dst_(dst_w), dst_h_(dst_h), side_(w), side_h_(h), crop_x_(x), crop_y_(y) {
+        taps_ = make_taps(w, dst_w);
+        taps_y_ = w == h && dst_w == dst_h ? taps_ : make_taps(h, dst_h);
+        acc_.assign(static_cast<size_t>(dst_w) * dst_h * 3, 0.0f);
+        row_.assign(static_cast<size_t>(dst_w) * 3, 0.0f);
     }
 
-    // One source row of linear RGB: the `side()` pixels of the centred square from `left()`.
+    // One source row of linear RGB: the `side()` pixels of the box from `left()`.
     void add_row(int y, const float* src) {
         int i = y - crop_y_;
-        if (i < 0 || i >= side_) return;
+        if (i < 0 || i >= side_h_) return;
         std::fill(row_.begin(), row_.end(), 0.0f);
         for (const Tap& t : taps_) {
             row_[t.dst * 3 + 0] += t.weight * src[t.src * 3 + 0];
             row_[t.dst * 3 + 1] += t.weight * src[t.src * 3 + 1];
             row_[t.dst * 3 + 2] += t.weight * src[t.src * 3 + 2];
         }
-        // Vertical taps of source row i are those with src == i in the same table.
-        auto first = std::lower_bound(taps_.begin(), taps_.end(), i,
+        // Vertical taps of source row i, from the table sorted by source.
+        auto first = std::lower_bound(taps_y_.begin(), taps_y_.end(), i,
                                       [](const Tap& t, int v) { return t.src < v; });
-        for (auto t = first; t != taps_.end() && t->src == i; ++t) {
+        for (auto t = first; t != taps_y_.end() && t->src == i; ++t) {
             float* out = &acc_[static_cast<size_t>(t->dst) * dst_ * 3];
             for (int k = 0; k < dst_ * 3; ++k) out[k] += t->weight * row_[k];
         }
     }
 
     int top() const { return crop_y_; }
-    int bottom() const { return crop_y_ + side_; }
+    int bottom() const { return crop_y_ + side_h_; }
     int left() const { return crop_x_; }
     int side() const { return side_; }
 
@@ -104,14 +102,32 @@ public:
         out.rgb = std::move(acc_);
         return out;
     }
+    LinearImage finish_image() {
+        LinearImage out;
+        out.width = dst_, out.height = dst_h_;
+        out.rgb = std::move(acc_);
+        return out;
+    }
 
 private:
     struct Tap {
         int src, dst;
         float weight;
     };
-    int dst_, side_, crop_x_, crop_y_;
-    std::vector<Tap> taps_;  // sorted by src
+    static std::vector<Tap> make_taps(int n, int dst) {
+        std::vector<Tap> taps;
+        double scale = static_cast<double>(dst) / n;  // destination pixels per source pixel
+        for (int i = 0; i < n; ++i) {
+            double a = i * scale, b = (i + 1) * scale;
+            for (int d = static_cast<int>(a); d < dst && d < b; ++d) {
+                double overlap = std::min(b, d + 1.0) - std::max(a, static_cast<double>(d));
+                if (overlap > 0) taps.push_back(Tap{i, d, static_cast<float>(overlap)});
+            }
+        }
+        return taps;
+    }
+    int dst_, dst_h_, side_, side_h_, crop_x_, crop_y_;
+    std::vector<Tap> taps_, taps_y_;  // sorted by src
     std::vector<float> acc_, row_;
 };
 
@@ -121,6 +137,64 @@ SquareReducer* new_reducer(int width, int height, int dst) noexcept {
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
+}
+
+// What a decode is reduced to: `across` 0 for a pack picture (the centred square at 240), else
+// the whole photo at `across` columns as shown (after orientation), rows from its aspect ratio.
+struct Shape {
+    int across = 0, max_down = 0;  // max_down: more rows than this are refused
+    int dst_w = 0, dst_h = 0;      // whole photos: the size before orientation (whole_size)
+};
+
+bool swaps_axes(int orientation) { return orientation >= 5 && orientation <= 8; }
+
+// Sets shape.dst_w and dst_h for a width x height photo; false when it would be too tall.
+bool whole_size(Shape& shape, uint64_t width, uint64_t height, int orientation, std::string& error) {
+    const bool swap = swaps_axes(orientation);
+    const uint64_t shown_w = swap ? height : width, shown_h = swap ? width : height;
+    const uint64_t down = std::max<uint64_t>(1, (shape.across * shown_h + shown_w / 2) / std::max<uint64_t>(shown_w, 1));
+    if (down > static_cast<uint64_t>(shape.max_down)) {
+        error = "photo too tall: " + std::to_string(down) + " rows for " + std::to_string(shape.across) +
+                " columns (at most " + std::to_string(shape.max_down) + ")";
+        return false;
+    }
+    shape.dst_w = swap ? static_cast<int>(down) : shape.across;
+    shape.dst_h = swap ? shape.across : static_cast<int>(down);
+    return true;
+}
+
+SquareReducer* new_reducer(int width, int height, const Shape& shape) noexcept {
+    if (shape.across == 0) return new_reducer(width, height, PICTURE_EDGE);
+    try {
+        return new SquareReducer(0, 0, width, height, shape.dst_w, shape.dst_h);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+// Applies EXIF orientation 1..8 to a width x height image (the display transform of that tag).
+void orient_image(LinearImage& image, int orientation) {
+    if (orientation <= 1 || orientation > 8) return;
+    const bool swap = swaps_axes(orientation);
+    const int w = image.width, h = image.height, ow = swap ? h : w, oh = swap ? w : h;
+    std::vector<float> out(image.rgb.size());
+    for (int y = 0; y < oh; ++y)
+        for (int x = 0; x < ow; ++x) {
+            int sx = x, sy = y;
+            switch (orientation) {
+                case 2: sx = w - 1 - x; break;
+                case 3: sx = w - 1 - x, sy = h - 1 - y; break;
+                case 4: sy = h - 1 - y; break;
+                case 5: sx = y, sy = x; break;
+                case 6: sx = y, sy = h - 1 - x; break;  // rotate 90 degrees clockwise
+                case 7: sx = w - 1 - y, sy = h - 1 - x; break;
+                case 8: sx = w - 1 - y, sy = x; break;  // rotate 90 degrees anticlockwise
+            }
+            std::memcpy(&out[(static_cast<size_t>(y) * ow + x) * 3], &image.rgb[(static_cast<size_t>(sy) * w + sx) * 3],
+                        3 * sizeof(float));
+        }
+    image.rgb.swap(out);
+    image.width = ow, image.height = oh;
 }
 
 // ---- JPEG ----
@@ -177,7 +251,8 @@ struct JpegWork {
     int orientation = 1;
 };
 
-PhotoStatus import_jpeg(const uint8_t* data, size_t size, LinearPicture& out, std::string& error) {
+PhotoStatus import_jpeg(const uint8_t* data, size_t size, Shape shape, LinearPicture& out, LinearImage& whole_out,
+                        std::string& error) {
     jpeg_decompress_struct cinfo;
     JpegError err;
     JpegWork work;
@@ -214,12 +289,17 @@ PhotoStatus import_jpeg(const uint8_t* data, size_t size, LinearPicture& out, st
     const uint64_t whole = jpeg_whole_image_bytes(cinfo);
     if (whole > photo_limits.decode_bytes) return refuse(PHOTO_DECODE_TOO_LARGE, needs_too_much(whole));
     cinfo.mem->max_memory_to_use = static_cast<long>(photo_limits.decode_bytes);
-    // Decode at the smallest scale that still gives at least 240 pixels on the short side.
+    // Decode at the smallest scale that still gives at least 240 pixels on the short side
+    // (or the whole photo's reduced size).
     unsigned short_side = std::min(cinfo.image_width, cinfo.image_height);
+    if (shape.across && !whole_size(shape, cinfo.image_width, cinfo.image_height, work.orientation, error))
+        return refuse(PHOTO_TOO_LARGE, error);
+    const unsigned need_w = shape.across ? shape.dst_w : PICTURE_EDGE, need_h = shape.across ? shape.dst_h : PICTURE_EDGE;
+    const unsigned have_w = shape.across ? cinfo.image_width : short_side, have_h = shape.across ? cinfo.image_height : short_side;
     cinfo.scale_num = 1;
     cinfo.scale_denom = 1;
     for (unsigned denom : {8u, 4u, 2u}) {
-        if ((short_side + denom - 1) / denom >= PICTURE_EDGE) {
+        if ((have_w + denom - 1) / denom >= need_w && (have_h + denom - 1) / denom >= need_h) {
             cinfo.scale_denom = denom;
             break;
         }
@@ -233,7 +313,7 @@ PhotoStatus import_jpeg(const uint8_t* data, size_t size, LinearPicture& out, st
     // Adobe's CMYK JPEGs store inverted values; plain CMYK is rare but handled too.
     const bool inverted = cinfo.saw_Adobe_marker;
     // Row buffers at the output (scaled) width; the linear row holds only the centred square.
-    reducer = new_reducer(width, height, PICTURE_EDGE);
+    reducer = new_reducer(width, height, shape);
     if (!reducer || !sized(work.line, static_cast<size_t>(width) * channels) ||
         !sized(work.linear, static_cast<size_t>(reducer->side()) * 3))
         return refuse(PHOTO_NO_MEMORY, "not enough memory to decode the photo");
@@ -265,6 +345,12 @@ PhotoStatus import_jpeg(const uint8_t* data, size_t size, LinearPicture& out, st
     if (err.damage[0]) return refuse(PHOTO_DAMAGED_JPEG, std::string("damaged JPEG data: ") + err.damage);
     jpeg_finish_decompress(&cinfo);  // a missing end marker after complete data is no damage
     jpeg_destroy_decompress(&cinfo);
+    if (shape.across) {
+        whole_out = reducer->finish_image();
+        delete reducer;
+        orient_image(whole_out, work.orientation);
+        return PHOTO_OK;
+    }
     out = reducer->finish();
     delete reducer;
     orient_picture(out, work.orientation);
@@ -320,7 +406,8 @@ struct PngWork {
 };
 
 // true, or false with outcome filled in.
-bool import_png(const uint8_t* data, size_t size, LinearPicture& out, PngOutcome& outcome) {
+bool import_png(const uint8_t* data, size_t size, Shape shape, LinearPicture& out, LinearImage& whole,
+                PngOutcome& outcome) {
     PngSource src{data, size, 0};
     PngWork work;
     SquareReducer* volatile reducer = nullptr;  // survives the longjmp
@@ -359,7 +446,8 @@ bool import_png(const uint8_t* data, size_t size, LinearPicture& out, PngOutcome
         outcome.error = needs_too_much(static_cast<uint64_t>(row_bytes) * height);
         png_refuse(png, outcome, PHOTO_DECODE_TOO_LARGE);
     }
-    reducer = new_reducer(static_cast<int>(width), static_cast<int>(height), PICTURE_EDGE);
+    if (shape.across && !whole_size(shape, width, height, 1, outcome.error)) png_refuse(png, outcome, PHOTO_TOO_LARGE);
+    reducer = new_reducer(static_cast<int>(width), static_cast<int>(height), shape);
     if (!reducer || !sized(work.line, row_bytes) || !sized(work.linear, static_cast<size_t>(reducer->side()) * 3) ||
         (passes > 1 && !sized(work.image, row_bytes * height))) {
         outcome.error = "not enough memory to decode the photo";
@@ -387,7 +475,8 @@ bool import_png(const uint8_t* data, size_t size, LinearPicture& out, PngOutcome
         }
     }
     png_destroy_read_struct(&png, &info, nullptr);
-    out = reducer->finish();
+    if (shape.across) whole = reducer->finish_image();
+    else out = reducer->finish();
     delete reducer;
     out.source_short_side = static_cast<int>(std::min(width, height));
     return true;
@@ -414,12 +503,16 @@ bool photo_signature(const uint8_t* data, size_t size) {
            (size >= 8 && png_sig_cmp(data, 0, 8) == 0);
 }
 
-PhotoStatus import_photo(const uint8_t* data, size_t size, LinearPicture& out, std::string& error) {
+namespace {
+
+PhotoStatus import_any(const uint8_t* data, size_t size, const Shape& shape, LinearPicture& out, LinearImage& whole,
+                       std::string& error) {
     try {
-        if (size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF) return import_jpeg(data, size, out, error);
+        if (size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF)
+            return import_jpeg(data, size, shape, out, whole, error);
         if (size >= 8 && png_sig_cmp(data, 0, 8) == 0) {
             PngOutcome outcome{PHOTO_OK, error};
-            return import_png(data, size, out, outcome) ? PHOTO_OK : outcome.status;
+            return import_png(data, size, shape, out, whole, outcome) ? PHOTO_OK : outcome.status;
         }
     } catch (const std::bad_alloc&) {
         // Only the steps after a decode allocate here (orientation, the result).
@@ -428,6 +521,22 @@ PhotoStatus import_photo(const uint8_t* data, size_t size, LinearPicture& out, s
     }
     error = "not a JPEG or PNG file";
     return PHOTO_NOT_JPEG_OR_PNG;
+}
+
+}  // namespace
+
+PhotoStatus import_photo(const uint8_t* data, size_t size, LinearPicture& out, std::string& error) {
+    LinearImage unused;
+    return import_any(data, size, Shape{}, out, unused, error);
+}
+
+PhotoStatus import_photo_whole(const uint8_t* data, size_t size, int across, int max_down, LinearImage& out,
+                               std::string& error) {
+    LinearPicture unused;
+    Shape shape;
+    shape.across = std::max(across, 1);
+    shape.max_down = max_down;
+    return import_any(data, size, shape, unused, out, error);
 }
 
 std::string jpeg_damage(const uint8_t* data, size_t size) {

@@ -19,6 +19,12 @@ struct LinearPicture {
     int source_short_side = 0;  // the photo's shorter side in pixels before scaling (import_photo)
 };
 
+// A whole photo in linear light, RGB interleaved, width x height (import_photo_whole).
+struct LinearImage {
+    int width = 0, height = 0;
+    std::vector<float> rgb;
+};
+
 // Decompression bomb guards. A photo header can claim any size in a few bytes, so photos
 // beyond these limits are refused before anything of that size is allocated: more pixels than
 // MAX_PHOTO_PIXELS, a side longer than MAX_PHOTO_SIDE, or a decode that needs more than
@@ -57,6 +63,12 @@ const char* photo_status_text(int status);
 // A JPEG whose data is cut short or garbled (rows libjpeg would fill with grey) is refused too.
 // Running out of memory is a failure like the others, never an exception.
 PhotoStatus import_photo(const uint8_t* data, size_t size, LinearPicture& out, std::string& error);
+
+// Decodes the whole photo (no crop), EXIF orientation applied, reduced by area averaging to
+// `across` columns and the rows that keep its aspect ratio (at least 1): the target of a poster.
+// More than max_down rows is refused as PHOTO_TOO_LARGE; otherwise fails as import_photo does.
+PhotoStatus import_photo_whole(const uint8_t* data, size_t size, int across, int max_down, LinearImage& out,
+                               std::string& error);
 
 // Whether the data starts like a JPEG (FF D8 FF) or a PNG (its 8-byte signature): the files
 // import_photo would try to decode.

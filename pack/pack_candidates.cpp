@@ -28,11 +28,12 @@ const char* candidate_status_text(int status) {
 }
 
 int candidates_parse(const uint8_t* data, size_t size, const uint16_t* best, uint16_t count, int* k,
-                     uint16_t* out) {
+                     uint16_t* out, uint16_t* version) {
     if (size < CANDIDATE_MAGIC_SIZE || std::memcmp(data, CANDIDATE_MAGIC, CANDIDATE_MAGIC_SIZE) != 0)
         return CANDIDATES_NOT_SECTION;
     if (size < CANDIDATE_HEADER_SIZE) return CANDIDATES_BAD_SIZE;
-    if (get_le16(data + 8) != CANDIDATE_VERSION) return CANDIDATES_BAD_VERSION;
+    const uint16_t found = get_le16(data + 8);
+    if (found != CANDIDATE_VERSION_1 && found != CANDIDATE_VERSION) return CANDIDATES_BAD_VERSION;
     const int n = get_le16(data + 10);
     if (n < 1 || n > CANDIDATE_MAX) return CANDIDATES_BAD_COUNT;
     if (size != candidate_section_size(n)) return CANDIDATES_BAD_SIZE;
@@ -53,12 +54,13 @@ int candidates_parse(const uint8_t* data, size_t size, const uint16_t* best, uin
         }
     }
     *k = n;
+    if (version) *version = found;
     return CANDIDATES_OK;
 }
 
-void candidates_encode(int k, const uint16_t* lists, uint8_t* out) {
+void candidates_encode(int k, const uint16_t* lists, uint8_t* out, uint16_t version) {
     std::memcpy(out, CANDIDATE_MAGIC, CANDIDATE_MAGIC_SIZE);
-    put_le16(out + 8, CANDIDATE_VERSION);
+    put_le16(out + 8, version);
     put_le16(out + 10, static_cast<uint16_t>(k));
     const size_t numbers = static_cast<size_t>(k) * 65536;
     for (size_t i = 0; i < numbers; ++i) put_le16(out + CANDIDATE_HEADER_SIZE + 2 * i, lists[i]);
@@ -109,12 +111,13 @@ void candidates_load(FILE* file, uint64_t pos, uint64_t end, const uint16_t* bes
             std::vector<uint8_t> section;
             uint16_t* table = static_cast<uint16_t*>(std::malloc(static_cast<size_t>(k) * 65536 * 2));
             int parsed_k = 0;
+            uint16_t version = 0;
             status = CANDIDATES_NO_MEMORY;
             if (table) {
                 section.resize(static_cast<size_t>(size));
                 status = std::fseek(file, static_cast<long>(pos), SEEK_SET) == 0 &&
                                  std::fread(section.data(), 1, section.size(), file) == section.size()
-                             ? candidates_parse(section.data(), section.size(), best, count, &parsed_k, table)
+                             ? candidates_parse(section.data(), section.size(), best, count, &parsed_k, table, &version)
                              : CANDIDATES_BAD_SIZE;
             }
             uint64_t* means = nullptr;
@@ -126,6 +129,7 @@ void candidates_load(FILE* file, uint64_t pos, uint64_t end, const uint16_t* bes
                 lists->table = table;
                 lists->means = means;
                 lists->count = static_cast<uint8_t>(parsed_k);
+                lists->version = version;
                 lists->status = CANDIDATES_OK;
                 return;
             }

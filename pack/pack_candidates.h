@@ -7,7 +7,9 @@
 //
 // Section layout (little-endian), from the byte after the last picture entry to the end:
 //   0   8        magic "EVGCANDS"
-//   8   2        version (1)
+//   8   2        version: 1, or 2 for lists that hold at least a few candidates for every colour
+//                 and are spread with the tile rule that also avoids repeats two tiles away
+//                 (pack/tile_map.h); the layout is the same
 //   10  2        K, candidates per colour (1 .. 16)
 //   12  131072K  for colour v, K picture numbers at 12 + 2Kv, nearest first; 0xFFFF = unused
 //   end 4        CRC-32 (zlib) of every byte before it
@@ -20,7 +22,8 @@
 
 constexpr char CANDIDATE_MAGIC[9] = "EVGCANDS";
 constexpr int CANDIDATE_MAGIC_SIZE = 8;
-constexpr uint16_t CANDIDATE_VERSION = 1;
+constexpr uint16_t CANDIDATE_VERSION_1 = 1;  // packs built before version 2: drawn as they always were
+constexpr uint16_t CANDIDATE_VERSION = 2;    // what the builder writes
 constexpr int CANDIDATE_MAX = 16;
 constexpr uint16_t CANDIDATE_UNUSED = 0xFFFF;
 constexpr size_t CANDIDATE_HEADER_SIZE = 12;
@@ -51,6 +54,7 @@ const char* candidate_status_text(int status);
 // 128 KiB per candidate).
 struct CandidateLists {
     uint8_t count = 0;
+    uint16_t version = 0;            // the section's version (1 or 2) when count > 0
     uint16_t* table = nullptr;       // 65536 x count picture numbers, host order
     int status = CANDIDATES_ABSENT;
     // Each picture's thumbnail mean in 8-bit channels, one per 16-bit lane (mean_lanes), so
@@ -62,9 +66,9 @@ constexpr uint64_t mean_lanes(uint64_t r, uint64_t g, uint64_t b) { return r | g
 // Checks a whole section held in memory against a pack's tables: magic, version, K, size,
 // CRC, every number below `count` or unused, and each colour's first number equal to
 // best[v] (unused when best[v] names no picture). On success *k and out (65536 x k numbers,
-// host order) are set. Never reads outside data .. data + size.
+// host order) are set, and *version when it is not null. Never reads outside data .. data + size.
 int candidates_parse(const uint8_t* data, size_t size, const uint16_t* best, uint16_t count, int* k,
-                     uint16_t* out);
+                     uint16_t* out, uint16_t* version = nullptr);
 
 // Reads the trailing bytes at `pos` .. `end` of an open pack file into `lists` (with the means
 // of the count thumbnails of edge `edge`) when they pass every check against `best`; otherwise
@@ -76,5 +80,6 @@ void candidates_load(FILE* file, uint64_t pos, uint64_t end, const uint16_t* bes
 void candidates_close(CandidateLists* lists);
 
 // Appends a section with k candidates per colour (lists: 65536 x k numbers, host order) to
-// `out`, with its CRC-32. out must have room: candidate_section_size(k) bytes at `out`.
-void candidates_encode(int k, const uint16_t* lists, uint8_t* out);
+// `out`, with its CRC-32. out must have room: candidate_section_size(k) bytes at `out`. The
+// builder writes CANDIDATE_VERSION; version 1 makes a section as packs built before it hold.
+void candidates_encode(int k, const uint16_t* lists, uint8_t* out, uint16_t version = CANDIDATE_VERSION_1);

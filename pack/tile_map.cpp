@@ -4,6 +4,12 @@
 // A colour's list is laid over 16 lanes (one per candidate slot, in list order); a lane is
 // closed when its slot is unused or names the parent. Every pixel prices all 16 lanes at once
 // and takes the cheapest open lane, the first in list order on a tie.
+//
+// Lists of section version 2 are spread by a stricter rule: a picture two tiles to the left or
+// two above is refused too (after the direct neighbours), and a small per-position hash breaks
+// ties, so that a colour with three or four candidates does not settle into stripes or a
+// checkerboard. Version 1 lists keep the rule they were made for, so older packs show the same
+// tiles as ever.
 #include "pack/tile_map.h"
 
 #include <algorithm>
@@ -30,6 +36,12 @@ static_assert(LANES == 16, "the vector code prices 16 lanes as two vectors of ei
 // Weighted channel differences: red 2, green 4, blue 3 (green counts most, as the eye sees it).
 constexpr int WEIGHT_R = 2, WEIGHT_G = 4, WEIGHT_B = 3;
 constexpr int16_t SAME_AS_NEIGHBOUR = 1 << 14;
+// Version 2: a picture two to the left or two above costs more than any colour and repeat
+// difference, less than a direct neighbour.
+constexpr int16_t SAME_AT_TWO = 1 << 13;
+// Version 2: the per-position tie-break, 0 .. 63 (about 7 steps of every 8-bit channel), so
+// near-equal candidates share a region in an irregular pattern.
+constexpr int TIE_SHIFT = 10;
 constexpr int16_t CLOSED = 0x7FFF;
 // Each repeat of a picture among the 10 placed nearby costs as much as a colour about 27 steps
 // (8-bit, all channels) farther away. Chosen with `evgpack quality` on 395 real photos with 16
@@ -39,12 +51,18 @@ constexpr int NEAR_REPEAT = 240;
 // Carried colour difference per channel is kept within +-48 (in 1/16 units below).
 constexpr int ERROR_LIMIT = 48 * 16;
 constexpr int HIGHEST_OPEN_COST = 9 * (255 + ERROR_LIMIT / 32) + 10 * NEAR_REPEAT + 63 * NEAR_REPEAT / 64;
-static_assert(HIGHEST_OPEN_COST < SAME_AS_NEIGHBOUR && HIGHEST_OPEN_COST + SAME_AS_NEIGHBOUR < CLOSED,
+static_assert(HIGHEST_OPEN_COST < SAME_AT_TWO && HIGHEST_OPEN_COST + SAME_AT_TWO + SAME_AS_NEIGHBOUR < CLOSED,
               "lane costs must keep their order in 16 bits");
+// Odd 16-bit multipliers, one per lane: lane s's tie-break is the top six bits of the position
+// hash times TIE_MULTIPLIER[s] (16-bit, as the vector path computes it).
+alignas(16) constexpr uint16_t TIE_MULTIPLIER[LANES] = {0x9E37, 0x7F4B, 0xC2B3, 0x2545, 0xA54F, 0x6A09,
+                                                        0xD1B5, 0x3C6F, 0x8E51, 0x5851, 0xB7E1, 0x14F3,
+                                                        0xE6D9, 0x4A7D, 0x93C5, 0x2F2B};
 
-// TileMapScratch::grid is 244 x 242 entries. Rows are read eight entries at a time from two to
-// the left: the last reads run into the next row.
-constexpr int GRID_STRIDE = TileMapScratch::GRID_STRIDE;
+// TileMapScratch::rows holds three rows of width + 4 entries (the current one and the two above,
+// in turn) and ROW_SLACK more: rows are read eight entries at a time from two to the left, so
+// the last reads run past the row's end.
+constexpr int ROW_SLACK = 8;
 
 // One colour's list over the lanes; a run of one colour (common: smooth areas) keeps it.
 struct alignas(16) ListLanes {
@@ -53,6 +71,7 @@ struct alignas(16) ListLanes {
     uint64_t mean[LANES];     // the picture means of each lane (some picture's for an unused one)
     uint8_t noise_shift[LANES];  // 2 x the lane's place among the open ones
     bool open;   // any lane open
+    int open_count;
     int halves;  // 1 when lanes 8 .. 15 are all closed, else 2
 };
 
@@ -86,6 +105,7 @@ void lanes_fill(ListLanes& lanes, const OpenPack& pack, const uint16_t* list, in
                                            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pack.candidates.means + b))));
     }
     lanes.open = closed_bits != 0xFFFF;
+    lanes.open_count = 16 - __builtin_popcount(static_cast<unsigned>(closed_bits));
     lanes.halves = (closed_bits & 0xFF00) == 0xFF00 ? 1 : 2;
     if (noise)
         for (int s = 0, open = 0; s < LANES; ++s) {
@@ -108,6 +128,7 @@ void lanes_fill(ListLanes& lanes, const OpenPack& pack, const uint16_t* list, in
         open += usable;
     }
     lanes.open = open > 0;
+    lanes.open_count = open;
 }
 
 #endif
@@ -119,7 +140,23 @@ struct Neighbours {
     const uint16_t* up1;  // row y - 1 from x - 2
     const uint16_t* up2;  // row y - 2 from x - 2
     uint16_t left2, left, up;
+    int16_t refuse;      // added for the left or upper neighbour's picture
+    int16_t refuse_two;  // added for the picture two to the left or two above (version 2, else 0)
 };
+
+// Version 2's tie-breaks of the 16 lanes for position hash `hash`.
+inline void tie_breaks(uint32_t hash, int16_t* noise) {
+#if defined(__SSE2__)
+    const __m128i h = _mm_set1_epi16(static_cast<int16_t>(hash >> 16));
+    for (int v = 0; v < 2; ++v) {
+        const __m128i m = _mm_load_si128(reinterpret_cast<const __m128i*>(TIE_MULTIPLIER + 8 * v));
+        _mm_store_si128(reinterpret_cast<__m128i*>(noise + 8 * v), _mm_srli_epi16(_mm_mullo_epi16(h, m), TIE_SHIFT));
+    }
+#else
+    for (int s = 0; s < LANES; ++s)
+        noise[s] = static_cast<int16_t>(static_cast<uint16_t>((hash >> 16) * TIE_MULTIPLIER[s]) >> TIE_SHIFT);
+#endif
+}
 
 inline uint32_t position_hash(uint32_t x, uint32_t y) {
     uint32_t h = (x * 0x9E3779B1u) ^ (y * 0x85EBCA77u);
@@ -144,7 +181,8 @@ inline __m128i broadcast_word(__m128i v, int lane) {
 // The lane of the cheapest open candidate for the target colour (r, g, b), `noise` holding
 // the noise rule's per-lane term (or zeros). HALVES 1 prices lanes 0 .. 7 only, for lists whose
 // lanes 8 .. 15 are all closed (most colours of a real pack have at most eight candidates).
-template <int HALVES>
+// SPACED prices the pictures two to the left and two above too (version 2 lists).
+template <int HALVES, bool SPACED>
 int cheapest_lane(const ListLanes& lanes, int r, int g, int b, const Neighbours& nb, const int16_t* noise) {
     // Colour distance, two lanes per vector: |mean - target| per channel, weighted and summed
     // by pairs (madd), then the pairs of four lanes added and packed back to 16 bits.
@@ -176,7 +214,9 @@ int cheapest_lane(const ListLanes& lanes, int r, int g, int b, const Neighbours&
                               _mm_set1_epi16(static_cast<int16_t>(nb.left2))};
     const __m128i left = _mm_set1_epi16(static_cast<int16_t>(nb.left));
     const __m128i up = broadcast_word(row1, 2);
-    const __m128i repeat = _mm_set1_epi16(NEAR_REPEAT), refused = _mm_set1_epi16(SAME_AS_NEIGHBOUR);
+    const __m128i left2 = near[9], up2 = broadcast_word(row2, 2);
+    const __m128i repeat = _mm_set1_epi16(NEAR_REPEAT), refused = _mm_set1_epi16(nb.refuse);
+    const __m128i refused_two = _mm_set1_epi16(nb.refuse_two);
     for (int v = 0; v < HALVES; ++v) {
         const __m128i pic = _mm_load_si128(reinterpret_cast<const __m128i*>(lanes.picture + 8 * v));
         __m128i seen = zero;
@@ -184,6 +224,10 @@ int cheapest_lane(const ListLanes& lanes, int r, int g, int b, const Neighbours&
         const __m128i beside = _mm_or_si128(_mm_cmpeq_epi16(pic, left), _mm_cmpeq_epi16(pic, up));
         __m128i c = _mm_add_epi16(cost[v], _mm_mullo_epi16(seen, repeat));
         c = _mm_add_epi16(c, _mm_and_si128(beside, refused));
+        if (SPACED) {
+            const __m128i two = _mm_or_si128(_mm_cmpeq_epi16(pic, left2), _mm_cmpeq_epi16(pic, up2));
+            c = _mm_add_epi16(c, _mm_and_si128(two, refused_two));
+        }
         c = _mm_add_epi16(c, _mm_loadu_si128(reinterpret_cast<const __m128i*>(noise + 8 * v)));
         cost[v] = _mm_max_epi16(c, _mm_load_si128(reinterpret_cast<const __m128i*>(lanes.closed + 8 * v)));
     }
@@ -210,7 +254,8 @@ int cheapest_lane(const ListLanes& lanes, int r, int g, int b, const Neighbours&
                    WEIGHT_G * std::abs(g - static_cast<int>(m >> 16 & 0xFFFF)) +
                    WEIGHT_B * std::abs(b - static_cast<int>(m >> 32 & 0xFFFF));
         for (uint16_t n : near) cost += t == n ? NEAR_REPEAT : 0;
-        cost += (t == nb.left || t == nb.up) ? SAME_AS_NEIGHBOUR : 0;
+        cost += (t == nb.left || t == nb.up) ? nb.refuse : 0;
+        cost += (t == nb.left2 || t == nb.up2[2]) ? nb.refuse_two : 0;
         cost = std::max(cost + noise[s], static_cast<int>(lanes.closed[s]));
         if (cost < lowest) chosen = s, lowest = cost;
     }
@@ -219,51 +264,76 @@ int cheapest_lane(const ListLanes& lanes, int r, int g, int b, const Neighbours&
 
 #endif
 
-}  // namespace
-
-void tile_map_plain(const OpenPack& pack, const uint16_t* surface, uint16_t parent, uint16_t* map) {
-    for (int i = 0; i < PICTURE_PIXELS; ++i) {
-        const uint16_t t = pack.best_match[surface[i]];
-        map[i] = t == parent ? pack.second_match[surface[i]] : t;
+// best_match, or second_match where best_match names the parent, for `count` colours.
+void plain_rule(const OpenPack& pack, const uint16_t* colours, size_t count, uint16_t parent, uint16_t* map) {
+    for (size_t i = 0; i < count; ++i) {
+        const uint16_t t = pack.best_match[colours[i]];
+        map[i] = t == parent ? pack.second_match[colours[i]] : t;
     }
 }
 
-void tile_map_build(const OpenPack& pack, TileMapScratch& scratch, const uint16_t* surface, uint16_t parent,
-                    uint16_t* map, int spread) {
+}  // namespace
+
+void tile_map_plain(const OpenPack& pack, const uint16_t* surface, uint16_t parent, uint16_t* map) {
+    plain_rule(pack, surface, PICTURE_PIXELS, parent, map);
+}
+
+namespace {
+
+// The build for a grid `width` wide, or FIXED_WIDTH wide when that is not 0: the surface's
+// fixed width lets the compiler fold the row arithmetic, as it did before grids of any width.
+template <int FIXED_WIDTH>
+void build_grid(const OpenPack& pack, TileMapScratch& scratch, const uint16_t* colours, int any_width, int height,
+                uint16_t parent, uint16_t* map, int spread) {
+    const int width = FIXED_WIDTH ? FIXED_WIDTH : any_width;
+    const size_t cells = static_cast<size_t>(width) * static_cast<size_t>(height);
     const int k = pack.candidates.count;
     const uint16_t* const candidate_table = pack.candidates.table;
     if (k == 0 || !candidate_table || !pack.candidates.means || pack.picture_count == 0) {
-        tile_map_plain(pack, surface, parent, map);
+        plain_rule(pack, colours, cells, parent, map);
         return;
     }
     // Colour carried to the following tiles, in 1/16 channel units (7/16 right, 3/16, 5/16 and
-    // 1/16 to the row below), indexed by column + 1.
-    auto& carry = scratch.carry;
-    uint16_t* const grid = scratch.grid;
-    std::memset(carry, 0, sizeof carry);
-    std::memset(grid, 0xFF, sizeof scratch.grid);  // CANDIDATE_UNUSED
+    // 1/16 to the row below), per row parity and channel, indexed by column + 1.
+    const size_t stride = static_cast<size_t>(width) + 4, carry_row = static_cast<size_t>(width) + 2;
+    if (scratch.rows.size() < 3 * stride + ROW_SLACK) scratch.rows.resize(3 * stride + ROW_SLACK);
+    if (scratch.carry.size() < 6 * carry_row) scratch.carry.resize(6 * carry_row);
+    std::fill(scratch.carry.begin(), scratch.carry.begin() + 6 * carry_row, 0);
+    std::fill(scratch.rows.begin(), scratch.rows.begin() + 3 * stride + ROW_SLACK, CANDIDATE_UNUSED);
+    uint16_t* const rows = scratch.rows.data();
+    int32_t* const carry = scratch.carry.data();
     const bool diffuse = spread == SPREAD_DIFFUSE;
+    const bool spaced = pack.candidates.version >= CANDIDATE_VERSION;
     alignas(16) int16_t noise[LANES] = {};
     ListLanes lanes = {};
-    for (int y = 0; y < PICTURE_EDGE; ++y) {
-        int32_t(*now)[PICTURE_EDGE + 2] = carry[y & 1];
-        int32_t(*next)[PICTURE_EDGE + 2] = carry[(y + 1) & 1];
-        for (int ch = 0; ch < 3; ++ch) std::memset(next[ch], 0, sizeof next[ch]);
+    for (int y = 0; y < height; ++y) {
+        int32_t* now[3];
+        int32_t* next[3];
+        for (int ch = 0; ch < 3; ++ch) {
+            now[ch] = carry + ((y & 1) * 3 + ch) * carry_row;
+            next[ch] = carry + (((y + 1) & 1) * 3 + ch) * carry_row;
+            std::fill(next[ch], next[ch] + carry_row, 0);
+        }
+        // This row's choices and the two rows above, each from two unused entries to its left.
+        uint16_t* const row = rows + static_cast<size_t>(y % 3) * stride;
+        const uint16_t* const up1 = rows + static_cast<size_t>((y + 2) % 3) * stride;
+        const uint16_t* const up2 = rows + static_cast<size_t>((y + 1) % 3) * stride;
+        const uint16_t* const line = colours + static_cast<size_t>(y) * width;
+        uint16_t* const out = map + static_cast<size_t>(y) * width;
+        const size_t ahead_limit = cells - 1 - static_cast<size_t>(y) * width;
         int32_t listed_colour = -1;
         uint16_t left2 = CANDIDATE_UNUSED, left = CANDIDATE_UNUSED;
-        for (int x = 0; x < PICTURE_EDGE; ++x) {
-            const int i = y * PICTURE_EDGE + x;
-            const uint16_t colour = surface[i];
+        for (int x = 0; x < width; ++x) {
+            const uint16_t colour = line[x];
             // The lists (128 KiB per candidate) are read in surface colour order, mostly missing
             // the cache: asking a few pixels ahead hides the wait.
-            const uint16_t* ahead = candidate_table + static_cast<size_t>(surface[std::min(i + 16, PICTURE_PIXELS - 1)]) * k;
+            const uint16_t* ahead = candidate_table + static_cast<size_t>(line[std::min<size_t>(x + 16, ahead_limit)]) * k;
             __builtin_prefetch(ahead);
             __builtin_prefetch(ahead + k - 1);
             if (colour != listed_colour) {
                 lanes_fill(lanes, pack, candidate_table + static_cast<size_t>(colour) * k, k, parent, !diffuse);
                 listed_colour = colour;
             }
-            uint16_t* at = grid + (y + 2) * GRID_STRIDE + x + 2;
             uint16_t t;
             if (!lanes.open) {
                 t = pack.best_match[colour];
@@ -278,15 +348,29 @@ void tile_map_build(const OpenPack& pack, TileMapScratch& scratch, const uint16_
                     // closer but tiles 0.01 farther and variety lower; none left regions 0.05
                     // farther.
                     r += now[0][x + 1] / 32, g += now[1][x + 1] / 32, b += now[2][x + 1] / 32;
-                } else {
-                    const uint32_t hash = position_hash(static_cast<uint32_t>(x), static_cast<uint32_t>(y));
-                    for (int s = 0; s < LANES; ++s)
-                        noise[s] = static_cast<int16_t>((hash >> lanes.noise_shift[s] & 0x3F) * NEAR_REPEAT / 64);
                 }
-                const Neighbours nb = {at - GRID_STRIDE - 2, at - 2 * GRID_STRIDE - 2, left2, left, at[-GRID_STRIDE]};
+                int16_t refuse = SAME_AS_NEIGHBOUR, refuse_two = 0;
+                if (!diffuse || spaced) {
+                    const uint32_t hash = position_hash(static_cast<uint32_t>(x), static_cast<uint32_t>(y));
+                    if (!diffuse) {
+                        for (int s = 0; s < LANES; ++s)
+                            noise[s] = static_cast<int16_t>((hash >> lanes.noise_shift[s] & 0x3F) * NEAR_REPEAT / 64);
+                    } else {
+                        tie_breaks(hash, noise);
+                    }
+                    if (spaced) {
+                        refuse_two = SAME_AT_TWO;
+                        // Two candidates can avoid a neighbour's picture only as a checkerboard:
+                        // one tile in four, by position, takes whichever is closer instead.
+                        if (lanes.open_count <= 2 && (hash & 3) == 0) refuse = refuse_two = 0;
+                    }
+                }
+                const Neighbours nb = {up1 + x, up2 + x, left2, left, up1[x + 2], refuse, refuse_two};
 #if defined(__SSE2__)
-                const int s = lanes.halves == 1 ? cheapest_lane<1>(lanes, r, g, b, nb, noise)
-                                                : cheapest_lane<2>(lanes, r, g, b, nb, noise);
+                const int s = spaced ? (lanes.halves == 1 ? cheapest_lane<1, true>(lanes, r, g, b, nb, noise)
+                                                          : cheapest_lane<2, true>(lanes, r, g, b, nb, noise))
+                                     : (lanes.halves == 1 ? cheapest_lane<1, false>(lanes, r, g, b, nb, noise)
+                                                          : cheapest_lane<2, false>(lanes, r, g, b, nb, noise));
 #else
                 const int s = cheapest_lane(lanes, r, g, b, nb, noise);
 #endif
@@ -304,12 +388,24 @@ void tile_map_build(const OpenPack& pack, TileMapScratch& scratch, const uint16_
                     }
                 }
             }
-            map[i] = *at = t;
+            out[x] = row[x + 2] = t;
             left2 = left, left = t;
         }
         if (diffuse)
             for (int ch = 0; ch < 3; ++ch)
-                for (int x = 0; x < PICTURE_EDGE + 2; ++x)
+                for (size_t x = 0; x < carry_row; ++x)
                     next[ch][x] = std::min(std::max(next[ch][x], -ERROR_LIMIT), ERROR_LIMIT);
     }
+}
+
+}  // namespace
+
+void tile_map_build(const OpenPack& pack, TileMapScratch& scratch, const uint16_t* surface, uint16_t parent,
+                    uint16_t* map, int spread) {
+    build_grid<PICTURE_EDGE>(pack, scratch, surface, PICTURE_EDGE, PICTURE_EDGE, parent, map, spread);
+}
+
+void tile_map_build_grid(const OpenPack& pack, TileMapScratch& scratch, const uint16_t* colours, int width,
+                         int height, uint16_t parent, uint16_t* map, int spread) {
+    if (width >= 1 && height >= 1) build_grid<0>(pack, scratch, colours, width, height, parent, map, spread);
 }

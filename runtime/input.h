@@ -16,6 +16,7 @@ enum KeySlot : uint8_t {
     KEY_LEFT = 3,
     KEY_RETURN = 4,
     KEY_RSHIFT = 5,
+    KEY_POSTER = 6,
     KEY_ANY = 9,
     KEY_VALUE = 12,
 };

@@ -43,7 +43,7 @@ struct KeyName {
 constexpr KeyName KEY_NAMES[] = {
     {"up", SDLK_UP},         {"down", SDLK_DOWN},     {"left", SDLK_LEFT},
     {"right", SDLK_RIGHT},   {"return", SDLK_RETURN}, {"rshift", SDLK_RSHIFT},
-    {"escape", SDLK_ESCAPE},
+    {"escape", SDLK_ESCAPE}, {"p", SDLK_p},
 };
 
 std::vector<ReplayStep> script;
@@ -118,7 +118,7 @@ const char* parse_line(const std::vector<std::string>& w, std::vector<ReplayStep
         const KeyName* found = nullptr;
         for (const KeyName& k : KEY_NAMES)
             if (w[2] == k.name) found = &k;
-        if (!found) return "key name must be one of up down left right return rshift escape";
+        if (!found) return "key name must be one of up down left right return rshift escape p";
         if (w[3] != "down" && w[3] != "up") return "key state must be down or up";
         step.kind = STEP_KEY;
         step.key = found->key;
@@ -137,14 +137,14 @@ const char* parse_line(const std::vector<std::string>& w, std::vector<ReplayStep
 
 bool pushes_event(const ReplayStep& step) { return step.kind != STEP_SHOT; }
 
-void push_event(const ReplayStep& step, uint8_t shift) {
+void push_event(const ReplayStep& step, const ScreenPlacement& placement) {
     SDL_Event event;
     std::memset(&event, 0, sizeof(event));
     switch (step.kind) {
         case STEP_MOVE:
             event.type = SDL_MOUSEMOTION;
-            event.motion.x = static_cast<Uint16>(step.x << shift);
-            event.motion.y = static_cast<Uint16>(step.y << shift);
+            event.motion.x = static_cast<Uint16>(device_to_window(step.x, placement.left, placement.scale));
+            event.motion.y = static_cast<Uint16>(device_to_window(step.y, placement.top, placement.scale));
             break;
         case STEP_DOWN:
         case STEP_UP:
@@ -282,15 +282,15 @@ void record_close() {
     record_file = nullptr;
 }
 
-void replay_before_events(uint32_t frame, uint8_t mouse_shift) {
+void replay_before_events(uint32_t frame, const ScreenPlacement& placement) {
     while (script_next < script.size() && script[script_next].frame <= frame) {
         const ReplayStep& step = script[script_next++];
         if (step.kind == STEP_SHOT) write_shot(step);
-        else push_event(step, mouse_shift);
+        else push_event(step, placement);
     }
 }
 
-void replay_observe_event(uint32_t frame, const SDL_Event& event, uint8_t shift) {
+void replay_observe_event(uint32_t frame, const SDL_Event& event, const ScreenPlacement& placement) {
     if (event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_F12) {
         char path[SAVE_PATH_SIZE + 32];
         if (screenshot_save(path, sizeof(path))) std::printf("Screenshot %s\n", path);
@@ -301,8 +301,8 @@ void replay_observe_event(uint32_t frame, const SDL_Event& event, uint8_t shift)
     switch (event.type) {
         case SDL_MOUSEMOTION: {
             // Kept inside the screen so that every recorded line replays.
-            int x = std::min(event.motion.x >> shift, SCREEN_WIDTH - 1);
-            int y = std::min(event.motion.y >> shift, SCREEN_MAX_HEIGHT - 1);
+            int x = window_to_device(event.motion.x, placement.left, placement.scale, SCREEN_WIDTH);
+            int y = window_to_device(event.motion.y, placement.top, placement.scale, SCREEN_MAX_HEIGHT);
             std::fprintf(record_file, "%u move %d %d\n", f, x, y);
             break;
         }

@@ -4,9 +4,11 @@
 //
 // File format, one event per line, '#' starts a comment; F counts frame_pump calls from 1:
 //   F move X Y | F down | F up | F tap X Y | F key NAME down|up | F shot FILE.png | F close
-// NAME is one of up down left right return rshift escape; X, Y are device pixels.
+// NAME is one of up down left right return rshift escape p; X, Y are device pixels.
 #pragma once
 #include <cstdint>
+
+#include "runtime/screen_placement.h"
 
 union SDL_Event;
 
@@ -25,12 +27,12 @@ int record_open(const char* path);
 void record_close();
 
 // Called by frame_pump after composing frame `frame`, before the events are drained: pushes this
-// frame's scripted events and writes its shots. mouse_shift: 1 when the window shows the screen
-// doubled (device pixels become window pixels by this shift), else 0.
-void replay_before_events(uint32_t frame, uint8_t mouse_shift);
+// frame's scripted events and writes its shots. Pen positions are device pixels, placed in the
+// window as `placement` shows the screen.
+void replay_before_events(uint32_t frame, const ScreenPlacement& placement);
 // Called by frame_pump for every event it drains in frame `frame`: records it (window pixels
-// shifted back by mouse_shift), and saves a screenshot on F12.
-void replay_observe_event(uint32_t frame, const SDL_Event& event, uint8_t mouse_shift);
+// mapped back to device pixels through `placement`), and saves a screenshot on F12.
+void replay_observe_event(uint32_t frame, const SDL_Event& event, const ScreenPlacement& placement);
 
 // Writes the Framebuffer to the next free "evergreen-NNNN.png" in the data folder; the name
 // written goes to path (may be null). 1 on success.

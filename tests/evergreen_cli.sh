@@ -38,12 +38,12 @@ run --headless --fps 1000 --replay close.txt > /dev/null || fail "close button: 
 # "--" ends the options; a folder path far longer than 260 bytes is taken.
 long="-Dash/$(printf 'd%.0s' {1..200})/$(printf 'e%.0s' {1..200})"
 mkdir -p -- "$long"
-cp Default.evg "$long/"
+cp -- Default.evg "$long/" || fail "copy into the long folder"
 run --headless --fps 1000 --replay close.txt -- "$long" > out.txt 2>&1 || fail "-- and a long path: status $?, $(cat out.txt)"
 
-# --record writes the replayed input (its format is checked in test_replay.cpp).
+# --record writes the replayed input in device pixels at any scale (format: test_replay.cpp).
 printf '2 tap 10 20\n5 key escape down\n' > session.txt
-run --headless --fps 1000 --replay session.txt --record rec.txt > /dev/null
+run --headless --scale 3 --fps 1000 --replay session.txt --record rec.txt > /dev/null
 grep -qx "2 move 10 20" rec.txt && grep -qx "5 key escape down" rec.txt || fail "recording: $(cat rec.txt)"
 
 SDL_VIDEODRIVER=no-such-driver run > out.txt 2>&1
@@ -61,6 +61,8 @@ one_line_error() {
 }
 one_line_error "no-such-folder: no such folder or pack" run --headless "$work/no-such-folder"
 one_line_error "tap.txt: neither a folder nor an image pack" run --headless tap.txt
+printf 'notes\n' > notes.evg
+one_line_error "notes.evg: not an image pack (the file ends inside its tables)" run --headless notes.evg
 one_line_error "DISPLAY is not set); use --headless" env -u DISPLAY -u SDL_VIDEODRIVER timeout 20 "$exe"
 one_line_error "cannot open the display :9876; use --headless" env -u SDL_VIDEODRIVER DISPLAY=:9876 timeout 20 "$exe"
 
@@ -73,6 +75,14 @@ run --headless --fps 1000 --replay open.txt sub/Trip.evg > out.txt 2>&1
 status=$?
 [ "$status" -eq 0 ] && [ "$(stat -c %s sub/Evergreen.sav 2> /dev/null)" = "50944" ] \
     || fail "pack on the command line: status $status, $(ls sub)"
+# A pack whose header is there but whose tables are cut short: its message at once (no start
+# choice), then status 1 and one line, also when the message is dismissed with Escape.
+head -c 5000 Default.evg > sub/Cut.evg
+printf '5 key escape down\n' > escape.txt
+run --headless --fps 1000 --replay escape.txt sub/Cut.evg > out.txt 2> err.txt
+status=$?
+[ "$status" -eq 1 ] && [ "$(cat err.txt)" = "evergreen: sub/Cut.evg: invalid image pack (the file ends inside its tables)" ] \
+    || fail "broken pack on the command line: status $status, $(cat err.txt)"
 
 # A folder of photos without a pack: a tap on the offer builds Trip/Trip.evg (polled, then the
 # viewer is stopped); Escape during the build (60 photos take seconds) leaves no file; a folder
@@ -107,14 +117,14 @@ printf '\377\330\377\340 not a picture' > Bad/a.jpg
 cp Bad/a.jpg Bad/b.jpg
 cp Trip/0000.jpg Trip/0001.jpg ReadOnly/
 printf '3 tap 120 200\n3000 key escape down\n' > failed.txt
-run --headless --fps 1000 --replay failed.txt Bad > out.txt 2>&1
+timeout 120 "$exe" --headless --fps 1000 --replay failed.txt Bad > out.txt 2>&1
 status=$?
 [ "$status" -eq 1 ] && grep -q "evgpack: " out.txt || fail "failed build: status $status, $(cat out.txt)"
 # A dangling link where the pack would go is reported, not followed out of the folder.
 mkdir Linked
 cp Trip/0000.jpg Trip/0001.jpg Linked/
 ln -s "$work/elsewhere.evg" Linked/Linked.evg
-run --headless --fps 1000 --replay failed.txt Linked > out.txt 2>&1
+timeout 120 "$exe" --headless --fps 1000 --replay failed.txt Linked > out.txt 2>&1
 status=$?
 [ "$status" -eq 1 ] && grep -q "Linked.evg is a symbolic link" out.txt && [ ! -e elsewhere.evg ] \
     || fail "dangling link as the pack: status $status, $(cat out.txt)"
@@ -128,11 +138,39 @@ status=$?
     || fail "read-only folder: status $status, $(cat out.txt)"
 chmod 755 ReadOnly
 
+# Where packs are looked for, HOME being a scratch folder: the folder given, else the current one
+# (packs, photos or nothing), but in the home folder itself the data home (made with the demo
+# pack), as with --library; its no-pack offer packs the pictures folder into the data home.
+home=$work/home
+data=$home/share/evergreen
+mkdir -p "$home/packs" "$home/photos" "$home/empty" "$home/Bilder" "$home/.config"
+cp Default.evg "$home/packs/"
+cp Trip/0000.jpg Trip/0001.jpg "$home/photos/"
+cp Trip/0000.jpg Trip/0001.jpg "$home/Bilder/"
+echo 'XDG_PICTURES_DIR="$HOME/Bilder"' > "$home/.config/user-dirs.dirs"
+in_home() { (cd "$home/$1" && shift && HOME=$home XDG_DATA_HOME=$home/share XDG_CONFIG_HOME= exec timeout 120 "$exe" --headless --fps 1000 "$@"); }
+for case in packs photos empty ". photos"; do
+    in_home $case --replay "$work/close.txt" > out.txt 2>&1 && [ ! -e "$data" ] || fail "in $case: $(cat out.txt), $(ls "$home/share")"
+done
+in_home . --replay "$work/close.txt" > out.txt 2>&1
+"$(dirname "$exe")/evgpack" info "$data/Default.evg" | grep -q "pictures: *256" || fail "home folder: $(cat out.txt)"
+rm "$data/Default.evg"
+printf '1000 tap 120 200\n' > late_offer.txt
+in_home empty --library --replay "$work/late_offer.txt" > offer_out.txt 2>&1 &
+viewer=$!
+for _ in $(seq 1200); do [ -f "$data/Bilder.evg" ] && break; sleep 0.25; done
+kill "$viewer" 2> /dev/null
+wait "$viewer" 2> /dev/null
+verified=$("$(dirname "$exe")/evgpack" verify "$data/Bilder.evg" 2>&1)
+grep -q "OK, 2 pictures decode" <<<"$verified" && [ "$(find "$home/Bilder" "$home/empty" -type f | wc -l)" -eq 2 ] \
+    || fail "pack of the pictures folder: $verified / $(tail -3 offer_out.txt)"
+
 # Help and version print and end with status 0, without starting the program.
 run --help > out.txt 2>&1 && grep -q "^Usage: evergreen" out.txt && ! grep -q Loading out.txt || fail "--help"
 run --version > out.txt 2>&1 && grep -q "^evergreen [0-9]" out.txt && ! grep -q Loading out.txt || fail "--version"
 run --frobnicate > /dev/null 2>&1; [ $? -eq 2 ] || fail "unknown option not status 2"
 run --fps 1001 --headless > /dev/null 2>&1; [ $? -eq 2 ] || fail "--fps 1001 accepted"
+run --scale 9 --headless > /dev/null 2>&1; [ $? -eq 2 ] || fail "--scale 9 accepted"
 
 [ "$failures" -eq 0 ] && echo "evergreen command line: all checks passed"
 exit $((failures > 0))

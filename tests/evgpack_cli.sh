@@ -13,15 +13,16 @@ fail() { echo "FAIL: $*"; exit 1; }
 "$tool" demo -o demo.evg --count 24 >/dev/null || fail "demo"
 "$tool" extract demo.evg photos >/dev/null || fail "extract"
 [ -f photos/0023.jpg ] || fail "extract wrote no 0023.jpg"
-"$tool" build -o pack.evg --jobs 2 photos > summary.txt 2> warnings.txt || fail "build"
-grep -q "24 pictures" summary.txt || fail "summary: $(cat summary.txt)"
+# Without -o the pack is "<last folder>.evg" here, and the summary says where.
+"$tool" build --jobs 2 photos > summary.txt 2> warnings.txt && mv photos.evg pack.evg || fail "build"
+grep -q "^wrote $(pwd -P)/photos.evg: 24 pictures" summary.txt || fail "summary: $(cat summary.txt)"
 grep -q "colour coverage" summary.txt || fail "no coverage line"
 grep -q "expected variety" summary.txt || fail "no variety line"
 "$tool" info pack.evg | grep -q "pictures:       24" || fail "info"
 "$tool" info pack.evg | grep -q "candidates:     16 per colour" || fail "info: candidates"
 "$tool" info --json pack.evg | grep -q '"candidates": 16' || fail "info --json: candidates"
 "$tool" verify pack.evg | grep -q "OK, 24 pictures decode" || fail "verify"
-"$tool" quality pack.evg --surfaces 4 --no-likeness --sheet sheet.png | grep -q "^cand-diffuse" || fail "quality"
+"$tool" quality pack.evg --surfaces 4 --no-likeness --sheet sheet.png | grep -q "^variety: " || fail "quality"
 [ -s sheet.png ] || fail "quality wrote no sheet"
 # The last byte is part of the section's CRC: the viewer ignores the section, verify says so.
 cp pack.evg damaged.evg
@@ -37,6 +38,13 @@ set -e
 [ $(($(stat -c %s pack.evg) - $(stat -c %s plain.evg))) -eq $((12 + 16 * 131072 + 4)) ] || fail "section size"
 "$tool" info plain.evg | grep -q "candidates:     none (no candidate section)" || fail "info: no section"
 "$tool" build --help | grep -q "usage: evgpack build" || fail "build --help"
+"$tool" --version | grep -qx "evgpack [0-9][0-9.]*" || fail "--version"
+# A bad command line: one line (no usage repeated, no whole help), status 2.
+for args in "--frob" "info" "quality x.evg -z" "decode" "build --frob photos"; do
+  set +e; "$tool" $args > out.txt 2> err.txt; status=$?; set -e
+  [ $status -eq 2 ] && [ "$(wc -l < err.txt)" -eq 1 ] && [ ! -s out.txt ] || fail "$args: status $status, $(cat err.txt)"
+done
+grep -qx "evgpack: unknown option '--frob'; see 'evgpack build --help'" err.txt || fail "unknown option: $(cat err.txt)"
 # A FIFO named like a pack is refused at once; extract neither replaces files nor follows links.
 mkfifo fifo.evg
 for cmd in info verify quality extract; do

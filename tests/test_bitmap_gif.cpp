@@ -89,6 +89,12 @@ TEST_F(GifTest, PaletteWithoutKeyGivesOpaqueBitmap) {
     EXPECT_EQ(std::vector<uint16_t>(b->palette, b->palette + 4), (std::vector<uint16_t>{0xFFFF, 0x0821, 0xF800, 0}));
     EXPECT_EQ(bitmap_count, 1);
     EXPECT_EQ(bitmap_registry[0], b);
+    // Interlaced rows arrive in four passes: every 8th from 0, every 8th from 4, every 4th from 2, odd.
+    GifImage laced = whole(1, 10, {0, 8, 4, 2, 6, 1, 3, 5, 7, 9});
+    laced.interlace = true;
+    b = load(make_gif(1, 10, {{255, 255, 255}}, {laced}));
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(pixels_of(b), (std::vector<uint8_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
 }
 
 TEST_F(GifTest, KeyColourMovesToIndexZero) {

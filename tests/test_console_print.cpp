@@ -43,8 +43,8 @@ TEST_F(ConsolePrint, Conversions) {
     EXPECT_EQ(row(1, 0, 15), "07|123|00-5|00?");
     console_print(0, 2, "%x.%x.%x", 255u, 0u, 0xDEADBEEFu);  // 0 prints nothing
     EXPECT_EQ(row(2, 0, 13), "FF..DEADBEEF?");
-    console_print(0, 3, "%f2|%f |%f0x|%f1", 2.25, -3.75, 1.5, 0.0);  // the character after %f is eaten
-    EXPECT_EQ(row(3, 0, 17), "2.25|-3.|1.x|0.0?");
+    console_print(0, 3, "%f2|%f |%f0x|%f1|%f:", 2.25, -3.75, 1.5, 0.0, 1.5);  // the character after %f is eaten
+    EXPECT_EQ(row(3, 0, 20), "2.25|-3.|1.x|0.0|1.?");
     console_print(3, 4, "%d %s=%q%", -2147483647 - 1, "ab");
     EXPECT_EQ(row(4, 3, 19), "-2147483648_ab=%q%?");
 }

@@ -17,15 +17,21 @@
 #include <string>
 #include <vector>
 
+#include "pack/pack_candidates.h"
 #include "pack/pack_file.h"
+#include "tests/support/check.h"
 #include "tests/support/pack_builder.h"
 #include "tests/support/png_fixtures.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/check.h"
+#include "builder/pack_quality.h"
+#include "builder/pack_stats.h"
 #include "builder/jpeg_encode.h"
 #include "tools/evgpack/cli.h"
 #include "builder/colour_match.h"
 #include "tools/evgpack/commands.h"
 #include "builder/exif.h"
+#include "builder/poster.h"
 #include "builder/photo_import.h"
 
 using namespace evgpack;
@@ -207,6 +213,14 @@ TEST(PhotoImport, ReadsEveryKindAndHonoursOrientation) {
     ASSERT_EQ(import(jpeg_bytes(p, false, false, 6), pic), "");
     EXPECT_GT(red_blue(pic, 230, 120), 180000);
     EXPECT_GT(red_blue(pic, 10, 120) % 1000, 180);
+    // A poster's target keeps the whole photo, turned the same way: 30 across, 40 rows.
+    const std::string turned = jpeg_bytes(p, false, false, 6);
+    evgpack::PosterTarget target;
+    std::string error;
+    ASSERT_TRUE(evgpack::poster_target_photo(reinterpret_cast<const uint8_t*>(turned.data()), turned.size(), 30, 40, target, error));
+    EXPECT_EQ(vals(target.width, target.height, target.rgb[(20 * 30 + 29) * 3] > 200, target.rgb[20 * 30 * 3 + 2] > 200),
+              vals(30, 40, 1, 1));
+    EXPECT_FALSE(evgpack::poster_target_photo(reinterpret_cast<const uint8_t*>(turned.data()), turned.size(), 30, 39, target, error));
 }
 
 TEST(PhotoImport, RefusesGarbageAndTruncatedData) {
@@ -292,6 +306,10 @@ TEST(Exif, BoundedOrientationReader) {
     EXPECT_EQ(exif_orientation(far, sizeof far), 1);
     uint8_t many[] = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 0xFF, 0xFF};
     EXPECT_EQ(exif_orientation(many, sizeof many), 1);
+    // One entry, not the orientation, followed by bytes that would read as one: not looked at.
+    uint8_t past[] = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0, 1, 3, 0, 1, 0, 0, 0, 8, 0, 0, 0,
+                      0x12, 0x01, 3, 0, 1, 0, 0, 0, 6, 0, 0, 0};
+    EXPECT_EQ(exif_orientation(past, sizeof past), 1);
     le[24] = 9;  // out of range
     EXPECT_EQ(exif_orientation(le, sizeof le), 1);
 }
@@ -301,15 +319,22 @@ TEST(MatchTables, NearestByDeltaE2000OnASmallSet) {
     std::vector<Lab> colours;
     for (int i = 0; i < 9; ++i) colours.push_back(rgb565_to_lab(static_cast<uint16_t>(rng())));
     colours.push_back(colours[3]);  // an exact tie: the lower number wins
-    MatchTables t = compute_match_tables(colours, 0, 2);
+    // Lists of 8 with no budget but at least 5: best, then the 4 nearest others however far.
+    MatchTables t = compute_match_tables(colours, 0, 2, 8, 0.0, 5);
     for (int c = 0; c < 65536; c += 7) {
         Lab lab = rgb565_to_lab(static_cast<uint16_t>(c));
         double best = 1e9, second = 1e9;
+        std::vector<double> all;
         for (int i = 0; i < 10; ++i) {
             double d = ciede2000(lab, colours[i]);
+            all.push_back(d);
             if (d < best) second = best, best = d;
             else if (d < second) second = d;
         }
+        std::sort(all.begin(), all.end());
+        const uint16_t* list = &t.candidates[static_cast<size_t>(c) * 8];
+        ASSERT_EQ(vals(list[0], list[5]), vals(t.best[c], CANDIDATE_UNUSED)) << c;
+        for (int s = 1; s < 5; ++s) ASSERT_LE(ciede2000(lab, colours[list[s]]), all[s] + 1e-3) << c << " " << s;
         ASSERT_LE(ciede2000(lab, colours[t.best[c]]), best + 1e-3) << c;
         ASSERT_LE(ciede2000(lab, colours[t.second[c]]), second + 1e-3) << c;
         ASSERT_NE(t.best[c], t.second[c]);
@@ -317,6 +342,28 @@ TEST(MatchTables, NearestByDeltaE2000OnASmallSet) {
     }
     // The reference formula on a published pair (Sharma et al. test data, pair 1: 2.0425).
     EXPECT_NEAR(ciede2000(Lab{50, 2.6772, -79.7751}, Lab{50, 0, -82.7485}), 2.0425, 1e-4);
+}
+
+// The plain-words verdicts at their thresholds, and the colour family a pack lacks: pictures
+// all red while their pixels are dark blue.
+TEST(Verdict, ThresholdsAndColourFamilies) {
+    const struct {
+        double mean;
+        int fewest;
+        const char* start;
+    } variety[] = {{12.0, 6, "variety: good: about 12 "}, {13.0, 5, "variety: fair"},
+                   {8.0, 1, "variety: fair"}, {7.9, 7, "variety: poor"}};
+    for (const auto& v : variety) {
+        QualityFigures q;
+        q.distinct_points = v.mean, q.fewest_points = v.fewest;
+        EXPECT_EQ(variety_verdict(q).rfind(v.start, 0), 0u) << variety_verdict(q);
+    }
+    const std::vector<uint16_t> best(65536, 0), second(65536, 1);
+    const std::vector<Lab> red(2, rgb565_to_lab(0xF800));
+    const std::vector<uint16_t> dark_blue(64, 0x0008), own(64, 0xF800);
+    EXPECT_EQ(colour_verdict(measure_coverage(best, second, red, dark_blue.data(), 64)),
+              "colours: dark blues have few photos: adding photos with those colours will help\n");
+    EXPECT_EQ(colour_verdict(measure_coverage(best, second, red, own.data(), 64)).rfind("colours: good", 0), 0u);
 }
 
 TEST(MatchTables, VarietySpreadsColoursWithinTheLimit) {
@@ -386,7 +433,7 @@ TEST(EvgpackBuild, SmallPhotosLinkedFoldersAndUnusedPictures) {
     std::filesystem::create_directory_symlink("..", dir.file("photos/up"));
     const std::string out = dir.file("pack.evg");
     std::string summary, warnings;
-    ASSERT_EQ(run_quiet("build", {"-o", out, "--thumb-size", "8", "--variety", "0", "--jobs", "2", dir.file("photos")}, &summary, &warnings), 0);
+    ASSERT_EQ(run_quiet("build", {"-o", out, "--thumb-size", "8", "--variety", "0", "--jobs", "2", "--keep-similar", dir.file("photos")}, &summary, &warnings), 0);
     EXPECT_NE(summary.find(": 9 pictures"), std::string::npos) << summary;  // 4 + 3 grey + 2 linked
     EXPECT_NE(summary.find("below 240 pixels; --min-size skips such photos): 2\n"), std::string::npos) << summary;
     EXPECT_NE(warnings.find("photos/up: it leads back to"), std::string::npos) << warnings;
@@ -405,9 +452,11 @@ TEST(EvgpackBuild, SmallPhotosLinkedFoldersAndUnusedPictures) {
     }
     ASSERT_EQ(run_quiet("build", {"-o", out, "--quiet", "--min-size", "240", dir.file("photos")}, nullptr, &warnings), 0);
     EXPECT_NE(warnings.find("skipped 2 photo(s) whose shorter side is below 240 pixels"), std::string::npos) << warnings;
+    // Without --keep-similar the three greys are one group: one is kept.
+    EXPECT_NE(warnings.find("left out 2 near-duplicate photo(s) of 1 group(s)"), std::string::npos) << warnings;
     auto pack = std::make_unique<OpenPack>();
     ASSERT_EQ(pack_load(out.c_str(), PACK_HEADER_SIZE, pack.get()), PACK_OK);
-    EXPECT_EQ(pack->picture_count, 7);
+    EXPECT_EQ(pack->picture_count, 5);
 }
 
 TEST(EvgpackBuild, RefusalsLeaveNoOutput) {
@@ -418,7 +467,7 @@ TEST(EvgpackBuild, RefusalsLeaveNoOutput) {
     EXPECT_EQ(run_quiet("build", {"-o", out, "--quiet", dir.file("photos")}, nullptr, &errors), 1);  // one picture only
     EXPECT_EQ(run_quiet("build", {"-o", out, dir.file("missing")}), 1);
     EXPECT_EQ(run_quiet("build", {"-o", out, "--quality", "101", dir.file("photos")}), 2);
-    EXPECT_EQ(run_quiet("build", {dir.file("photos")}), 2);
+    EXPECT_EQ(run_quiet("build", {dir.file("photos/p00.jpg")}), 2);  // no -o and no folder to name the pack
     EXPECT_NE(errors.find("fewer than 2 usable pictures"), std::string::npos) << errors;
     EXPECT_FALSE(file_exists(out));
     int entries = 0;

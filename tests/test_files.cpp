@@ -2,6 +2,8 @@
 // that is always left either filled or cleared.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "media/files.h"
 #include "tests/support/temp_dir.h"
 
@@ -30,5 +32,9 @@ TEST(FileReadAll, ReadsAroundTheChunkSizeAndClearsOnFailure) {
     std::fseek(file, 100, SEEK_SET);
     EXPECT_EQ(file_size(file), 5000);
     EXPECT_EQ(std::ftell(file), 0);  // back at the start
+    std::fclose(file);
+    std::filesystem::resize_file(dir.file("f"), (int64_t(1) << 32) + 1);  // sparse: past 32 bits is refused
+    file = std::fopen(dir.file("f").c_str(), "rb");
+    EXPECT_EQ(file_size(file), -1);
     std::fclose(file);
 }

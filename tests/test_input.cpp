@@ -58,6 +58,13 @@ TEST_F(Input, LevelKeysStayOneShotKeysAreConsumed) {
     input_update();
     EXPECT_FALSE(key_released[KEY_UP]);
     EXPECT_EQ(vals(key_pressed[KEY_ANY], key_held[KEY_ANY], key_released[KEY_ANY]), vals(0, 0, 0));
+    for (int k = 0; k < KEY_SLOTS; ++k) {  // the arrows are level keys, the other key slots one-shot
+        if (k == KEY_ANY || k == KEY_VALUE) continue;
+        raw_input.key_raw[k] = 1;
+        input_update();
+        EXPECT_EQ(raw_input.key_raw[k], k <= KEY_LEFT ? 1 : 0) << k;
+        raw_input.key_raw[k] = 0;
+    }
 }
 
 }  // namespace

@@ -70,7 +70,8 @@ TEST_F(Layers, CreationAndPixelAccess) {
     EXPECT_EQ(layer_create_rgb565(4, -1, 2, 0), 0);
     EXPECT_EQ(layer_create_rgb565(16, 3, 2, 0), 0);
     const uint16_t source[6] = {1, 2, 3, 4, 5, 0};
-    layer_blend_pixel(4, 3, 1, 0xFFFF, 32);  // outside the layer: ignored
+    layer_blend_pixel(4, 3, 0, 0xFFFF, 32);  // outside the layer: ignored, not the next row's first
+    EXPECT_EQ(layer_rgb565(4)[3], 0x4321);
     // An indexed layer has byte pixels: a 16-bit upload would overrun it.
     ASSERT_EQ(layer_create_indexed(5, 3, 2, 1), 1);
     EXPECT_EQ(layer_upload(5, source), 0);

@@ -15,13 +15,17 @@
 #include "pack/pack_candidates.h"
 #include "pack/tile_map.h"
 #include "app/progress.h"
+#include "builder/poster.h"
 #include "render/framebuffer.h"
+#include "tests/support/jpeg_fixtures.h"
 #include "tests/support/viewer_fixture.h"
 #include "tests/support/check.h"
 
 // The same tile_map.cpp built without SSE2 (CMakeLists.txt): the plain path other machines run.
 void tile_map_build_plain_path(const OpenPack& pack, TileMapScratch& scratch, const uint16_t* surface,
                                uint16_t parent, uint16_t* map, int spread);
+void tile_map_build_grid_plain_path(const OpenPack& pack, TileMapScratch& scratch, const uint16_t* colours, int width,
+                                    int height, uint16_t parent, uint16_t* map, int spread);
 
 namespace {
 
@@ -177,7 +181,8 @@ TEST_F(Candidates, ChoicesArePinned) {
 
 // The vector path chooses exactly as the plain one: random packs of 2, 64 and 300 pictures with lists
 // of every length (unused slots, repeats, the parent among them) over random, smooth and
-// few-colour surfaces, under both spread rules.
+// few-colour surfaces, under both spread rules and both section versions; also on a 37 x 300
+// grid, whose rows wrap the three-row scratch many times.
 TEST(TileMap, VectorPathChoosesAsThePlainPath) {
     std::mt19937 random(2024);
     auto pack = std::make_unique<OpenPack>();
@@ -188,6 +193,7 @@ TEST(TileMap, VectorPathChoosesAsThePlainPath) {
             pack_close(pack.get());
             pack->picture_count = static_cast<uint16_t>(count);
             pack->candidates.count = static_cast<uint8_t>(k);
+            pack->candidates.version = static_cast<uint16_t>(1 + k % 2);
             pack->candidates.table = static_cast<uint16_t*>(std::malloc(65536 * 2 * k));
             pack->candidates.means = static_cast<uint64_t*>(std::malloc(8 * count));
             for (int p = 0; p < count; ++p)
@@ -212,11 +218,132 @@ TEST(TileMap, VectorPathChoosesAsThePlainPath) {
                     tile_map_build_plain_path(*pack, scratch, surface, parent, plain_map, spread);
                     ASSERT_EQ(0, std::memcmp(vector_map, plain_map, sizeof vector_map))
                         << count << " pictures, K " << k << ", pattern " << pattern << ", spread " << spread;
+                    tile_map_build_grid(*pack, scratch, surface, 37, 300, parent, vector_map, spread);
+                    tile_map_build_grid_plain_path(*pack, scratch, surface, 37, 300, parent, plain_map, spread);
+                    ASSERT_EQ(0, std::memcmp(vector_map, plain_map, 37 * 300 * 2)) << count << " " << k;
                     ++maps;
                 }
             }
         }
-    EXPECT_EQ(maps, 72);
+    EXPECT_EQ(maps, 72);  // each with its grid
+}
+
+// Packs of version 2 over a flat surface whose colour has exactly 2, 3 or 8 equally close
+// candidates: with 3 or more no two neighbours match, and no 30 x 30 window repeats with period
+// 2 (each tile the same as the ones two to the right and two below, as in a checkerboard).
+// The map depends on the surface alone, not on what the scratch held before; a 240 x 250 grid
+// over the same colours starts with the surface's map.
+TEST(TileMap, FlatColourNeverSettlesIntoAPattern) {
+    auto pack = std::make_unique<OpenPack>();
+    static uint16_t surface[PICTURE_PIXELS + 2400], map[PICTURE_PIXELS + 2400], again[PICTURE_PIXELS];
+    for (int k : {2, 3, 8}) {
+        pack_close(pack.get());
+        pack->picture_count = 9;
+        pack->candidates = {8, 2, static_cast<uint16_t*>(std::malloc(65536 * 2 * 8)), CANDIDATES_OK,
+                            static_cast<uint64_t*>(std::malloc(8 * 9))};
+        for (int p = 0; p < 9; ++p) pack->candidates.means[p] = mean_lanes(40, 40, 60);
+        for (int s = 0; s < 8 * 65536; ++s) pack->candidates.table[s] = s % 8 < k ? s % 8 : CANDIDATE_UNUSED;
+        std::fill(surface, surface + PICTURE_PIXELS + 2400, 0x2947);
+        tile_map_build(*pack, scratch, surface, 8, map, SPREAD_DIFFUSE);
+        int repeats = 0;
+        for (int y = 0; y < 240; ++y)
+            for (int x = 0; x < 240; ++x) {
+                const uint16_t t = map[y * 240 + x];
+                ASSERT_LT(t, k);
+                if (k >= 3 && x > 0) { ASSERT_NE(t, map[y * 240 + x - 1]) << k << " " << x << "," << y; }
+                if (k >= 3 && y > 0) { ASSERT_NE(t, map[(y - 1) * 240 + x]) << k << " " << x << "," << y; }
+                if (x >= 100 && x < 130 && y >= 100 && y < 130)
+                    repeats += t == map[y * 240 + x + 2] && t == map[(y + 2) * 240 + x];
+            }
+        EXPECT_LT(repeats, 900 / 2) << k;
+        std::fill(surface, surface + 240, 0x1234);  // other colours through the scratch first
+        tile_map_build(*pack, scratch, surface, 8, again, SPREAD_NOISE);
+        std::fill(surface, surface + 240, 0x2947);
+        tile_map_build(*pack, scratch, surface, 8, again, SPREAD_DIFFUSE);
+        EXPECT_EQ(0, std::memcmp(map, again, sizeof again)) << k;
+        tile_map_build_grid(*pack, scratch, surface, 240, 250, 8, map, SPREAD_DIFFUSE);
+        EXPECT_EQ(0, std::memcmp(map, again, sizeof again)) << k;
+    }
+}
+
+// A poster names tiles by the viewer's rule: at 240 across, a surface's poster is the viewer's map
+// of it, also when a damaged section leaves the plain tables; a flat target of another size with
+// three candidates has no identical neighbours.
+TEST_F(Candidates, PostersNameTheViewersTiles) {
+    for (const std::string& tail : {section_bytes(4), section_bytes(4).substr(0, 99)}) {
+        load(tail);
+        render();  // the surface of many colours, its map for parent 2
+        evgpack::PosterTarget target;
+        evgpack::poster_target_surface(surface_image, 2, 240, target);
+        const std::vector<uint16_t> map = evgpack::poster_tile_map(viewer_pack, target);
+        for (int i = 0; i < PICTURE_PIXELS; ++i) ASSERT_EQ(map[i], tile_choice_at(i % 240, i / 240)) << i;
+    }
+    load(section_bytes(3));
+    const evgpack::PosterTarget flat{130, 70, std::vector<uint8_t>(130 * 70 * 3, 0), CANDIDATE_UNUSED};  // lists 0, 1, 2
+    const std::vector<uint16_t> map = evgpack::poster_tile_map(viewer_pack, flat);
+    for (int i = 0; i < 130 * 70; ++i) {
+        if (i % 130) { ASSERT_NE(map[i], map[i - 1]) << i; }
+        if (i >= 130) { ASSERT_NE(map[i], map[i - 130]) << i; }
+    }
+}
+
+// Poster tiles: at tint 0 each is its picture's resampled tile exactly, from the thumbnail up to
+// the thumbnail's edge and from the decoded picture above it, in a PNG or a JPEG. A picture that
+// does not decode is black there and as a target, as the viewer shows it. Sides over 65535 px
+// are refused and write nothing.
+TEST(Poster, TilesTargetsAndSizes) {
+    TempDir dir;
+    PackSpec spec;
+    spec.pictures = 4;
+    spec.thumb_pixel = [](int p, int x, int y) { return static_cast<uint16_t>(pack_test_colour(p) ^ (x << 11 | y)); };
+    spec.picture_pixel = [](int p, int x, int y) { return static_cast<uint16_t>(pack_test_colour(p) ^ (x / 30 << 5 | y / 30)); };
+    const std::string cut = pack_jpeg_solid(0x1234);
+    spec.jpegs = {pack_jpeg_solid(pack_test_colour(0)), cut.substr(0, 100)};  // cut before its scan
+    ASSERT_TRUE(pack_write(dir.file("t.evg"), spec));
+    auto pack = std::make_unique<OpenPack>();
+    ASSERT_EQ(pack_load(dir.file("t.evg").c_str(), PACK_HEADER_SIZE, pack.get()), PACK_OK);
+    evgpack::PosterTarget target;
+    evgpack::poster_target_picture(*pack, 1, 12, target);
+    EXPECT_EQ(target.rgb, std::vector<uint8_t>(12 * 12 * 3, 0));
+    bool decoded = false;
+    EXPECT_EQ(evgpack::poster_tile_image(*pack, 1, 16, &decoded), std::vector<uint8_t>(16 * 16 * 3, 0));
+    EXPECT_TRUE(decoded);
+
+    target = evgpack::PosterTarget{7, 5, {}, 0};
+    for (int i = 0; i < 7 * 5 * 3; ++i) target.rgb.push_back(static_cast<uint8_t>(i * 37));
+    const std::vector<uint16_t> map = evgpack::poster_tile_map(*pack, target);
+    evgpack::PosterOptions options;
+    options.tint = 0;
+    for (int px : {8, 16}) {
+        options.tile_px = px;
+        options.output = dir.file("p.png");
+        ASSERT_TRUE(evgpack::poster_write(*pack, target, options, nullptr).ok);
+        int w = 0, h = 0;
+        const std::vector<uint8_t> png = read_png_rgb(options.output, &w, &h);
+        ASSERT_EQ(vals(w, h), vals(7 * px, 5 * px));
+        for (int t = 0; t < 7 * 5; ++t) {
+            const std::vector<uint8_t> tile = evgpack::poster_tile_image(*pack, map[t], px);
+            for (int y = 0; y < px; ++y)
+                ASSERT_EQ(0, std::memcmp(&png[((t / 7 * px + y) * w + t % 7 * px) * 3], &tile[y * px * 3], px * 3)) << t;
+        }
+    }
+    options.output = dir.file("p.jpg");
+    ASSERT_TRUE(evgpack::poster_write(*pack, target, options, nullptr).ok);
+    const std::string jpg = read_file(options.output);
+    std::vector<uint8_t> rgb;
+    int w = 0, h = 0;
+    EXPECT_TRUE(libjpeg_decode_rgb(std::vector<uint8_t>(jpg.begin(), jpg.end()), &rgb, &w, &h) && w == 112 && h == 80);
+
+    std::string error;
+    const struct { long across, down, px; bool ok; } sizes[] = {
+        {1365, 1, 48, true}, {1366, 1, 48, false}, {1, 1366, 48, false}, {8191, 8191, 8, true}, {8192, 1, 8, false}};
+    for (const auto& s : sizes) EXPECT_EQ(evgpack::poster_size_ok(s.across, s.down, s.px, error), s.ok) << s.across;
+    target = evgpack::PosterTarget{1366, 1, std::vector<uint8_t>(1366 * 3, 0), 0};
+    options.output = dir.file("big.png");
+    options.tile_px = 48;
+    EXPECT_EQ(evgpack::poster_write(*pack, target, options, nullptr).error,
+              "a poster of 1366 x 1 tiles of 48 px would be 65568 x 48 px; at most 65535 on a side");
+    EXPECT_FALSE(file_exists(options.output));
 }
 
 TEST_F(Candidates, CentreTileIsViewedAndBecomesTheSurface) {

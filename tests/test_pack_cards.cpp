@@ -106,7 +106,7 @@ TEST(PackCards, ThreePacksOverTheMenuBackground) {
     ASSERT_TRUE(pack_write(dir.file("Garden.evg"), garden));
     PackSpec bare;
     bare.header = false;
-    ASSERT_TRUE(pack_write(dir.file("Bare.evg"), bare));
+    ASSERT_TRUE(pack_write(dir.file("Bare pictures.evg"), bare));
 
     menu_setup(dir.path);
     // Progress from an earlier run for one of them.
@@ -115,11 +115,11 @@ TEST(PackCards, ThreePacksOverTheMenuBackground) {
     const int count = packs_find();
     ASSERT_EQ(3, count);
     cards_build(count);
-    // Sorted by name: Bare, Garden, Trip (items 4 and 7, the name and the percentage, as Bare's).
-    const char* texts[12] = {"Bare.evg", "By Unknown", "", "Viewed : 0%", "Garden.evg", "", "", "Viewed : 0%",
-                             "Trip.evg", "By Ann Example", "12 images", "Viewed : 42%"};
-    const std::string long_author = "By " + std::string(32, 'W');
-    for (int i = 0; i < 12; ++i) EXPECT_EQ(item_text(i), i == 5 ? long_author : texts[i]) << i;
+    // Sorted by name: Bare, Garden, Trip (items 4 and 7, the name and the percentage, as Bare's);
+    // a long name or author is cut short with "...", in either column.
+    const char* texts[12] = {"Bare picture...", "By Unknown", "", "Viewed : 0%", "Garden.evg", "By WWWWWWW...", "",
+                             "Viewed : 0%", "Trip.evg", "By Ann Example", "12 images", "Viewed : 42%"};
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(item_text(i), texts[i]) << i;
     EXPECT_EQ((std::vector<int>{pack_cards[0].data_offset, pack_cards[0].icon[0], pack_cards[1].data_offset}),
               (std::vector<int>{0, 0, PACK_HEADER_SIZE}));  // no header: a black icon
     EXPECT_EQ(pack_cards[2].record, trip_record);
@@ -137,11 +137,15 @@ TEST(PackCards, ThreePacksOverTheMenuBackground) {
         const ClipRect& r = clip_rects[i + 1];
         EXPECT_EQ((std::vector<int>{r.left, r.top, r.right, r.bottom}), (std::vector<int>{c.left, c.top, c.right - 2, c.bottom}));
     }
-    // Every glyph stays on its own line: the right column's long author (card 1) used to wrap
-    // over the line below.
+    // Every glyph stays on its own line (the right column's long author, card 1, used to wrap
+    // over the line below) and ends before the blank column left of the card's frame.
     for (int item = 0; item < 12; item++) {
         const TextItem& t = text_items[0][item];
-        for (int g = 0; g < t.glyph_count; g++) EXPECT_EQ(t.glyphs[g].y, t.box_top) << "item " << item << " glyph " << g;
+        for (int g = 0; g < t.glyph_count; g++) {
+            const int end = t.glyphs[g].x + font_table[5]->glyph_widths[t.glyphs[g].code] - 1;
+            EXPECT_EQ(vals(t.glyphs[g].y, end <= pack_cards[item / 4].right - 3), vals(t.box_top, 1))
+                << item << " " << g;
+        }
     }
     // Icon copied at (left + 2, top + 2) for the card with a header.
     const PackCard& g = pack_cards[1];

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "media/bitmap.h"
 #include "render/blend.h"
@@ -102,9 +103,19 @@ TEST_F(Primitives, GradientsOnlyOpaqueAndFarOffCorners) {
 }
 
 TEST_F(Primitives, CirclesInsideAndAcrossTheEdges) {
-    primitive_circle(1, 50, 50, 10, 0xFFFF, colour_key, 32);  // no fill
+    primitive_circle(1, 50, 50, 23, 0xFFFF, colour_key, 32);  // no fill
     compose(0, 1023);
-    EXPECT_EQ((std::vector<int>{pixel(50, 60), pixel(50, 50)}), (std::vector<int>{0xFFFF, BG}));
+    EXPECT_EQ((std::vector<int>{pixel(50, 73), pixel(50, 50)}), (std::vector<int>{0xFFFF, BG}));
+    // The outline is the same in all eight octants, and along each row or column it takes the
+    // pixel whose squared distance is nearest the squared radius.
+    for (int dy = -25; dy <= 25; ++dy)
+        for (int dx = -25; dx <= 25; ++dx) {
+            if (pixel(50 + dx, 50 + dy) != 0xFFFF) continue;
+            const int far = std::max(std::abs(dx), std::abs(dy)), near = std::min(std::abs(dx), std::abs(dy));
+            auto miss = [near](int m) { return std::abs(near * near + m * m - 23 * 23); };
+            EXPECT_TRUE(miss(far) <= miss(far - 1) && miss(far) <= miss(far + 1)) << dx << " " << dy;
+            EXPECT_EQ(vals(pixel(50 - dx, 50 + dy), pixel(50 + dx, 50 - dy), pixel(50 + dy, 50 + dx)), vals(0xFFFF, 0xFFFF, 0xFFFF));
+        }
     // Crossing every edge (the sanitizer build catches any write outside the Framebuffer).
     primitives_clear(1);
     primitive_circle(1, 0, 0, 255, 0xFFFF, 0x07E0, 32);

@@ -35,13 +35,14 @@ TEST(ReplayParse, MalformedLinesGiveTheirLineNumber) {
               "ok");
     const char* cases[][2] = {
         {"1 move 1 1\n0 down\n", "2: frame number must be 1 or more"},
-        {"99999999999 down", "1: frame number must be 1 or more"},
+        {"00000000001 down", "1: frame number must be 1 or more"},  // more than 10 digits
         {"1", "1: missing event after the frame number"},
         {"1 move 240 0", "1: X must be 0..239"},
+        {"1 move 1: 0", "1: X must be 0..239"},
         {"1 tap 0 320", "1: Y must be 0..319"},
         {"1 move 5", "1: expected X Y"},
         {"1 down now", "1: unexpected words after the event"},
-        {"1 key space down", "1: key name must be one of up down left right return rshift escape"},
+        {"1 key space down", "1: key name must be one of up down left right return rshift escape p"},
         {"1 key up pressed", "1: key state must be down or up"},
         {"1 jump", "1: unknown event (move down up tap key shot close)"},
     };
@@ -77,7 +78,7 @@ TEST_F(Replay, EventsArriveInTheirFrame) {
     frame_yield();  // 6
     EXPECT_TRUE(key_released[KEY_UP]);
     EXPECT_EQ(replay_pending(), 0);
-    push_resize(480, 640);  // doubled: script positions stay device pixels
+    push_resize(720, 960);  // 3x: script positions stay device pixels
     frame_yield();
     ASSERT_EQ(parse("8 move 100 300\n"), "ok");
     frame_yield();

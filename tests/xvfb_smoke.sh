@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The real window under a virtual X server: it opens, its client area snaps to 240 x 320 after
-# the first frame, resizes snap to 480 x 640 and back, a click reaches the pen (seen in the
-# recording), Return moves the window to (200, 200), and Escape ends the program with status 0.
+# The real window under a virtual 1920 x 1080 X server: it opens doubled (85% of the desktop),
+# resizes snap to 1:1 and 3x, clicks at 3x and in full screen (F11: 3x centred) reach the pen in
+# device pixels (seen in the recording), Return leaves the window where it is, Alt+Return ends
+# the full screen, and Escape ends the program with status 0.
 # Skipped when Xvfb or xdotool is missing; on a failure the program's and the server's output
 # are printed, so a first run on a new machine says why it failed.
 set -u
@@ -25,7 +26,7 @@ report() { echo "---- out.txt:"; cat "$work/out.txt" 2> /dev/null; echo "---- Xv
 # program connecting during that reset is refused ("No available video device").
 start_server() {
     : > "$work/display"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3> "$work/display" > "$work/xvfb.log" 2>&1 &
+    Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset 3> "$work/display" > "$work/xvfb.log" 2>&1 &
     xvfb_pid=$!
     for _ in $(seq 600); do
         grep -q '^[0-9]' "$work/display" && break
@@ -56,21 +57,29 @@ position() { xdotool getwindowgeometry "$wid" | awk '/Position/ {print $2}'; }
 pid=$!
 wid=$(timeout 60 xdotool search --sync --name '^evergreen$' | head -n 1)
 [ -n "$wid" ] || fail "no window named evergreen"
-wait_for '[ "$(size)" = "240x320" ]' || fail "client area $(size), expected 240x320"
+wait_for '[ "$(size)" = "480x640" ]' || fail "client area $(size), expected 480x640"
 
-xdotool windowsize "$wid" 400 500
-wait_for '[ "$(size)" = "480x640" ]' || fail "resize to 400 wide gave $(size)"
 xdotool windowsize "$wid" 300 700
 wait_for '[ "$(size)" = "240x320" ]' || fail "resize to 300 wide gave $(size)"
+xdotool windowsize "$wid" 1000 1000
+wait_for '[ "$(size)" = "720x960" ]' || fail "resize to 1000 x 1000 gave $(size)"
 
-xdotool mousemove --window "$wid" 100 50 click 1
+xdotool mousemove --window "$wid" 302 152 click 1
 wait_for 'grep -q " up$" rec.txt' || fail "click not recorded: $(cat rec.txt)"
 grep -q " move 100 50$" rec.txt || fail "pen position not recorded: $(cat rec.txt)"
 grep -q " down$" rec.txt || fail "press not recorded"
 
+before=$(position)
 xdotool key Return
-wait_for '[ "$(position)" = "200,200" ]' || fail "Return left the window at $(position)"
-[ "$(size)" = "240x320" ] || fail "Return changed the size to $(size)"
+wait_for 'grep -q " key return up$" rec.txt' || fail "Return not recorded"
+[ "$(position) $(size)" = "$before 720x960" ] || fail "Return moved the window to $(position), $(size)"
+
+xdotool key F11
+wait_for '[ "$(size)" = "1920x1080" ]' || fail "F11 gave $(size)"
+xdotool mousemove 632 962 click 1  # the screen's corner is at (600, 60)
+wait_for 'grep -q " move 10 300$" rec.txt' || fail "full-screen click: $(tail -n 4 rec.txt)"
+xdotool key alt+Return
+wait_for '[ "$(size)" = "720x960" ]' || fail "Alt+Return gave $(size)"
 
 # Without a window manager the keyboard follows the pointer: put it back over the window.
 xdotool mousemove --window "$wid" 10 10 key Escape

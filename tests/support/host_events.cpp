@@ -36,6 +36,7 @@ void start_test_runtime() {
     show_fps = 1;
     std::memset(frame_timers, 0, sizeof(frame_timers));
     pump_frame_count = 0;
+    host_scale_request = 0, host_window.desktop_w = host_window.desktop_h = 0;
     reset_input_state();
     replay_clear();
     record_close();
@@ -64,5 +65,7 @@ void push_motion(int x, int y) {
     push(SDL_MOUSEMOTION, [&](SDL_Event& e) { e.motion.x = static_cast<Uint16>(x), e.motion.y = static_cast<Uint16>(y); });
 }
 void push_button(Uint8 type, Uint8 button) { push(type, [&](SDL_Event& e) { e.button.button = button; }); }
-void push_key(Uint8 type, SDLKey key) { push(type, [&](SDL_Event& e) { e.key.keysym.sym = key; }); }
+void push_key(Uint8 type, SDLKey key, SDLMod mod) {
+    push(type, [&](SDL_Event& e) { e.key.keysym.sym = key, e.key.keysym.mod = mod; });
+}
 void push_resize(int w, int h) { push(SDL_VIDEORESIZE, [&](SDL_Event& e) { e.resize.w = w, e.resize.h = h; }); }

@@ -12,5 +12,5 @@ void start_test_runtime();
 // Each pushes one event into SDL's queue (coordinates in window pixels).
 void push_motion(int x, int y);
 void push_button(Uint8 type, Uint8 button);
-void push_key(Uint8 type, SDLKey key);
+void push_key(Uint8 type, SDLKey key, SDLMod mod = KMOD_NONE);
 void push_resize(int w, int h);

@@ -56,6 +56,12 @@ void Progress::clear_line() {
     }
 }
 
+void Progress::transient(const std::string& line) {
+    if (::isatty(STDERR_FILENO) != 1) return;
+    std::fprintf(stderr, "\r\033[K%s", shown(line).c_str());
+    bar_shown = true;
+}
+
 void print_error(const std::string& message) {
     Progress::clear_line();
     std::fprintf(stderr, "evgpack: %s\n", shown(message).c_str());
@@ -99,5 +105,23 @@ void Progress::update(int done) {
 }
 
 void Progress::finish() { clear_line(); }
+
+std::string json_string(const char* text, size_t max) {
+    std::string out = "\"";
+    for (size_t i = 0; i < max && text[i]; ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c >= 0x7F) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\u%04x", c);  // bytes shown as Latin-1
+            out += esc;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
 
 }  // namespace evgpack

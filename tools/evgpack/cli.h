@@ -19,6 +19,10 @@ bool parse_double_option(const std::string& name, const char* text, double low, 
 void print_error(const std::string& message);
 void print_warning(const std::string& message);
 
+// `text` (at most `max` bytes, up to a NUL) as a JSON string: quotes and backslashes escaped,
+// other bytes outside printable ASCII as \u00XX (read as Latin-1).
+std::string json_string(const char* text, size_t max);
+
 // Counts work done on standard error: a redrawn bar with count, percent, photos per second and
 // time left when standard error is a terminal, a plain line every tenth otherwise.
 class Progress {
@@ -27,6 +31,8 @@ public:
     void update(int done);
     void finish();
     static void clear_line();  // before other output while a bar is shown
+    // A line redrawn in place on a terminal until the next output ("counting photos... 12000").
+    static void transient(const std::string& line);
 
 private:
     const char* what_;

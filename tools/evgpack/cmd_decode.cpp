@@ -18,7 +18,10 @@ constexpr long MAX_PIXELS = 8192L * 8192L;
 
 int cmd_decode(int argc, char** argv) {
     if (argc == 3 && std::string(argv[0]) == "--") ++argv, --argc;  // "--" ends the (absent) options
-    if (argc != 2) return 2;
+    if (argc != 2) {
+        evgpack::print_error("usage: evgpack decode IN.jpg OUT.png");
+        return 2;
+    }
     const std::string in_shown = evgpack::shown(argv[0]);  // the path as printed
     const char* in_path = argv[0];
     const char* out_path = argv[1];

@@ -1,8 +1,6 @@
 // `evgpack demo -o OUT.evg [--count N]`: a pack of procedural pictures, the same bytes every time.
-#include <atomic>
 #include <cstdio>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "pack/pack_file.h"
@@ -53,26 +51,8 @@ int cmd_demo(int argc, char** argv) {
         print_error("usage: evgpack demo -o OUT.evg [--count N]");
         return 2;
     }
-    PackContent content;
-    content.author = "Evergreen demo";
-    content.thumb_size = PACK_DEFAULT_THUMB_SIZE;
-    content.pictures.resize(static_cast<size_t>(count));
-    std::atomic<int> next{0};
-    auto worker = [&]() {
-        for (int i; (i = next.fetch_add(1)) < count;) {
-            LinearPicture picture = demo_picture(i, static_cast<int>(count));
-            make_pack_picture(picture, 85, content.thumb_size, content.pictures[static_cast<size_t>(i)]);
-            if (i == 0) content.icon = make_icon(picture);
-        }
-    };
-    std::vector<std::thread> pool;
-    for (int t = 1; t < jobs; ++t) pool.emplace_back(worker);
-    worker();
-    for (auto& t : pool) t.join();
-    std::vector<Lab> colours;
-    for (const PackPicture& p : content.pictures) colours.push_back(p.colour);
-    content.tables = compute_match_tables(colours, DEFAULT_VARIETY, static_cast<int>(jobs), static_cast<int>(candidates));
-    std::vector<uint8_t> bytes = pack_serialise(content);
+    std::vector<uint8_t> bytes =
+        demo_pack_bytes(static_cast<int>(count), static_cast<int>(jobs), static_cast<int>(candidates));
     if (!write_file_replacing(output, bytes, error)) {
         print_error(error);
         return 1;

@@ -23,24 +23,6 @@ const char INFO_HELP[] =
     "Shows a pack's header (author, listed count, data offset), its picture count, thumbnail\n"
     "size, file size, how many pictures the colour tables use and how closely they match.\n";
 
-std::string json_string(const char* text, size_t max) {
-    std::string out = "\"";
-    for (size_t i = 0; i < max && text[i]; ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c >= 0x7F) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", c);  // bytes shown as Latin-1
-            out += esc;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
 // Whether any colour's list names a second picture besides its first: with K = 1, or lists
 // that repeat one picture, neighbouring tiles of one colour all show the same picture.
 bool lists_vary(const CandidateLists& lists) {

@@ -24,4 +24,5 @@ int cmd_verify(int argc, char** argv);
 int cmd_demo(int argc, char** argv);
 int cmd_extract(int argc, char** argv);
 int cmd_quality(int argc, char** argv);
+int cmd_poster(int argc, char** argv);
 }  // namespace evgpack

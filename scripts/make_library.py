@@ -1,0 +1,193 @@
+#!/usr/bin/python3
+"""Makes a synthetic photo library for measuring `evgpack build` on large folders.
+
+Each photo is a random crop of a real photo (flipped or not, colours shifted, 800-4,000 pixels
+on its longer side, JPEG or PNG) in nested year/event folders; about a fifth are planted
+near-duplicates of another photo of the library (resized, recompressed at another quality, cut
+by 3%, or exposed +-10%). planted.json lists each planted copy with its original, and
+--distinct DIR writes every source photo once (for counting false groups).
+
+usage: make_library.py OUT COUNT SOURCE_DIR... [--seed N] [--distinct DIR] [--add N]
+       make_library.py --score OUT REPORT.json   (near-duplicate precision and recall of an
+                                                  `evgpack build --report` against planted.json)
+needs python3-pil (scripts/packages-library.txt); run with the system python3.
+"""
+import argparse
+import hashlib
+import json
+import os
+import random
+import sys
+from multiprocessing import Pool
+
+from PIL import Image, ImageOps
+
+DUPLICATE_SHARE = 0.2
+MIN_SOURCE_SIDE = 400
+
+
+def sources(dirs):
+    seen, out = set(), []
+    for d in dirs:
+        for root, _, names in sorted(os.walk(d)):
+            for n in sorted(names):
+                if not n.lower().endswith((".jpg", ".jpeg", ".png")):
+                    continue
+                p = os.path.join(root, n)
+                try:
+                    with Image.open(p) as im:
+                        if min(im.size) < MIN_SOURCE_SIDE:
+                            continue
+                    digest = hashlib.sha1(open(p, "rb").read()).hexdigest()
+                except Exception:
+                    continue
+                if digest not in seen:
+                    seen.add(digest)
+                    out.append(p)
+    return out
+
+
+def load(path):
+    with Image.open(path) as im:
+        return ImageOps.exif_transpose(im).convert("RGB")
+
+
+def save(im, path, rng_seed, quality=None):
+    rng = random.Random(rng_seed)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    if path.endswith(".png"):
+        im.save(path, compress_level=1)
+    else:
+        im.save(path, quality=quality or rng.randint(70, 95))
+
+
+def make_variant(task):
+    """A new photo: crop, flip, colour shift, size."""
+    out, source, seed = task
+    rng = random.Random(seed)
+    im = load(source)
+    w, h = im.size
+    aspect = rng.choice([4 / 3, 3 / 2, 1.0, 3 / 4, 2 / 3, 16 / 9])
+    frac = rng.uniform(0.4, 0.85)
+    cw = min(w, int(frac * min(w, h * aspect)))
+    ch = min(h, int(cw / aspect))
+    x, y = rng.randint(0, w - cw), rng.randint(0, h - ch)
+    im = im.crop((x, y, x + cw, y + ch))
+    if rng.random() < 0.5:
+        im = ImageOps.mirror(im)
+    gains = [rng.uniform(0.75, 1.25) for _ in range(3)]
+    im = Image.merge("RGB", [band.point(lambda v, g=g: min(255, int(v * g))) for band, g in zip(im.split(), gains)])
+    longer = rng.randint(800, 4000) if out.endswith(".jpg") else rng.randint(800, 1600)
+    scale = longer / max(im.size)
+    im = im.resize((max(1, round(im.size[0] * scale)), max(1, round(im.size[1] * scale))), Image.BILINEAR)
+    save(im, out, seed)
+    return out
+
+
+def make_copy(task):
+    """A planted near-duplicate of an existing photo."""
+    out, original, kind, seed = task
+    rng = random.Random(seed)
+    im = load(original)
+    w, h = im.size
+    quality = None
+    if kind == "resize":
+        s = rng.uniform(0.5, 0.8)
+        im = im.resize((round(w * s), round(h * s)), Image.LANCZOS)
+    elif kind == "recompress":
+        quality = rng.choice([55, 65, 75, 90])
+    elif kind == "crop":
+        dx, dy = round(w * 0.015), round(h * 0.015)
+        im = im.crop((dx, dy, w - dx, h - dy))
+    else:  # exposure +-10%
+        g = rng.choice([0.9, 1.1])
+        im = im.point(lambda v: min(255, int(v * g)))
+    save(im, out, seed, quality)
+    return out
+
+
+def score(out, report_path):
+    """Pairs in one group that come from one original are right; planted pairs not in one group
+    are missed."""
+    planted = json.load(open(os.path.join(out, "planted.json")))
+    inputs = json.load(open(report_path))["inputs"]
+    group = {}
+    for i in inputs:
+        group[i["file"]] = i["of"] if i["outcome"] == "near-duplicate" else i["file"]
+    members = {}
+    for f, g in group.items():
+        members.setdefault(g, []).append(f)
+    family = lambda f: planted.get(f, f)
+    right = wrong = 0
+    for m in members.values():
+        for a in range(len(m)):
+            for b in range(a + 1, len(m)):
+                if family(m[a]) == family(m[b]):
+                    right += 1
+                else:
+                    wrong += 1
+    found = sum(1 for c, o in planted.items() if c in group and o in group and group[c] == group[o])
+    groups = sum(1 for m in members.values() if len(m) > 1)
+    print(f"groups {groups}, pairs in groups {right + wrong} ({wrong} wrong), planted {len(planted)}, found {found}")
+    print(f"precision {right / max(1, right + wrong):.4f} recall {found / max(1, len(planted)):.4f}")
+
+
+def main():
+    if len(sys.argv) == 4 and sys.argv[1] == "--score":
+        return score(sys.argv[2], sys.argv[3])
+    ap = argparse.ArgumentParser()
+    ap.add_argument("out")
+    ap.add_argument("count", type=int)
+    ap.add_argument("sources", nargs="+")
+    ap.add_argument("--seed", type=int, default=1)
+    ap.add_argument("--distinct")
+    ap.add_argument("--add", type=int, default=0, help="add N new photos to an existing library")
+    ap.add_argument("--jobs", type=int, default=2)
+    a = ap.parse_args()
+    src = sources(a.sources)
+    print(f"{len(src)} distinct source photos", file=sys.stderr)
+    rng = random.Random(a.seed + 1000 * a.add)
+    with Pool(a.jobs) as pool:
+        if a.distinct:
+            tasks = [(os.path.join(a.distinct, f"{i:04d}.jpg"), p) for i, p in enumerate(src)]
+            pool.map(distinct_copy, tasks)
+        if a.add:
+            tasks = [(os.path.join(a.out, "added", f"NEW_{i:04d}.jpg"), src[rng.randrange(len(src))],
+                      rng.randrange(1 << 30)) for i in range(a.add)]
+            pool.map(make_variant, tasks)
+            return
+        originals = int(round(a.count * (1 - DUPLICATE_SHARE)))
+        order = list(range(len(src)))
+        rng.shuffle(order)
+        tasks, names = [], []
+        for i in range(originals):
+            year = 2010 + rng.randrange(8)
+            event = f"{rng.randrange(1, 13):02d}-event{rng.randrange(20):02d}"
+            ext = ".png" if rng.random() < 0.2 else ".jpg"
+            name = os.path.join(a.out, str(year), event, f"IMG_{i:05d}{ext}")
+            names.append(name)
+            tasks.append((name, src[order[i % len(order)]], rng.randrange(1 << 30)))
+        pool.map(make_variant, tasks, chunksize=8)
+        planted, copies = {}, []
+        for i in range(a.count - originals):
+            original = names[rng.randrange(len(names))]
+            kind = rng.choice(["resize", "recompress", "crop", "exposure"])
+            year = 2010 + rng.randrange(8)
+            name = os.path.join(a.out, str(year), "edits", f"COPY_{i:05d}_{kind}.jpg")
+            copies.append((name, original, kind, rng.randrange(1 << 30)))
+            planted[name] = original
+        pool.map(make_copy, copies, chunksize=8)
+    with open(os.path.join(a.out, "planted.json"), "w") as f:
+        json.dump(planted, f, indent=0)
+
+
+def distinct_copy(task):
+    out, source = task
+    im = load(source)
+    s = 1024 / max(im.size)
+    im = im.resize((round(im.size[0] * s), round(im.size[1] * s)), Image.BILINEAR)
+    save(im, out, 0, 90)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,216 @@
+// Libraries larger than a pack: near-duplicate grouping, the import cache (hits, damaged, cut and
+// foreign entries, two builds at once, the same pack with and without it) and the selection.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "builder/demo_pictures.h"
+#include "builder/import_cache.h"
+#include "builder/jpeg_encode.h"
+#include "builder/near_duplicates.h"
+#include "builder/pack_build.h"
+#include "builder/pack_writer.h"
+#include "tests/support/temp_dir.h"
+
+using namespace evgpack;
+
+namespace {
+
+SimilarItem similar_item(const LinearPicture& p) {
+    const std::vector<uint16_t> thumb = picture_to_rgb565(reduce_picture(p, 64));
+    return {picture_traits(p).hash, mean_colour(thumb.data(), thumb.size())};
+}
+
+// Nearest-neighbour resample of the centre `keep` x `keep` square back to the full size.
+LinearPicture crop_centre(const LinearPicture& p, int keep) {
+    LinearPicture out{p.size, std::vector<float>(p.rgb.size()), 0};
+    const int off = (p.size - keep) / 2;
+    for (int y = 0; y < p.size; ++y)
+        for (int x = 0; x < p.size; ++x)
+            for (int k = 0; k < 3; ++k)
+                out.rgb[(static_cast<size_t>(y) * p.size + x) * 3 + k] =
+                    p.rgb[(static_cast<size_t>(off + y * keep / p.size) * p.size + off + x * keep / p.size) * 3 + k];
+    return out;
+}
+
+LinearPicture exposed(LinearPicture p, float gain) {
+    for (float& v : p.rgb) v = std::min(1.f, v * gain);
+    return p;
+}
+
+LinearPicture recompressed(const LinearPicture& p, int quality) {
+    const std::vector<uint8_t> srgb = picture_to_srgb(p);
+    std::vector<uint8_t> jpeg;
+    JpegEncodeOptions options;
+    options.quality = quality;
+    jpeg_encode(srgb.data(), p.size, p.size, options, jpeg);
+    LinearPicture out;
+    std::string error;
+    import_photo(jpeg.data(), jpeg.size(), out, error);
+    return out;
+}
+
+// `n` photos as JPEG files under dir/folder: demo pictures first + k.
+void write_demo_photos(const std::string& dir, int first, int n) {
+    std::filesystem::create_directories(dir);
+    for (int i = 0; i < n; ++i) {
+        const std::vector<uint8_t> srgb = picture_to_srgb(demo_picture(first + i, 64));
+        std::vector<uint8_t> jpeg;
+        jpeg_encode(srgb.data(), PICTURE_EDGE, PICTURE_EDGE, JpegEncodeOptions{}, jpeg);
+        char name[16];
+        std::snprintf(name, sizeof name, "/%03d.jpg", first + i);
+        write_file(dir + name, std::string(jpeg.begin(), jpeg.end()));
+    }
+}
+
+BuildOptions options_for(const TempDir& dir, const std::string& output) {
+    BuildOptions o;
+    o.paths = {dir.file("photos")};
+    o.output = dir.file(output);
+    o.cache_dir = dir.file("cache");
+    o.summary = false;
+    o.author_set = true;
+    o.thumb_size = 8;
+    o.candidates = 0;
+    return o;
+}
+
+std::string build(const BuildOptions& o, BuildReport* out = nullptr) {
+    BuildReport report;
+    EXPECT_EQ(build_pack(o, report, nullptr), BUILD_OK) << report.error;
+    if (out) *out = report;
+    return read_file(o.output);
+}
+
+std::vector<std::string> entries(const TempDir& dir) {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(dir.file("cache/entries-1"))) out.push_back(e.path());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+}  // namespace
+
+TEST(NearDuplicates, PlantedCopiesGroupAndDistinctPicturesDoNot) {
+    constexpr int N = 24;
+    std::vector<SimilarItem> items;
+    std::vector<LinearPicture> originals;
+    // Demo pictures of every kind but the rings (kind 4): a 3% crop moves their fine stripes by
+    // half a period, which no hash of low frequencies survives, and photos do not look like that.
+    for (int i = 0; i < N; ++i) {
+        originals.push_back(demo_picture(36 + (i / 5) * 6 + "01235"[i % 5] - '0', 128));
+        items.push_back(similar_item(originals.back()));
+    }
+    // Each copy kind planted on every fourth original.
+    const std::vector<LinearPicture (*)(const LinearPicture&)> copies = {
+        [](const LinearPicture& p) { return reduce_picture(reduce_picture(p, 120), 240); },
+        [](const LinearPicture& p) { return recompressed(p, 50); },
+        [](const LinearPicture& p) { return crop_centre(p, 233); },
+        [](const LinearPicture& p) { return exposed(p, 1.2f); },
+        [](const LinearPicture& p) { return exposed(p, 0.8f); },
+    };
+    std::vector<int> planted;
+    for (size_t k = 0; k < copies.size(); ++k)
+        for (int i = static_cast<int>(k); i < N; i += 4) {
+            items.push_back(similar_item(copies[k](originals[i])));
+            planted.push_back(i);
+        }
+    const std::vector<uint32_t> group = group_similar(items);
+    for (int i = 0; i < N; ++i) EXPECT_EQ(group[i], static_cast<uint32_t>(i)) << "original " << i << " grouped";
+    for (size_t c = 0; c < planted.size(); ++c)
+        EXPECT_EQ(group[N + c], static_cast<uint32_t>(planted[c])) << "copy " << c << " of " << planted[c];
+}
+
+TEST(ImportCache, HitsMissesDamageAndTwoBuildsAtOnceGiveTheSamePack) {
+    TempDir dir;
+    write_demo_photos(dir.file("photos"), 0, 6);
+    BuildOptions o = options_for(dir, "cached.evg"), off = options_for(dir, "plain.evg");
+    off.use_cache = false;
+    BuildReport r;
+    const std::string plain = build(off, &r);
+    EXPECT_FALSE(file_exists(dir.file("cache")));
+    const int expected_hits[] = {0, 6};  // cold, then warm
+    for (int hits : expected_hits) {
+        EXPECT_EQ(build(o, &r), plain);
+        EXPECT_EQ(r.cache_hits, hits);
+    }
+    // A flipped byte, a cut entry, a photo in an entry's place and another photo's entry under
+    // this one's name are each refused and rebuilt.
+    std::vector<std::string> e = entries(dir);
+    ASSERT_EQ(e.size(), 6u);
+    const std::string good = read_file(e[0]);
+    std::string flipped = good;
+    flipped[flipped.size() / 2] ^= 0x10;
+    write_file(e[0], flipped);
+    write_file(e[1], read_file(e[1]).substr(0, 500));
+    write_file(e[2], read_file(dir.file("photos/000.jpg")));
+    write_file(e[3], read_file(e[4]));
+    EXPECT_EQ(build(o, &r), plain);
+    EXPECT_EQ(r.cache_hits, 2);
+    EXPECT_EQ(build(o, &r), plain);
+    EXPECT_EQ(r.cache_hits, 6);
+    CacheKey key;
+    ImportedPhoto photo;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(good.data());
+    ASSERT_TRUE(cache_entry_parse(bytes, good.size(), key, photo));
+    EXPECT_TRUE(photo.ok && photo.icon.size() == 1600 && photo.picture.thumb.size() == 64) << key.path;
+    for (size_t n = 0; n < good.size(); n += 97) EXPECT_FALSE(cache_entry_parse(bytes, n, key, photo)) << n;
+    // A changed photo (new modification time) misses; the others hit.
+    std::filesystem::last_write_time(dir.file("photos/003.jpg"), std::filesystem::file_time_type::clock::now());
+    EXPECT_EQ(build(o, &r), plain);
+    EXPECT_EQ(r.cache_hits, 5);
+
+    // Two builds at once on an empty cache: both packs as without it, and every entry whole.
+    std::filesystem::remove_all(dir.file("cache"));
+    BuildOptions other = o;
+    other.output = dir.file("other.evg");
+    std::thread first([&]() { build(other); });
+    const std::string mine = build(o);
+    first.join();
+    EXPECT_EQ(mine, plain);
+    EXPECT_EQ(read_file(other.output), plain);
+    EXPECT_EQ(entries(dir).size(), 6u);  // no temporary files left
+    EXPECT_EQ(build(o, &r), plain);
+    EXPECT_EQ(r.cache_hits, 6);
+    // The bound: a cache of 1 byte keeps nothing after the build.
+    o.cache_limit = 1;
+    EXPECT_EQ(build(o), plain);
+    EXPECT_TRUE(entries(dir).empty());
+}
+
+TEST(PhotoSelection, SameForAnyJobsEveryFolderKeptAndPathOrderAsBefore) {
+    TempDir dir;
+    write_demo_photos(dir.file("photos/a"), 0, 12);
+    write_demo_photos(dir.file("photos/b"), 20, 2);
+    BuildOptions o = options_for(dir, "chosen.evg");
+    o.max = 5, o.jobs = 1, o.list_inputs = true;
+    BuildReport r;
+    const std::string chosen = build(o, &r);
+    EXPECT_TRUE(r.selected);
+    EXPECT_EQ(r.pictures, 5);
+    int from_b = 0, pictures = 0;
+    for (size_t i = 0; i < r.files.size(); ++i) {
+        pictures += r.inputs[i].kind == InputOutcome::PICTURE;
+        from_b += r.inputs[i].kind == InputOutcome::PICTURE && r.files[i].find("/b/") != std::string::npos;
+    }
+    EXPECT_EQ(pictures, 5);
+    EXPECT_GE(from_b, 1);  // every top-level folder is represented
+    EXPECT_NE(build_report_json(r).find("\"outcome\": \"left out\""), std::string::npos);
+    o.jobs = 2;
+    EXPECT_EQ(build(o), chosen);
+    o.use_cache = false;  // the pictures wait in a temporary folder instead
+    EXPECT_EQ(build(o), chosen);
+
+    // --order path: the first five by path, as a build of just those five files gives.
+    o.order_path = true;
+    const std::string by_path = build(o, &r);
+    EXPECT_NE(by_path, chosen);
+    BuildOptions first = options_for(dir, "first.evg");
+    first.paths.clear();
+    for (int i = 0; i < 5; ++i) first.paths.push_back(r.files[static_cast<size_t>(i)]);
+    EXPECT_EQ(build(first), by_path);
+}
