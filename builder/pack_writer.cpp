@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -86,9 +87,12 @@ std::vector<uint8_t> pack_serialise(const PackContent& content) {
 
 namespace {
 
-// The temporary file being written, for the interrupt handler (async-signal-safe unlink).
+// The temporary file being written, for the interrupt handler (async-signal-safe unlink). Only
+// one write at a time publishes its name here (`handler_slot`); a write on another thread at the
+// same moment works on its own copy of the name and is simply not cleaned up by an interrupt.
 char pending_temp[4096];
 volatile sig_atomic_t temp_pending = 0;
+std::atomic<bool> handler_slot{false};
 
 void remove_temp_and_exit(int signal) {
     if (temp_pending) ::unlink(pending_temp);
@@ -129,9 +133,16 @@ bool write_file_replacing(const std::string& path, const std::vector<uint8_t>& b
         error = std::string(what) + " " + path + ": " + std::strerror(errno);
         return false;
     };
+    std::vector<char> name(temp.size() + 8, '\0');  // this write's temporary name
+    const bool published = !handler_slot.exchange(true);
+    auto publish = [&]() {
+        if (!published) return;
+        std::memcpy(pending_temp, name.data(), name.size());
+        temp_pending = 1;
+    };
     auto old_int = std::signal(SIGINT, remove_temp_and_exit);
     auto old_term = std::signal(SIGTERM, remove_temp_and_exit);
-    bool ok = true;
+    bool ok = true, named = false;
     // The data goes into an unnamed file first (O_TMPFILE), so a process killed while writing
     // leaves nothing behind; it gets a temporary name only for the instant before the rename.
     // Where the file system has no unnamed files, a named temporary is written instead.
@@ -140,26 +151,31 @@ bool write_file_replacing(const std::string& path, const std::vector<uint8_t>& b
         if (!write_fully(fd, bytes)) ok = fail("cannot write");
         char proc[64];
         std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
-        std::memcpy(pending_temp, temp.c_str(), temp.size() + 1);
-        temp_pending = 1;
-        if (ok && ::linkat(AT_FDCWD, proc, AT_FDCWD, pending_temp, AT_SYMLINK_FOLLOW) != 0) ok = fail("cannot write");
+        std::memcpy(name.data(), temp.c_str(), temp.size());
+        publish();
+        if (ok && ::linkat(AT_FDCWD, proc, AT_FDCWD, name.data(), AT_SYMLINK_FOLLOW) != 0) ok = fail("cannot write");
+        named = ok;
         if (::close(fd) != 0 && ok) ok = fail("cannot write");
     } else {
         temp += "XXXXXX";
-        std::memcpy(pending_temp, temp.c_str(), temp.size() + 1);
-        fd = ::mkstemp(pending_temp);
+        std::memcpy(name.data(), temp.c_str(), temp.size());
+        fd = ::mkstemp(name.data());
         if (fd < 0) {
             ok = fail("cannot create a file next to");
         } else {
-            temp_pending = 1;
+            named = true;
+            publish();
             ::fchmod(fd, 0644);
             if (!write_fully(fd, bytes)) ok = fail("cannot write");
             if (::close(fd) != 0 && ok) ok = fail("cannot write");
         }
     }
-    if (ok && ::rename(pending_temp, path.c_str()) != 0) ok = fail("cannot replace");
-    if (!ok && temp_pending) ::unlink(pending_temp);
-    temp_pending = 0;
+    if (ok && ::rename(name.data(), path.c_str()) != 0) ok = fail("cannot replace");
+    if (!ok && named) ::unlink(name.data());
+    if (published) {
+        temp_pending = 0;
+        handler_slot = false;
+    }
     if (ok) {
         int dir = ::open(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (dir >= 0) ::fsync(dir), ::close(dir);
