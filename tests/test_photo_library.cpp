@@ -214,3 +214,14 @@ TEST(PhotoSelection, SameForAnyJobsEveryFolderKeptAndPathOrderAsBefore) {
     for (int i = 0; i < 5; ++i) first.paths.push_back(r.files[static_cast<size_t>(i)]);
     EXPECT_EQ(build(first), by_path);
 }
+
+// The demo pictures are the first pack a person sees: over a dozen scenes every channel spans
+// dark to bright.
+TEST(DemoPictures, EveryChannelSpansDarkToBright) {
+    float low[3] = {1, 1, 1}, high[3] = {0, 0, 0};
+    for (int i = 0; i < 12; ++i) {
+        const LinearPicture p = demo_picture(i, 64);
+        for (size_t k = 0; k < p.rgb.size(); ++k) low[k % 3] = std::min(low[k % 3], p.rgb[k]), high[k % 3] = std::max(high[k % 3], p.rgb[k]);
+    }
+    for (int c = 0; c < 3; ++c) EXPECT_TRUE(low[c] < 0.05f && high[c] > 0.8f) << c << ": " << low[c] << " " << high[c];
+}
