@@ -191,7 +191,8 @@ TEST(PackCards, PercentageDigitSprites) {
     // The three pictures of a pack of three (33%, 66%, 100%), then other packs (a fresh state
     // each), shown without clearing the sprites: the digits follow a falling value.
     const struct { int count, picture; std::vector<int> digits; } steps[] = {
-        {3, 0, {10, 3, 3}}, {3, 1, {10, 6, 6}}, {3, 2, {10, 0, 0, 1}}, {4, 0, {10, 5, 2}}, {11, 0, {10, 9}}, {100, 0, {10, 1}}};
+        {3, 0, {10, 3, 3}}, {3, 1, {10, 6, 6}}, {3, 2, {10, 0, 0, 1}}, {4, 0, {10, 5, 2}}, {10, 0, {10, 0, 1}},
+        {11, 0, {10, 9}}, {100, 0, {10, 1}}, {101, 0, {10, 0}}};
     for (const auto& s : steps) {
         if (s.count != viewer_pack.picture_count) std::memset(&state_block, 0, sizeof state_block);
         viewer_pack.picture_count = static_cast<uint16_t>(s.count);
