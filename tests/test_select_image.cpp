@@ -78,6 +78,8 @@ TEST_F(SelectImage, ScrollBarDeadZoneAndLimits) {
     run(size_taps(3, 4) + "20 move 120 290\n21 down\n22 move 230 290\n80 up\n90 tap 10 10\n");
     // Picture 84: column (10 + 1260) / 60 = 21, row 0.
     EXPECT_EQ(vals(zoom, scroll_offset, current_picture), vals(60, (240 - 1500) * 256, 84));
+    // Let go, the bar springs back to the middle with its resting look.
+    EXPECT_EQ(vals(SpriteTable[SCROLL_BAR_SLOT]->x, SpriteTable[SCROLL_BAR_SLOT]->frame), vals(120, 0));
 }
 
 }  // namespace
