@@ -115,11 +115,11 @@ TEST_F(Navigation, ArrowsAndMinimapMoveTheCentreWithinBounds) {
     draw_target = target.data();
     for (int i = 0; i < PICTURE_PIXELS; ++i) surface_image[i] = static_cast<uint16_t>(i * 7);  // tiles all differ
     zoom = 8;
-    script("2 key right down\n", 150);
+    script("2 key right down\n2 key down down\n", 150);
     navigate(40);
-    EXPECT_EQ(vals(centre_col, centre_row), vals(223, 120));  // 2 per frame, stopped at 238 - 15
+    EXPECT_EQ(vals(centre_col, centre_row), vals(223, 223));  // 2 per frame, stopped at 238 - 15
     const std::vector<uint16_t> shown = target;
-    mosaic_render(223, 120, -4, -4);
+    mosaic_render(223, 223, -4, -4);
     EXPECT_EQ(shown, target);
 
     restart();
@@ -139,6 +139,14 @@ TEST_F(Navigation, ArrowsAndMinimapMoveTheCentreWithinBounds) {
     script("2 key left down\n12 key left up\n", 30);
     navigate(240);
     EXPECT_EQ(centre_col, 120 - 10);  // 1 per frame at zoom 40
+
+    // A drag begun on the minimap keeps steering over the picture without zooming in, and stops
+    // at the first whole tile column and row (15 at zoom 8).
+    restart();
+    zoom = 8;
+    script("5 move 200 280\n6 down\n8 move 100 100\n12 up\n", 20);
+    navigate(40);
+    EXPECT_EQ(vals(zoom, centre_col, centre_row), vals(8, 15, 15));
 }
 
 TEST_F(Navigation, AnimationFrameCountsAtEachSpeed) {
