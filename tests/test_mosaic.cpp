@@ -3,6 +3,7 @@
 // writes outside the picture area and the minimap.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -50,6 +51,10 @@ TEST_F(Mosaic, TilesTintedBelowSixteenPlainFromSixteen) {
     // Centre tile 112..119; its pixel (4, 4) is thumbnail pixel (4, 4), halfway to the colour.
     const uint16_t colour = surface_image[120 * 240 + 120];
     EXPECT_EQ(at(116, 116), blend_rgb565(colour, (1 << 11) | (4 << 5) | 4, 16));
+    // At 15, the last tinted zoom, the centre tile spans 106..120 and leans 30/32 to the thumbnail.
+    zoom = 15;
+    mosaic_render(120, 120, -7, -7);
+    EXPECT_EQ(at(120, 120), blend_rgb565(colour, (1 << 11) | (7 << 5) | 7, 30));
     // Zoom 1 draws no tiles (the surface is drawn by surface_reset).
     Framebuffer[5] = 0x1234;
     zoom = 1;
@@ -109,6 +114,14 @@ TEST_F(Mosaic, NothingIsWrittenOutsideTheTargetAreas) {
     const uint16_t guard = 0xABCD;
     std::vector<uint16_t> buffer(240 * (320 + 16), guard);
     draw_target = buffer.data() + 8 * 240;
+    // Offsets of up to two tiles either way still cover the whole picture area.
+    for (int off : {-16, -5, 5, 16}) {
+        zoom = 8;
+        std::fill(buffer.begin(), buffer.end(), guard);
+        mosaic_render(120, 120, static_cast<int16_t>(off), static_cast<int16_t>(-off));
+        EXPECT_EQ(std::count(buffer.begin() + 8 * 240, buffer.begin() + 248 * 240, guard), 0) << off;
+    }
+    std::fill(buffer.begin(), buffer.end(), guard);
     std::mt19937 rng(11);
     for (int run = 0; run < 3000; ++run) {
         zoom = static_cast<uint16_t>(1 + rng() % 240);
