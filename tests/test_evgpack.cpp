@@ -459,6 +459,30 @@ TEST(EvgpackBuild, SmallPhotosLinkedFoldersAndUnusedPictures) {
     EXPECT_EQ(pack->picture_count, 5);
 }
 
+// Flat colours in pairs: a flat surface is tiled with its twin (never with itself), so the
+// zoom-8 tiles and the 5 x 5 regions show the surface's own colour. Four different colours
+// leave every tile far off, and on flat surfaces a region is as far off as each of its tiles.
+TEST(EvgpackQuality, FlatPicturesLookLikeTheirTiles) {
+    for (bool twins : {true, false}) {
+        TempDir dir;
+        std::filesystem::create_directories(dir.file("photos"));
+        const uint32_t colours[] = {0xC02040, twins ? 0xC02040u : 0x20C040u, 0x2040C0, twins ? 0x2040C0u : 0x808080u};
+        for (int i = 0; i < 4; ++i)
+            write_file(dir.file("photos/f" + std::to_string(i) + ".jpg"), jpeg_bytes(make_photo(300 + i, 300, colours[i], colours[i])));
+        const std::string out = dir.file("pack.evg");
+        ASSERT_EQ(run_quiet("build", {"-o", out, "--quiet", "--thumb-size", "8", "--keep-similar", dir.file("photos")}), 0);
+        auto pack = std::make_unique<OpenPack>();
+        ASSERT_EQ(pack_load(out.c_str(), PACK_HEADER_SIZE, pack.get()), PACK_OK);
+        const QualityFigures q = measure_quality(*pack, 4, false, 0, true);
+        if (twins) {
+            EXPECT_LT(std::max(q.likeness, q.region_likeness), 0.01);
+        } else {
+            EXPECT_GT(q.likeness, 5.0);
+            EXPECT_NEAR(q.region_likeness, q.likeness, 1e-6);
+        }
+    }
+}
+
 TEST(EvgpackBuild, RefusalsLeaveNoOutput) {
     TempDir dir;
     write_photos(dir, 1);
