@@ -7,6 +7,7 @@
 
 #include "app/mosaic.h"
 #include "app/select_image.h"
+#include "runtime/host.h"
 #include "runtime/replay.h"
 #include "runtime/sprites.h"
 #include "tests/support/host_events.h"
@@ -30,7 +31,10 @@ protected:
         reset_viewer_state();
         draw_target = target.data();
     }
-    void TearDown() override { replay_clear(); }
+    void TearDown() override {
+        replay_clear();
+        frame_hook = nullptr;
+    }
     void run(const std::string& text) {
         char error[128];
         ASSERT_EQ(replay_parse(text.c_str(), error, sizeof error), 1) << error;
@@ -75,10 +79,15 @@ TEST_F(SelectImage, ScrollBarDeadZoneAndLimits) {
     // Size 60 (25 columns, 1500 pixels): pulled far right, the grid scrolls to its end.
     start_test_runtime();
     draw_target = target.data();
+    static int held_look = -1;  // the bar's frame while held
+    frame_hook = [] {
+        if (pump_frame_count == 50) held_look = SpriteTable[SCROLL_BAR_SLOT]->frame;
+    };
     run(size_taps(3, 4) + "20 move 120 290\n21 down\n22 move 230 290\n80 up\n90 tap 10 10\n");
     // Picture 84: column (10 + 1260) / 60 = 21, row 0.
     EXPECT_EQ(vals(zoom, scroll_offset, current_picture), vals(60, (240 - 1500) * 256, 84));
-    // Let go, the bar springs back to the middle with its resting look.
+    // Held it shows its pressed look; let go, it springs back to the middle and its resting look.
+    EXPECT_EQ(held_look, 1);
     EXPECT_EQ(vals(SpriteTable[SCROLL_BAR_SLOT]->x, SpriteTable[SCROLL_BAR_SLOT]->frame), vals(120, 0));
 }
 
