@@ -192,13 +192,15 @@ TEST(PackCards, PercentageDigitSprites) {
     // each), shown without clearing the sprites: the digits follow a falling value.
     const struct { int count, picture; std::vector<int> digits; } steps[] = {
         {3, 0, {10, 3, 3}}, {3, 1, {10, 6, 6}}, {3, 2, {10, 0, 0, 1}}, {4, 0, {10, 5, 2}}, {10, 0, {10, 0, 1}},
-        {11, 0, {10, 9}}, {100, 0, {10, 1}}, {101, 0, {10, 0}}};
+        {11, 0, {10, 9}}, {101, 0, {10, 0}}, {100, 0, {10, 1}}};
     for (const auto& s : steps) {
         if (s.count != viewer_pack.picture_count) std::memset(&state_block, 0, sizeof state_block);
         viewer_pack.picture_count = static_cast<uint16_t>(s.count);
         picture_show(static_cast<uint16_t>(s.picture));
         EXPECT_EQ(shown(), s.digits) << s.count << " " << s.picture;
     }
+    for (uint16_t p = 1; p < 99; ++p) picture_show(p);  // 99 of 100: no hundreds digit yet
+    EXPECT_EQ(shown(), (std::vector<int>{10, 9, 9}));
     sprite_table_clear();
     digit_strip = nullptr;
     bitmap_free(strip);
