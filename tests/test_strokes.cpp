@@ -1,12 +1,17 @@
 // Pen strokes, read only by the handwriting demo: stroke_demo.sh checks its letters, codes and
-// lift frame end to end; these check taps and the buffer limits.
+// lift frame end to end; these check taps, the buffer limits and the demo's typed line.
 #include <gtest/gtest.h>
 
 #include <vector>
 
+#include "app/stroke_demo.h"
+#include "render/console.h"
+#include "runtime/host.h"
 #include "runtime/input.h"
+#include "runtime/replay.h"
 #include "runtime/strokes.h"
 #include "tests/support/check.h"
+#include "tests/support/host_events.h"
 
 namespace {
 
@@ -62,6 +67,33 @@ TEST_F(Strokes, PointBufferNeverOverflows) {
     stroke_buffer.points[STROKE_APPEND_LIMIT] = {0, 0};
     pen_frame(0, 1, 0, 200, 300);
     EXPECT_EQ(vals(stroke_buffer.count, stroke_buffer.points[STROKE_MAX_POINTS].y), vals(STROKE_MAX_POINTS, 2));
+}
+
+
+// The demo types each letter read onto its text line; a full line (38 letters) starts again.
+// A dot is read as a full stop, one every 6 frames; the demo never returns, so the frame hook
+// ends it.
+struct DemoStop {};
+
+TEST(StrokeDemo, TypedLineStartsAgainWhenFull) {
+    start_test_runtime();
+    std::string text;
+    for (int f = 5; f < 5 + 6 * 39; f += 6)
+        text += std::to_string(f) + " move 60 60\n" + std::to_string(f + 1) + " down\n" + std::to_string(f + 4) + " up\n";
+    char error[128];
+    ASSERT_EQ(replay_parse(text.c_str(), error, sizeof error), 1) << error;
+    static std::vector<std::string> lines;  // after the 38th and the 39th dot
+    frame_hook = [] {
+        if (pump_frame_count != 5 + 6 * 38 && pump_frame_count != 5 + 6 * 39) return;
+        std::string shown;
+        for (int c = 6; c < 40; ++c) shown += console_cells[51 * console_columns + c] == console_char_table['.'] ? '.' : ' ';
+        lines.push_back(shown);
+        if (lines.size() == 2) throw DemoStop{};
+    };
+    EXPECT_THROW(stroke_demo_run(), DemoStop);
+    frame_hook = nullptr;
+    replay_clear();
+    EXPECT_EQ(lines, (std::vector<std::string>{std::string(34, '.'), "." + std::string(33, ' ')}));
 }
 
 }  // namespace
