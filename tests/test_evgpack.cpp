@@ -474,6 +474,11 @@ TEST(EvgpackQuality, FlatPicturesLookLikeTheirTiles) {
         auto pack = std::make_unique<OpenPack>();
         ASSERT_EQ(pack_load(out.c_str(), PACK_HEADER_SIZE, pack.get()), PACK_OK);
         const QualityFigures q = measure_quality(*pack, 4, false, 0, true);
+        // Each flat surface's map is one picture everywhere: every count is exact.
+        EXPECT_EQ(q.surfaces, 4);
+        for (double whole : {q.same_horizontal, q.same_vertical, q.same_two, q.flat_screens, q.distinct_block,
+                             q.distinct_screen, q.distinct_points, static_cast<double>(q.fewest_points)})
+            EXPECT_DOUBLE_EQ(whole, 1.0);
         if (twins) {
             EXPECT_LT(std::max(q.likeness, q.region_likeness), 0.01);
         } else {

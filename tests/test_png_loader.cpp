@@ -54,7 +54,7 @@ TEST_F(PngLoader, PicturesOfEachKind) {
               vals(BITMAP_RGB565_ALPHA, 0, 0xF800, 0x07E0, 0x001F, 0xF81F, 0xFFFF));
     EXPECT_EQ(std::vector<uint8_t>(b->alpha, b->alpha + 5), (std::vector<uint8_t>{32, 16, 0, 32, 32}));
     EXPECT_EQ(runs(b, 0, 13), (std::vector<uint8_t>{0, 0, 1, 0, 1, 0, 2, 0, 1, 0xFF, 0xFF, 0xFF, 0xFF}));
-    b = load(png_encode(rgba(2, 1, {1, 2, 3, 255, 4, 5, 6, 255})));  // every weight 32: opaque, no runs
+    b = load(png_encode(rgba(1, 2, {1, 2, 3, 255, 4, 5, 6, 255})));  // 1 wide, every weight 32: opaque, no runs
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(vals(b->kind, b->opaque, b->runs == nullptr), vals(BITMAP_RGB565_ALPHA, 1, true));
     // The weight is (A + 4) >> 3, in a plane after the pixels; the rounding edges:
