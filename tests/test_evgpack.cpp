@@ -113,6 +113,7 @@ int run(const std::string& command, std::vector<std::string> args) {
     if (command == "info") return cmd_info(argc, argv.data());
     if (command == "verify") return cmd_verify(argc, argv.data());
     if (command == "demo") return cmd_demo(argc, argv.data());
+    if (command == "poster") return cmd_poster(argc, argv.data());
     return cmd_extract(argc, argv.data());
 }
 
@@ -485,6 +486,46 @@ TEST(EvgpackQuality, FlatPicturesLookLikeTheirTiles) {
             EXPECT_GT(q.likeness, 5.0);
             EXPECT_NEAR(q.region_likeness, q.likeness, 1e-6);
         }
+    }
+}
+
+// evgpack poster: a pack picture or a photo as the target, the report, and refusals that name
+// what is wrong.
+TEST(EvgpackPoster, TargetsReportAndRefusals) {
+    TempDir dir;
+    write_photos(dir, 4);
+    const std::string pack = dir.file("pack.evg"), out = dir.file("poster.jpg");
+    ASSERT_EQ(run_quiet("build", {"-o", pack, "--quiet", "--thumb-size", "8", dir.file("photos")}), 0);
+    std::string summary, errors;
+    ASSERT_EQ(run_quiet("poster", {pack, "-o", out, "--picture", "3", "--tiles", "12", "--tile-px", "8"}, &summary, &errors), 0);
+    EXPECT_EQ(summary.rfind(out + ": 96 x 96 px, 12 x 12 tiles of 8 px, ", 0), 0u) << summary;
+    EXPECT_NE(summary.find("\ndistinct pictures per 10 x 10 tiles "), std::string::npos) << summary;
+    EXPECT_EQ(read_file(out).compare(0, 3, "\xFF\xD8\xFF"), 0);
+    // A 301 x 260 photo, 20 across: 17 rows.
+    ASSERT_EQ(run_quiet("poster", {"--quiet", "--photo", dir.file("photos/p01.jpg"), "--tiles", "20", "--tile-px", "8",
+                                   "-o", dir.file("photo.png"), "--", pack}, &summary), 0);
+    int w = 0, h = 0;
+    read_png_rgb(dir.file("photo.png"), &w, &h);
+    EXPECT_EQ(vals(summary.size(), w, h), vals(0, 160, 136));
+    ASSERT_EQ(run_quiet("poster", {pack, "-o", out, "--tile-px", "8"}, &summary), 0);  // the icon's picture
+    EXPECT_EQ(summary.rfind(out + ": 800 x 800 px, 100 x 100 tiles of 8 px", 0), 0u) << summary;
+
+    const struct { std::vector<std::string> args; int status; const char* error; } refusals[] = {
+        {{pack, "-o", out, "--photo", dir.file("photos/p00.jpg"), "--picture", "1"}, 2, "two targets: give one"},
+        {{pack, "-o", out, "--picture", "4"}, 1, "--picture 4 is past the last picture"},
+        {{pack, "-o", out, "--tiles", "1366"}, 1, "would be 65568 x 48 px; at most 65535 on a side"},
+        {{pack, "-o", out, "--photo", dir.file("none.jpg")}, 1, "none.jpg: cannot read: "},
+        {{pack, "-o", out, "--photo", pack}, 1, "pack.evg: "},
+        {{dir.file("photos/p00.jpg"), "-o", out}, 1, "p00.jpg"},
+        {{pack, "-o", out, "--tint", "101"}, 2, "--tint"},
+        {{pack, "-o", out, "--tiles"}, 2, ""},
+        {{pack, "-o", out, "--sharp"}, 2, ""},
+        {{pack, pack, "-o", out}, 2, ""},
+        {{pack}, 2, ""},
+    };
+    for (const auto& r : refusals) {
+        EXPECT_EQ(run_quiet("poster", r.args, &summary, &errors), r.status) << r.args.back();
+        EXPECT_NE(errors.find(r.error), std::string::npos) << errors;
     }
 }
 
