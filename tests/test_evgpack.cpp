@@ -209,18 +209,39 @@ TEST(PhotoImport, ReadsEveryKindAndHonoursOrientation) {
         const int top = red_blue(pic, 120, 10), bottom = red_blue(pic, 120, 230);
         EXPECT_TRUE(top > 180000 && top % 1000 < 60 && bottom % 1000 > 180) << top << " " << bottom;
     }
-    // Orientation 6 (turn 90 degrees clockwise to view): the stored top ends up on the right.
-    LinearPicture pic;
-    ASSERT_EQ(import(jpeg_bytes(p, false, false, 6), pic), "");
-    EXPECT_GT(red_blue(pic, 230, 120), 180000);
-    EXPECT_GT(red_blue(pic, 10, 120) % 1000, 180);
-    // A poster's target keeps the whole photo, turned the same way: 30 across, 40 rows.
-    const std::string turned = jpeg_bytes(p, false, false, 6);
+    // Every EXIF orientation, on a photo with four coloured quarters (stored: red green / blue
+    // white): the corners as shown, for the pack picture and for a poster's whole-photo target
+    // (30 across; rows follow the turned shape).
+    Photo quarters{320, 240, std::vector<uint8_t>(320 * 240 * 3)};
+    const uint32_t corner_colours[4] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
+    for (int i = 0; i < 320 * 240; ++i) {
+        const uint32_t c = corner_colours[(i / 320 >= 120) * 2 + (i % 320 >= 160)];
+        quarters.rgb[i * 3] = c >> 16, quarters.rgb[i * 3 + 1] = (c >> 8) & 0xFF, quarters.rgb[i * 3 + 2] = c & 0xFF;
+    }
+    auto name = [](float r, float g, float b) { return r > 0.5f ? (g > 0.5f ? 'W' : 'R') : g > 0.5f ? 'G' : 'B'; };
+    const char* shown[9] = {"", "RGBW", "GRWB", "WBGR", "BWRG", "RBGW", "BRWG", "WGBR", "GWRB"};
+    for (int o = 1; o <= 8; ++o) {
+        const std::string bytes = jpeg_bytes(quarters, false, false, o);
+        LinearPicture pic;
+        ASSERT_EQ(import(bytes, pic), "");
+        std::string corners, poster_corners;
+        evgpack::PosterTarget target;
+        std::string error;
+        ASSERT_TRUE(evgpack::poster_target_photo(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), 30, 40, target, error));
+        for (int k = 0; k < 4; ++k) {
+            const float* f = &pic.rgb[((k / 2 * 200 + 20) * 240 + k % 2 * 200 + 20) * 3];
+            corners += name(f[0], f[1], f[2]);
+            const int x = k % 2 ? target.width - 3 : 2, y = k / 2 ? target.height - 3 : 2;
+            const uint8_t* t = &target.rgb[(y * target.width + x) * 3];
+            poster_corners += name(t[0] / 255.0f, t[1] / 255.0f, t[2] / 255.0f);
+        }
+        EXPECT_EQ(vals(target.width, target.height), vals(30, o >= 5 ? 40 : 23)) << o;  // 22.5 rows round up
+        EXPECT_EQ(corners + " " + poster_corners, std::string(shown[o]) + " " + shown[o]) << o;
+    }
+    // Turned, 30 across needs 40 rows: refused when at most 39 are allowed.
     evgpack::PosterTarget target;
     std::string error;
-    ASSERT_TRUE(evgpack::poster_target_photo(reinterpret_cast<const uint8_t*>(turned.data()), turned.size(), 30, 40, target, error));
-    EXPECT_EQ(vals(target.width, target.height, target.rgb[(20 * 30 + 29) * 3] > 200, target.rgb[20 * 30 * 3 + 2] > 200),
-              vals(30, 40, 1, 1));
+    const std::string turned = jpeg_bytes(p, false, false, 6);
     EXPECT_FALSE(evgpack::poster_target_photo(reinterpret_cast<const uint8_t*>(turned.data()), turned.size(), 30, 39, target, error));
 }
 
