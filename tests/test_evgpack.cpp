@@ -200,8 +200,10 @@ bool limit_address_space(unsigned extra_mb) {
 
 TEST(PhotoImport, ReadsEveryKindAndHonoursOrientation) {
     Photo p = make_photo(320, 240, 0xE00000, 0x0000E0);  // red over blue
+    PngSpec laced{320, 240, PNG_COLOR_TYPE_RGB, p.rgb};
+    laced.interlaced = true;
     const std::string kinds[] = {jpeg_bytes(p), jpeg_bytes(p, true), jpeg_bytes(p, false, true), png_bytes(p, true, false),
-                                 png_bytes(p, false, true)};  // baseline, progressive, CMYK, 16-bit, palette
+                                 png_bytes(p, false, true), png_encode(laced)};  // baseline, progressive, CMYK, 16-bit, palette, interlaced
     for (const std::string& bytes : kinds) {
         LinearPicture pic;
         ASSERT_EQ(import(bytes, pic), "");
