@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "builder/demo_pictures.h"
+#include "tests/support/check.h"
 #include "builder/import_cache.h"
 #include "builder/jpeg_encode.h"
 #include "builder/near_duplicates.h"
@@ -124,6 +125,43 @@ TEST(NearDuplicates, PlantedCopiesGroupAndDistinctPicturesDoNot) {
     for (int i = 0; i < N; ++i) EXPECT_EQ(group[i], static_cast<uint32_t>(i)) << "original " << i << " grouped";
     for (size_t c = 0; c < planted.size(); ++c)
         EXPECT_EQ(group[N + c], static_cast<uint32_t>(planted[c])) << "copy " << c << " of " << planted[c];
+}
+
+// Of a group of copies the one with the longest shorter side is kept, and of equal sides the
+// sharper: copies of one picture at 300, 360, 330 and a blurred 360.
+TEST(NearDuplicates, TheLargestThenSharpestCopyIsKept) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.file("photos"));
+    const std::vector<uint8_t> srgb = picture_to_srgb(demo_picture(36, 128));
+    auto write_copy = [&](const char* name, int side, bool blurred) {
+        std::vector<uint8_t> big(static_cast<size_t>(side) * side * 3), out;
+        for (int y = 0; y < side; ++y)
+            for (int x = 0; x < side; ++x)
+                for (int c = 0; c < 3; ++c) {
+                    int sum = 0, n = 0;
+                    for (int dy = -blurred; dy <= int(blurred); ++dy)
+                        for (int dx = -blurred; dx <= int(blurred); ++dx, ++n) {
+                            const int sx = std::clamp(x + dx, 0, side - 1) * 240 / side, sy = std::clamp(y + dy, 0, side - 1) * 240 / side;
+                            sum += srgb[(sy * 240 + sx) * 3 + c];
+                        }
+                    big[(static_cast<size_t>(y) * side + x) * 3 + c] = static_cast<uint8_t>(sum / n);
+                }
+        jpeg_encode(big.data(), side, side, JpegEncodeOptions{}, out);
+        write_file(dir.file(std::string("photos/") + name), std::string(out.begin(), out.end()));
+    };
+    write_copy("a.jpg", 300, false);
+    write_copy("b.jpg", 360, false);
+    write_copy("c.jpg", 330, false);
+    write_copy("d.jpg", 360, true);
+    write_demo_photos(dir.file("photos"), 0, 1);
+    BuildOptions o = options_for(dir, "p.evg");
+    o.list_inputs = true;
+    BuildReport r;
+    build(o, &r);
+    ASSERT_EQ(r.inputs.size(), 5u);
+    for (int i = 1; i < 5; ++i)  // after 000.jpg
+        EXPECT_EQ(vals(r.inputs[i].kind, r.inputs[i].other == r.files[2]),
+                  vals(i == 2 ? InputOutcome::PICTURE : InputOutcome::SIMILAR, i != 2)) << r.files[i] << " " << r.inputs[i].other;
 }
 
 TEST(ImportCache, HitsMissesDamageAndTwoBuildsAtOnceGiveTheSamePack) {
