@@ -13,6 +13,11 @@ fail() { echo "FAIL: $*"; exit 1; }
 "$tool" demo -o demo.evg --count 24 >/dev/null || fail "demo"
 "$tool" extract demo.evg photos >/dev/null || fail "extract"
 [ -f photos/0023.jpg ] || fail "extract wrote no 0023.jpg"
+"$tool" extract --help | grep -q "^usage: evgpack extract PACK DIR" || fail "extract --help"
+st=0; "$tool" extract demo.evg 2> err.txt || st=$?
+[ $st = 2 ] && grep -q "usage: evgpack extract PACK DIR" err.txt || fail "extract with one operand: $st"
+st=0; "$tool" extract demo.evg demo.evg/inside 2> err.txt || st=$?
+[ $st = 1 ] && grep -q "cannot make the folder demo.evg/inside" err.txt || fail "extract into a file: $st"
 # Without -o the pack is "<last folder>.evg" here, and the summary says where.
 "$tool" build --jobs 2 photos > summary.txt 2> warnings.txt && mv photos.evg pack.evg || fail "build"
 grep -q "^wrote $(pwd -P)/photos.evg: 24 pictures" summary.txt || fail "summary: $(cat summary.txt)"
