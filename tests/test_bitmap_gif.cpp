@@ -99,8 +99,8 @@ TEST_F(GifTest, PaletteWithoutKeyGivesOpaqueBitmap) {
 
 TEST_F(GifTest, KeyColourMovesToIndexZero) {
     const std::vector<uint8_t> px = {0, 1, 5, 7, 5, 0};
-    // Key already at 0: nothing moves.
-    Bitmap* b = load(make_gif(3, 2, {MAGENTA, {255, 255, 255}}, {whole(3, 2, px)}));
+    // Key already at 0 (and again at 5): nothing moves.
+    Bitmap* b = load(make_gif(3, 2, {MAGENTA, {255, 255, 255}, {}, {}, {}, MAGENTA}, {whole(3, 2, px)}));
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(b->opaque, 0);
     EXPECT_EQ(pixels_of(b), px);
