@@ -528,19 +528,6 @@ void measure_path_order(const std::vector<size_t>& usable, const std::vector<Slo
     report.path_colour_mean = c.colour_mean, report.path_colour_p95 = c.colour_p95;
 }
 
-std::string json_string(const std::string& s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') out += '\\', out += static_cast<char>(c);
-        else if (c < 0x20) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", c);
-            out += esc;
-        } else out += static_cast<char>(c);
-    }
-    return out + "\"";
-}
-
 void appendf(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void appendf(std::string& out, const char* format, ...) {
     va_list args, again;

@@ -106,22 +106,4 @@ void Progress::update(int done) {
 
 void Progress::finish() { clear_line(); }
 
-std::string json_string(const char* text, size_t max) {
-    std::string out = "\"";
-    for (size_t i = 0; i < max && text[i]; ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c >= 0x7F) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", c);  // bytes shown as Latin-1
-            out += esc;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
 }  // namespace evgpack

@@ -19,10 +19,6 @@ bool parse_double_option(const std::string& name, const char* text, double low, 
 void print_error(const std::string& message);
 void print_warning(const std::string& message);
 
-// `text` (at most `max` bytes, up to a NUL) as a JSON string: quotes and backslashes escaped,
-// other bytes outside printable ASCII as \u00XX (read as Latin-1).
-std::string json_string(const char* text, size_t max);
-
 // Counts work done on standard error: a redrawn bar with count, percent, photos per second and
 // time left when standard error is a terminal, a plain line every tenth otherwise.
 class Progress {
