@@ -40,7 +40,7 @@ set -e
 "$tool" build --help | grep -q "usage: evgpack build" || fail "build --help"
 "$tool" --version | grep -qx "evgpack [0-9][0-9.]*" || fail "--version"
 # A bad command line: one line (no usage repeated, no whole help), status 2.
-for args in "--frob" "info" "quality x.evg -z" "decode" "build --frob photos"; do
+for args in "--frob" "info" "quality x.evg -z" "decode" "build --cache-limit 2XB photos" "build --frob photos"; do
   set +e; "$tool" $args > out.txt 2> err.txt; status=$?; set -e
   [ $status -eq 2 ] && [ "$(wc -l < err.txt)" -eq 1 ] && [ ! -s out.txt ] || fail "$args: status $status, $(cat err.txt)"
 done
@@ -73,6 +73,11 @@ assert n == ["names/bad\u00e9\u00ff\u0080.jpg", "names/caf\u00e9/a.jpg"], n' || 
 else
   echo "python3 missing: the JSON of odd file names is not parsed"
 fi
+# The cache keeps what --cache-limit allows: both entries in 0.5 MB, none in 1K.
+for limit in 0.5:2 1K:0; do
+  "$tool" build -o c.evg --quiet --cache cache --cache-limit ${limit%:*} --jobs 2 names >/dev/null || fail "--cache-limit"
+  [ "$(ls cache/entries-1 | wc -l)" -eq ${limit#*:} ] || fail "--cache-limit ${limit%:*}: $(ls cache/entries-1)"
+done
 set +e
 "$tool" info missing.evg 2>err.txt; status=$?
 set -e

@@ -13,6 +13,9 @@ namespace evgpack {
 bool parse_int_option(const std::string& name, const char* text, long low, long high, long& value, std::string& error);
 bool parse_double_option(const std::string& name, const char* text, double low, double high, double& value,
                          std::string& error);
+// Parses a size in bytes: a number with K, M, G or T (optionally followed by B or iB, any case;
+// units of 1024), a plain number being megabytes, from 1 KB to 1024 TB ("500MB", "4G", "1.5GB").
+bool parse_size_option(const std::string& name, const char* text, uint64_t& bytes, std::string& error);
 
 // "evgpack: <message>" on standard error (after clearing a progress line if one is shown).
 // The whole message is passed through shown(), so the paths in it are safe.
