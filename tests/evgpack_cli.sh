@@ -50,7 +50,7 @@ set -e
 "$tool" build --help | grep -q "usage: evgpack build" || fail "build --help"
 "$tool" --version | grep -qx "evgpack [0-9][0-9.]*" || fail "--version"
 # A bad command line: one line (no usage repeated, no whole help), status 2.
-for args in "--frob" "info" "quality x.evg -z" "decode" "build --frob photos"; do
+for args in "--frob" "info" "quality x.evg -z" "decode" "build --cache-limit 2XB photos" "build --frob photos"; do
   set +e; "$tool" $args > out.txt 2> err.txt; status=$?; set -e
   [ $status -eq 2 ] && [ "$(wc -l < err.txt)" -eq 1 ] && [ ! -s out.txt ] || fail "$args: status $status, $(cat err.txt)"
 done
@@ -72,6 +72,17 @@ cp plain.evg ./-p.evg
 for cmd in info verify quality extract; do
   "$tool" $cmd -- -p.evg $([ $cmd = extract ] && echo -out) >/dev/null || fail "$cmd -- -p.evg"
 done
+# File names that are not UTF-8 (and ones that are) give a --report and info --json that parse;
+# the cache keeps what --cache-limit allows: both entries in 0.5 MB, none in 1K.
+mkdir -p names/$'caf\xc3\xa9' && cp photos/0000.jpg names/$'caf\xc3\xa9'/a.jpg && cp photos/0001.jpg names/$'bad\xe9\xff\x80.jpg'
+for limit in 0.5:2 1K:0; do
+  "$tool" build -o $'caf\xc3\xa9.evg' --quiet --report report.json --cache cache --cache-limit ${limit%:*} names >/dev/null
+  [ "$(ls cache/entries-1 | wc -l)" -eq ${limit#*:} ] || fail "--cache-limit ${limit%:*}: $(ls cache/entries-1)"
+done
+! command -v python3 >/dev/null || "$tool" info --json $'caf\xc3\xa9.evg' | python3 -c 'import json, sys
+n = sorted(i["file"] for i in json.load(open("report.json"))["inputs"]); f = json.load(sys.stdin)["file"]
+assert n == ["names/bad\u00e9\u00ff\u0080.jpg", "names/caf\u00e9/a.jpg"] and f == "caf\u00e9.evg", (n, f)' \
+  || fail "JSON of odd names: $(cat report.json)"
 set +e
 "$tool" info missing.evg 2>err.txt; status=$?
 set -e

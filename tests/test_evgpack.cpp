@@ -439,6 +439,18 @@ TEST(EvgpackBuild, PackOpensInTheViewerAndInspects) {
     EXPECT_NE(printed.find("\"author\": \"Ann\""), std::string::npos) << printed;
 }
 
+// File names hold any bytes: JSON keeps well-formed UTF-8 and writes each byte of a broken
+// sequence as \u00NN; the pack's author is read byte by byte.
+TEST(EvgpackBuild, JsonStringsOfAnyBytes) {
+    const char* const CASES[][2] = {
+        {"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\"\\/\n\x7F\xC2\x9B", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\\\"\\\\/\\u000a\\u007f\\u009b"},
+        {"\xC0\xAF\xE2\x82 \xF0\x9F\x98", "\\u00c0\\u00af\\u00e2\\u0082 \\u00f0\\u009f\\u0098"},  // overlong, cut short
+        {"\x80\xC3\xA9\xA9\xED\xA0\x80\xF4\x90\x80\x80", "\\u0080\xC3\xA9\\u00a9\\u00ed\\u00a0\\u0080\\u00f4\\u0090\\u0080\\u0080"},
+    };  // lone continuations, a surrogate and a code above U+10FFFF
+    for (const auto& c : CASES) EXPECT_EQ(json_string(c[0]), std::string("\"") + c[1] + "\"") << shown(c[0]);
+    EXPECT_EQ(json_string("Jos\xE9 \xC3\xA9", TEXT_LATIN1), "\"Jos\\u00e9 \\u00c3\\u00a9\"");
+}
+
 // The summary counts enlarged photos and --min-size skips them; a linked folder is read once
 // however many links lead to it, and a link back up is reported as a loop; unused pictures are
 // named by number and file, and info --json lists the same numbers.

@@ -24,7 +24,15 @@ namespace {
 
 SimilarItem similar_item(const LinearPicture& p) {
     const std::vector<uint16_t> thumb = picture_to_rgb565(reduce_picture(p, 64));
-    return {picture_traits(p).hash, mean_colour(thumb.data(), thumb.size())};
+    const PictureTraits t = picture_traits(p);
+    return {t.hash, mean_colour(thumb.data(), thumb.size()), is_flat(t)};
+}
+
+// A plain picture whose light rises by `ramp` from left to right (too little to see).
+LinearPicture plain(float r, float ramp) {
+    LinearPicture p{PICTURE_EDGE, std::vector<float>(3 * PICTURE_EDGE * PICTURE_EDGE), 0};
+    for (size_t i = 0; i < p.rgb.size(); ++i) p.rgb[i] = r / (1 + i % 3) * (1 + ramp * (i / 3 % PICTURE_EDGE) / PICTURE_EDGE);
+    return p;
 }
 
 // Nearest-neighbour resample of the centre `keep` x `keep` square back to the full size.
@@ -121,10 +129,17 @@ TEST(NearDuplicates, PlantedCopiesGroupAndDistinctPicturesDoNot) {
             items.push_back(similar_item(copies[k](originals[i])));
             planted.push_back(i);
         }
+    // Plain pictures group by colour alone (a faint ramp turns every bit of the hash), not with
+    // one 10% brighter, and never with a detailed picture, even of the same hash and colour.
+    const size_t flat = items.size();
+    for (const LinearPicture& p : {plain(0.3f, 0), plain(0.3f, 0.01f), plain(0.33f, 0)}) items.push_back(similar_item(p));
+    items.push_back({items[flat].hash, items[flat].colour, false});
+    EXPECT_GT(__builtin_popcountll(items[flat].hash ^ items[flat + 1].hash), SIMILAR_HASH_BITS);
     const std::vector<uint32_t> group = group_similar(items);
     for (int i = 0; i < N; ++i) EXPECT_EQ(group[i], static_cast<uint32_t>(i)) << "original " << i << " grouped";
     for (size_t c = 0; c < planted.size(); ++c)
         EXPECT_EQ(group[N + c], static_cast<uint32_t>(planted[c])) << "copy " << c << " of " << planted[c];
+    for (uint32_t k : {0, 1, 2, 3}) EXPECT_EQ(group[flat + k], flat + (k == 1 ? 0 : k)) << "plain picture " << k;
 }
 
 // Of a group of copies the one with the longest shorter side is kept, and of equal sides the
