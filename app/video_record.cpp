@@ -47,6 +47,7 @@ struct Recorder {
     uint32_t end_index = 0;       // frames the video covers
     uint32_t dropped = 0;         // frames the full queue could not take
     bool finished = false, limit_reached = false;
+    bool lost = false;            // the file could not be written: the run ends with status 1
     // Encoders: one of the two.
     WebpVideo* webp = nullptr;
     pid_t ffmpeg = -1;
@@ -169,7 +170,7 @@ void on_present(const uint16_t* screen) {
     }
     if (r.kind == 0 || r.finished) return;
     if (index == 0 && !open_encoder(r)) {
-        r.finished = true;  // nothing to finish; the session goes on without a video
+        r.finished = r.lost = true;  // nothing to finish; the session goes on without a video
         return;
     }
     r.end_index = index + 1;
@@ -190,7 +191,16 @@ void on_present(const uint16_t* screen) {
     }
 }
 
-void finish_at_exit() { video_record_finish(); }
+// A video that could not be written makes the run fail. This handler was registered before the
+// runtime's (SDL_Quit), so it runs after it and ending here with _Exit skips nothing of the
+// runtime's; stdio is flushed first as exit would.
+void finish_at_exit() {
+    video_record_finish();
+    if (recorder && recorder->lost) {
+        std::fflush(nullptr);
+        std::_Exit(1);
+    }
+}
 
 }  // namespace
 
@@ -271,7 +281,10 @@ bool video_record_finish() {
         int status = 0;
         ok = ::waitpid(r->ffmpeg, &status, 0) == r->ffmpeg && WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
              !r->failed;
-        if (!ok) std::snprintf(error, sizeof error, "ffmpeg failed; %s not written", path);
+        if (!ok && WIFEXITED(status) && WEXITSTATUS(status) == 127)
+            std::snprintf(error, sizeof error, "ffmpeg could not be run; %s not written", path);
+        else if (!ok)
+            std::snprintf(error, sizeof error, "ffmpeg failed; %s not written", path);
         if (ok && ::rename(r->temp_path.c_str(), path) != 0) {
             std::snprintf(error, sizeof error, "cannot write %s: %s", path, std::strerror(errno));
             ok = false;
@@ -285,5 +298,6 @@ bool video_record_finish() {
         std::fprintf(stderr, "evergreen: %s: %u frames, %.2f s\n", path, r->end_index, r->end_index * FRAME_MS / 1000.0);
     else
         std::fprintf(stderr, "evergreen: %s\n", error);
+    r->lost = !ok;
     return ok;
 }
