@@ -333,12 +333,70 @@ bool poster_size_ok(long across, long down, long tile_px, std::string& error) {
     return false;
 }
 
-std::vector<uint16_t> poster_tile_map(const OpenPack& pack, const PosterTarget& target) {
+std::vector<uint16_t> poster_tile_map(const OpenPack& pack, const PosterTarget& target, int variety) {
     const size_t n = static_cast<size_t>(target.width) * target.height;
     std::vector<uint16_t> colours(n), map(n);
     for (size_t i = 0; i < n; ++i) colours[i] = pack565(&target.rgb[i * 3]);
     TileMapScratch scratch;
-    tile_map_build_grid(pack, scratch, colours.data(), target.width, target.height, target.parent, map.data());
+    const int nearest = std::min<int>(variety, pack.picture_count);
+    if (nearest < 2 || !pack.candidates.means) {
+        tile_map_build_grid(pack, scratch, colours.data(), target.width, target.height, target.parent, map.data());
+        return map;
+    }
+    // Wider lists: the pictures are dealt by number into up to eight sets, one set a phase, and
+    // each colour's list in a phase holds its nearest pictures of that set by mean (weighed as
+    // the tile rule weighs them), `nearest` in all phases together. The tile rule builds one
+    // whole map per phase and each tile is taken from the map of its phase. Tiles side by side
+    // are of different phases, whose sets share no picture, and tiles one above the other are
+    // of different phases too, or of one map that refused its own neighbour; so neighbours
+    // never show the same picture, and a flat area draws on all `nearest`. (Dealing the
+    // pictures along a path through colour space instead changed likeness by -0.8 to +0.1
+    // delta E on three real photos: not worth its code.)
+    const int phases = (nearest + CANDIDATE_MAX - 1) / CANDIDATE_MAX;
+    const int lanes = (nearest + phases - 1) / phases;
+    const int step = phases == 2 ? 1 : 2;  // phase (x + step y) mod phases
+    std::vector<uint16_t> tables(static_cast<size_t>(phases) * 65536 * CANDIDATE_MAX, CANDIDATE_UNUSED);
+    std::vector<bool> listed(65536, false);
+    std::vector<std::pair<int, uint16_t>> order;
+    for (uint16_t v : colours) {
+        if (listed[v]) continue;
+        listed[v] = true;
+        uint8_t rgb[3];
+        rgb565_unpack(v, rgb);
+        for (int q = 0; q < phases; ++q) {
+            order.clear();
+            for (int t = q; t < pack.picture_count; t += phases) {
+                const uint64_t m = pack.candidates.means[t];
+                order.emplace_back(2 * std::abs(rgb[0] - static_cast<int>(m & 0xFFFF)) +
+                                       4 * std::abs(rgb[1] - static_cast<int>(m >> 16 & 0xFFFF)) +
+                                       3 * std::abs(rgb[2] - static_cast<int>(m >> 32 & 0xFFFF)),
+                                   static_cast<uint16_t>(t));
+            }
+            const size_t count = std::min(order.size(), static_cast<size_t>(lanes));
+            std::partial_sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(count), order.end());
+            for (size_t i = 0; i < count; ++i)
+                tables[(static_cast<size_t>(q) * 65536 + v) * CANDIDATE_MAX + i] = order[i].second;
+        }
+    }
+    // The tile rule reads a pack: one that borrows these lists and the pack's own means and
+    // tables, and gives the borrowed pointers back before it is destroyed.
+    auto wide = std::make_unique<OpenPack>();
+    std::memcpy(wide->best_match, pack.best_match, sizeof wide->best_match);
+    std::memcpy(wide->second_match, pack.second_match, sizeof wide->second_match);
+    wide->picture_count = pack.picture_count;
+    wide->candidates.count = CANDIDATE_MAX;
+    wide->candidates.version = pack.candidates.version;
+    wide->candidates.means = pack.candidates.means;
+    wide->candidates.status = CANDIDATES_OK;
+    std::vector<uint16_t> phase_map(n);
+    for (int q = 0; q < phases; ++q) {
+        wide->candidates.table = &tables[static_cast<size_t>(q) * 65536 * CANDIDATE_MAX];
+        tile_map_build_grid(*wide, scratch, colours.data(), target.width, target.height, target.parent, phase_map.data());
+        for (int y = 0; y < target.height; ++y)
+            for (int x = 0; x < target.width; ++x)
+                if ((x + step * y) % phases == q) map[static_cast<size_t>(y) * target.width + x] = phase_map[static_cast<size_t>(y) * target.width + x];
+    }
+    wide->candidates.table = nullptr, wide->candidates.means = nullptr, wide->candidates.count = 0;
     return map;
 }
 
@@ -364,7 +422,7 @@ PosterReport poster_write(OpenPack& pack, const PosterTarget& target, const Post
     report.width_px = w * p, report.height_px = h * p;
 
     Clock::time_point start = Clock::now();
-    const std::vector<uint16_t> map = poster_tile_map(pack, target);
+    const std::vector<uint16_t> map = poster_tile_map(pack, target, options.variety);
     report.seconds_map = since(start);
     map_variety(map, w, h, report);
 
