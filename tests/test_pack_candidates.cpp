@@ -349,7 +349,7 @@ TEST(Poster, TilesTargetsAndSizes) {
 
 // --choices: a flat target draws on more pictures than one list of 16 holds (the phases of a
 // 40-picture pack whose own lists hold 2), and still no neighbours alike.
-TEST(Poster, VarietyWidensFlatAreasWithoutNeighboursAlike) {
+TEST(Poster, WiderChoicesVaryFlatAreasWithoutNeighboursAlike) {
     TempDir dir;
     PackSpec spec;
     spec.pictures = 40;
