@@ -139,7 +139,11 @@ bool jpeg_begin(JpegSink& s, FILE* file, int width, int height) {
 
 bool jpeg_rows(JpegSink& s, JSAMPROW* rows, int count) {
     if (setjmp(s.jump)) return false;
-    for (int done = 0; done < count;) done += static_cast<int>(jpeg_write_scanlines(&s.info, rows + done, count - done));
+    for (int done = 0; done < count;) {
+        const JDIMENSION n = jpeg_write_scanlines(&s.info, rows + done, static_cast<JDIMENSION>(count - done));
+        if (n == 0) return false;  // only a suspending destination takes none; ours never suspends
+        done += static_cast<int>(n);
+    }
     return true;
 }
 
