@@ -3,6 +3,7 @@
 // becomes the current picture, is marked viewed and becomes the next surface.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -363,6 +364,33 @@ TEST(Poster, TilesTargetsAndSizes) {
     EXPECT_EQ(evgpack::poster_write(*pack, target, options, nullptr).error,
               "a poster of 1366 x 1 tiles of 48 px would be 65568 x 48 px; at most 65535 on a side");
     EXPECT_FALSE(file_exists(options.output));
+}
+
+// --choices: a flat target draws on more pictures than one list of 16 holds (the phases of a
+// 40-picture pack whose own lists hold 2), and still no neighbours alike.
+TEST(Poster, WiderChoicesVaryFlatAreasWithoutNeighboursAlike) {
+    TempDir dir;
+    PackSpec spec;
+    spec.pictures = 40;
+    std::vector<uint16_t> lists(65536 * 2);
+    for (int v = 0; v < 65536; ++v) lists[v * 2] = static_cast<uint16_t>(v % 40), lists[v * 2 + 1] = static_cast<uint16_t>((v + 1) % 40);
+    std::string section(candidate_section_size(2), '\0');
+    candidates_encode(2, lists.data(), reinterpret_cast<uint8_t*>(&section[0]), CANDIDATE_VERSION);
+    ASSERT_TRUE(write_file(dir.file("v.evg"), pack_bytes(spec) + section));
+    auto pack = std::make_unique<OpenPack>();
+    ASSERT_EQ(pack_load(dir.file("v.evg").c_str(), PACK_HEADER_SIZE, pack.get()), PACK_OK);
+    ASSERT_EQ(pack->candidates.count, 2);
+    const evgpack::PosterTarget flat{30, 30, std::vector<uint8_t>(30 * 30 * 3, 128), CANDIDATE_UNUSED};
+    for (int choices : {8, 24, 40}) {
+        const std::vector<uint16_t> map = evgpack::poster_tile_map(*pack, flat, choices);
+        std::vector<uint16_t> used(map);
+        std::sort(used.begin(), used.end());
+        EXPECT_GE(std::unique(used.begin(), used.end()) - used.begin(), choices > 16 ? 17 : 3) << choices;
+        for (int i = 0; i < 30 * 30; ++i) {
+            if (i % 30) { ASSERT_NE(map[i], map[i - 1]) << choices << " at " << i; }
+            if (i >= 30) { ASSERT_NE(map[i], map[i - 30]) << choices << " at " << i; }
+        }
+    }
 }
 
 TEST_F(Candidates, CentreTileIsViewedAndBecomesTheSurface) {
