@@ -220,7 +220,7 @@ TEST(PhotoImport, ReadsEveryKindAndHonoursOrientation) {
         const uint32_t c = corner_colours[(i / 320 >= 120) * 2 + (i % 320 >= 160)];
         quarters.rgb[i * 3] = c >> 16, quarters.rgb[i * 3 + 1] = (c >> 8) & 0xFF, quarters.rgb[i * 3 + 2] = c & 0xFF;
     }
-    auto name = [](float r, float g, float b) { return r > 0.5f ? (g > 0.5f ? 'W' : 'R') : g > 0.5f ? 'G' : 'B'; };
+    auto name = [](float r, float g, float b) { return r > 0.5f ? (g > 0.5f ? 'W' : 'R') : g > 0.5f ? 'G' : b > 0.5f ? 'B' : '?'; };
     const char* shown[9] = {"", "RGBW", "GRWB", "WBGR", "BWRG", "RBGW", "BRWG", "WGBR", "GWRB"};
     for (int o = 1; o <= 8; ++o) {
         const std::string bytes = jpeg_bytes(quarters, false, false, o);
