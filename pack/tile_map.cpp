@@ -8,8 +8,9 @@
 // Lists of section version 2 are spread by a stricter rule: a picture two tiles to the left or
 // two above is refused too (after the direct neighbours), and a small per-position hash breaks
 // ties, so that a colour with three or four candidates does not settle into stripes or a
-// checkerboard. Version 1 lists keep the rule they were made for, so older packs show the same
-// tiles as ever.
+// checkerboard. Lists of version 3 (every colour's nearest pictures, however far) are spread by
+// a rule of their own, described at build_view_grid. Version 1 and 2 lists keep the rule they
+// were made for, so older packs show the same tiles as ever.
 #include "pack/tile_map.h"
 
 #include <algorithm>
@@ -147,16 +148,18 @@ struct Neighbours {
 };
 
 // Version 2's tie-breaks of the 16 lanes for position hash `hash`.
+// (Version 3 keeps the top 16 - SHIFT bits instead.)
+template <int SHIFT = TIE_SHIFT>
 inline void tie_breaks(uint32_t hash, int16_t* noise) {
 #if defined(__SSE2__)
     const __m128i h = _mm_set1_epi16(static_cast<int16_t>(hash >> 16));
     for (int v = 0; v < 2; ++v) {
         const __m128i m = _mm_load_si128(reinterpret_cast<const __m128i*>(TIE_MULTIPLIER + 8 * v));
-        _mm_store_si128(reinterpret_cast<__m128i*>(noise + 8 * v), _mm_srli_epi16(_mm_mullo_epi16(h, m), TIE_SHIFT));
+        _mm_store_si128(reinterpret_cast<__m128i*>(noise + 8 * v), _mm_srli_epi16(_mm_mullo_epi16(h, m), SHIFT));
     }
 #else
     for (int s = 0; s < LANES; ++s)
-        noise[s] = static_cast<int16_t>(static_cast<uint16_t>((hash >> 16) * TIE_MULTIPLIER[s]) >> TIE_SHIFT);
+        noise[s] = static_cast<int16_t>(static_cast<uint16_t>((hash >> 16) * TIE_MULTIPLIER[s]) >> SHIFT);
 #endif
 }
 
@@ -296,7 +299,8 @@ static_assert(7500 + 8000 + SAME_AS_NEIGHBOUR + 2 * SAME_TWO_APART + 2 * SAME_DI
 struct ViewAround {
     uint16_t left, up, left2, up2, up_left, up_right;
     int16_t refuse;           // added for the left or upper neighbour's picture
-    const int16_t* in_view;   // per lane: the colour's in-view cost when its picture is in view
+    int16_t in_view_cost;     // added for a picture in view
+    uint32_t in_view;         // bit s: lane s's picture is in view
     const int16_t* noise;     // per lane: the tie-break
 };
 
@@ -328,9 +332,11 @@ int cheapest_view_lane(const ListLanes& lanes, int l, int a, int b, uint16_t wei
     auto same = [](__m128i pic, uint16_t t) { return _mm_cmpeq_epi16(pic, _mm_set1_epi16(static_cast<int16_t>(t))); };
     const __m128i refused = _mm_set1_epi16(v.refuse), two = _mm_set1_epi16(SAME_TWO_APART);
     const __m128i diagonal = _mm_set1_epi16(SAME_DIAGONAL);
+    const __m128i lane_bit = _mm_set_epi16(128, 64, 32, 16, 8, 4, 2, 1), in_view_cost = _mm_set1_epi16(v.in_view_cost);
     for (int h = 0; h < 2; ++h) {
         const __m128i pic = _mm_load_si128(reinterpret_cast<const __m128i*>(lanes.picture + 8 * h));
-        __m128i c = _mm_add_epi16(cost[h], _mm_loadu_si128(reinterpret_cast<const __m128i*>(v.in_view + 8 * h)));
+        const __m128i bits = _mm_and_si128(_mm_set1_epi16(static_cast<int16_t>(v.in_view >> 8 * h & 0xFF)), lane_bit);
+        __m128i c = _mm_add_epi16(cost[h], _mm_and_si128(_mm_cmpeq_epi16(bits, lane_bit), in_view_cost));
         c = _mm_add_epi16(c, _mm_and_si128(_mm_or_si128(same(pic, v.left), same(pic, v.up)), refused));
         c = _mm_add_epi16(c, _mm_and_si128(same(pic, v.left2), two));
         c = _mm_add_epi16(c, _mm_and_si128(same(pic, v.up2), two));
@@ -356,7 +362,7 @@ int cheapest_view_lane(const ListLanes& lanes, int l, int a, int b, uint16_t wei
         const uint64_t m = lanes.mean[s];
         int cost = colour_distance(l - lane_value(m, 0), a - lane_value(m, 1), b - lane_value(m, 2), weights & 0xFF,
                                    weights >> 8);
-        cost += v.in_view[s];
+        cost += (v.in_view >> s & 1) ? v.in_view_cost : 0;
         cost += (t == v.left || t == v.up) ? v.refuse : 0;
         cost += SAME_TWO_APART * ((t == v.left2) + (t == v.up2)) + SAME_DIAGONAL * ((t == v.up_left) + (t == v.up_right));
         cost = std::max(cost + v.noise[s], static_cast<int>(lanes.closed[s]));
@@ -368,8 +374,8 @@ int cheapest_view_lane(const ListLanes& lanes, int l, int a, int b, uint16_t wei
 #endif
 
 // The version-3 map of a grid (see above). TileMapScratch::rows holds VIEW_ROWS rows of
-// width + 2 VIEW_PAD entries; `seen` counts each picture's tiles in the window (unused and
-// padding entries under the picture count), moved one column per tile.
+// width + 2 VIEW_PAD entries; `seen` counts the tiles of each picture number (the unused
+// number too: padding) in the window, moved one column per tile and cleared after each row.
 void build_view_grid(const OpenPack& pack, TileMapScratch& scratch, const uint16_t* colours, int width, int height,
                      uint16_t parent, uint16_t* map, int spread) {
     const CandidateLists& lists = pack.candidates;
@@ -377,15 +383,13 @@ void build_view_grid(const OpenPack& pack, TileMapScratch& scratch, const uint16
     const size_t stride = static_cast<size_t>(width) + 2 * VIEW_PAD, carry_row = static_cast<size_t>(width) + 2;
     if (scratch.rows.size() < VIEW_ROWS * stride) scratch.rows.resize(VIEW_ROWS * stride);
     if (scratch.carry.size() < 6 * carry_row) scratch.carry.resize(6 * carry_row);
-    scratch.seen.assign(static_cast<size_t>(pack.picture_count) + 1, 0);
+    scratch.seen.assign(65536, 0);
     std::fill(scratch.carry.begin(), scratch.carry.begin() + 6 * carry_row, 0);
     std::fill(scratch.rows.begin(), scratch.rows.begin() + VIEW_ROWS * stride, CANDIDATE_UNUSED);
     int32_t* const carry = scratch.carry.data();
     uint8_t* const seen = scratch.seen.data();
-    const uint16_t none = pack.picture_count;
-    auto in = [none](uint16_t t) { return t < none ? t : none; };
     const bool diffuse = spread == SPREAD_DIFFUSE;
-    alignas(16) int16_t noise[LANES] = {}, in_view[LANES] = {};
+    alignas(16) int16_t noise[LANES] = {};
     ListLanes lanes = {};
     for (int y = 0; y < height; ++y) {
         int32_t* now[3];
@@ -403,21 +407,29 @@ void build_view_grid(const OpenPack& pack, TileMapScratch& scratch, const uint16
         const uint16_t* const line = colours + static_cast<size_t>(y) * width;
         uint16_t* const out = map + static_cast<size_t>(y) * width;
         // The window of column 0: rows above at columns -5 .. 5 (this row's left part is padding).
-        std::fill(seen, seen + none + 1, 0);
         for (int dy = 1; dy < VIEW_ROWS; ++dy)
-            for (int dx = -VIEW_RADIUS; dx <= VIEW_RADIUS; ++dx) ++seen[in(above[dy][dx])];
+            for (int dx = -VIEW_RADIUS; dx <= VIEW_RADIUS; ++dx) ++seen[above[dy][dx]];
         int32_t listed_colour = -1;
         int16_t in_view_cost = 0;
+        const int last_x = width - 1;
         for (int x = 0; x < width; ++x) {
             if (x > 0) {
                 for (int dy = 1; dy < VIEW_ROWS; ++dy) {
-                    --seen[in(above[dy][x - 1 - VIEW_RADIUS])];
-                    ++seen[in(above[dy][x + VIEW_RADIUS])];
+                    --seen[above[dy][x - 1 - VIEW_RADIUS]];
+                    ++seen[above[dy][x + VIEW_RADIUS]];
                 }
-                ++seen[in(row[x - 1])];
-                if (x > VIEW_RADIUS) --seen[in(row[x - 1 - VIEW_RADIUS])];
+                ++seen[row[x - 1]];
+                if (x > VIEW_RADIUS) --seen[row[x - 1 - VIEW_RADIUS]];
             }
             const uint16_t colour = line[x];
+            // The per-colour tables are read in surface colour order, mostly missing the cache
+            // (as in build_grid): asking a few pixels ahead hides the wait.
+            const uint16_t ahead = line[std::min(x + 16, last_x)];
+            __builtin_prefetch(lists.table + static_cast<size_t>(ahead) * k);
+            __builtin_prefetch(lists.table + static_cast<size_t>(ahead) * k + k - 1);
+            __builtin_prefetch(lists.colour_lab + ahead);
+            __builtin_prefetch(lists.colour_weights + ahead);
+            __builtin_prefetch(lists.in_view_cost + 2 * ahead);
             if (colour != listed_colour) {
                 lanes_fill(lanes, pack, lists.lab_means, lists.table + static_cast<size_t>(colour) * k, k, parent, false);
                 listed_colour = colour;
@@ -435,15 +447,14 @@ void build_view_grid(const OpenPack& pack, TileMapScratch& scratch, const uint16
                 int l = lane_value(own, 0), a = lane_value(own, 1), b = lane_value(own, 2);
                 if (diffuse) l += now[0][x + 1] / 32, a += now[1][x + 1] / 32, b += now[2][x + 1] / 32;
                 const uint32_t hash = position_hash(static_cast<uint32_t>(x), static_cast<uint32_t>(y));
-                for (int s = 0; s < LANES; ++s) {
-                    noise[s] = static_cast<int16_t>(static_cast<uint16_t>((hash >> 16) * TIE_MULTIPLIER[s]) >> VIEW_TIE_SHIFT);
-                    in_view[s] = seen[in(lanes.picture[s])] ? in_view_cost : 0;
-                }
+                tie_breaks<VIEW_TIE_SHIFT>(hash, noise);
+                uint32_t in_view = 0;
+                for (int s = 0; s < LANES; ++s) in_view |= static_cast<uint32_t>(seen[lanes.picture[s]] != 0) << s;
                 // Two candidates can avoid a neighbour's picture only as a checkerboard: one tile
                 // in four, by position, takes whichever is cheaper instead.
                 const int16_t refuse = lanes.open_count <= 2 && (hash & 3) == 0 ? 0 : SAME_AS_NEIGHBOUR;
-                const ViewAround around = {row[x - 1], above[1][x],     row[x - 2], above[2][x],
-                                           above[1][x - 1], above[1][x + 1], refuse, in_view, noise};
+                const ViewAround around = {row[x - 1],      above[1][x],      row[x - 2], above[2][x],  above[1][x - 1],
+                                           above[1][x + 1], refuse, in_view_cost, in_view, noise};
                 const int s = cheapest_view_lane(lanes, l, a, b, lists.colour_weights[colour], around);
                 t = lanes.picture[s];
                 if (diffuse) {
@@ -460,6 +471,9 @@ void build_view_grid(const OpenPack& pack, TileMapScratch& scratch, const uint16
             }
             out[x] = row[x] = t;
         }
+        // Only pictures of the last window are counted: clearing them clears all.
+        for (int dy = 0; dy < VIEW_ROWS; ++dy)
+            for (int x = width - 2 - VIEW_RADIUS; x <= width + VIEW_RADIUS; ++x) seen[above[dy][x]] = 0;
         if (diffuse)
             for (int ch = 0; ch < 3; ++ch)
                 for (size_t x = 0; x < carry_row; ++x)
