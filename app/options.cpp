@@ -241,12 +241,14 @@ int options_prepare(const Options& options) {
     }
     auto_start = options.auto_start;
     start_picture = options.picture;
+    // Before the runtime starts, so that the recorder's exit handler runs after the runtime's and
+    // may still end the run with status 1 when the video could not be written.
+    if (options.video_path || options.frames)
+        video_record_start(VideoSettings{options.video_path, options.video_scale, options.frames, !options.headless});
     return -1;
 }
 
 void options_apply(const Options& options) {
     if (options.fps) set_frame_rate(options.fps);
     if (options.has_seed) std::srand(options.seed);
-    if (options.video_path || options.frames)
-        video_record_start(VideoSettings{options.video_path, options.video_scale, options.frames, !options.headless});
 }

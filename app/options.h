@@ -28,14 +28,15 @@ int options_parse(int argc, char** argv, Options* options);
 
 // Before runtime_init: sets the data folder (a pack's own folder, the pack then preset and
 // checked; the data home for --library or a plain start in the home folder), selects the dummy
-// driver or checks the display, loads the replay script and opens the record file.
+// driver or checks the display, loads the replay script, opens the record file and starts the
+// video recorder.
 // Returns -1 to go on, 1 for a path that is neither folder nor pack (or a file that is no pack),
 // a data home that cannot be made or when no window can be opened, 2 for --library with a
 // folder and for a bad script or record file, each after one line on standard error (a
 // malformed script gives its line number).
 int options_prepare(const Options& options);
 
-// After runtime_init: the frame rate, the seed and the video recorder.
+// After runtime_init: the frame rate and the seed.
 void options_apply(const Options& options);
 
 void options_print_usage(bool to_stderr);

@@ -1,6 +1,7 @@
 // The video of a session: every presented device screen goes to an animated WebP (libwebp) or,
 // for a name ending in .mp4, to ffmpeg through a pipe; and --frames ends the run after N
-// frames. main starts it after runtime_init; the file is finished when the process exits.
+// frames. main starts it before runtime_init; the file is finished when the process exits, and a
+// video that could not be written ends the run with status 1.
 #pragma once
 #include <cstdint>
 

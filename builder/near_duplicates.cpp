@@ -89,6 +89,11 @@ PictureTraits picture_traits(const LinearPicture& picture) {
     return t;
 }
 
+bool is_flat(const PictureTraits& traits) {
+    const auto span = std::minmax_element(std::begin(traits.layout), std::end(traits.layout));
+    return traits.sharpness < FLAT_SHARPNESS && *span.second - *span.first < FLAT_LAYOUT;
+}
+
 std::vector<uint32_t> group_similar(const std::vector<SimilarItem>& items) {
     const size_t n = items.size();
     std::vector<uint32_t> parent(n);
@@ -97,15 +102,17 @@ std::vector<uint32_t> group_similar(const std::vector<SimilarItem>& items) {
         while (parent[i] != i) i = parent[i] = parent[parent[i]];
         return i;
     };
-    const double colour_limit = SIMILAR_COLOUR * SIMILAR_COLOUR;
+    const double colour_limit = SIMILAR_COLOUR * SIMILAR_COLOUR, flat_limit = FLAT_COLOUR * FLAT_COLOUR;
     // Every pair: 20,000 pictures make 2e8 cheap comparisons (well under a second), far less
     // than importing them.
     for (size_t i = 0; i < n; ++i)
         for (size_t j = i + 1; j < n; ++j) {
-            if (__builtin_popcountll(items[i].hash ^ items[j].hash) > SIMILAR_HASH_BITS) continue;
+            const bool flat = items[i].flat;
+            if (flat != items[j].flat) continue;
+            if (!flat && __builtin_popcountll(items[i].hash ^ items[j].hash) > SIMILAR_HASH_BITS) continue;
             const double dl = items[i].colour.L - items[j].colour.L, da = items[i].colour.a - items[j].colour.a,
                          db = items[i].colour.b - items[j].colour.b;
-            if (dl * dl + da * da + db * db > colour_limit) continue;
+            if (dl * dl + da * da + db * db > (flat ? flat_limit : colour_limit)) continue;
             uint32_t a = find(static_cast<uint32_t>(i)), b = find(static_cast<uint32_t>(j));
             if (a != b) parent[std::max(a, b)] = std::min(a, b);  // the root stays the lowest number
         }

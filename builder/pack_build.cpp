@@ -450,7 +450,7 @@ void measure_summary(const std::string& output, const PackContent& content, cons
 // kept, in path order.
 std::vector<size_t> drop_similar(const std::vector<size_t>& usable, std::vector<Slot>& slots, BuildReport& report) {
     std::vector<SimilarItem> items;
-    for (size_t i : usable) items.push_back({slots[i].traits.hash, slots[i].colour});
+    for (size_t i : usable) items.push_back({slots[i].traits.hash, slots[i].colour, is_flat(slots[i].traits)});
     const std::vector<uint32_t> group = group_similar(items);
     std::map<uint32_t, size_t> keeper;  // group -> position in `usable` of the photo kept
     std::map<uint32_t, int> members;
@@ -526,19 +526,6 @@ void measure_path_order(const std::vector<size_t>& usable, const std::vector<Slo
     const MatchTables t = compute_match_tables(colours, variety, jobs);
     const Coverage c = measure_coverage(t.best, t.second, colours, nullptr, 0);
     report.path_colour_mean = c.colour_mean, report.path_colour_p95 = c.colour_p95;
-}
-
-std::string json_string(const std::string& s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') out += '\\', out += static_cast<char>(c);
-        else if (c < 0x20) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", c);
-            out += esc;
-        } else out += static_cast<char>(c);
-    }
-    return out + "\"";
 }
 
 void appendf(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -19,6 +19,7 @@ constexpr int POSTER_DEFAULT_TILES = 100, POSTER_DEFAULT_TILE_PX = 48;
 // 5.9 delta E at 0 to 4.8, 2.4 and 4.7.
 constexpr int POSTER_DEFAULT_TINT = 20;
 constexpr int POSTER_JPEG_QUALITY = 92;
+constexpr int POSTER_MIN_CHOICES = 3, POSTER_MAX_CHOICES = 128;  // 4 x 4 grids of 8 candidates
 
 // What the tiles stand for: one 8-bit sRGB colour per tile (RGB interleaved), width x height,
 // and the pack picture it was made from (its tiles avoid it, as the viewer's do) or none.
@@ -48,8 +49,10 @@ bool poster_size_ok(long across, long down, long tile_px, std::string& error);
 
 // The picture of every tile (width x height, reading order), by the viewer's rule over the
 // target's RGB565 colours: the candidate lists when the pack has usable ones, else best_match
-// or second_match.
-std::vector<uint16_t> poster_tile_map(const OpenPack& pack, const PosterTarget& target);
+// or second_match. With `choices` from POSTER_MIN_CHOICES to POSTER_MAX_CHOICES (and usable
+// lists), each colour draws instead on its `choices` nearest pictures by mean colour, and no two
+// neighbours (across or down) show the same picture; below the minimum the tiles are the viewer's.
+std::vector<uint16_t> poster_tile_map(const OpenPack& pack, const PosterTarget& target, int choices = 0);
 
 // Picture p as a tile_px x tile_px 8-bit RGB tile: its thumbnail reduced by area averaging when
 // tile_px is at most the thumbnail edge, else the decoded picture (black when it does not decode)
@@ -60,6 +63,7 @@ struct PosterOptions {
     std::string output;   // ends in .png, or .jpg / .jpeg for a JPEG
     int tile_px = POSTER_DEFAULT_TILE_PX;
     int tint = POSTER_DEFAULT_TINT;  // 0 .. 100
+    int choices = 0;                 // poster_tile_map's: 0 for the viewer's tiles
     bool exclusive = false;          // create `output` only as a new file (the viewer's names)
 };
 

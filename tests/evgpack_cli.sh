@@ -13,6 +13,11 @@ fail() { echo "FAIL: $*"; exit 1; }
 "$tool" demo -o demo.evg --count 24 >/dev/null || fail "demo"
 "$tool" extract demo.evg photos >/dev/null || fail "extract"
 [ -f photos/0023.jpg ] || fail "extract wrote no 0023.jpg"
+"$tool" extract --help | grep -q "^usage: evgpack extract PACK DIR" || fail "extract --help"
+st=0; "$tool" extract demo.evg 2> err.txt || st=$?
+[ $st = 2 ] && grep -q "usage: evgpack extract PACK DIR" err.txt || fail "extract with one operand: $st"
+st=0; "$tool" extract demo.evg demo.evg/inside 2> err.txt || st=$?
+[ $st = 1 ] && grep -q "cannot make the folder demo.evg/inside" err.txt || fail "extract into a file: $st"
 # Without -o the pack is "<last folder>.evg" here, and the summary says where.
 "$tool" build --jobs 2 photos > summary.txt 2> warnings.txt && mv photos.evg pack.evg || fail "build"
 grep -q "^wrote $(pwd -P)/photos.evg: 24 pictures" summary.txt || fail "summary: $(cat summary.txt)"
@@ -24,6 +29,11 @@ grep -q "expected variety" summary.txt || fail "no variety line"
 "$tool" verify pack.evg | grep -q "OK, 24 pictures decode" || fail "verify"
 "$tool" quality pack.evg --surfaces 4 --no-likeness --sheet sheet.png | grep -q "^variety: " || fail "quality"
 [ -s sheet.png ] || fail "quality wrote no sheet"
+"$tool" quality pack.evg --surfaces 4 --no-likeness --json > q.json
+grep -q '^{"pack": "pack.evg", "pictures": 24, "candidates": 16, "candidate_version": 2,$' q.json \
+  && [ "$(grep -c '{"surfaces": 4, ' q.json)" = 2 ] || fail "quality --json: $(cat q.json)"
+! "$tool" quality pack.evg --picture 24 --sheet s2.png 2> err.txt && grep -q "picture 24 is past the last" err.txt \
+  && [ ! -e s2.png ] || fail "quality --picture 24: $(cat err.txt)"
 # The last byte is part of the section's CRC: the viewer ignores the section, verify says so.
 cp pack.evg damaged.evg
 last=$(tail -c 1 damaged.evg | od -An -tu1 | tr -d ' ')
@@ -40,7 +50,7 @@ set -e
 "$tool" build --help | grep -q "usage: evgpack build" || fail "build --help"
 "$tool" --version | grep -qx "evgpack [0-9][0-9.]*" || fail "--version"
 # A bad command line: one line (no usage repeated, no whole help), status 2.
-for args in "--frob" "info" "quality x.evg -z" "decode" "build --frob photos"; do
+for args in "--frob" "info" "quality x.evg -z" "decode" "build --cache-limit 2XB photos" "build --frob photos"; do
   set +e; "$tool" $args > out.txt 2> err.txt; status=$?; set -e
   [ $status -eq 2 ] && [ "$(wc -l < err.txt)" -eq 1 ] && [ ! -s out.txt ] || fail "$args: status $status, $(cat err.txt)"
 done
@@ -62,6 +72,17 @@ cp plain.evg ./-p.evg
 for cmd in info verify quality extract; do
   "$tool" $cmd -- -p.evg $([ $cmd = extract ] && echo -out) >/dev/null || fail "$cmd -- -p.evg"
 done
+# File names that are not UTF-8 (and ones that are) give a --report and info --json that parse;
+# the cache keeps what --cache-limit allows: both entries in 0.5 MB, none in 1K.
+mkdir -p names/$'caf\xc3\xa9' && cp photos/0000.jpg names/$'caf\xc3\xa9'/a.jpg && cp photos/0001.jpg names/$'bad\xe9\xff\x80.jpg'
+for limit in 0.5:2 1K:0; do
+  "$tool" build -o $'caf\xc3\xa9.evg' --quiet --report report.json --cache cache --cache-limit ${limit%:*} names >/dev/null
+  [ "$(ls cache/entries-1 | wc -l)" -eq ${limit#*:} ] || fail "--cache-limit ${limit%:*}: $(ls cache/entries-1)"
+done
+! command -v python3 >/dev/null || "$tool" info --json $'caf\xc3\xa9.evg' | python3 -c 'import json, sys
+n = sorted(i["file"] for i in json.load(open("report.json"))["inputs"]); f = json.load(sys.stdin)["file"]
+assert n == ["names/bad\u00e9\u00ff\u0080.jpg", "names/caf\u00e9/a.jpg"] and f == "caf\u00e9.evg", (n, f)' \
+  || fail "JSON of odd names: $(cat report.json)"
 set +e
 "$tool" info missing.evg 2>err.txt; status=$?
 set -e

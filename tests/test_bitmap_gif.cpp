@@ -99,8 +99,8 @@ TEST_F(GifTest, PaletteWithoutKeyGivesOpaqueBitmap) {
 
 TEST_F(GifTest, KeyColourMovesToIndexZero) {
     const std::vector<uint8_t> px = {0, 1, 5, 7, 5, 0};
-    // Key already at 0: nothing moves.
-    Bitmap* b = load(make_gif(3, 2, {MAGENTA, {255, 255, 255}}, {whole(3, 2, px)}));
+    // Key already at 0 (and again at 5): nothing moves.
+    Bitmap* b = load(make_gif(3, 2, {MAGENTA, {255, 255, 255}, {}, {}, {}, MAGENTA}, {whole(3, 2, px)}));
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(b->opaque, 0);
     EXPECT_EQ(pixels_of(b), px);
@@ -191,6 +191,31 @@ TEST_F(GifTest, TruncatedOrBadDataFailsCleanly) {
     EXPECT_EQ(load(bad), nullptr);
     EXPECT_EQ(layer_from_gif_rgb565(6, bytes(bad), bad.size()), 0);
     EXPECT_EQ(bitmap_count, 2);
+}
+
+// GIFs as layers: indices with their palette, or RGB565 with black where no image lands; keyed
+// when the key colour is among the colours; unreadable data leaves the layer free.
+TEST_F(GifTest, LayersFromGifs) {
+    const std::string keyed = make_gif(3, 2, {MAGENTA, {255, 255, 255}}, {whole(3, 2, {0, 1, 1, 1, 0, 1})});
+    ASSERT_EQ(layer_from_gif_indexed(5, bytes(keyed), keyed.size()), 1);
+    const LayerSlot& a = LayerTable[5];
+    EXPECT_EQ(vals(a.format, a.width, a.height, a.opaque, a.palette[0], a.palette[1]), vals(1, 3, 2, 0, 0xF81F, 0xFFFF));
+    EXPECT_EQ(std::vector<uint8_t>(static_cast<uint8_t*>(a.pixels), static_cast<uint8_t*>(a.pixels) + 6),
+              (std::vector<uint8_t>{0, 1, 1, 1, 0, 1}));
+    const std::string part = make_gif(3, 2, {{255, 255, 255}, {0, 0, 255}}, {GifImage{1, 0, 2, 1, false, {1, 0}}});
+    ASSERT_EQ(layer_from_gif_rgb565(6, bytes(part), part.size()), 1);
+    const LayerSlot& b = LayerTable[6];
+    EXPECT_EQ(vals(b.format, b.opaque), vals(2, 1));
+    EXPECT_EQ(std::vector<uint16_t>(static_cast<uint16_t*>(b.pixels), static_cast<uint16_t*>(b.pixels) + 6),
+              (std::vector<uint16_t>{0, 0x001F, 0xFFFF, 0, 0, 0}));
+    layer_free(6);
+    ASSERT_EQ(layer_from_gif_indexed(6, bytes(part), part.size()), 1);
+    EXPECT_EQ(LayerTable[6].opaque, 1);
+    layer_free(5);
+    layer_free(6);
+    const std::string cut = keyed.substr(0, keyed.size() - 6);
+    EXPECT_EQ(vals(layer_from_gif_indexed(5, bytes(cut), cut.size()), LayerTable[5].in_use), vals(0, 0));
+    EXPECT_EQ(vals(layer_from_gif_rgb565(5, bytes(cut), cut.size()), LayerTable[5].in_use), vals(0, 0));
 }
 
 TEST_F(GifTest, RegistryTracksSingleReleasesAndIsBounded) {

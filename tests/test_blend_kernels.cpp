@@ -343,6 +343,13 @@ TEST(RotozoomSetup, ZeroStepsGetDefinedReciprocals) {
     // A square box 1.5 times the scaled size, centred on the source centre.
     rotozoom_setup(100, 100, 16, 16, 0, 2048);
     EXPECT_EQ(vals(rotate_scale.bx, rotate_scale.by), vals(108 - 24, 108 - 24));
+    // Scale 0 or an empty source: nothing to draw, an empty box at (x, y).
+    for (const auto& [w, h, scale] : {std::array<int, 3>{16, 16, 0}, {0, 16, 1024}, {16, 0, 1024}}) {
+        rotozoom_setup(30, 40, int16_t(w), int16_t(h), 5, scale);
+        EXPECT_EQ(vals(rotate_scale.bx, rotate_scale.by, rotate_scale.du, rotate_scale.dv, visible_box.col_end,
+                       visible_box.row_end),
+                  vals(30, 40, 0, 0, 0, 0)) << w << " " << h << " " << scale;
+    }
 }
 
 TEST(SineTable, EveryEntryIsTheRoundedSine) {

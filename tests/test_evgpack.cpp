@@ -113,6 +113,7 @@ int run(const std::string& command, std::vector<std::string> args) {
     if (command == "info") return cmd_info(argc, argv.data());
     if (command == "verify") return cmd_verify(argc, argv.data());
     if (command == "demo") return cmd_demo(argc, argv.data());
+    if (command == "poster") return cmd_poster(argc, argv.data());
     return cmd_extract(argc, argv.data());
 }
 
@@ -199,8 +200,10 @@ bool limit_address_space(unsigned extra_mb) {
 
 TEST(PhotoImport, ReadsEveryKindAndHonoursOrientation) {
     Photo p = make_photo(320, 240, 0xE00000, 0x0000E0);  // red over blue
+    PngSpec laced{320, 240, PNG_COLOR_TYPE_RGB, p.rgb};
+    laced.interlaced = true;
     const std::string kinds[] = {jpeg_bytes(p), jpeg_bytes(p, true), jpeg_bytes(p, false, true), png_bytes(p, true, false),
-                                 png_bytes(p, false, true)};  // baseline, progressive, CMYK, 16-bit, palette
+                                 png_bytes(p, false, true), png_encode(laced)};  // baseline, progressive, CMYK, 16-bit, palette, interlaced
     for (const std::string& bytes : kinds) {
         LinearPicture pic;
         ASSERT_EQ(import(bytes, pic), "");
@@ -208,18 +211,39 @@ TEST(PhotoImport, ReadsEveryKindAndHonoursOrientation) {
         const int top = red_blue(pic, 120, 10), bottom = red_blue(pic, 120, 230);
         EXPECT_TRUE(top > 180000 && top % 1000 < 60 && bottom % 1000 > 180) << top << " " << bottom;
     }
-    // Orientation 6 (turn 90 degrees clockwise to view): the stored top ends up on the right.
-    LinearPicture pic;
-    ASSERT_EQ(import(jpeg_bytes(p, false, false, 6), pic), "");
-    EXPECT_GT(red_blue(pic, 230, 120), 180000);
-    EXPECT_GT(red_blue(pic, 10, 120) % 1000, 180);
-    // A poster's target keeps the whole photo, turned the same way: 30 across, 40 rows.
-    const std::string turned = jpeg_bytes(p, false, false, 6);
+    // Every EXIF orientation, on a photo with four coloured quarters (stored: red green / blue
+    // white): the corners as shown, for the pack picture and for a poster's whole-photo target
+    // (30 across; rows follow the turned shape).
+    Photo quarters{320, 240, std::vector<uint8_t>(320 * 240 * 3)};
+    const uint32_t corner_colours[4] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
+    for (int i = 0; i < 320 * 240; ++i) {
+        const uint32_t c = corner_colours[(i / 320 >= 120) * 2 + (i % 320 >= 160)];
+        quarters.rgb[i * 3] = c >> 16, quarters.rgb[i * 3 + 1] = (c >> 8) & 0xFF, quarters.rgb[i * 3 + 2] = c & 0xFF;
+    }
+    auto name = [](float r, float g, float b) { return r > 0.5f ? (g > 0.5f ? 'W' : 'R') : g > 0.5f ? 'G' : 'B'; };
+    const char* shown[9] = {"", "RGBW", "GRWB", "WBGR", "BWRG", "RBGW", "BRWG", "WGBR", "GWRB"};
+    for (int o = 1; o <= 8; ++o) {
+        const std::string bytes = jpeg_bytes(quarters, false, false, o);
+        LinearPicture pic;
+        ASSERT_EQ(import(bytes, pic), "");
+        std::string corners, poster_corners;
+        evgpack::PosterTarget target;
+        std::string error;
+        ASSERT_TRUE(evgpack::poster_target_photo(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), 30, 40, target, error));
+        for (int k = 0; k < 4; ++k) {
+            const float* f = &pic.rgb[((k / 2 * 200 + 20) * 240 + k % 2 * 200 + 20) * 3];
+            corners += name(f[0], f[1], f[2]);
+            const int x = k % 2 ? target.width - 3 : 2, y = k / 2 ? target.height - 3 : 2;
+            const uint8_t* t = &target.rgb[(y * target.width + x) * 3];
+            poster_corners += name(t[0] / 255.0f, t[1] / 255.0f, t[2] / 255.0f);
+        }
+        EXPECT_EQ(vals(target.width, target.height), vals(30, o >= 5 ? 40 : 23)) << o;  // 22.5 rows round up
+        EXPECT_EQ(corners + " " + poster_corners, std::string(shown[o]) + " " + shown[o]) << o;
+    }
+    // Turned, 30 across needs 40 rows: refused when at most 39 are allowed.
     evgpack::PosterTarget target;
     std::string error;
-    ASSERT_TRUE(evgpack::poster_target_photo(reinterpret_cast<const uint8_t*>(turned.data()), turned.size(), 30, 40, target, error));
-    EXPECT_EQ(vals(target.width, target.height, target.rgb[(20 * 30 + 29) * 3] > 200, target.rgb[20 * 30 * 3 + 2] > 200),
-              vals(30, 40, 1, 1));
+    const std::string turned = jpeg_bytes(p, false, false, 6);
     EXPECT_FALSE(evgpack::poster_target_photo(reinterpret_cast<const uint8_t*>(turned.data()), turned.size(), 30, 39, target, error));
 }
 
@@ -415,6 +439,18 @@ TEST(EvgpackBuild, PackOpensInTheViewerAndInspects) {
     EXPECT_NE(printed.find("\"author\": \"Ann\""), std::string::npos) << printed;
 }
 
+// File names hold any bytes: JSON keeps well-formed UTF-8 and writes each byte of a broken
+// sequence as \u00NN; the pack's author is read byte by byte.
+TEST(EvgpackBuild, JsonStringsOfAnyBytes) {
+    const char* const CASES[][2] = {
+        {"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\"\\/\n\x7F\xC2\x9B", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\\\"\\\\/\\u000a\\u007f\\u009b"},
+        {"\xC0\xAF\xE2\x82 \xF0\x9F\x98", "\\u00c0\\u00af\\u00e2\\u0082 \\u00f0\\u009f\\u0098"},  // overlong, cut short
+        {"\x80\xC3\xA9\xA9\xED\xA0\x80\xF4\x90\x80\x80", "\\u0080\xC3\xA9\\u00a9\\u00ed\\u00a0\\u0080\\u00f4\\u0090\\u0080\\u0080"},
+    };  // lone continuations, a surrogate and a code above U+10FFFF
+    for (const auto& c : CASES) EXPECT_EQ(json_string(c[0]), std::string("\"") + c[1] + "\"") << shown(c[0]);
+    EXPECT_EQ(json_string("Jos\xE9 \xC3\xA9", TEXT_LATIN1), "\"Jos\\u00e9 \\u00c3\\u00a9\"");
+}
+
 // The summary counts enlarged photos and --min-size skips them; a linked folder is read once
 // however many links lead to it, and a link back up is reported as a loop; unused pictures are
 // named by number and file, and info --json lists the same numbers.
@@ -474,12 +510,57 @@ TEST(EvgpackQuality, FlatPicturesLookLikeTheirTiles) {
         auto pack = std::make_unique<OpenPack>();
         ASSERT_EQ(pack_load(out.c_str(), PACK_HEADER_SIZE, pack.get()), PACK_OK);
         const QualityFigures q = measure_quality(*pack, 4, false, 0, true);
+        // Each flat surface's map is one picture everywhere: every count is exact.
+        EXPECT_EQ(q.surfaces, 4);
+        for (double whole : {q.same_horizontal, q.same_vertical, q.same_two, q.flat_screens, q.distinct_block,
+                             q.distinct_screen, q.distinct_points, static_cast<double>(q.fewest_points)})
+            EXPECT_DOUBLE_EQ(whole, 1.0);
         if (twins) {
             EXPECT_LT(std::max(q.likeness, q.region_likeness), 0.01);
         } else {
             EXPECT_GT(q.likeness, 5.0);
             EXPECT_NEAR(q.region_likeness, q.likeness, 1e-6);
         }
+    }
+}
+
+// evgpack poster: a pack picture or a photo as the target, the report, and refusals that name
+// what is wrong.
+TEST(EvgpackPoster, TargetsReportAndRefusals) {
+    TempDir dir;
+    write_photos(dir, 4);
+    const std::string pack = dir.file("pack.evg"), out = dir.file("poster.jpg");
+    ASSERT_EQ(run_quiet("build", {"-o", pack, "--quiet", "--thumb-size", "8", dir.file("photos")}), 0);
+    std::string summary, errors;
+    ASSERT_EQ(run_quiet("poster", {pack, "-o", out, "--picture", "3", "--tiles", "12", "--tile-px", "8"}, &summary, &errors), 0);
+    EXPECT_EQ(summary.rfind(out + ": 96 x 96 px, 12 x 12 tiles of 8 px, ", 0), 0u) << summary;
+    EXPECT_NE(summary.find("\ndistinct pictures per 10 x 10 tiles "), std::string::npos) << summary;
+    EXPECT_EQ(read_file(out).compare(0, 3, "\xFF\xD8\xFF"), 0);
+    // A 301 x 260 photo, 20 across: 17 rows.
+    ASSERT_EQ(run_quiet("poster", {"--quiet", "--photo", dir.file("photos/p01.jpg"), "--tiles", "20", "--tile-px", "8",
+                                   "-o", dir.file("photo.png"), "--", pack}, &summary), 0);
+    int w = 0, h = 0;
+    read_png_rgb(dir.file("photo.png"), &w, &h);
+    EXPECT_EQ(vals(summary.size(), w, h), vals(0, 160, 136));
+    ASSERT_EQ(run_quiet("poster", {pack, "-o", out, "--tile-px", "8"}, &summary), 0);  // the icon's picture
+    EXPECT_EQ(summary.rfind(out + ": 800 x 800 px, 100 x 100 tiles of 8 px", 0), 0u) << summary;
+
+    const struct { std::vector<std::string> args; int status; const char* error; } refusals[] = {
+        {{pack, "-o", out, "--photo", dir.file("photos/p00.jpg"), "--picture", "1"}, 2, "two targets: give one"},
+        {{pack, "-o", out, "--picture", "4"}, 1, "--picture 4 is past the last picture"},
+        {{pack, "-o", out, "--tiles", "1366"}, 1, "would be 65568 x 48 px; at most 65535 on a side"},
+        {{pack, "-o", out, "--photo", dir.file("none.jpg")}, 1, "none.jpg: cannot read: "},
+        {{pack, "-o", out, "--photo", pack}, 1, "pack.evg: "},
+        {{dir.file("photos/p00.jpg"), "-o", out}, 1, "p00.jpg"},
+        {{pack, "-o", out, "--tint", "101"}, 2, "--tint"},
+        {{pack, "-o", out, "--tiles"}, 2, ""},
+        {{pack, "-o", out, "--sharp"}, 2, ""},
+        {{pack, pack, "-o", out}, 2, ""},
+        {{pack}, 2, ""},
+    };
+    for (const auto& r : refusals) {
+        EXPECT_EQ(run_quiet("poster", r.args, &summary, &errors), r.status) << r.args.back();
+        EXPECT_NE(errors.find(r.error), std::string::npos) << errors;
     }
 }
 

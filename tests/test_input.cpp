@@ -39,6 +39,15 @@ TEST_F(Input, PenEdgesMovementAndLift) {
     pen_state.up_frames = 32760;  // a very long rest saturates instead of wrapping
     frames(20, false);
     EXPECT_EQ(pen_state.up_frames, 32767);
+    // A press within 44 frames of the previous press is a double tap: 1 down + 43 up, not 44 up.
+    for (int up : {43, 44}) {
+        frames(60, false);
+        frame(true);
+        frame(false);
+        frames(up - 1, false);
+        frame(true);
+        EXPECT_EQ(pen_state.double_tap, up == 43) << up;
+    }
 }
 
 TEST_F(Input, LevelKeysStayOneShotKeysAreConsumed) {

@@ -124,6 +124,11 @@ TEST(JpegDecoder, TablesAndColourRules) {
     std::vector<int> seen(64, 0);
     for (int i = 0; i < 64; ++i) ++seen[jpeg_zigzag[i]];
     EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), 64);
+    // The signature: FF D8, or a lone FF that may still become one.
+    const uint8_t starts[] = {0xFF, 0xD8, 0xFF, 0xD9, 0x00};
+    EXPECT_EQ(vals(jpeg_check_signature(starts, 0), jpeg_check_signature(starts, 1), jpeg_check_signature(starts, 2),
+                   jpeg_check_signature(starts + 2, 2), jpeg_check_signature(starts + 4, 1)),
+              vals(0, 1, 1, 0, 0));
 }
 
 // The fixed-geometry conversions against the general one, on random samples over the whole

@@ -185,13 +185,15 @@ TEST(JpegHostile, BadScansAreRefused) {
     const Bytes& jpeg = base();
     const size_t sos = at(jpeg, 0xDA);
     // Offsets: 4 count, then (id, tables) per entry from 5.
-    // One component twice, tables 2 never defined, a table id above 3, not a frame component, two
-    // of three components (the length matches neither; then the length made to fit two).
+    // One component twice, tables 2 and 3 (valid ids) never defined, table ids above 3, not a
+    // frame component, two of three components (the length matches neither; then the length
+    // made to fit two).
     EXPECT_EQ(vals(decode(patch(jpeg, sos + 7, jpeg[sos + 5])), decode(patch(jpeg, sos + 6, 0x22)),
-                   decode(patch(jpeg, sos + 6, 0x04)), decode(patch(jpeg, sos + 5, 9)), decode(patch(jpeg, sos + 4, 2)),
+                   decode(patch(jpeg, sos + 6, 0x33)), decode(patch(jpeg, sos + 6, 0x04)),
+                   decode(patch(jpeg, sos + 6, 0x40)), decode(patch(jpeg, sos + 5, 9)), decode(patch(jpeg, sos + 4, 2)),
                    decode(patch(patch(jpeg, sos + 4, 2), sos + 3, 10))),
-              vals(JPEG_BAD_COMPONENT_ID, JPEG_MISSING_TABLE, JPEG_BAD_TABLE_ID, JPEG_BAD_COMPONENT_ID,
-                   JPEG_BAD_SEGMENT_LENGTH, JPEG_UNSUPPORTED_SEPARATE_SCANS));
+              vals(JPEG_BAD_COMPONENT_ID, JPEG_MISSING_TABLE, JPEG_MISSING_TABLE, JPEG_BAD_TABLE_ID, JPEG_BAD_TABLE_ID,
+                   JPEG_BAD_COMPONENT_ID, JPEG_BAD_SEGMENT_LENGTH, JPEG_UNSUPPORTED_SEPARATE_SCANS));
 }
 
 TEST(JpegHostile, SegmentLengthsAndFillBytes) {

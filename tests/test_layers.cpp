@@ -60,6 +60,15 @@ TEST_F(Layers, OpaqueLayerReplacesEveryPixelAndKeyedLayerShowsThrough) {
     LayerTable[15].opaque = 0;
     compose(0, 1023);
     EXPECT_EQ(vals(pixel(5, 0), pixel(6, 0)), vals(BG, 6));
+    // An indexed layer in front, through its palette: index 0 holds the key colour.
+    ASSERT_EQ(layer_create_indexed(14, 2, 1, 1), 1);
+    static_cast<uint8_t*>(LayerTable[14].pixels)[1] = 1;
+    LayerTable[14].palette[0] = colour_key, LayerTable[14].palette[1] = 0x1234;
+    compose(0, 1023);
+    EXPECT_EQ(vals(pixel(0, 0), pixel(1, 0), pixel(2, 0)), vals(colour_key, 0x1234, 2));
+    LayerTable[14].opaque = 0;
+    compose(0, 1023);
+    EXPECT_EQ(vals(pixel(0, 0), pixel(1, 0), pixel(2, 0)), vals(0, 0x1234, 2));
 }
 
 TEST_F(Layers, CreationAndPixelAccess) {

@@ -51,6 +51,12 @@ TEST_F(Mosaic, TilesTintedBelowSixteenPlainFromSixteen) {
     // Centre tile 112..119; its pixel (4, 4) is thumbnail pixel (4, 4), halfway to the colour.
     const uint16_t colour = surface_image[120 * 240 + 120];
     EXPECT_EQ(at(116, 116), blend_rgb565(colour, (1 << 11) | (4 << 5) | 4, 16));
+    tile_draw(-4, 0, 1, colour);  // one tile drawn alone, its left half cut off
+    EXPECT_EQ(vals(at(0, 4), at(3, 7)), vals(blend_rgb565(colour, (1 << 11) | (4 << 5) | 4, 16),
+                                             blend_rgb565(colour, (1 << 11) | (7 << 5) | 7, 16)));
+    Framebuffer[239] = 0x1234;
+    tile_draw(-4, 1, 99, colour);  // a picture the pack lacks: black, and only inside the picture area
+    EXPECT_EQ(vals(at(0, 1), at(3, 8), at(239, 0)), vals(0, 0, 0x1234));
     // At 15, the last tinted zoom, the centre tile spans 106..120 and leans 30/32 to the thumbnail.
     zoom = 15;
     mosaic_render(120, 120, -7, -7);
@@ -72,6 +78,8 @@ TEST_F(Mosaic, CentreTileFromTheDecodedPictureOnlyAboveForty) {
     EXPECT_EQ(current_picture, 1);
     // Tile origin 120 - 20 - 20 = 80: pixel (100, 100) is picture pixel 20 * 240 / 41 = 117.
     EXPECT_EQ(at(100, 100), picture_buffer[117 * 240 + 117]);
+    tile_draw(0, 0, 1, 0);
+    EXPECT_EQ(at(20, 20), picture_buffer[117 * 240 + 117]);
     EXPECT_NE(at(100, 100) >> 11, 1);
 }
 

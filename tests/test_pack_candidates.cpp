@@ -3,6 +3,7 @@
 // becomes the current picture, is marked viewed and becomes the next surface.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -329,6 +330,15 @@ TEST(Poster, TilesTargetsAndSizes) {
     EXPECT_EQ(evgpack::poster_tile_image(*pack, 1, 16, &decoded), std::vector<uint8_t>(16 * 16 * 3, 0));
     EXPECT_TRUE(decoded);
 
+    // The default target is the picture whose thumbnail the pack's icon shows.
+    for (uint16_t p = 0; p < 4; ++p) {
+        uint16_t icon[PACK_ICON_PIXELS];
+        for (int i = 0; i < PACK_ICON_PIXELS; ++i)
+            icon[i] = spec.thumb_pixel(p, i % PACK_ICON_EDGE * pack->thumb_size / PACK_ICON_EDGE,
+                                       i / PACK_ICON_EDGE * pack->thumb_size / PACK_ICON_EDGE);
+        EXPECT_EQ(evgpack::poster_icon_picture(*pack, icon), p);
+    }
+
     target = evgpack::PosterTarget{7, 5, {}, 0};
     for (int i = 0; i < 7 * 5 * 3; ++i) target.rgb.push_back(static_cast<uint8_t>(i * 37));
     const std::vector<uint16_t> map = evgpack::poster_tile_map(*pack, target);
@@ -354,9 +364,19 @@ TEST(Poster, TilesTargetsAndSizes) {
     int w = 0, h = 0;
     EXPECT_TRUE(libjpeg_decode_rgb(std::vector<uint8_t>(jpg.begin(), jpg.end()), &rgb, &w, &h) && w == 112 && h == 80);
 
+    // A flat target is one picture everywhere: two whole 10 x 10 blocks of one picture, every
+    // neighbour identical.
+    target = evgpack::PosterTarget{20, 10, {}, 0};
+    for (int i = 0; i < 20 * 10; ++i) target.rgb.insert(target.rgb.end(), {200, 40, 40});
+    options.output = dir.file("flat.png");
+    const evgpack::PosterReport flat = evgpack::poster_write(*pack, target, options, nullptr);
+    EXPECT_EQ(vals(flat.ok, flat.width_px, flat.height_px, flat.pictures_used), vals(true, 320, 160, 1));
+    EXPECT_EQ(std::make_pair(flat.distinct_10x10, flat.identical_neighbours), std::make_pair(1.0, 1.0));
+
     std::string error;
     const struct { long across, down, px; bool ok; } sizes[] = {
-        {1365, 1, 48, true}, {1366, 1, 48, false}, {1, 1366, 48, false}, {8191, 8191, 8, true}, {8192, 1, 8, false}};
+        {1365, 1, 48, true}, {1366, 1, 48, false}, {1, 1366, 48, false}, {8191, 8191, 8, true}, {8192, 1, 8, false},
+        {1, 1, 8, true}, {0, 1, 8, false}, {1, 0, 8, false}};
     for (const auto& s : sizes) EXPECT_EQ(evgpack::poster_size_ok(s.across, s.down, s.px, error), s.ok) << s.across;
     target = evgpack::PosterTarget{1366, 1, std::vector<uint8_t>(1366 * 3, 0), 0};
     options.output = dir.file("big.png");
@@ -364,6 +384,33 @@ TEST(Poster, TilesTargetsAndSizes) {
     EXPECT_EQ(evgpack::poster_write(*pack, target, options, nullptr).error,
               "a poster of 1366 x 1 tiles of 48 px would be 65568 x 48 px; at most 65535 on a side");
     EXPECT_FALSE(file_exists(options.output));
+}
+
+// --choices: a flat target draws on more pictures than one list of 16 holds (the phases of a
+// 40-picture pack whose own lists hold 2), and still no neighbours alike.
+TEST(Poster, WiderChoicesVaryFlatAreasWithoutNeighboursAlike) {
+    TempDir dir;
+    PackSpec spec;
+    spec.pictures = 40;
+    std::vector<uint16_t> lists(65536 * 2);
+    for (int v = 0; v < 65536; ++v) lists[v * 2] = static_cast<uint16_t>(v % 40), lists[v * 2 + 1] = static_cast<uint16_t>((v + 1) % 40);
+    std::string section(candidate_section_size(2), '\0');
+    candidates_encode(2, lists.data(), reinterpret_cast<uint8_t*>(&section[0]), CANDIDATE_VERSION);
+    ASSERT_TRUE(write_file(dir.file("v.evg"), pack_bytes(spec) + section));
+    auto pack = std::make_unique<OpenPack>();
+    ASSERT_EQ(pack_load(dir.file("v.evg").c_str(), PACK_HEADER_SIZE, pack.get()), PACK_OK);
+    ASSERT_EQ(pack->candidates.count, 2);
+    const evgpack::PosterTarget flat{30, 30, std::vector<uint8_t>(30 * 30 * 3, 128), CANDIDATE_UNUSED};
+    for (int choices : {8, 24, 40}) {
+        const std::vector<uint16_t> map = evgpack::poster_tile_map(*pack, flat, choices);
+        std::vector<uint16_t> used(map);
+        std::sort(used.begin(), used.end());
+        EXPECT_GE(std::unique(used.begin(), used.end()) - used.begin(), choices > 16 ? 17 : 3) << choices;
+        for (int i = 0; i < 30 * 30; ++i) {
+            if (i % 30) { ASSERT_NE(map[i], map[i - 1]) << choices << " at " << i; }
+            if (i >= 30) { ASSERT_NE(map[i], map[i - 30]) << choices << " at " << i; }
+        }
+    }
 }
 
 TEST_F(Candidates, CentreTileIsViewedAndBecomesTheSurface) {

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "builder/demo_pictures.h"
+#include "tests/support/check.h"
 #include "builder/import_cache.h"
 #include "builder/jpeg_encode.h"
 #include "builder/near_duplicates.h"
@@ -22,7 +24,15 @@ namespace {
 
 SimilarItem similar_item(const LinearPicture& p) {
     const std::vector<uint16_t> thumb = picture_to_rgb565(reduce_picture(p, 64));
-    return {picture_traits(p).hash, mean_colour(thumb.data(), thumb.size())};
+    const PictureTraits t = picture_traits(p);
+    return {t.hash, mean_colour(thumb.data(), thumb.size()), is_flat(t)};
+}
+
+// A plain picture whose light rises by `ramp` from left to right (too little to see).
+LinearPicture plain(float r, float ramp) {
+    LinearPicture p{PICTURE_EDGE, std::vector<float>(3 * PICTURE_EDGE * PICTURE_EDGE), 0};
+    for (size_t i = 0; i < p.rgb.size(); ++i) p.rgb[i] = r / (1 + i % 3) * (1 + ramp * (i / 3 % PICTURE_EDGE) / PICTURE_EDGE);
+    return p;
 }
 
 // Nearest-neighbour resample of the centre `keep` x `keep` square back to the full size.
@@ -119,10 +129,54 @@ TEST(NearDuplicates, PlantedCopiesGroupAndDistinctPicturesDoNot) {
             items.push_back(similar_item(copies[k](originals[i])));
             planted.push_back(i);
         }
+    // Plain pictures group by colour alone (a faint ramp turns every bit of the hash), not with
+    // one 10% brighter, and never with a detailed picture, even of the same hash and colour.
+    const size_t flat = items.size();
+    for (const LinearPicture& p : {plain(0.3f, 0), plain(0.3f, 0.01f), plain(0.33f, 0)}) items.push_back(similar_item(p));
+    items.push_back({items[flat].hash, items[flat].colour, false});
+    EXPECT_GT(__builtin_popcountll(items[flat].hash ^ items[flat + 1].hash), SIMILAR_HASH_BITS);
     const std::vector<uint32_t> group = group_similar(items);
     for (int i = 0; i < N; ++i) EXPECT_EQ(group[i], static_cast<uint32_t>(i)) << "original " << i << " grouped";
     for (size_t c = 0; c < planted.size(); ++c)
         EXPECT_EQ(group[N + c], static_cast<uint32_t>(planted[c])) << "copy " << c << " of " << planted[c];
+    for (uint32_t k : {0, 1, 2, 3}) EXPECT_EQ(group[flat + k], flat + (k == 1 ? 0 : k)) << "plain picture " << k;
+}
+
+// Of a group of copies the one with the longest shorter side is kept, and of equal sides the
+// sharper: copies of one picture at 300, 360, 330 and a blurred 360.
+TEST(NearDuplicates, TheLargestThenSharpestCopyIsKept) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.file("photos"));
+    const std::vector<uint8_t> srgb = picture_to_srgb(demo_picture(36, 128));
+    auto write_copy = [&](const char* name, int side, bool blurred) {
+        std::vector<uint8_t> big(static_cast<size_t>(side) * side * 3), out;
+        for (int y = 0; y < side; ++y)
+            for (int x = 0; x < side; ++x)
+                for (int c = 0; c < 3; ++c) {
+                    int sum = 0, n = 0;
+                    for (int dy = -blurred; dy <= int(blurred); ++dy)
+                        for (int dx = -blurred; dx <= int(blurred); ++dx, ++n) {
+                            const int sx = std::clamp(x + dx, 0, side - 1) * 240 / side, sy = std::clamp(y + dy, 0, side - 1) * 240 / side;
+                            sum += srgb[(sy * 240 + sx) * 3 + c];
+                        }
+                    big[(static_cast<size_t>(y) * side + x) * 3 + c] = static_cast<uint8_t>(sum / n);
+                }
+        jpeg_encode(big.data(), side, side, JpegEncodeOptions{}, out);
+        write_file(dir.file(std::string("photos/") + name), std::string(out.begin(), out.end()));
+    };
+    write_copy("a.jpg", 300, false);
+    write_copy("b.jpg", 360, false);
+    write_copy("c.jpg", 330, false);
+    write_copy("d.jpg", 360, true);
+    write_demo_photos(dir.file("photos"), 0, 1);
+    BuildOptions o = options_for(dir, "p.evg");
+    o.list_inputs = true;
+    BuildReport r;
+    build(o, &r);
+    ASSERT_EQ(r.inputs.size(), 5u);
+    for (int i = 1; i < 5; ++i)  // after 000.jpg
+        EXPECT_EQ(vals(r.inputs[i].kind, r.inputs[i].other == r.files[2]),
+                  vals(i == 2 ? InputOutcome::PICTURE : InputOutcome::SIMILAR, i != 2)) << r.files[i] << " " << r.inputs[i].other;
 }
 
 TEST(ImportCache, HitsMissesDamageAndTwoBuildsAtOnceGiveTheSamePack) {
@@ -216,12 +270,18 @@ TEST(PhotoSelection, SameForAnyJobsEveryFolderKeptAndPathOrderAsBefore) {
 }
 
 // The demo pictures are the first pack a person sees: over a dozen scenes every channel spans
-// dark to bright.
+// dark to bright. Their pixels are pinned by a digest too (16-bit levels): every demo pack, and
+// the viewer's pack for a new data folder, changes when they do.
 TEST(DemoPictures, EveryChannelSpansDarkToBright) {
     float low[3] = {1, 1, 1}, high[3] = {0, 0, 0};
-    for (int i = 0; i < 12; ++i) {
+    uint64_t digest = 14695981039346656037ull;
+    for (int i = 0; i < 64; ++i) {
         const LinearPicture p = demo_picture(i, 64);
-        for (size_t k = 0; k < p.rgb.size(); ++k) low[k % 3] = std::min(low[k % 3], p.rgb[k]), high[k % 3] = std::max(high[k % 3], p.rgb[k]);
+        for (size_t k = 0; k < p.rgb.size(); ++k) {
+            if (i < 12) low[k % 3] = std::min(low[k % 3], p.rgb[k]), high[k % 3] = std::max(high[k % 3], p.rgb[k]);
+            digest = (digest ^ static_cast<uint64_t>(std::lround(p.rgb[k] * 65535.0f))) * 1099511628211ull;
+        }
     }
     for (int c = 0; c < 3; ++c) EXPECT_TRUE(low[c] < 0.05f && high[c] > 0.8f) << c << ": " << low[c] << " " << high[c];
+    EXPECT_EQ(digest, 8899684491602497877ull);
 }

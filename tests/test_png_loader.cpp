@@ -43,6 +43,13 @@ TEST_F(PngLoader, PicturesOfEachKind) {
     EXPECT_EQ(runs(b, 0, 3), (std::vector<uint8_t>{2, 3, 1}));
     EXPECT_EQ(runs(b, 1, 2), (std::vector<uint8_t>{0, 6}));
     EXPECT_EQ(runs(b, 2, 5), (std::vector<uint8_t>{6, 0xFF, 0xFF, 0xFF, 0xFF}));
+    PngSpec laced = rgb(6, 3, px);  // the same picture stored interlaced
+    laced.interlaced = true;
+    const Bitmap* c = load(png_encode(laced));
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(std::vector<uint16_t>(static_cast<uint16_t*>(c->pixels), static_cast<uint16_t*>(c->pixels) + 18),
+              std::vector<uint16_t>(static_cast<uint16_t*>(b->pixels), static_cast<uint16_t*>(b->pixels) + 18));
+    EXPECT_EQ(runs(c, 0, 3), runs(b, 0, 3));
     // With alpha: red 255, green 128, blue 0, the key colour 255, white 255 give weights 32, 16,
     // 0, 32, 32; the key colour and weight 0 are skipped, so the triples are (skip, translucent,
     // opaque) = (0, 0, 1) red, (0, 1, 0) green, (2, 0, 1) blue and key, then white.
@@ -54,7 +61,7 @@ TEST_F(PngLoader, PicturesOfEachKind) {
               vals(BITMAP_RGB565_ALPHA, 0, 0xF800, 0x07E0, 0x001F, 0xF81F, 0xFFFF));
     EXPECT_EQ(std::vector<uint8_t>(b->alpha, b->alpha + 5), (std::vector<uint8_t>{32, 16, 0, 32, 32}));
     EXPECT_EQ(runs(b, 0, 13), (std::vector<uint8_t>{0, 0, 1, 0, 1, 0, 2, 0, 1, 0xFF, 0xFF, 0xFF, 0xFF}));
-    b = load(png_encode(rgba(2, 1, {1, 2, 3, 255, 4, 5, 6, 255})));  // every weight 32: opaque, no runs
+    b = load(png_encode(rgba(1, 2, {1, 2, 3, 255, 4, 5, 6, 255})));  // 1 wide, every weight 32: opaque, no runs
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(vals(b->kind, b->opaque, b->runs == nullptr), vals(BITMAP_RGB565_ALPHA, 1, true));
     // The weight is (A + 4) >> 3, in a plane after the pixels; the rounding edges:

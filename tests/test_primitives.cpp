@@ -89,6 +89,41 @@ TEST_F(Primitives, BoxBorderAndFill) {
     EXPECT_EQ(vals(pixel(90, 90), pixel(99, 99), pixel(100, 99)), vals(0x1111, 0x2222, BG));
 }
 
+// Every pixel of bordered boxes against a plain rule: top and bottom bands b rows deep across
+// the visible width, side bands b columns wide on the visible rows between the first and the
+// last (on an uncut box those two rows belong to the top and bottom bands; on a cut one the
+// side bands leave them out, as the device always drew them), fill inside. Across the screen's
+// edges, borders wider than half the box, a clip rectangle cutting through the border, and
+// borders alone (a key-coloured fill).
+TEST_F(Primitives, BoxesMatchThePlainRuleWhereverTheyAreCut) {
+    const struct { int x0, y0, x1, y1, b, clip[4]; uint16_t fill = 0x1111; } boxes[] = {
+        {10, 10, 30, 25, 3, {0, 0, 239, 319}},   {-5, -5, 20, 20, 4, {0, 0, 239, 319}},
+        {230, 310, 250, 330, 2, {0, 0, 239, 319}}, {40, 40, 60, 60, 12, {0, 0, 239, 319}},
+        {50, 50, 80, 70, 3, {55, 52, 75, 68}},   {50, 50, 80, 70, 0, {52, 49, 90, 69}},
+        {50, 50, 80, 70, 1, {50, 70, 80, 80}},   {10, 10, 30, 25, 3, {0, 0, 239, 319}, colour_key},
+        {-5, -5, 20, 20, 4, {0, 0, 239, 319}, colour_key}};
+    for (const auto& k : boxes) {
+        primitives_clear(1);
+        primitives_attach(1);
+        set_clip_rect(2, k.clip[0], k.clip[1], k.clip[2], k.clip[3]);
+        LayerTable[1].clip_index = 2;
+        primitive_box(1, k.x0, k.y0, k.x1, k.y1, static_cast<uint8_t>(k.b), 0x2222, k.fill, 32);
+        compose(0, 1023);
+        const int top = std::max({k.y0, k.clip[1], 0}), bottom = std::min({k.y1, k.clip[3], 319});
+        int wrong = 0;
+        for (int y = 0; y < 320; ++y)
+            for (int x = 0; x < SCREEN_WIDTH; ++x) {
+                const bool in = x >= std::max(k.x0, k.clip[0]) && x <= std::min(k.x1, k.clip[2]) && y >= top &&
+                                y <= bottom;
+                const bool band = y - k.y0 < k.b || k.y1 - y < k.b;
+                const bool side = (x - k.x0 < k.b || k.x1 - x < k.b);
+                const uint16_t want = !in ? BG : band || (side && y > top && y < bottom) ? 0x2222 : side || k.fill == colour_key ? BG : 0x1111;
+                wrong += pixel(x, y) != want;
+            }
+        EXPECT_EQ(wrong, 0) << k.x0 << "," << k.y0 << " border " << k.b;
+    }
+}
+
 // Gradients (no program draws one yet) draw only at alpha 32; corners far off the screen keep the
 // colour steps: 5301 rows from y = -5000 put row 0 at r = 5000, step 12, k = 29 (white at weight 3).
 TEST_F(Primitives, GradientsOnlyOpaqueAndFarOffCorners) {

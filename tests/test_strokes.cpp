@@ -2,6 +2,7 @@
 // lift frame end to end; these check taps, the buffer limits and the demo's typed line.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "app/stroke_demo.h"
@@ -54,6 +55,19 @@ TEST_F(Strokes, TapsReadNoUnwrittenPoint) {
     // Held one frame: a one-point stroke; zero-length directions come out as the full stop.
     EXPECT_EQ(draw({{50, 60}, {50, 60}}), '.');
     EXPECT_STREQ(stroke_result.codes, "LLLLLLLLLLLLLLL");
+}
+
+// User templates: lower case stored upper case, at most 15 codes then zeros, searched alone when
+// the built-in table is off, and no more than STROKE_USER_MAX of them.
+TEST_F(Strokes, UserTemplates) {
+    ASSERT_EQ(stroke_add_template('#', "llllllllllllllllzz"), 1);
+    ASSERT_EQ(stroke_add_template('%', "aB"), 1);
+    EXPECT_EQ(std::string(stroke_user_table[0].codes, 16), std::string(15, 'L') + '\0');
+    EXPECT_EQ(std::string(stroke_user_table[1].codes, 16), std::string("AB") + std::string(14, '\0'));
+    stroke_use_builtin(0);
+    EXPECT_EQ(vals(draw({{50, 60}, {50, 60}}), stroke_result.distance), vals('#', 0));
+    while (user_template_count < STROKE_USER_MAX) ASSERT_EQ(stroke_add_template('x', "A"), 1);
+    EXPECT_EQ(vals(stroke_add_template('y', "A"), user_template_count), vals(0, STROKE_USER_MAX));
 }
 
 TEST_F(Strokes, PointBufferNeverOverflows) {

@@ -43,6 +43,11 @@ TEST_F(TextLayout, PlacingWrappingAndLineFeeds) {
     lay("AW", 20, 200);
     ASSERT_EQ(layout_count, 2u);
     EXPECT_EQ(vals(x(0), x(1), x(2)), vals(20, 26, 32));  // x(2): the end position after the last glyph, uncounted
+    // Right: W's last column is the box's last (200); centred: 85 free columns on either side.
+    lay("AW", 20, 200, 300, ALIGN_RIGHT);
+    EXPECT_EQ(vals(x(0), x(1)), vals(190, 196));
+    lay("AW", 20, 200, 300, ALIGN_CENTRE);
+    EXPECT_EQ(vals(x(0), x(1)), vals(105, 111));
     // "ab cd": d would end at 27 > 25, so "cd" moves; the space stays on the first line.
     lay("ab cd", 0, 25);
     ASSERT_EQ(layout_count, 5u);

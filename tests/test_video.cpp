@@ -1,6 +1,7 @@
 // Videos of a journey, through the real program: the file decoded with libwebp's demuxer (size,
 // frame times), the same seed giving the same file, SIGTERM during a windowed run leaving a
-// playable file, the MP4 pipe (through a stand-in ffmpeg) and the refused command lines.
+// playable file, the MP4 pipe (through a stand-in ffmpeg, and the real one where there is one)
+// and the refused command lines.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -112,8 +113,24 @@ TEST_F(VideoTest, SigtermDuringAWindowedRunLeavesAPlayableFile) {
     // The MP4 pipe: a stand-in ffmpeg keeps the raw screens it is sent, every frame in order.
     ASSERT_TRUE(write_file(dir.file("ffmpeg"), "#!/bin/sh\nfor a; do out=$a; done\ncat > \"$out\"\n"));
     ASSERT_EQ(chmod(dir.file("ffmpeg").c_str(), 0755), 0);
-    ASSERT_EQ(run(dir, "--fps 1000 --auto --frames 30 --video v.mp4 Demo.evg", "PATH=" + dir.path + ":$PATH SDL_VIDEODRIVER=dummy"), 0);
+    const std::string stand_in = "PATH=" + dir.path + ":$PATH SDL_VIDEODRIVER=dummy";
+    ASSERT_EQ(run(dir, "--fps 1000 --auto --frames 30 --video v.mp4 Demo.evg", stand_in), 0);
     EXPECT_EQ(file_length(dir.file("v.mp4")), 30 * 240 * 320 * 2);
+    // An ffmpeg that fails leaves no file, and the run fails with it.
+    ASSERT_TRUE(write_file(dir.file("ffmpeg"), "#!/bin/sh\nexit 1\n"));
+    EXPECT_EQ(run(dir, "--headless --fps 1000 --auto --frames 5 --video w.mp4 Demo.evg", stand_in), 1);
+    EXPECT_NE(read_file(dir.file("err.txt")).find("ffmpeg failed; w.mp4 not written"), std::string::npos);
+    EXPECT_FALSE(file_exists(dir.file("w.mp4")));
+}
+
+// The real ffmpeg, where there is one: H.264 at 40 frames a second, every frame decodable.
+TEST_F(VideoTest, Mp4ThroughFfmpeg) {
+    if (std::system("command -v ffmpeg > /dev/null && command -v ffprobe > /dev/null") != 0)
+        GTEST_SKIP() << "no ffmpeg and ffprobe on PATH";
+    ASSERT_EQ(run(dir, "--headless --fps 1000 --auto --frames 30 --video-scale 3 --video v.mp4 Demo.evg"), 0);
+    ASSERT_EQ(std::system(("ffprobe -v error -count_frames -show_entries stream=codec_name,width,height,pix_fmt,"
+                           "r_frame_rate,nb_read_frames -of csv=p=0 " + dir.file("v.mp4") + " > " + dir.file("probe.txt")).c_str()), 0);
+    EXPECT_EQ(read_file(dir.file("probe.txt")), "h264,720,960,yuv420p,40/1,30\n");
 }
 
 }  // namespace

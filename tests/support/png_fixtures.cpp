@@ -18,7 +18,8 @@ std::string png_encode(const PngSpec& s) {
             static_cast<std::string*>(png_get_io_ptr(p))->append(reinterpret_cast<char*>(data), n);
         },
         nullptr);
-    png_set_IHDR(png, info, s.width, s.height, s.bit_depth, s.colour_type, PNG_INTERLACE_NONE, 0, 0);
+    png_set_IHDR(png, info, s.width, s.height, s.bit_depth, s.colour_type,
+                 s.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, 0, 0);
     if (!s.palette.empty()) png_set_PLTE(png, info, s.palette.data(), int(s.palette.size()));
     png_write_info(png, info);
     std::vector<png_bytep> rows;

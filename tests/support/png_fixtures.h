@@ -11,6 +11,7 @@ struct PngSpec {
     std::vector<uint8_t> pixels;  // packed rows
     int bit_depth = 8;
     std::vector<png_color> palette = {};
+    bool interlaced = false;  // Adam7
 };
 
 std::string png_encode(const PngSpec& spec);

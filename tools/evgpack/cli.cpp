@@ -3,9 +3,12 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace evgpack {
 
@@ -46,6 +49,36 @@ bool parse_double_option(const std::string& name, const char* text, double low, 
         return false;
     }
     value = v;
+    return true;
+}
+
+bool parse_size_option(const std::string& name, const char* text, uint64_t& bytes, std::string& error) {
+    if (!text || !*text) {
+        error = name + " needs a value";
+        return false;
+    }
+    errno = 0;
+    char* end = nullptr;
+    const double v = std::strtod(text, &end);
+    std::string unit = end;
+    for (char& c : unit) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    static const char* const UNITS = "KMGT";
+    int power = 2;  // a plain number is megabytes
+    if (!unit.empty() && std::strchr(UNITS, unit[0])) {
+        power = static_cast<int>(std::strchr(UNITS, unit[0]) - UNITS) + 1;
+        unit.erase(0, 1);
+    }
+    const double size = v * std::pow(1024.0, power);
+    // Digits and a point only: strtod would also take "inf", "nan", signs, exponents and hex.
+    bool number = true;
+    for (const char* c = text; c < end; ++c) number = number && (std::isdigit(static_cast<unsigned char>(*c)) || *c == '.');
+    if (errno != 0 || end == text || !number || !(unit.empty() || unit == "B" || unit == "IB") ||
+        !(size >= 1024 && size <= std::pow(1024.0, 5))) {
+        error = name + " takes a size from 1K to 1024T such as 500M or 4G (a plain number is megabytes), not '" +
+                text + "'";
+        return false;
+    }
+    bytes = static_cast<uint64_t>(size);
     return true;
 }
 
@@ -105,23 +138,5 @@ void Progress::update(int done) {
 }
 
 void Progress::finish() { clear_line(); }
-
-std::string json_string(const char* text, size_t max) {
-    std::string out = "\"";
-    for (size_t i = 0; i < max && text[i]; ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c >= 0x7F) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", c);  // bytes shown as Latin-1
-            out += esc;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
 
 }  // namespace evgpack

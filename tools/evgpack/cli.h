@@ -13,15 +13,14 @@ namespace evgpack {
 bool parse_int_option(const std::string& name, const char* text, long low, long high, long& value, std::string& error);
 bool parse_double_option(const std::string& name, const char* text, double low, double high, double& value,
                          std::string& error);
+// Parses a size in bytes: a number with K, M, G or T (optionally followed by B or iB, any case;
+// units of 1024), a plain number being megabytes, from 1 KB to 1024 TB ("500MB", "4G", "1.5GB").
+bool parse_size_option(const std::string& name, const char* text, uint64_t& bytes, std::string& error);
 
 // "evgpack: <message>" on standard error (after clearing a progress line if one is shown).
 // The whole message is passed through shown(), so the paths in it are safe.
 void print_error(const std::string& message);
 void print_warning(const std::string& message);
-
-// `text` (at most `max` bytes, up to a NUL) as a JSON string: quotes and backslashes escaped,
-// other bytes outside printable ASCII as \u00XX (read as Latin-1).
-std::string json_string(const char* text, size_t max);
 
 // Counts work done on standard error: a redrawn bar with count, percent, photos per second and
 // time left when standard error is a terminal, a plain line every tenth otherwise.

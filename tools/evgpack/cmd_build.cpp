@@ -52,7 +52,9 @@ const char BUILD_HELP[] =
     "  --keep-similar      keep near-duplicate photos\n"
     "  --report FILE.json  list every input and what became of it\n"
     "  --cache DIR         import cache folder (default $XDG_CACHE_HOME/evgpack, else\n"
-    "                      ~/.cache/evgpack; at most 2 GB, least recently used entries go first)\n"
+    "                      ~/.cache/evgpack)\n"
+    "  --cache-limit SIZE  how much the cache keeps, such as 500M or 4G (a plain number is\n"
+    "                      megabytes; default 2G); least recently used entries go first\n"
     "  --no-cache          neither read nor write the import cache\n"
     "  --quiet             no progress or summary, only warnings and errors\n";
 
@@ -139,6 +141,8 @@ bool parse_build_args(int argc, char** argv, BuildOptions& o, bool& quiet, bool&
             const char* v = value("--cache");
             ok = v != nullptr;
             if (ok) o.cache_dir = v, o.use_cache = true;
+        } else if (a == "--cache-limit") {
+            ok = parse_size_option("--cache-limit", value("--cache-limit"), o.cache_limit, error);
         } else if (a == "--no-cache") {
             o.use_cache = false;
         } else if (a == "--force") {

@@ -87,18 +87,18 @@ int cmd_info(int argc, char** argv) {
     std::string unused_list;
     for (int u : cov.unused) unused_list += (unused_list.empty() ? "" : ", ") + std::to_string(u);
     if (json) {
-        std::printf("{\"file\": %s, \"file_size\": %lld, \"header\": %s", json_string(path.c_str(), path.size()).c_str(),
+        std::printf("{\"file\": %s, \"file_size\": %lld, \"header\": %s", json_string(path).c_str(),
                     info.file_size, info.has_header ? "true" : "false");
         if (info.has_header)
             std::printf(", \"author\": %s, \"listed_count\": %u, \"data_offset\": %u",
-                        json_string(author, PACK_AUTHOR_SIZE).c_str(), info.header.listed_count, info.header.data_offset);
+                        json_string(author, TEXT_LATIN1).c_str(), info.header.listed_count, info.header.data_offset);
         std::printf(", \"pictures\": %d, \"thumb_size\": %d, \"pictures_in_best_match\": %d, \"unused_pictures\": %d"
                     ", \"colour_delta_e_mean\": %.2f, \"colour_delta_e_p95\": %.2f"
                     ", \"pixel_delta_e_mean\": %.2f, \"pixel_delta_e_p95\": %.2f, \"unused\": [%s], \"candidates\": %d"
                     ", \"candidate_status\": %s}\n",
                     n, t, cov.distinct_best, cov.unused_pictures, cov.colour_mean, cov.colour_p95, cov.pixel_mean,
                     cov.pixel_p95, unused_list.c_str(), pack->candidates.count,
-                    json_string(candidate_status_text(pack->candidates.status), 80).c_str());
+                    json_string(candidate_status_text(pack->candidates.status)).c_str());
     } else {
         std::printf("file:           %s (%lld bytes)\n", shown(path).c_str(), info.file_size);
         if (info.has_header) {

@@ -31,6 +31,9 @@ const char POSTER_HELP[] =
     "  --tiles W       tiles across (default 100); rows follow the target's aspect ratio\n"
     "  --tile-px P     tile edge in pixels, 8-240 (default 48); sides over 65535 px are refused\n"
     "  --tint T        move each tile T% towards its target colour, 0-100 (default 20)\n"
+    "  --choices N     each colour draws on its N nearest pictures by mean colour, 3-128, and\n"
+    "                  no neighbours (across or down) alike; more variety, less likeness\n"
+    "                  (default: the pack's own lists, the tiles the viewer shows)\n"
     "  --quiet         no progress or figures, only errors\n";
 
 struct RowProgress {
@@ -71,6 +74,7 @@ int cmd_poster(int argc, char** argv) {
     std::string path, photo, error;
     PosterOptions options;
     long tiles = POSTER_DEFAULT_TILES, tile_px = POSTER_DEFAULT_TILE_PX, tint = POSTER_DEFAULT_TINT, picture = -1;
+    long choices = 0;
     bool quiet = false, operands = false;
     for (int i = 0; i < argc; ++i) {
         std::string a = argv[i];
@@ -103,6 +107,8 @@ int cmd_poster(int argc, char** argv) {
             ok = parse_int_option("--tile-px", value(), POSTER_MIN_TILE_PX, POSTER_MAX_TILE_PX, tile_px, error);
         } else if (a == "--tint") {
             ok = parse_int_option("--tint", value(), 0, 100, tint, error);
+        } else if (a == "--choices") {
+            ok = parse_int_option("--choices", value(), POSTER_MIN_CHOICES, POSTER_MAX_CHOICES, choices, error);
         } else if (a == "--quiet" || a == "-q") {
             quiet = true;
         } else if (a[0] != '-' && path.empty()) {
@@ -122,6 +128,7 @@ int cmd_poster(int argc, char** argv) {
     }
     options.tile_px = static_cast<int>(tile_px);
     options.tint = static_cast<int>(tint);
+    options.choices = static_cast<int>(choices);
     // Refused before anything is read when the width alone is too large.
     if (!poster_size_ok(tiles, 1, tile_px, error)) {
         print_error(error);

@@ -98,7 +98,7 @@ void print_json(const std::string& path, const OpenPack& pack, const QualityFigu
     for (const std::string& name : cov.few_photos) few += (few.empty() ? "\"" : ", \"") + name + "\"";
     std::printf("{\"pack\": %s, \"pictures\": %d, \"candidates\": %d, \"candidate_version\": %d,\n"
                 " \"tables\": %s,\n \"with_candidates\": %s,\n \"colours_with_few_photos\": [%s]}\n",
-                json_string(path.c_str(), path.size()).c_str(), pack.picture_count, pack.candidates.count,
+                json_string(path).c_str(), pack.picture_count, pack.candidates.count,
                 pack.candidates.count ? pack.candidates.version : 0, figures(plain).c_str(),
                 varied ? figures(*varied).c_str() : "null", few.c_str());
 }
