@@ -74,10 +74,10 @@ BENCHMARK(BM_SurfaceZoomView)->Arg(192);
 // the spread rule and the section version (1: the rule of older packs, 2: the current one).
 void BM_TileMapBuild(benchmark::State& state) {
     static TempDir dir;
-    static OpenPack packs[2];
+    static OpenPack packs[3];
     static TileMapScratch scratch;
     static bool loaded = [] {
-        for (uint16_t version : {CANDIDATE_VERSION_1, CANDIDATE_VERSION}) {
+        for (uint16_t version : {CANDIDATE_VERSION_1, CANDIDATE_VERSION_2, CANDIDATE_VERSION}) {
             PackSpec spec;
             spec.pictures = 64;
             spec.thumb_size_field = 64;
@@ -110,6 +110,8 @@ void BM_TileMapBuild(benchmark::State& state) {
 BENCHMARK(BM_TileMapBuild)
     ->Args({SPREAD_DIFFUSE, CANDIDATE_VERSION_1})
     ->Args({SPREAD_NOISE, CANDIDATE_VERSION_1})
+    ->Args({SPREAD_DIFFUSE, CANDIDATE_VERSION_2})
+    ->Args({SPREAD_NOISE, CANDIDATE_VERSION_2})
     ->Args({SPREAD_DIFFUSE, CANDIDATE_VERSION})
     ->Args({SPREAD_NOISE, CANDIDATE_VERSION})
     ->Unit(benchmark::kMillisecond);

@@ -52,11 +52,13 @@ constexpr int DEFAULT_CANDIDATES = 16;
 constexpr double DEFAULT_CANDIDATE_BUDGET = 5.0;
 // Fewest candidates a colour lists (its nearest pictures, however far): a dark or pale colour
 // often has only two or three pictures within the budget, which then alternate in a
-// checkerboard. The tile rule's colour carry keeps the region's colour when a far one is used.
-// Measured with `evgpack quality` on 310 real photos (mean / fewest distinct pictures on a
-// zoom-40 screen, zoom-8 likeness against the lists of older builds: 10.0 / 1 / 2.71):
-// at least 6: 11.9 / 5 / 3.09; 8: 12.8 / 7 / 3.25; 12 (32 surfaces): 14.5 / 8 / +0.59.
-constexpr int DEFAULT_MIN_CANDIDATES = 8;
+// checkerboard. The tile rule of version-3 lists weighs each candidate's distance against the
+// pictures already in view, so far ones appear about once per screen and only where nearer ones
+// are few; it wants every colour's full list. Measured with `evgpack quality` on 310 real photos
+// (mean / fewest distinct pictures on a zoom-40 screen, zoom-8 likeness against version-1
+// lists 2.71): with the version-2 rule, at least 6: 11.9 / 5 / +0.38; 8: 12.8 / 7 / +0.54; 12:
+// 14.5 / 8 / +0.59; with the version-3 rule, 8: 13.4 / 5 / +0.24; 16: 15.2 / 8 / +0.26.
+constexpr int DEFAULT_MIN_CANDIDATES = 16;
 
 struct MatchTables {
     std::vector<uint16_t> best;    // 65536 entries

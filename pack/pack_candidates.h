@@ -8,12 +8,15 @@
 // Section layout (little-endian), from the byte after the last picture entry to the end:
 //   0   8        magic "EVGCANDS"
 //   8   2        version: 1, or 2 for lists that hold at least a few candidates for every colour
-//                 and are spread with the tile rule that also avoids repeats two tiles away
-//                 (pack/tile_map.h); the layout is the same
+//                 and are spread with the tile rule that also avoids repeats two tiles away, or
+//                 3 for lists of every colour's K nearest pictures (however far), spread by
+//                 perceived colour distance and the pictures already in view (pack/tile_map.h);
+//                 the layout is the same
 //   10  2        K, candidates per colour (1 .. 16)
 //   12  131072K  for colour v, K picture numbers at 12 + 2Kv, nearest first; 0xFFFF = unused
 //   end 4        CRC-32 (zlib) of every byte before it
 #pragma once
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -23,7 +26,8 @@
 constexpr char CANDIDATE_MAGIC[9] = "EVGCANDS";
 constexpr int CANDIDATE_MAGIC_SIZE = 8;
 constexpr uint16_t CANDIDATE_VERSION_1 = 1;  // packs built before version 2: drawn as they always were
-constexpr uint16_t CANDIDATE_VERSION = 2;    // what the builder writes
+constexpr uint16_t CANDIDATE_VERSION_2 = 2;  // packs built before version 3: drawn as they always were
+constexpr uint16_t CANDIDATE_VERSION = 3;    // what the builder writes
 constexpr int CANDIDATE_MAX = 16;
 constexpr uint16_t CANDIDATE_UNUSED = 0xFFFF;
 constexpr size_t CANDIDATE_HEADER_SIZE = 12;
@@ -60,8 +64,39 @@ struct CandidateLists {
     // Each picture's thumbnail mean in 8-bit channels, one per 16-bit lane (mean_lanes), so
     // that the tile rule compares two pictures per vector. Filled with the lists.
     uint64_t* means = nullptr;
+    // Version 3 only (else null), made by candidates_prepare_spread: each picture's mean and
+    // each RGB565 colour in CIELAB (colour_lanes), the colour's two distance weights
+    // (colour_weights), and per colour two costs of showing a picture already in view: for
+    // the whole list, and for the list less one of its first eight (a surface's own picture).
+    uint64_t* lab_means = nullptr;
+    uint64_t* colour_lab = nullptr;
+    uint16_t* colour_weights = nullptr;
+    int16_t* in_view_cost = nullptr;
 };
 constexpr uint64_t mean_lanes(uint64_t r, uint64_t g, uint64_t b) { return r | g << 16 | b << 32; }
+
+// Version 3 compares colours in CIELAB, L, a and b times 4 as 16-bit lanes (colour_lanes), with
+// each colour's own weights (1 / SL for lightness and 1 / SC for a and b of the CIE colour
+// difference formulas, as 7-bit fractions): a lightness step near black or white, or a
+// step of a vivid colour, counts less than one in the middle greys, as the eye sees them.
+constexpr uint64_t colour_lanes(int L, int a, int b) {
+    return static_cast<uint16_t>(L) | static_cast<uint64_t>(static_cast<uint16_t>(a)) << 16 |
+           static_cast<uint64_t>(static_cast<uint16_t>(b)) << 32;
+}
+inline int lane_value(uint64_t lanes, int i) { return static_cast<int16_t>(lanes >> 16 * i & 0xFFFF); }
+// The weighted distance of two colours given as lane differences (dl, da, db), in units of
+// 1/20 delta E: each difference is weighted by (w << 8) / 65536 (the vector code's high-half
+// multiply), then the root of the sum of squares (single precision, exactly rounded, so that
+// every machine agrees), times 5/8. Differences stay within +-2047.
+inline int colour_distance(int dl, int da, int db, int weight_l, int weight_ab) {
+    const int u = dl * 16 * (weight_l << 8) >> 16, v = da * 16 * (weight_ab << 8) >> 16;
+    const int w = db * 16 * (weight_ab << 8) >> 16;
+    return static_cast<int>(std::sqrt(static_cast<float>(u * u + v * v + w * w))) * 5 >> 3;
+}
+
+// Makes the version-3 tables of `lists` (whose table and means are in place) for a pack of
+// `count` pictures; false when memory runs out (the tables stay null).
+bool candidates_prepare_spread(CandidateLists* lists, uint16_t count);
 
 // Checks a whole section held in memory against a pack's tables: magic, version, K, size,
 // CRC, every number below `count` or unused, and each colour's first number equal to

@@ -8,8 +8,9 @@
 // Lists of section version 2 are spread by a stricter rule: a picture two tiles to the left or
 // two above is refused too (after the direct neighbours), and a small per-position hash breaks
 // ties, so that a colour with three or four candidates does not settle into stripes or a
-// checkerboard. Version 1 lists keep the rule they were made for, so older packs show the same
-// tiles as ever.
+// checkerboard. Lists of version 3 (every colour's nearest pictures, however far) are spread by
+// a rule of their own, described at build_view_grid. Version 1 and 2 lists keep the rule they
+// were made for, so older packs show the same tiles as ever.
 #include "pack/tile_map.h"
 
 #include <algorithm>
@@ -77,7 +78,8 @@ struct alignas(16) ListLanes {
 
 #if defined(__SSE2__)
 
-void lanes_fill(ListLanes& lanes, const OpenPack& pack, const uint16_t* list, int k, uint16_t parent, bool noise) {
+void lanes_fill(ListLanes& lanes, const OpenPack& pack, const uint64_t* means, const uint16_t* list, int k,
+                uint16_t parent, bool noise) {
     // A full list is read as it stands; a shorter one is copied out first so that nothing past
     // the table's end is read.
     alignas(16) uint16_t copy[LANES];
@@ -101,8 +103,8 @@ void lanes_fill(ListLanes& lanes, const OpenPack& pack, const uint16_t* list, in
     for (int s = 0; s < LANES; s += 2) {
         const uint16_t a = std::min(lanes.picture[s], last), b = std::min(lanes.picture[s + 1], last);
         _mm_store_si128(reinterpret_cast<__m128i*>(lanes.mean + s),
-                        _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pack.candidates.means + a)),
-                                           _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pack.candidates.means + b))));
+                        _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(means + a)),
+                                           _mm_loadl_epi64(reinterpret_cast<const __m128i*>(means + b))));
     }
     lanes.open = closed_bits != 0xFFFF;
     lanes.open_count = 16 - __builtin_popcount(static_cast<unsigned>(closed_bits));
@@ -116,14 +118,15 @@ void lanes_fill(ListLanes& lanes, const OpenPack& pack, const uint16_t* list, in
 
 #else
 
-void lanes_fill(ListLanes& lanes, const OpenPack& pack, const uint16_t* list, int k, uint16_t parent, bool) {
+void lanes_fill(ListLanes& lanes, const OpenPack&, const uint64_t* means, const uint16_t* list, int k,
+                uint16_t parent, bool) {
     int open = 0;
     for (int s = 0; s < LANES; ++s) {
         const uint16_t t = s < k ? list[s] : CANDIDATE_UNUSED;
         const bool usable = t != CANDIDATE_UNUSED && t != parent;
         lanes.picture[s] = t;
         lanes.closed[s] = usable ? 0 : CLOSED;
-        lanes.mean[s] = pack.candidates.means[t == CANDIDATE_UNUSED ? 0 : t];
+        lanes.mean[s] = means[t == CANDIDATE_UNUSED ? 0 : t];
         lanes.noise_shift[s] = static_cast<uint8_t>(2 * open);
         open += usable;
     }
@@ -145,16 +148,18 @@ struct Neighbours {
 };
 
 // Version 2's tie-breaks of the 16 lanes for position hash `hash`.
+// (Version 3 keeps the top 16 - SHIFT bits instead.)
+template <int SHIFT = TIE_SHIFT>
 inline void tie_breaks(uint32_t hash, int16_t* noise) {
 #if defined(__SSE2__)
     const __m128i h = _mm_set1_epi16(static_cast<int16_t>(hash >> 16));
     for (int v = 0; v < 2; ++v) {
         const __m128i m = _mm_load_si128(reinterpret_cast<const __m128i*>(TIE_MULTIPLIER + 8 * v));
-        _mm_store_si128(reinterpret_cast<__m128i*>(noise + 8 * v), _mm_srli_epi16(_mm_mullo_epi16(h, m), TIE_SHIFT));
+        _mm_store_si128(reinterpret_cast<__m128i*>(noise + 8 * v), _mm_srli_epi16(_mm_mullo_epi16(h, m), SHIFT));
     }
 #else
     for (int s = 0; s < LANES; ++s)
-        noise[s] = static_cast<int16_t>(static_cast<uint16_t>((hash >> 16) * TIE_MULTIPLIER[s]) >> TIE_SHIFT);
+        noise[s] = static_cast<int16_t>(static_cast<uint16_t>((hash >> 16) * TIE_MULTIPLIER[s]) >> SHIFT);
 #endif
 }
 
@@ -264,6 +269,218 @@ int cheapest_lane(const ListLanes& lanes, int r, int g, int b, const Neighbours&
 
 #endif
 
+// Version 3. Each open lane costs its perceived colour distance to the target (the pixel's
+// colour in CIELAB plus half the difference carried from earlier tiles), plus the colour's
+// in-view cost when its picture is already shown within the view window (five rows above, five
+// columns either side, and five tiles to the left: about one close-up screen), plus smaller
+// costs for the picture two tiles to the left or above and on the upper diagonals; the left and
+// upper neighbours are refused as in version 2. A picture in view costs the same however often
+// it is shown, so the nearest pictures fill most tiles and each farther one appears about once
+// per screen, which is what makes a screen varied.
+constexpr int VIEW_RADIUS = 5;
+constexpr int VIEW_ROWS = VIEW_RADIUS + 1;  // the rows the window reads, the current one too
+constexpr int VIEW_PAD = 8;                 // unused entries on either side of each row
+// Measured with `evgpack quality` on 310 real photos: two apart 30 and diagonal 10 left 3.9% of
+// tiles two apart the same for a zoom-8 likeness 0.32 worse than version 1; 20 and 0 left 7.2%
+// for 0.27; 25 and 5 (kept) 5.2% for 0.26 (with the in-view margin of pack_candidates.cpp).
+constexpr int16_t SAME_TWO_APART = 25, SAME_DIAGONAL = 5;
+// The tie-break: 0 .. 3 per lane (under a fifth of a delta E), the top two bits of the lane's
+// hash (0 .. 7 gave the same figures within 0.01 delta E and 0.2 pictures).
+constexpr int VIEW_TIE_SHIFT = 14;
+// Carried difference per channel within +-16 (CIELAB, times 4, in 1/16 units); 24 left regions
+// closer but tiles 0.005 delta E farther, 12 let a screen fall to 7 pictures.
+constexpr int LAB_ERROR_LIMIT = 16 * 4 * 16;
+// A colour distance stays below 7500 (differences within +-900 after the carry), an in-view
+// cost below 8000.
+static_assert(7500 + 8000 + SAME_AS_NEIGHBOUR + 2 * SAME_TWO_APART + 2 * SAME_DIAGONAL + 3 < CLOSED,
+              "version 3 lane costs must stay below CLOSED in 16 bits");
+
+// What the version-3 cost reads around a tile besides its colour.
+struct ViewAround {
+    uint16_t left, up, left2, up2, up_left, up_right;
+    int16_t refuse;           // added for the left or upper neighbour's picture
+    int16_t in_view_cost;     // added for a picture in view
+    uint32_t in_view;         // bit s: lane s's picture is in view
+    const int16_t* noise;     // per lane: the tie-break
+};
+
+#if defined(__SSE2__)
+
+int cheapest_view_lane(const ListLanes& lanes, int l, int a, int b, uint16_t weights, const ViewAround& v) {
+    const __m128i target = _mm_set_epi16(0, static_cast<int16_t>(b), static_cast<int16_t>(a), static_cast<int16_t>(l),
+                                         0, static_cast<int16_t>(b), static_cast<int16_t>(a), static_cast<int16_t>(l));
+    const int16_t wl = static_cast<int16_t>((weights & 0xFF) << 8), wab = static_cast<int16_t>((weights >> 8) << 8);
+    const __m128i weight = _mm_set_epi16(0, wab, wab, wl, 0, wab, wab, wl);
+    __m128i cost[2];
+    for (int v2 = 0; v2 < 2; ++v2) {
+        __m128i sums[2];
+        for (int q = 0; q < 2; ++q) {
+            __m128i half[2];
+            for (int h = 0; h < 2; ++h) {
+                const __m128i m = _mm_load_si128(reinterpret_cast<const __m128i*>(lanes.mean + 8 * v2 + 4 * q + 2 * h));
+                const __m128i u = _mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(target, m), 4), weight);
+                half[h] = _mm_madd_epi16(u, u);
+            }
+            const __m128 x = _mm_castsi128_ps(half[0]), y = _mm_castsi128_ps(half[1]);
+            const __m128i sum = _mm_add_epi32(_mm_castps_si128(_mm_shuffle_ps(x, y, _MM_SHUFFLE(2, 0, 2, 0))),
+                                              _mm_castps_si128(_mm_shuffle_ps(x, y, _MM_SHUFFLE(3, 1, 3, 1))));
+            const __m128i root = _mm_cvttps_epi32(_mm_sqrt_ps(_mm_cvtepi32_ps(sum)));
+            sums[q] = _mm_srai_epi32(_mm_add_epi32(_mm_slli_epi32(root, 2), root), 3);
+        }
+        cost[v2] = _mm_packs_epi32(sums[0], sums[1]);
+    }
+    auto same = [](__m128i pic, uint16_t t) { return _mm_cmpeq_epi16(pic, _mm_set1_epi16(static_cast<int16_t>(t))); };
+    const __m128i refused = _mm_set1_epi16(v.refuse), two = _mm_set1_epi16(SAME_TWO_APART);
+    const __m128i diagonal = _mm_set1_epi16(SAME_DIAGONAL);
+    const __m128i lane_bit = _mm_set_epi16(128, 64, 32, 16, 8, 4, 2, 1), in_view_cost = _mm_set1_epi16(v.in_view_cost);
+    for (int h = 0; h < 2; ++h) {
+        const __m128i pic = _mm_load_si128(reinterpret_cast<const __m128i*>(lanes.picture + 8 * h));
+        const __m128i bits = _mm_and_si128(_mm_set1_epi16(static_cast<int16_t>(v.in_view >> 8 * h & 0xFF)), lane_bit);
+        __m128i c = _mm_add_epi16(cost[h], _mm_and_si128(_mm_cmpeq_epi16(bits, lane_bit), in_view_cost));
+        c = _mm_add_epi16(c, _mm_and_si128(_mm_or_si128(same(pic, v.left), same(pic, v.up)), refused));
+        c = _mm_add_epi16(c, _mm_and_si128(same(pic, v.left2), two));
+        c = _mm_add_epi16(c, _mm_and_si128(same(pic, v.up2), two));
+        c = _mm_add_epi16(c, _mm_and_si128(same(pic, v.up_left), diagonal));
+        c = _mm_add_epi16(c, _mm_and_si128(same(pic, v.up_right), diagonal));
+        c = _mm_add_epi16(c, _mm_loadu_si128(reinterpret_cast<const __m128i*>(v.noise + 8 * h)));
+        cost[h] = _mm_max_epi16(c, _mm_load_si128(reinterpret_cast<const __m128i*>(lanes.closed + 8 * h)));
+    }
+    __m128i low = _mm_min_epi16(cost[0], cost[1]);
+    low = _mm_min_epi16(low, _mm_shuffle_epi32(low, 0x4E));
+    low = _mm_min_epi16(low, _mm_shuffle_epi32(low, 0xB1));
+    low = _mm_min_epi16(low, _mm_shufflehi_epi16(_mm_shufflelo_epi16(low, 0xB1), 0xB1));
+    const int at = _mm_movemask_epi8(_mm_packs_epi16(_mm_cmpeq_epi16(cost[0], low), _mm_cmpeq_epi16(cost[1], low)));
+    return __builtin_ctz(static_cast<unsigned>(at));
+}
+
+#else
+
+int cheapest_view_lane(const ListLanes& lanes, int l, int a, int b, uint16_t weights, const ViewAround& v) {
+    int chosen = 0, lowest = CLOSED + 1;
+    for (int s = 0; s < LANES; ++s) {
+        const uint16_t t = lanes.picture[s];
+        const uint64_t m = lanes.mean[s];
+        int cost = colour_distance(l - lane_value(m, 0), a - lane_value(m, 1), b - lane_value(m, 2), weights & 0xFF,
+                                   weights >> 8);
+        cost += (v.in_view >> s & 1) ? v.in_view_cost : 0;
+        cost += (t == v.left || t == v.up) ? v.refuse : 0;
+        cost += SAME_TWO_APART * ((t == v.left2) + (t == v.up2)) + SAME_DIAGONAL * ((t == v.up_left) + (t == v.up_right));
+        cost = std::max(cost + v.noise[s], static_cast<int>(lanes.closed[s]));
+        if (cost < lowest) chosen = s, lowest = cost;
+    }
+    return chosen;
+}
+
+#endif
+
+// The version-3 map of a grid (see above). TileMapScratch::rows holds VIEW_ROWS rows of
+// width + 2 VIEW_PAD entries; `seen` counts the tiles of each picture number (the unused
+// number too: padding) in the window, moved one column per tile and cleared after each row.
+void build_view_grid(const OpenPack& pack, TileMapScratch& scratch, const uint16_t* colours, int width, int height,
+                     uint16_t parent, uint16_t* map, int spread) {
+    const CandidateLists& lists = pack.candidates;
+    const int k = lists.count;
+    const size_t stride = static_cast<size_t>(width) + 2 * VIEW_PAD, carry_row = static_cast<size_t>(width) + 2;
+    if (scratch.rows.size() < VIEW_ROWS * stride) scratch.rows.resize(VIEW_ROWS * stride);
+    if (scratch.carry.size() < 6 * carry_row) scratch.carry.resize(6 * carry_row);
+    scratch.seen.assign(65536, 0);
+    std::fill(scratch.carry.begin(), scratch.carry.begin() + 6 * carry_row, 0);
+    std::fill(scratch.rows.begin(), scratch.rows.begin() + VIEW_ROWS * stride, CANDIDATE_UNUSED);
+    int32_t* const carry = scratch.carry.data();
+    uint8_t* const seen = scratch.seen.data();
+    const bool diffuse = spread == SPREAD_DIFFUSE;
+    alignas(16) int16_t noise[LANES] = {};
+    ListLanes lanes = {};
+    for (int y = 0; y < height; ++y) {
+        int32_t* now[3];
+        int32_t* next[3];
+        for (int ch = 0; ch < 3; ++ch) {
+            now[ch] = carry + ((y & 1) * 3 + ch) * carry_row;
+            next[ch] = carry + (((y + 1) & 1) * 3 + ch) * carry_row;
+            std::fill(next[ch], next[ch] + carry_row, 0);
+        }
+        // Row y - dy of the window, each from its first column.
+        const uint16_t* above[VIEW_ROWS];
+        for (int dy = 0; dy < VIEW_ROWS; ++dy)
+            above[dy] = scratch.rows.data() + static_cast<size_t>((y + VIEW_ROWS - dy) % VIEW_ROWS) * stride + VIEW_PAD;
+        uint16_t* const row = scratch.rows.data() + static_cast<size_t>(y % VIEW_ROWS) * stride + VIEW_PAD;
+        const uint16_t* const line = colours + static_cast<size_t>(y) * width;
+        uint16_t* const out = map + static_cast<size_t>(y) * width;
+        // The window of column 0: rows above at columns -5 .. 5 (this row's left part is padding).
+        for (int dy = 1; dy < VIEW_ROWS; ++dy)
+            for (int dx = -VIEW_RADIUS; dx <= VIEW_RADIUS; ++dx) ++seen[above[dy][dx]];
+        int32_t listed_colour = -1;
+        int16_t in_view_cost = 0;
+        const int last_x = width - 1;
+        for (int x = 0; x < width; ++x) {
+            if (x > 0) {
+                for (int dy = 1; dy < VIEW_ROWS; ++dy) {
+                    --seen[above[dy][x - 1 - VIEW_RADIUS]];
+                    ++seen[above[dy][x + VIEW_RADIUS]];
+                }
+                ++seen[row[x - 1]];
+                if (x > VIEW_RADIUS) --seen[row[x - 1 - VIEW_RADIUS]];
+            }
+            const uint16_t colour = line[x];
+            // The per-colour tables are read in surface colour order, mostly missing the cache
+            // (as in build_grid): asking a few pixels ahead hides the wait.
+            const uint16_t ahead = line[std::min(x + 16, last_x)];
+            __builtin_prefetch(lists.table + static_cast<size_t>(ahead) * k);
+            __builtin_prefetch(lists.table + static_cast<size_t>(ahead) * k + k - 1);
+            __builtin_prefetch(lists.colour_lab + ahead);
+            __builtin_prefetch(lists.colour_weights + ahead);
+            __builtin_prefetch(lists.in_view_cost + 2 * ahead);
+            if (colour != listed_colour) {
+                lanes_fill(lanes, pack, lists.lab_means, lists.table + static_cast<size_t>(colour) * k, k, parent, false);
+                listed_colour = colour;
+                // The parent among the eight nearest leaves one fewer to cycle through: the
+                // in-view cost reaches one further.
+                in_view_cost = lists.in_view_cost[2 * colour +
+                                                  (std::find(lanes.picture, lanes.picture + 8, parent) != lanes.picture + 8)];
+            }
+            uint16_t t;
+            if (!lanes.open) {
+                t = pack.best_match[colour];
+                t = t == parent ? pack.second_match[colour] : t;
+            } else {
+                const uint64_t own = lists.colour_lab[colour];
+                int l = lane_value(own, 0), a = lane_value(own, 1), b = lane_value(own, 2);
+                if (diffuse) l += now[0][x + 1] / 32, a += now[1][x + 1] / 32, b += now[2][x + 1] / 32;
+                const uint32_t hash = position_hash(static_cast<uint32_t>(x), static_cast<uint32_t>(y));
+                tie_breaks<VIEW_TIE_SHIFT>(hash, noise);
+                uint32_t in_view = 0;
+                for (int s = 0; s < LANES; ++s) in_view |= static_cast<uint32_t>(seen[lanes.picture[s]] != 0) << s;
+                // Two candidates can avoid a neighbour's picture only as a checkerboard: one tile
+                // in four, by position, takes whichever is cheaper instead.
+                const int16_t refuse = lanes.open_count <= 2 && (hash & 3) == 0 ? 0 : SAME_AS_NEIGHBOUR;
+                const ViewAround around = {row[x - 1],      above[1][x],      row[x - 2], above[2][x],  above[1][x - 1],
+                                           above[1][x + 1], refuse, in_view_cost, in_view, noise};
+                const int s = cheapest_view_lane(lanes, l, a, b, lists.colour_weights[colour], around);
+                t = lanes.picture[s];
+                if (diffuse) {
+                    const uint64_t got = lanes.mean[s];
+                    const int diff[3] = {l - lane_value(got, 0), a - lane_value(got, 1), b - lane_value(got, 2)};
+                    for (int ch = 0; ch < 3; ++ch) {
+                        const int e = diff[ch];
+                        now[ch][x + 2] = std::min(std::max(now[ch][x + 2] + 7 * e, -LAB_ERROR_LIMIT), LAB_ERROR_LIMIT);
+                        next[ch][x] += 3 * e;
+                        next[ch][x + 1] += 5 * e;
+                        next[ch][x + 2] += e;
+                    }
+                }
+            }
+            out[x] = row[x] = t;
+        }
+        // Only pictures of the last window are counted: clearing them clears all.
+        for (int dy = 0; dy < VIEW_ROWS; ++dy)
+            for (int x = width - 2 - VIEW_RADIUS; x <= width + VIEW_RADIUS; ++x) seen[above[dy][x]] = 0;
+        if (diffuse)
+            for (int ch = 0; ch < 3; ++ch)
+                for (size_t x = 0; x < carry_row; ++x)
+                    next[ch][x] = std::min(std::max(next[ch][x], -LAB_ERROR_LIMIT), LAB_ERROR_LIMIT);
+    }
+}
+
 // best_match, or second_match where best_match names the parent, for `count` colours.
 void plain_rule(const OpenPack& pack, const uint16_t* colours, size_t count, uint16_t parent, uint16_t* map) {
     for (size_t i = 0; i < count; ++i) {
@@ -293,6 +510,10 @@ void build_grid(const OpenPack& pack, TileMapScratch& scratch, const uint16_t* c
         plain_rule(pack, colours, cells, parent, map);
         return;
     }
+    if (pack.candidates.version >= CANDIDATE_VERSION && pack.candidates.lab_means) {
+        build_view_grid(pack, scratch, colours, width, height, parent, map, spread);
+        return;
+    }
     // Colour carried to the following tiles, in 1/16 channel units (7/16 right, 3/16, 5/16 and
     // 1/16 to the row below), per row parity and channel, indexed by column + 1.
     const size_t stride = static_cast<size_t>(width) + 4, carry_row = static_cast<size_t>(width) + 2;
@@ -303,7 +524,7 @@ void build_grid(const OpenPack& pack, TileMapScratch& scratch, const uint16_t* c
     uint16_t* const rows = scratch.rows.data();
     int32_t* const carry = scratch.carry.data();
     const bool diffuse = spread == SPREAD_DIFFUSE;
-    const bool spaced = pack.candidates.version >= CANDIDATE_VERSION;
+    const bool spaced = pack.candidates.version >= CANDIDATE_VERSION_2;
     alignas(16) int16_t noise[LANES] = {};
     ListLanes lanes = {};
     for (int y = 0; y < height; ++y) {
@@ -331,7 +552,8 @@ void build_grid(const OpenPack& pack, TileMapScratch& scratch, const uint16_t* c
             __builtin_prefetch(ahead);
             __builtin_prefetch(ahead + k - 1);
             if (colour != listed_colour) {
-                lanes_fill(lanes, pack, candidate_table + static_cast<size_t>(colour) * k, k, parent, !diffuse);
+                lanes_fill(lanes, pack, pack.candidates.means, candidate_table + static_cast<size_t>(colour) * k, k, parent,
+                           !diffuse);
                 listed_colour = colour;
             }
             uint16_t t;

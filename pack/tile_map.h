@@ -23,6 +23,7 @@ enum TileSpread : int { SPREAD_DIFFUSE = 0, SPREAD_NOISE = 1 };
 struct TileMapScratch {
     std::vector<uint16_t> rows;
     std::vector<int32_t> carry;
+    std::vector<uint8_t> seen;  // version 3: tiles of each picture in view (one entry per picture)
 };
 
 // The picture of every surface pixel (240 x 240) for the surface `surface` whose own picture is

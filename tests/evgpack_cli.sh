@@ -30,7 +30,7 @@ grep -q "expected variety" summary.txt || fail "no variety line"
 "$tool" quality pack.evg --surfaces 4 --no-likeness --sheet sheet.png | grep -q "^variety: " || fail "quality"
 [ -s sheet.png ] || fail "quality wrote no sheet"
 "$tool" quality pack.evg --surfaces 4 --no-likeness --json > q.json
-grep -q '^{"pack": "pack.evg", "pictures": 24, "candidates": 16, "candidate_version": 2,$' q.json \
+grep -q '^{"pack": "pack.evg", "pictures": 24, "candidates": 16, "candidate_version": 3,$' q.json \
   && [ "$(grep -c '{"surfaces": 4, ' q.json)" = 2 ] || fail "quality --json: $(cat q.json)"
 ! "$tool" quality pack.evg --picture 24 --sheet s2.png 2> err.txt && grep -q "picture 24 is past the last" err.txt \
   && [ ! -e s2.png ] || fail "quality --picture 24: $(cat err.txt)"

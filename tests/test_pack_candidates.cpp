@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -35,13 +36,14 @@ TileMapScratch scratch;
 
 // Colour v lists v % 6, then the next k - 1 pictures (best_match is v % 6 in the test pack);
 // `damage` may change the lists before they are encoded (with a right CRC).
-std::string section_bytes(int k, void (*damage)(std::vector<uint16_t>&) = nullptr) {
+std::string section_bytes(int k, void (*damage)(std::vector<uint16_t>&) = nullptr,
+                          uint16_t version = CANDIDATE_VERSION_1) {
     std::vector<uint16_t> lists(static_cast<size_t>(k) * 65536);
     for (int v = 0; v < 65536; ++v)
         for (int s = 0; s < k; ++s) lists[static_cast<size_t>(v) * k + s] = static_cast<uint16_t>((v + s) % PICTURES);
     if (damage) damage(lists);
     std::string bytes(candidate_section_size(k), '\0');
-    candidates_encode(k, lists.data(), reinterpret_cast<uint8_t*>(&bytes[0]));
+    candidates_encode(k, lists.data(), reinterpret_cast<uint8_t*>(&bytes[0]), version);
     return bytes;
 }
 
@@ -91,6 +93,7 @@ TEST_F(Candidates, DamagedSectionsDrawAsWithout) {
 
     const std::string good = section_bytes(3);
     auto with_k = [](std::string s, int k) { s[10] = static_cast<char>(k); return s; };
+    auto with_version = [](std::string s, int v) { s[8] = static_cast<char>(v); return s; };
     // A number past the picture count, and a first entry that is not best_match (77 % 6 = 5).
     const std::string past_count = section_bytes(3, [](std::vector<uint16_t>& l) { l[77 * 3 + 2] = PICTURES; });
     const std::string not_best = section_bytes(3, [](std::vector<uint16_t>& l) { l[77 * 3] = 4, l[77 * 3 + 2] = 1; });
@@ -101,6 +104,8 @@ TEST_F(Candidates, DamagedSectionsDrawAsWithout) {
         int status;
     } damaged[] = {
         {bad_crc, CANDIDATES_BAD_CRC},
+        {with_version(good, 0), CANDIDATES_BAD_VERSION},
+        {with_version(good, CANDIDATE_VERSION + 1), CANDIDATES_BAD_VERSION},
         {with_k(good, 0), CANDIDATES_BAD_COUNT},
         {with_k(good, 17), CANDIDATES_BAD_COUNT},
         {with_k(good, 2), CANDIDATES_BAD_SIZE},
@@ -161,18 +166,21 @@ TEST_F(Candidates, FlatSurfaceHasNoEqualNeighbours) {
 
 // The choice rule's maps pinned for both spreads over a surface of short runs of mixed colours
 // (lists with repeats when K is past the six pictures): values recorded from the first, plainly
-// written version of the rule, so a faster one must choose exactly the same tiles.
+// written version of the rule, so a faster one must choose exactly the same tiles; version 2
+// as packs of that version have always shown.
 TEST_F(Candidates, ChoicesArePinned) {
     for (int i = 0; i < PICTURE_PIXELS; ++i) surface_image[i] = static_cast<uint16_t>(i / 3 * 2654435761u >> 9);
     const struct {
         int k, spread;
         uint64_t digest;
-    } pinned[] = {{4, SPREAD_DIFFUSE, 0x53AACFCD11D17CC0ull},
-                  {4, SPREAD_NOISE, 0xEA93D435C575037Aull},
-                  {16, SPREAD_DIFFUSE, 0x664F388827EC7794ull},
-                  {16, SPREAD_NOISE, 0xEA0831E9CB3976F6ull}};
+        uint16_t version;
+    } pinned[] = {{4, SPREAD_DIFFUSE, 0x53AACFCD11D17CC0ull, 1},
+                  {4, SPREAD_NOISE, 0xEA93D435C575037Aull, 1},
+                  {16, SPREAD_DIFFUSE, 0x664F388827EC7794ull, 1},
+                  {16, SPREAD_NOISE, 0xEA0831E9CB3976F6ull, 1},
+                  {16, SPREAD_DIFFUSE, 0x9735A328866CE54Dull, 2}};
     for (const auto& p : pinned) {
-        load(section_bytes(p.k));
+        load(section_bytes(p.k, nullptr, p.version));
         tile_map_build(viewer_pack, scratch, surface_image, 2, tile_map, p.spread);
         uint64_t h = 0xCBF29CE484222325ull;
         for (int i = 0; i < PICTURE_PIXELS; ++i) h = (h ^ tile_map[i]) * 0x100000001B3ull;
@@ -182,7 +190,7 @@ TEST_F(Candidates, ChoicesArePinned) {
 
 // The vector path chooses exactly as the plain one: random packs of 2, 64 and 300 pictures with lists
 // of every length (unused slots, repeats, the parent among them) over random, smooth and
-// few-colour surfaces, under both spread rules and both section versions; also on a 37 x 300
+// few-colour surfaces, under both spread rules and every section version; also on a 37 x 300
 // grid, whose rows wrap the three-row scratch many times.
 TEST(TileMap, VectorPathChoosesAsThePlainPath) {
     std::mt19937 random(2024);
@@ -194,7 +202,7 @@ TEST(TileMap, VectorPathChoosesAsThePlainPath) {
             pack_close(pack.get());
             pack->picture_count = static_cast<uint16_t>(count);
             pack->candidates.count = static_cast<uint8_t>(k);
-            pack->candidates.version = static_cast<uint16_t>(1 + k % 2);
+            pack->candidates.version = static_cast<uint16_t>(1 + (k + count) % 3);  // each version with each K
             pack->candidates.table = static_cast<uint16_t*>(std::malloc(65536 * 2 * k));
             pack->candidates.means = static_cast<uint64_t*>(std::malloc(8 * count));
             for (int p = 0; p < count; ++p)
@@ -207,6 +215,9 @@ TEST(TileMap, VectorPathChoosesAsThePlainPath) {
                 list[0] = pack->best_match[v];
                 for (int s = 1; s < k; ++s)
                     list[s] = s < used ? static_cast<uint16_t>(random() % count) : CANDIDATE_UNUSED;
+            }
+            if (pack->candidates.version == CANDIDATE_VERSION) {
+                ASSERT_TRUE(candidates_prepare_spread(&pack->candidates, static_cast<uint16_t>(count)));
             }
             for (int pattern = 0; pattern < 3; ++pattern) {
                 for (int i = 0; i < PICTURE_PIXELS; ++i)
@@ -229,24 +240,27 @@ TEST(TileMap, VectorPathChoosesAsThePlainPath) {
     EXPECT_EQ(maps, 72);  // each with its grid
 }
 
-// Packs of version 2 over a flat surface whose colour has exactly 2, 3 or 8 equally close
+// Packs of versions 2 and 3 over a flat surface whose colour has exactly 2, 3 or 8 equally close
 // candidates: with 3 or more no two neighbours match, and no 30 x 30 window repeats with period
-// 2 (each tile the same as the ones two to the right and two below, as in a checkerboard).
+// 2 (each tile the same as the ones two to the right and two below, as in a checkerboard);
+// version 3 shows at least 7 of the 8 on every close-up screen (6 x 6 tiles) there.
 // The map depends on the surface alone, not on what the scratch held before; a 240 x 250 grid
 // over the same colours starts with the surface's map.
 TEST(TileMap, FlatColourNeverSettlesIntoAPattern) {
     auto pack = std::make_unique<OpenPack>();
     static uint16_t surface[PICTURE_PIXELS + 2400], map[PICTURE_PIXELS + 2400], again[PICTURE_PIXELS];
+    for (uint16_t version : {CANDIDATE_VERSION_2, CANDIDATE_VERSION})
     for (int k : {2, 3, 8}) {
         pack_close(pack.get());
         pack->picture_count = 9;
-        pack->candidates = {8, 2, static_cast<uint16_t*>(std::malloc(65536 * 2 * 8)), CANDIDATES_OK,
+        pack->candidates = {8, version, static_cast<uint16_t*>(std::malloc(65536 * 2 * 8)), CANDIDATES_OK,
                             static_cast<uint64_t*>(std::malloc(8 * 9))};
         for (int p = 0; p < 9; ++p) pack->candidates.means[p] = mean_lanes(40, 40, 60);
         for (int s = 0; s < 8 * 65536; ++s) pack->candidates.table[s] = s % 8 < k ? s % 8 : CANDIDATE_UNUSED;
+        if (version == CANDIDATE_VERSION) { ASSERT_TRUE(candidates_prepare_spread(&pack->candidates, 9)); }
         std::fill(surface, surface + PICTURE_PIXELS + 2400, 0x2947);
         tile_map_build(*pack, scratch, surface, 8, map, SPREAD_DIFFUSE);
-        int repeats = 0;
+        int repeats = 0, fewest = 36;
         for (int y = 0; y < 240; ++y)
             for (int x = 0; x < 240; ++x) {
                 const uint16_t t = map[y * 240 + x];
@@ -255,8 +269,14 @@ TEST(TileMap, FlatColourNeverSettlesIntoAPattern) {
                 if (k >= 3 && y > 0) { ASSERT_NE(t, map[(y - 1) * 240 + x]) << k << " " << x << "," << y; }
                 if (x >= 100 && x < 130 && y >= 100 && y < 130)
                     repeats += t == map[y * 240 + x + 2] && t == map[(y + 2) * 240 + x];
+                if (x % 6 == 0 && y % 6 == 0 && x + 6 <= 240 && y + 6 <= 240) {
+                    std::set<uint16_t> screen;
+                    for (int i = 0; i < 36; ++i) screen.insert(map[(y + i / 6) * 240 + x + i % 6]);
+                    fewest = std::min(fewest, static_cast<int>(screen.size()));
+                }
             }
         EXPECT_LT(repeats, 900 / 2) << k;
+        if (version == CANDIDATE_VERSION && k == 8) { EXPECT_GE(fewest, 7); }
         std::fill(surface, surface + 240, 0x1234);  // other colours through the scratch first
         tile_map_build(*pack, scratch, surface, 8, again, SPREAD_NOISE);
         std::fill(surface, surface + 240, 0x2947);

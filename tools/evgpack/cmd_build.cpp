@@ -40,7 +40,7 @@ const char BUILD_HELP[] =
 "  --candidates K      pictures listed per colour for varied neighbouring tiles, 0-16 (default 16, 0 = none)\n"
     "  --candidate-budget D  how far beyond a colour's nearest picture a candidate may lie (delta E, default 5)\n"
     "  --min-candidates M  list at least M pictures per colour, the nearest beyond the budget\n"
-    "                      when too few lie within it, 0-16 (default 8)\n"
+    "                      when too few lie within it, 0-16 (default 16)\n"
     "  --author NAME       author shown on the pack card (default: your name)\n"
     "  --icon K            picture number whose miniature is the pack's icon (default 0)\n"
     "  --max N             use at most N pictures, 2-2048 (default 2048)\n"
