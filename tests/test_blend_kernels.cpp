@@ -84,6 +84,10 @@ TEST_F(KernelTest, ScreenEdgesAndFullWidthBlock) {
     EXPECT_EQ(changed(), 0);
     blit_rgb565(px.data(), 240, 40, 0, 300, 32);  // block copy of source rows 0..19 only
     EXPECT_EQ(vals(at(0, 300), at(239, 319), changed_outside(ClipRect{0, 300, 239, 319})), vals(0, 19 * 240 + 239, 0));
+    // Blended and cut at the top and left: screen (0, 0) shows source (5, 2) half way.
+    fill(FILL);
+    blit_rgb565(px.data(), 240, 40, -5, -2, 16);
+    EXPECT_EQ(vals(at(0, 0), at(3, 1)), vals(blend_rgb565(FILL, 2 * 240 + 5, 16), blend_rgb565(FILL, 3 * 240 + 8, 16)));
 }
 
 // Every unscaled and glyph kernel at positions all around a small clip rectangle, in copy and

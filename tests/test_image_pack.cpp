@@ -178,6 +178,8 @@ TEST(PackLoad, MissingUnreadableAndOverlongPaths) {
         EXPECT_EQ(PACK_CANNOT_OPEN, pack_load(path.c_str(), 0, &loaded));
     }
     EXPECT_EQ(PACK_CANNOT_OPEN, pack_load(std::string(300, 'a').c_str(), 0, &loaded));
+    ASSERT_TRUE(write_file(dir.file("empty.evg"), ""));  // opens: it is too short, not unreadable
+    EXPECT_EQ(PACK_TOO_SHORT, pack_load(dir.file("empty.evg").c_str(), 0, &loaded));
     // A folder opens with "rb" on Linux but is no pack.
     EXPECT_NE(PACK_OK, pack_load(dir.path.c_str(), 0, &loaded));
     EXPECT_EQ(loaded.picture_count, 0);
