@@ -32,6 +32,8 @@ printf '1 move 1 1\n\n2 key enter down\n' > bad.txt
 run --headless --replay bad.txt > out.txt 2> err.txt
 [ $? -eq 2 ] && grep -q "bad.txt:3: key name" err.txt || fail "malformed script: $(cat err.txt)"
 grep -q "Loading" out.txt && fail "a window was opened for a malformed script"
+run --headless --replay tap.txt --record no-such-folder/rec.txt > out.txt 2> err.txt
+[ $? -eq 2 ] && grep -q "cannot write no-such-folder/rec.txt" err.txt || fail "unwritable --record: $(cat err.txt)"
 
 printf '2 close\n' > close.txt
 run --headless --fps 1000 --replay close.txt > /dev/null || fail "close button: status $?"
