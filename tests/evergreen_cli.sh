@@ -172,7 +172,9 @@ run --help > out.txt 2>&1 && grep -q "^Usage: evergreen" out.txt && ! grep -q Lo
 run --version > out.txt 2>&1 && grep -q "^evergreen [0-9]" out.txt && ! grep -q Loading out.txt || fail "--version"
 run --frobnicate > /dev/null 2>&1; [ $? -eq 2 ] || fail "unknown option not status 2"
 run --fps 1001 --headless > /dev/null 2>&1; [ $? -eq 2 ] || fail "--fps 1001 accepted"
-run --scale 9 --headless > /dev/null 2>&1; [ $? -eq 2 ] || fail "--scale 9 accepted"
+for bad in "--scale 9" "--scale 2x" "--scale ''" "--picture 2048" "--frames -1"; do
+  eval run "$bad" --headless > /dev/null 2>&1; [ $? -eq 2 ] || fail "$bad accepted"
+done
 
 [ "$failures" -eq 0 ] && echo "evergreen command line: all checks passed"
 exit $((failures > 0))
