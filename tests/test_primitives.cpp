@@ -57,6 +57,16 @@ TEST_F(Primitives, LinesOnTheLastRowAndColumnAndAcrossEdges) {
     EXPECT_NE(pixel(156, 0), BG);
     EXPECT_EQ(vals(pixel(0, 319), pixel(239, 319)), vals(0xFFFF, 0x07E0));
     primitives_clear(1);
+    primitives_attach(1);
+    // Wu weights, one step of 3/10 in either direction: k = (65536 * 3 / 10) >> 11 = 9, so the
+    // pixel on the line gets 32 - 9 and its neighbour across it 9 + 1.
+    primitive_line(1, 10, 10, 20, 13, 0xFFFF, 32);
+    primitive_line(1, 30, 10, 33, 20, 0xFFFF, 32);
+    compose(0, 1023);
+    EXPECT_EQ(vals(pixel(11, 10), pixel(11, 11), pixel(30, 11), pixel(31, 11)),
+              vals(blend_rgb565(BG, 0xFFFF, 23), blend_rgb565(BG, 0xFFFF, 10), blend_rgb565(BG, 0xFFFF, 23),
+                   blend_rgb565(BG, 0xFFFF, 10)));
+    primitives_clear(1);
     // Lines reaching far past every edge, including a nearly flat one whose slope rounds to 0.
     primitive_line(1, -500, -400, 700, 900, 0xFFFF, 32);
     primitive_line(1, 300, -50, -300, 400, 0xFFFF, 20);
