@@ -373,6 +373,16 @@ int cheapest_view_lane(const ListLanes& lanes, int l, int a, int b, uint16_t wei
 
 #endif
 
+// The carried error of row y (now) and row y + 1 (next, cleared), per channel, from the two
+// alternating halves of the carry buffer (6 rows of carry_row entries).
+void carry_rows(int32_t* carry, size_t carry_row, int y, int32_t* now[3], int32_t* next[3]) {
+    for (int ch = 0; ch < 3; ++ch) {
+        now[ch] = carry + ((y & 1) * 3 + ch) * carry_row;
+        next[ch] = carry + (((y + 1) & 1) * 3 + ch) * carry_row;
+        std::fill(next[ch], next[ch] + carry_row, 0);
+    }
+}
+
 // The version-3 map of a grid (see above). TileMapScratch::rows holds VIEW_ROWS rows of
 // width + 2 VIEW_PAD entries; `seen` counts the tiles of each picture number (the unused
 // number too: padding) in the window, moved one column per tile and cleared after each row.
@@ -394,11 +404,7 @@ void build_view_grid(const OpenPack& pack, TileMapScratch& scratch, const uint16
     for (int y = 0; y < height; ++y) {
         int32_t* now[3];
         int32_t* next[3];
-        for (int ch = 0; ch < 3; ++ch) {
-            now[ch] = carry + ((y & 1) * 3 + ch) * carry_row;
-            next[ch] = carry + (((y + 1) & 1) * 3 + ch) * carry_row;
-            std::fill(next[ch], next[ch] + carry_row, 0);
-        }
+        carry_rows(carry, carry_row, y, now, next);
         // Row y - dy of the window, each from its first column.
         const uint16_t* above[VIEW_ROWS];
         for (int dy = 0; dy < VIEW_ROWS; ++dy)
@@ -530,11 +536,7 @@ void build_grid(const OpenPack& pack, TileMapScratch& scratch, const uint16_t* c
     for (int y = 0; y < height; ++y) {
         int32_t* now[3];
         int32_t* next[3];
-        for (int ch = 0; ch < 3; ++ch) {
-            now[ch] = carry + ((y & 1) * 3 + ch) * carry_row;
-            next[ch] = carry + (((y + 1) & 1) * 3 + ch) * carry_row;
-            std::fill(next[ch], next[ch] + carry_row, 0);
-        }
+        carry_rows(carry, carry_row, y, now, next);
         // This row's choices and the two rows above, each from two unused entries to its left.
         uint16_t* const row = rows + static_cast<size_t>(y % 3) * stride;
         const uint16_t* const up1 = rows + static_cast<size_t>((y + 2) % 3) * stride;
