@@ -73,7 +73,7 @@ struct alignas(16) ListLanes {
     uint8_t noise_shift[LANES];  // 2 x the lane's place among the open ones
     bool open;         // any lane open
     bool parent_near;  // the parent is among lanes 0 .. 7
-    int open_count;
+    bool few_open;     // at most two lanes open
     int halves;  // 1 when lanes 8 .. 15 are all closed, else 2
 };
 
@@ -112,7 +112,9 @@ void lanes_fill(ListLanes& lanes, const OpenPack& pack, const uint64_t* means, c
                         _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(means + readable[s])),
                                            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(means + readable[s + 1]))));
     lanes.open = closed_bits != 0xFFFF;
-    lanes.open_count = 16 - __builtin_popcount(static_cast<unsigned>(closed_bits));
+    // Clearing the lowest open lane's bit twice leaves nothing when at most two are open.
+    const unsigned open_bits = ~static_cast<unsigned>(closed_bits) & 0xFFFF, past_one = open_bits & (open_bits - 1);
+    lanes.few_open = (past_one & (past_one - 1)) == 0;
     lanes.halves = (closed_bits & 0xFF00) == 0xFF00 ? 1 : 2;
     if (noise)
         for (int s = 0, open = 0; s < LANES; ++s) {
@@ -138,7 +140,7 @@ void lanes_fill(ListLanes& lanes, const OpenPack&, const uint64_t* means, const 
         lanes.parent_near = lanes.parent_near || (s < 8 && t == parent);
     }
     lanes.open = open > 0;
-    lanes.open_count = open;
+    lanes.few_open = open <= 2;
 }
 
 #endif
@@ -326,25 +328,38 @@ ViewColour view_colour(const CandidateLists& lists, uint16_t colour) {
 }
 
 // Version 3's carried colour difference, per column of a row: L, a and b and a fourth entry
-// that stays 0, so that the vector path moves one column in one step.
+// that stays 0, so that the vector path moves one column in one step. The difference carried
+// along the row to the next tile (7/16 of each tile's) is held apart in a RowCarry, as every
+// tile waits for it.
 constexpr int CARRY_LANES = 4;
 
 #if defined(__SSE2__)
 
+// L, a, b and 0 as 16-bit lanes (the carry stays within +-LAB_ERROR_LIMIT).
+using RowCarry = __m128i;
+
+inline __m128i clamp_lab_carry16(__m128i w) {
+    const __m128i limit = _mm_set1_epi16(LAB_ERROR_LIMIT);
+    return _mm_min_epi16(_mm_max_epi16(w, _mm_sub_epi16(_mm_setzero_si128(), limit)), limit);
+}
+
 // Four 32-bit values clamped to +-LAB_ERROR_LIMIT, through 16 bits (a value past the 16-bit
 // range saturates there and then clamps to the same limit).
 inline __m128i clamp_lab_carry(__m128i v) {
-    const __m128i limit = _mm_set1_epi16(LAB_ERROR_LIMIT);
-    __m128i w = _mm_packs_epi32(v, v);
-    w = _mm_min_epi16(_mm_max_epi16(w, _mm_sub_epi16(_mm_setzero_si128(), limit)), limit);
+    const __m128i w = clamp_lab_carry16(_mm_packs_epi32(v, v));
     return _mm_srai_epi32(_mm_unpacklo_epi16(w, w), 16);
 }
 
-// The cheapest open lane for `target` (16-bit L, a, b, 0 in both halves) and, when `now` is
-// not null, the chosen picture's colour difference spread to the carry: 7/16 to the next
-// column of this row (`now`, from column x), 3/16, 5/16 and 1/16 below (`next`).
-int choose_view_lane(const ListLanes& lanes, __m128i target, uint64_t weight_lanes, const ViewAround& v, int32_t* now,
-                     int32_t* next) {
+// The carry kept in a column (already clamped) as a RowCarry.
+inline RowCarry carry_load(const int32_t* column) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(column));
+    return _mm_packs_epi32(v, v);
+}
+
+// The cheapest open lane for `target` (16-bit L, a, b, 0 in both halves). The terms that do
+// not depend on the colour are summed apart, and a closed lane's sum made CLOSED, so that the
+// colour distance (which waits for the previous tile's carry) takes one saturating add.
+int cheapest_view_lane(const ListLanes& lanes, __m128i target, uint64_t weight_lanes, const ViewAround& v) {
     const __m128i weight = _mm_set1_epi64x(static_cast<int64_t>(weight_lanes));
     __m128i cost[2];
     for (int v2 = 0; v2 < 2; ++v2) {
@@ -364,7 +379,6 @@ int choose_view_lane(const ListLanes& lanes, __m128i target, uint64_t weight_lan
         }
         cost[v2] = _mm_packs_epi32(sums[0], sums[1]);
     }
-    // Each lane's picture's tiles in view, one byte per lane, two lanes per insert.
     auto pair = [&](int s) { return v.seen[lanes.picture[s]] | v.seen[lanes.picture[s + 1]] << 8; };
     __m128i seen = _mm_cvtsi32_si128(pair(0));
     seen = _mm_insert_epi16(seen, pair(2), 1);
@@ -381,54 +395,66 @@ int choose_view_lane(const ListLanes& lanes, __m128i target, uint64_t weight_lan
     for (int h = 0; h < 2; ++h) {
         const __m128i pic = _mm_load_si128(reinterpret_cast<const __m128i*>(lanes.picture + 8 * h));
         const __m128i counts = h == 0 ? _mm_unpacklo_epi8(seen, zero) : _mm_unpackhi_epi8(seen, zero);
-        __m128i c = _mm_add_epi16(cost[h], _mm_andnot_si128(_mm_cmpeq_epi16(counts, zero), in_view_cost));
-        c = _mm_add_epi16(c, _mm_and_si128(_mm_or_si128(same(pic, v.left), same(pic, v.up)), refused));
-        c = _mm_add_epi16(c, _mm_and_si128(same(pic, v.left2), two));
-        c = _mm_add_epi16(c, _mm_and_si128(same(pic, v.up2), two));
-        c = _mm_add_epi16(c, _mm_and_si128(same(pic, v.up_left), diagonal));
-        c = _mm_add_epi16(c, _mm_and_si128(same(pic, v.up_right), diagonal));
-        c = _mm_add_epi16(c, _mm_loadu_si128(reinterpret_cast<const __m128i*>(v.noise + 8 * h)));
-        cost[h] = _mm_max_epi16(c, _mm_load_si128(reinterpret_cast<const __m128i*>(lanes.closed + 8 * h)));
+        const __m128i in_view = _mm_andnot_si128(_mm_cmpeq_epi16(counts, zero), in_view_cost);
+        const __m128i near = _mm_add_epi16(_mm_and_si128(_mm_or_si128(same(pic, v.left), same(pic, v.up)), refused),
+                                           _mm_add_epi16(_mm_and_si128(same(pic, v.left2), two),
+                                                         _mm_and_si128(same(pic, v.up2), two)));
+        const __m128i corner = _mm_add_epi16(_mm_and_si128(same(pic, v.up_left), diagonal),
+                                             _mm_and_si128(same(pic, v.up_right), diagonal));
+        const __m128i noise = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v.noise + 8 * h));
+        const __m128i sum = _mm_add_epi16(_mm_add_epi16(in_view, near), _mm_add_epi16(corner, noise));
+        const __m128i closed = _mm_load_si128(reinterpret_cast<const __m128i*>(lanes.closed + 8 * h));
+        // An open lane's total stays below CLOSED (no saturation); a closed one's saturates to it.
+        cost[h] = _mm_adds_epi16(cost[h], _mm_max_epi16(sum, closed));
     }
     __m128i low = _mm_min_epi16(cost[0], cost[1]);
     low = _mm_min_epi16(low, _mm_shuffle_epi32(low, 0x4E));
     low = _mm_min_epi16(low, _mm_shuffle_epi32(low, 0xB1));
     low = _mm_min_epi16(low, _mm_shufflehi_epi16(_mm_shufflelo_epi16(low, 0xB1), 0xB1));
     const int at = _mm_movemask_epi8(_mm_packs_epi16(_mm_cmpeq_epi16(cost[0], low), _mm_cmpeq_epi16(cost[1], low)));
-    const int chosen = __builtin_ctz(static_cast<unsigned>(at));
-    if (now) {
+    return __builtin_ctz(static_cast<unsigned>(at));
+}
+
+// The chosen lane for a tile whose columns of the carry rows start at `now` and `next`, and,
+// when `carry` is not null, the tile's colour shifted by the carry (/ 32, toward 0) and its
+// difference from the chosen picture spread on: 7/16 to the next tile (*carry, with the
+// carry already in the next column), 3/16, 5/16 and 1/16 to the row below.
+int choose_view_tile(const ListLanes& lanes, const ViewColour& colour, const ViewAround& v, const int32_t* now,
+                     int32_t* next, RowCarry* carry) {
+    __m128i target = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&colour.lab));
+    if (carry) {
+        const __m128i c = *carry;
+        target = _mm_add_epi16(target, _mm_srai_epi16(_mm_add_epi16(c, _mm_and_si128(_mm_srai_epi16(c, 15),
+                                                                                      _mm_set1_epi16(31))),
+                                                      5));
+    }
+    const int chosen = cheapest_view_lane(lanes, _mm_unpacklo_epi64(target, target), colour.weight_lanes, v);
+    if (carry) {
         const __m128i d = _mm_sub_epi16(target, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(lanes.mean + chosen)));
+        const __m128i d7 = _mm_sub_epi16(_mm_slli_epi16(d, 3), d);
+        *carry = clamp_lab_carry16(_mm_adds_epi16(carry_load(now + 2 * CARRY_LANES), d7));
         const __m128i e = _mm_srai_epi32(_mm_unpacklo_epi16(d, d), 16);
         const __m128i e3 = _mm_add_epi32(_mm_slli_epi32(e, 1), e), e5 = _mm_add_epi32(_mm_slli_epi32(e, 2), e);
-        const __m128i e7 = _mm_sub_epi32(_mm_slli_epi32(e, 3), e);
-        auto at_column = [](int32_t* row, int dx) { return reinterpret_cast<__m128i*>(row + CARRY_LANES * dx); };
-        _mm_storeu_si128(at_column(now, 2), clamp_lab_carry(_mm_add_epi32(_mm_loadu_si128(at_column(now, 2)), e7)));
-        _mm_storeu_si128(at_column(next, 0), _mm_add_epi32(_mm_loadu_si128(at_column(next, 0)), e3));
-        _mm_storeu_si128(at_column(next, 1), _mm_add_epi32(_mm_loadu_si128(at_column(next, 1)), e5));
-        _mm_storeu_si128(at_column(next, 2), _mm_add_epi32(_mm_loadu_si128(at_column(next, 2)), e));
+        auto at_column = [next](int dx) { return reinterpret_cast<__m128i*>(next + CARRY_LANES * dx); };
+        _mm_storeu_si128(at_column(0), _mm_add_epi32(_mm_loadu_si128(at_column(0)), e3));
+        _mm_storeu_si128(at_column(1), _mm_add_epi32(_mm_loadu_si128(at_column(1)), e5));
+        _mm_storeu_si128(at_column(2), _mm_add_epi32(_mm_loadu_si128(at_column(2)), e));
     }
     return chosen;
 }
 
-// The tile's colour with the carried difference of its column (carry / 32, rounded toward 0),
-// in 16-bit lanes L, a, b, 0 in both halves, and the chosen lane.
-int choose_view_tile(const ListLanes& lanes, const ViewColour& colour, const ViewAround& v, int32_t* now,
-                     int32_t* next) {
-    __m128i target = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&colour.lab));
-    if (now) {
-        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(now + CARRY_LANES));
-        const __m128i q = _mm_srai_epi32(_mm_add_epi32(c, _mm_and_si128(_mm_srai_epi32(c, 31), _mm_set1_epi32(31))), 5);
-        target = _mm_add_epi16(target, _mm_packs_epi32(q, q));
-    }
-    return choose_view_lane(lanes, _mm_unpacklo_epi64(target, target), colour.weight_lanes, v, now, next);
-}
-
 #else
 
-int choose_view_tile(const ListLanes& lanes, const ViewColour& colour, const ViewAround& v, int32_t* now,
-                     int32_t* next) {
+struct RowCarry {
+    int32_t lab[3];
+};
+
+inline RowCarry carry_load(const int32_t* column) { return {{column[0], column[1], column[2]}}; }
+
+int choose_view_tile(const ListLanes& lanes, const ViewColour& colour, const ViewAround& v, const int32_t* now,
+                     int32_t* next, RowCarry* carry) {
     int target[3];
-    for (int ch = 0; ch < 3; ++ch) target[ch] = lane_value(colour.lab, ch) + (now ? now[CARRY_LANES + ch] / 32 : 0);
+    for (int ch = 0; ch < 3; ++ch) target[ch] = lane_value(colour.lab, ch) + (carry ? carry->lab[ch] / 32 : 0);
     int chosen = 0, lowest = CLOSED + 1;
     for (int s = 0; s < LANES; ++s) {
         const uint16_t t = lanes.picture[s];
@@ -441,11 +467,10 @@ int choose_view_tile(const ListLanes& lanes, const ViewColour& colour, const Vie
         cost = std::max(cost + v.noise[s], static_cast<int>(lanes.closed[s]));
         if (cost < lowest) chosen = s, lowest = cost;
     }
-    if (now)
+    if (carry)
         for (int ch = 0; ch < 3; ++ch) {
             const int e = target[ch] - lane_value(lanes.mean[chosen], ch);
-            int32_t& right = now[2 * CARRY_LANES + ch];
-            right = std::min(std::max(right + 7 * e, -LAB_ERROR_LIMIT), LAB_ERROR_LIMIT);
+            carry->lab[ch] = std::min(std::max(now[2 * CARRY_LANES + ch] + 7 * e, -LAB_ERROR_LIMIT), LAB_ERROR_LIMIT);
             next[ch] += 3 * e;
             next[CARRY_LANES + ch] += 5 * e;
             next[2 * CARRY_LANES + ch] += e;
@@ -502,6 +527,7 @@ void build_view_grid(const OpenPack& pack, TileMapScratch& scratch, const uint16
         int32_t listed_colour = -1;
         int16_t in_view_cost = 0;
         const int last_x = width - 1;
+        RowCarry carry = carry_load(now + CARRY_LANES);
         for (int x = 0; x < width; ++x) {
             if (x > 0) {
                 for (int dy = 1; dy < VIEW_ROWS; ++dy) {
@@ -537,12 +563,14 @@ void build_view_grid(const OpenPack& pack, TileMapScratch& scratch, const uint16
                 tie_breaks<VIEW_TIE_SHIFT>(hash, noise);
                 // Two candidates can avoid a neighbour's picture only as a checkerboard: one tile
                 // in four, by position, takes whichever is cheaper instead.
-                const int16_t refuse = lanes.open_count <= 2 && (hash & 3) == 0 ? 0 : SAME_AS_NEIGHBOUR;
+                const int16_t refuse = lanes.few_open && (hash & 3) == 0 ? 0 : SAME_AS_NEIGHBOUR;
                 const ViewAround around = {row[x - 1],      above[1][x],      row[x - 2], above[2][x],  above[1][x - 1],
                                            above[1][x + 1], refuse, in_view_cost, seen, noise};
                 const size_t column = static_cast<size_t>(x) * CARRY_LANES;
-                t = lanes.picture[choose_view_tile(lanes, own, around, diffuse ? now + column : nullptr, next + column)];
+                t = lanes.picture[choose_view_tile(lanes, own, around, now + column, next + column,
+                                                   diffuse ? &carry : nullptr)];
             }
+            if (!lanes.open && diffuse) carry = carry_load(now + static_cast<size_t>(x + 2) * CARRY_LANES);
             out[x] = row[x] = t;
         }
         // Only pictures of the last window are counted: clearing them clears all.
@@ -660,7 +688,7 @@ void build_grid(const OpenPack& pack, TileMapScratch& scratch, const uint16_t* c
                         refuse_two = SAME_AT_TWO;
                         // Two candidates can avoid a neighbour's picture only as a checkerboard:
                         // one tile in four, by position, takes whichever is closer instead.
-                        if (lanes.open_count <= 2 && (hash & 3) == 0) refuse = refuse_two = 0;
+                        if (lanes.few_open && (hash & 3) == 0) refuse = refuse_two = 0;
                     }
                 }
                 const Neighbours nb = {up1 + x, up2 + x, left2, left, up1[x + 2], refuse, refuse_two};
