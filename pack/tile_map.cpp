@@ -71,8 +71,9 @@ struct alignas(16) ListLanes {
     int16_t closed[LANES];    // CLOSED for an unused or parent slot, else 0
     uint64_t mean[LANES];     // the picture means of each lane (some picture's for an unused one)
     uint8_t noise_shift[LANES];  // 2 x the lane's place among the open ones
-    bool open;   // any lane open
-    int open_count;
+    bool open;         // any lane open
+    bool parent_near;  // the parent is among lanes 0 .. 7
+    bool few_open;     // at most two lanes open
     int halves;  // 1 when lanes 8 .. 15 are all closed, else 2
 };
 
@@ -90,24 +91,30 @@ void lanes_fill(ListLanes& lanes, const OpenPack& pack, const uint64_t* means, c
     }
     const __m128i unused = _mm_set1_epi16(static_cast<int16_t>(CANDIDATE_UNUSED));
     const __m128i par = _mm_set1_epi16(static_cast<int16_t>(parent));
+    // Each lane's picture number, the unused one lowered to the last picture's (unsigned minimum
+    // as p less the saturated p - last): the lane reads some picture's mean, never chosen.
+    const __m128i last = _mm_set1_epi16(static_cast<int16_t>(pack.picture_count - 1));
+    alignas(16) uint16_t readable[LANES];
     int closed_bits = 0;
     for (int v = 0; v < 2; ++v) {
         const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(list + 8 * v));
-        const __m128i closed = _mm_or_si128(_mm_cmpeq_epi16(p, unused), _mm_cmpeq_epi16(p, par));
+        const __m128i is_parent = _mm_cmpeq_epi16(p, par);
+        const __m128i closed = _mm_or_si128(_mm_cmpeq_epi16(p, unused), is_parent);
         _mm_store_si128(reinterpret_cast<__m128i*>(lanes.picture + 8 * v), p);
         _mm_store_si128(reinterpret_cast<__m128i*>(lanes.closed + 8 * v), _mm_and_si128(closed, _mm_set1_epi16(CLOSED)));
+        _mm_store_si128(reinterpret_cast<__m128i*>(readable + 8 * v), _mm_sub_epi16(p, _mm_subs_epu16(p, last)));
         closed_bits |= (_mm_movemask_epi8(_mm_packs_epi16(closed, closed)) & 0xFF) << 8 * v;
+        if (v == 0) lanes.parent_near = _mm_movemask_epi8(is_parent) != 0;
     }
-    // The means, two lanes per vector (an unused lane reads the last picture's; it is never chosen).
-    const uint16_t last = static_cast<uint16_t>(pack.picture_count - 1);
-    for (int s = 0; s < LANES; s += 2) {
-        const uint16_t a = std::min(lanes.picture[s], last), b = std::min(lanes.picture[s + 1], last);
+    // The means, two lanes per vector.
+    for (int s = 0; s < LANES; s += 2)
         _mm_store_si128(reinterpret_cast<__m128i*>(lanes.mean + s),
-                        _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(means + a)),
-                                           _mm_loadl_epi64(reinterpret_cast<const __m128i*>(means + b))));
-    }
+                        _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(means + readable[s])),
+                                           _mm_loadl_epi64(reinterpret_cast<const __m128i*>(means + readable[s + 1]))));
     lanes.open = closed_bits != 0xFFFF;
-    lanes.open_count = 16 - __builtin_popcount(static_cast<unsigned>(closed_bits));
+    // Clearing the lowest open lane's bit twice leaves nothing when at most two are open.
+    const unsigned open_bits = ~static_cast<unsigned>(closed_bits) & 0xFFFF, past_one = open_bits & (open_bits - 1);
+    lanes.few_open = (past_one & (past_one - 1)) == 0;
     lanes.halves = (closed_bits & 0xFF00) == 0xFF00 ? 1 : 2;
     if (noise)
         for (int s = 0, open = 0; s < LANES; ++s) {
@@ -121,6 +128,7 @@ void lanes_fill(ListLanes& lanes, const OpenPack& pack, const uint64_t* means, c
 void lanes_fill(ListLanes& lanes, const OpenPack&, const uint64_t* means, const uint16_t* list, int k,
                 uint16_t parent, bool) {
     int open = 0;
+    lanes.parent_near = false;
     for (int s = 0; s < LANES; ++s) {
         const uint16_t t = s < k ? list[s] : CANDIDATE_UNUSED;
         const bool usable = t != CANDIDATE_UNUSED && t != parent;
@@ -129,9 +137,10 @@ void lanes_fill(ListLanes& lanes, const OpenPack&, const uint64_t* means, const 
         lanes.mean[s] = means[t == CANDIDATE_UNUSED ? 0 : t];
         lanes.noise_shift[s] = static_cast<uint8_t>(2 * open);
         open += usable;
+        lanes.parent_near = lanes.parent_near || (s < 8 && t == parent);
     }
     lanes.open = open > 0;
-    lanes.open_count = open;
+    lanes.few_open = open <= 2;
 }
 
 #endif
@@ -300,17 +309,58 @@ struct ViewAround {
     uint16_t left, up, left2, up2, up_left, up_right;
     int16_t refuse;           // added for the left or upper neighbour's picture
     int16_t in_view_cost;     // added for a picture in view
-    uint32_t in_view;         // bit s: lane s's picture is in view
+    const uint8_t* seen;      // per picture number: its tiles in view
     const int16_t* noise;     // per lane: the tie-break
 };
 
+// A tile's own colour: CIELAB lanes (colour_lanes), its two weights (colour_weights) and the
+// same weights as 16-bit lanes (L, a, b, 0) for the vector path's high-half multiply.
+struct ViewColour {
+    uint64_t lab;
+    uint16_t weights;
+    uint64_t weight_lanes;
+};
+
+ViewColour view_colour(const CandidateLists& lists, uint16_t colour) {
+    const uint16_t w = lists.colour_weights[colour];
+    const uint64_t wl = static_cast<uint64_t>(w & 0xFF) << 8, wab = static_cast<uint64_t>(w >> 8) << 8;
+    return {lists.colour_lab[colour], w, wl | wab << 16 | wab << 32};
+}
+
+// Version 3's carried colour difference, per column of a row: L, a and b and a fourth entry
+// that stays 0, so that the vector path moves one column in one step. The difference carried
+// along the row to the next tile (7/16 of each tile's) is held apart in a RowCarry, as every
+// tile waits for it.
+constexpr int CARRY_LANES = 4;
+
 #if defined(__SSE2__)
 
-int cheapest_view_lane(const ListLanes& lanes, int l, int a, int b, uint16_t weights, const ViewAround& v) {
-    const __m128i target = _mm_set_epi16(0, static_cast<int16_t>(b), static_cast<int16_t>(a), static_cast<int16_t>(l),
-                                         0, static_cast<int16_t>(b), static_cast<int16_t>(a), static_cast<int16_t>(l));
-    const int16_t wl = static_cast<int16_t>((weights & 0xFF) << 8), wab = static_cast<int16_t>((weights >> 8) << 8);
-    const __m128i weight = _mm_set_epi16(0, wab, wab, wl, 0, wab, wab, wl);
+// L, a, b and 0 as 16-bit lanes (the carry stays within +-LAB_ERROR_LIMIT).
+using RowCarry = __m128i;
+
+inline __m128i clamp_lab_carry16(__m128i w) {
+    const __m128i limit = _mm_set1_epi16(LAB_ERROR_LIMIT);
+    return _mm_min_epi16(_mm_max_epi16(w, _mm_sub_epi16(_mm_setzero_si128(), limit)), limit);
+}
+
+// Four 32-bit values clamped to +-LAB_ERROR_LIMIT, through 16 bits (a value past the 16-bit
+// range saturates there and then clamps to the same limit).
+inline __m128i clamp_lab_carry(__m128i v) {
+    const __m128i w = clamp_lab_carry16(_mm_packs_epi32(v, v));
+    return _mm_srai_epi32(_mm_unpacklo_epi16(w, w), 16);
+}
+
+// The carry kept in a column (already clamped) as a RowCarry.
+inline RowCarry carry_load(const int32_t* column) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(column));
+    return _mm_packs_epi32(v, v);
+}
+
+// The cheapest open lane for `target` (16-bit L, a, b, 0 in both halves). The terms that do
+// not depend on the colour are summed apart, and a closed lane's sum made CLOSED, so that the
+// colour distance (which waits for the previous tile's carry) takes one saturating add.
+int cheapest_view_lane(const ListLanes& lanes, __m128i target, uint64_t weight_lanes, const ViewAround& v) {
+    const __m128i weight = _mm_set1_epi64x(static_cast<int64_t>(weight_lanes));
     __m128i cost[2];
     for (int v2 = 0; v2 < 2; ++v2) {
         __m128i sums[2];
@@ -329,21 +379,33 @@ int cheapest_view_lane(const ListLanes& lanes, int l, int a, int b, uint16_t wei
         }
         cost[v2] = _mm_packs_epi32(sums[0], sums[1]);
     }
+    auto pair = [&](int s) { return v.seen[lanes.picture[s]] | v.seen[lanes.picture[s + 1]] << 8; };
+    __m128i seen = _mm_cvtsi32_si128(pair(0));
+    seen = _mm_insert_epi16(seen, pair(2), 1);
+    seen = _mm_insert_epi16(seen, pair(4), 2);
+    seen = _mm_insert_epi16(seen, pair(6), 3);
+    seen = _mm_insert_epi16(seen, pair(8), 4);
+    seen = _mm_insert_epi16(seen, pair(10), 5);
+    seen = _mm_insert_epi16(seen, pair(12), 6);
+    seen = _mm_insert_epi16(seen, pair(14), 7);
     auto same = [](__m128i pic, uint16_t t) { return _mm_cmpeq_epi16(pic, _mm_set1_epi16(static_cast<int16_t>(t))); };
     const __m128i refused = _mm_set1_epi16(v.refuse), two = _mm_set1_epi16(SAME_TWO_APART);
-    const __m128i diagonal = _mm_set1_epi16(SAME_DIAGONAL);
-    const __m128i lane_bit = _mm_set_epi16(128, 64, 32, 16, 8, 4, 2, 1), in_view_cost = _mm_set1_epi16(v.in_view_cost);
+    const __m128i diagonal = _mm_set1_epi16(SAME_DIAGONAL), zero = _mm_setzero_si128();
+    const __m128i in_view_cost = _mm_set1_epi16(v.in_view_cost);
     for (int h = 0; h < 2; ++h) {
         const __m128i pic = _mm_load_si128(reinterpret_cast<const __m128i*>(lanes.picture + 8 * h));
-        const __m128i bits = _mm_and_si128(_mm_set1_epi16(static_cast<int16_t>(v.in_view >> 8 * h & 0xFF)), lane_bit);
-        __m128i c = _mm_add_epi16(cost[h], _mm_and_si128(_mm_cmpeq_epi16(bits, lane_bit), in_view_cost));
-        c = _mm_add_epi16(c, _mm_and_si128(_mm_or_si128(same(pic, v.left), same(pic, v.up)), refused));
-        c = _mm_add_epi16(c, _mm_and_si128(same(pic, v.left2), two));
-        c = _mm_add_epi16(c, _mm_and_si128(same(pic, v.up2), two));
-        c = _mm_add_epi16(c, _mm_and_si128(same(pic, v.up_left), diagonal));
-        c = _mm_add_epi16(c, _mm_and_si128(same(pic, v.up_right), diagonal));
-        c = _mm_add_epi16(c, _mm_loadu_si128(reinterpret_cast<const __m128i*>(v.noise + 8 * h)));
-        cost[h] = _mm_max_epi16(c, _mm_load_si128(reinterpret_cast<const __m128i*>(lanes.closed + 8 * h)));
+        const __m128i counts = h == 0 ? _mm_unpacklo_epi8(seen, zero) : _mm_unpackhi_epi8(seen, zero);
+        const __m128i in_view = _mm_andnot_si128(_mm_cmpeq_epi16(counts, zero), in_view_cost);
+        const __m128i near = _mm_add_epi16(_mm_and_si128(_mm_or_si128(same(pic, v.left), same(pic, v.up)), refused),
+                                           _mm_add_epi16(_mm_and_si128(same(pic, v.left2), two),
+                                                         _mm_and_si128(same(pic, v.up2), two)));
+        const __m128i corner = _mm_add_epi16(_mm_and_si128(same(pic, v.up_left), diagonal),
+                                             _mm_and_si128(same(pic, v.up_right), diagonal));
+        const __m128i noise = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v.noise + 8 * h));
+        const __m128i sum = _mm_add_epi16(_mm_add_epi16(in_view, near), _mm_add_epi16(corner, noise));
+        const __m128i closed = _mm_load_si128(reinterpret_cast<const __m128i*>(lanes.closed + 8 * h));
+        // An open lane's total stays below CLOSED (no saturation); a closed one's saturates to it.
+        cost[h] = _mm_adds_epi16(cost[h], _mm_max_epi16(sum, closed));
     }
     __m128i low = _mm_min_epi16(cost[0], cost[1]);
     low = _mm_min_epi16(low, _mm_shuffle_epi32(low, 0x4E));
@@ -353,21 +415,66 @@ int cheapest_view_lane(const ListLanes& lanes, int l, int a, int b, uint16_t wei
     return __builtin_ctz(static_cast<unsigned>(at));
 }
 
+// The chosen lane for a tile whose columns of the carry rows start at `now` and `next`, and,
+// when `carry` is not null, the tile's colour shifted by the carry (/ 32, toward 0) and its
+// difference from the chosen picture spread on: 7/16 to the next tile (*carry, with the
+// carry already in the next column), 3/16, 5/16 and 1/16 to the row below.
+int choose_view_tile(const ListLanes& lanes, const ViewColour& colour, const ViewAround& v, const int32_t* now,
+                     int32_t* next, RowCarry* carry) {
+    __m128i target = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&colour.lab));
+    if (carry) {
+        const __m128i c = *carry;
+        target = _mm_add_epi16(target, _mm_srai_epi16(_mm_add_epi16(c, _mm_and_si128(_mm_srai_epi16(c, 15),
+                                                                                      _mm_set1_epi16(31))),
+                                                      5));
+    }
+    const int chosen = cheapest_view_lane(lanes, _mm_unpacklo_epi64(target, target), colour.weight_lanes, v);
+    if (carry) {
+        const __m128i d = _mm_sub_epi16(target, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(lanes.mean + chosen)));
+        const __m128i d7 = _mm_sub_epi16(_mm_slli_epi16(d, 3), d);
+        *carry = clamp_lab_carry16(_mm_adds_epi16(carry_load(now + 2 * CARRY_LANES), d7));
+        const __m128i e = _mm_srai_epi32(_mm_unpacklo_epi16(d, d), 16);
+        const __m128i e3 = _mm_add_epi32(_mm_slli_epi32(e, 1), e), e5 = _mm_add_epi32(_mm_slli_epi32(e, 2), e);
+        auto at_column = [next](int dx) { return reinterpret_cast<__m128i*>(next + CARRY_LANES * dx); };
+        _mm_storeu_si128(at_column(0), _mm_add_epi32(_mm_loadu_si128(at_column(0)), e3));
+        _mm_storeu_si128(at_column(1), _mm_add_epi32(_mm_loadu_si128(at_column(1)), e5));
+        _mm_storeu_si128(at_column(2), _mm_add_epi32(_mm_loadu_si128(at_column(2)), e));
+    }
+    return chosen;
+}
+
 #else
 
-int cheapest_view_lane(const ListLanes& lanes, int l, int a, int b, uint16_t weights, const ViewAround& v) {
+struct RowCarry {
+    int32_t lab[3];
+};
+
+inline RowCarry carry_load(const int32_t* column) { return {{column[0], column[1], column[2]}}; }
+
+int choose_view_tile(const ListLanes& lanes, const ViewColour& colour, const ViewAround& v, const int32_t* now,
+                     int32_t* next, RowCarry* carry) {
+    int target[3];
+    for (int ch = 0; ch < 3; ++ch) target[ch] = lane_value(colour.lab, ch) + (carry ? carry->lab[ch] / 32 : 0);
     int chosen = 0, lowest = CLOSED + 1;
     for (int s = 0; s < LANES; ++s) {
         const uint16_t t = lanes.picture[s];
         const uint64_t m = lanes.mean[s];
-        int cost = colour_distance(l - lane_value(m, 0), a - lane_value(m, 1), b - lane_value(m, 2), weights & 0xFF,
-                                   weights >> 8);
-        cost += (v.in_view >> s & 1) ? v.in_view_cost : 0;
+        int cost = colour_distance(target[0] - lane_value(m, 0), target[1] - lane_value(m, 1),
+                                   target[2] - lane_value(m, 2), colour.weights & 0xFF, colour.weights >> 8);
+        cost += v.seen[t] != 0 ? v.in_view_cost : 0;
         cost += (t == v.left || t == v.up) ? v.refuse : 0;
         cost += SAME_TWO_APART * ((t == v.left2) + (t == v.up2)) + SAME_DIAGONAL * ((t == v.up_left) + (t == v.up_right));
         cost = std::max(cost + v.noise[s], static_cast<int>(lanes.closed[s]));
         if (cost < lowest) chosen = s, lowest = cost;
     }
+    if (carry)
+        for (int ch = 0; ch < 3; ++ch) {
+            const int e = target[ch] - lane_value(lanes.mean[chosen], ch);
+            carry->lab[ch] = std::min(std::max(now[2 * CARRY_LANES + ch] + 7 * e, -LAB_ERROR_LIMIT), LAB_ERROR_LIMIT);
+            next[ch] += 3 * e;
+            next[CARRY_LANES + ch] += 5 * e;
+            next[2 * CARRY_LANES + ch] += e;
+        }
     return chosen;
 }
 
@@ -385,26 +492,28 @@ void carry_rows(int32_t* carry, size_t carry_row, int y, int32_t* now[3], int32_
 
 // The version-3 map of a grid (see above). TileMapScratch::rows holds VIEW_ROWS rows of
 // width + 2 VIEW_PAD entries; `seen` counts the tiles of each picture number (the unused
-// number too: padding) in the window, moved one column per tile and cleared after each row.
+// number too: padding) in the window, moved one column per tile and cleared after each row;
+// `carry` holds two rows (this one and the next, in turn) of width + 2 columns.
 void build_view_grid(const OpenPack& pack, TileMapScratch& scratch, const uint16_t* colours, int width, int height,
                      uint16_t parent, uint16_t* map, int spread) {
     const CandidateLists& lists = pack.candidates;
     const int k = lists.count;
-    const size_t stride = static_cast<size_t>(width) + 2 * VIEW_PAD, carry_row = static_cast<size_t>(width) + 2;
+    const size_t stride = static_cast<size_t>(width) + 2 * VIEW_PAD;
+    const size_t carry_row = (static_cast<size_t>(width) + 2) * CARRY_LANES;
     if (scratch.rows.size() < VIEW_ROWS * stride) scratch.rows.resize(VIEW_ROWS * stride);
-    if (scratch.carry.size() < 6 * carry_row) scratch.carry.resize(6 * carry_row);
+    if (scratch.carry.size() < 2 * carry_row) scratch.carry.resize(2 * carry_row);
     scratch.seen.assign(65536, 0);
-    std::fill(scratch.carry.begin(), scratch.carry.begin() + 6 * carry_row, 0);
+    std::fill(scratch.carry.begin(), scratch.carry.begin() + 2 * carry_row, 0);
     std::fill(scratch.rows.begin(), scratch.rows.begin() + VIEW_ROWS * stride, CANDIDATE_UNUSED);
-    int32_t* const carry = scratch.carry.data();
     uint8_t* const seen = scratch.seen.data();
     const bool diffuse = spread == SPREAD_DIFFUSE;
     alignas(16) int16_t noise[LANES] = {};
     ListLanes lanes = {};
+    ViewColour own = {};
     for (int y = 0; y < height; ++y) {
-        int32_t* now[3];
-        int32_t* next[3];
-        carry_rows(carry, carry_row, y, now, next);
+        int32_t* const now = scratch.carry.data() + (y & 1) * carry_row;
+        int32_t* const next = scratch.carry.data() + ((y + 1) & 1) * carry_row;
+        std::fill(next, next + carry_row, 0);
         // Row y - dy of the window, each from its first column.
         const uint16_t* above[VIEW_ROWS];
         for (int dy = 0; dy < VIEW_ROWS; ++dy)
@@ -418,6 +527,7 @@ void build_view_grid(const OpenPack& pack, TileMapScratch& scratch, const uint16
         int32_t listed_colour = -1;
         int16_t in_view_cost = 0;
         const int last_x = width - 1;
+        RowCarry carry = carry_load(now + CARRY_LANES);
         for (int x = 0; x < width; ++x) {
             if (x > 0) {
                 for (int dy = 1; dy < VIEW_ROWS; ++dy) {
@@ -439,51 +549,43 @@ void build_view_grid(const OpenPack& pack, TileMapScratch& scratch, const uint16
             if (colour != listed_colour) {
                 lanes_fill(lanes, pack, lists.lab_means, lists.table + static_cast<size_t>(colour) * k, k, parent, false);
                 listed_colour = colour;
+                own = view_colour(lists, colour);
                 // The parent among the eight nearest leaves one fewer to cycle through: the
                 // in-view cost reaches one further.
-                in_view_cost = lists.in_view_cost[2 * colour +
-                                                  (std::find(lanes.picture, lanes.picture + 8, parent) != lanes.picture + 8)];
+                in_view_cost = lists.in_view_cost[2 * colour + lanes.parent_near];
             }
             uint16_t t;
             if (!lanes.open) {
                 t = pack.best_match[colour];
                 t = t == parent ? pack.second_match[colour] : t;
             } else {
-                const uint64_t own = lists.colour_lab[colour];
-                int l = lane_value(own, 0), a = lane_value(own, 1), b = lane_value(own, 2);
-                if (diffuse) l += now[0][x + 1] / 32, a += now[1][x + 1] / 32, b += now[2][x + 1] / 32;
                 const uint32_t hash = position_hash(static_cast<uint32_t>(x), static_cast<uint32_t>(y));
                 tie_breaks<VIEW_TIE_SHIFT>(hash, noise);
-                uint32_t in_view = 0;
-                for (int s = 0; s < LANES; ++s) in_view |= static_cast<uint32_t>(seen[lanes.picture[s]] != 0) << s;
                 // Two candidates can avoid a neighbour's picture only as a checkerboard: one tile
                 // in four, by position, takes whichever is cheaper instead.
-                const int16_t refuse = lanes.open_count <= 2 && (hash & 3) == 0 ? 0 : SAME_AS_NEIGHBOUR;
+                const int16_t refuse = lanes.few_open && (hash & 3) == 0 ? 0 : SAME_AS_NEIGHBOUR;
                 const ViewAround around = {row[x - 1],      above[1][x],      row[x - 2], above[2][x],  above[1][x - 1],
-                                           above[1][x + 1], refuse, in_view_cost, in_view, noise};
-                const int s = cheapest_view_lane(lanes, l, a, b, lists.colour_weights[colour], around);
-                t = lanes.picture[s];
-                if (diffuse) {
-                    const uint64_t got = lanes.mean[s];
-                    const int diff[3] = {l - lane_value(got, 0), a - lane_value(got, 1), b - lane_value(got, 2)};
-                    for (int ch = 0; ch < 3; ++ch) {
-                        const int e = diff[ch];
-                        now[ch][x + 2] = std::min(std::max(now[ch][x + 2] + 7 * e, -LAB_ERROR_LIMIT), LAB_ERROR_LIMIT);
-                        next[ch][x] += 3 * e;
-                        next[ch][x + 1] += 5 * e;
-                        next[ch][x + 2] += e;
-                    }
-                }
+                                           above[1][x + 1], refuse, in_view_cost, seen, noise};
+                const size_t column = static_cast<size_t>(x) * CARRY_LANES;
+                t = lanes.picture[choose_view_tile(lanes, own, around, now + column, next + column,
+                                                   diffuse ? &carry : nullptr)];
             }
+            if (!lanes.open && diffuse) carry = carry_load(now + static_cast<size_t>(x + 2) * CARRY_LANES);
             out[x] = row[x] = t;
         }
         // Only pictures of the last window are counted: clearing them clears all.
         for (int dy = 0; dy < VIEW_ROWS; ++dy)
             for (int x = width - 2 - VIEW_RADIUS; x <= width + VIEW_RADIUS; ++x) seen[above[dy][x]] = 0;
-        if (diffuse)
-            for (int ch = 0; ch < 3; ++ch)
-                for (size_t x = 0; x < carry_row; ++x)
-                    next[ch][x] = std::min(std::max(next[ch][x], -LAB_ERROR_LIMIT), LAB_ERROR_LIMIT);
+        if (diffuse) {
+#if defined(__SSE2__)
+            for (size_t i = 0; i < carry_row; i += CARRY_LANES) {
+                __m128i* const column = reinterpret_cast<__m128i*>(next + i);
+                _mm_storeu_si128(column, clamp_lab_carry(_mm_loadu_si128(column)));
+            }
+#else
+            for (size_t i = 0; i < carry_row; ++i) next[i] = std::min(std::max(next[i], -LAB_ERROR_LIMIT), LAB_ERROR_LIMIT);
+#endif
+        }
     }
 }
 
@@ -586,7 +688,7 @@ void build_grid(const OpenPack& pack, TileMapScratch& scratch, const uint16_t* c
                         refuse_two = SAME_AT_TWO;
                         // Two candidates can avoid a neighbour's picture only as a checkerboard:
                         // one tile in four, by position, takes whichever is closer instead.
-                        if (lanes.open_count <= 2 && (hash & 3) == 0) refuse = refuse_two = 0;
+                        if (lanes.few_open && (hash & 3) == 0) refuse = refuse_two = 0;
                     }
                 }
                 const Neighbours nb = {up1 + x, up2 + x, left2, left, up1[x + 2], refuse, refuse_two};

@@ -166,8 +166,8 @@ TEST_F(Candidates, FlatSurfaceHasNoEqualNeighbours) {
 
 // The choice rule's maps pinned for both spreads over a surface of short runs of mixed colours
 // (lists with repeats when K is past the six pictures): values recorded from the first, plainly
-// written version of the rule, so a faster one must choose exactly the same tiles; version 2
-// as packs of that version have always shown.
+// written version of the rule, so a faster one must choose exactly the same tiles; versions 2
+// and 3 as packs of those versions have always shown.
 TEST_F(Candidates, ChoicesArePinned) {
     for (int i = 0; i < PICTURE_PIXELS; ++i) surface_image[i] = static_cast<uint16_t>(i / 3 * 2654435761u >> 9);
     const struct {
@@ -178,7 +178,10 @@ TEST_F(Candidates, ChoicesArePinned) {
                   {4, SPREAD_NOISE, 0xEA93D435C575037Aull, 1},
                   {16, SPREAD_DIFFUSE, 0x664F388827EC7794ull, 1},
                   {16, SPREAD_NOISE, 0xEA0831E9CB3976F6ull, 1},
-                  {16, SPREAD_DIFFUSE, 0x9735A328866CE54Dull, 2}};
+                  {16, SPREAD_DIFFUSE, 0x9735A328866CE54Dull, 2},
+                  {16, SPREAD_DIFFUSE, 0x3EABDC22D1D57C1Aull, CANDIDATE_VERSION},
+                  {16, SPREAD_NOISE, 0xC54E1DC73CA317EFull, CANDIDATE_VERSION},
+                  {9, SPREAD_DIFFUSE, 0x67E9B5405A5BBC4Dull, CANDIDATE_VERSION}};
     for (const auto& p : pinned) {
         load(section_bytes(p.k, nullptr, p.version));
         tile_map_build(viewer_pack, scratch, surface_image, 2, tile_map, p.spread);
