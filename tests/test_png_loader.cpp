@@ -50,6 +50,16 @@ TEST_F(PngLoader, PicturesOfEachKind) {
     EXPECT_EQ(std::vector<uint16_t>(static_cast<uint16_t*>(c->pixels), static_cast<uint16_t*>(c->pixels) + 18),
               std::vector<uint16_t>(static_cast<uint16_t*>(b->pixels), static_cast<uint16_t*>(b->pixels) + 18));
     EXPECT_EQ(runs(c, 0, 3), runs(b, 0, 3));
+    // A palette of red, green and blue, in 8-bit and in packed 2-bit indices.
+    for (int depth : {8, 2}) {
+        const std::vector<uint8_t> indices = depth == 8 ? std::vector<uint8_t>{2, 0, 1} : std::vector<uint8_t>{0x84};
+        const PngSpec spec{3, 1, PNG_COLOR_TYPE_PALETTE, indices, depth, {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}}};
+        const Bitmap* p = load(png_encode(spec));
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(std::vector<uint16_t>(static_cast<uint16_t*>(p->pixels), static_cast<uint16_t*>(p->pixels) + 3),
+                  (std::vector<uint16_t>{0x001F, 0xF800, 0x07E0}))
+            << depth;
+    }
     // With alpha: red 255, green 128, blue 0, the key colour 255, white 255 give weights 32, 16,
     // 0, 32, 32; the key colour and weight 0 are skipped, so the triples are (skip, translucent,
     // opaque) = (0, 0, 1) red, (0, 1, 0) green, (2, 0, 1) blue and key, then white.

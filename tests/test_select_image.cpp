@@ -80,12 +80,15 @@ TEST_F(SelectImage, ScrollBarDeadZoneAndLimits) {
     start_test_runtime();
     draw_target = target.data();
     static int held_look = -1;  // the bar's frame while held
+    static uint16_t shown = 0;  // the grid's pixel at (10, 10) once scrolled
     frame_hook = [] {
         if (pump_frame_count == 50) held_look = SpriteTable[SCROLL_BAR_SLOT]->frame;
+        if (pump_frame_count == 85) shown = draw_target[10 * 240 + 10];
     };
     run(size_taps(3, 4) + "20 move 120 290\n21 down\n22 move 230 290\n80 up\n90 tap 10 10\n");
     // Picture 84: column (10 + 1260) / 60 = 21, row 0.
     EXPECT_EQ(vals(zoom, scroll_offset, current_picture), vals(60, (240 - 1500) * 256, 84));
+    EXPECT_EQ(shown, 84 + 1);  // and the grid is drawn where the tap reads it: picture 84's colour
     // Held it shows its pressed look; let go, it springs back to the middle and its resting look.
     EXPECT_EQ(held_look, 1);
     EXPECT_EQ(vals(SpriteTable[SCROLL_BAR_SLOT]->x, SpriteTable[SCROLL_BAR_SLOT]->frame), vals(120, 0));

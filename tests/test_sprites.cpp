@@ -46,12 +46,12 @@ protected:
         pen_state.x = static_cast<int16_t>(x);
         pen_state.y = static_cast<int16_t>(y);
     }
-    // First and last pen column on row 50 for which test() is non-zero.
+    // First and last pen column on row 50 (or row on column 50) for which test() is non-zero.
     template <typename Test>
-    std::pair<int, int> hit_columns(Test test) {
+    std::pair<int, int> hit_columns(Test test, bool rows = false) {
         int first = -1, last = -1;
         for (int x = 0; x < 120; ++x) {
-            pen_at(x, 50);
+            pen_at(rows ? 50 : x, rows ? x : 50);
             if (!test()) continue;
             if (first < 0) first = x;
             last = x;
@@ -90,9 +90,12 @@ TEST_F(Sprites, AnimationSequencesLoopsAndSpeed) {
 }
 
 TEST_F(Sprites, RectangleFollowsTheScale) {
-    EXPECT_EQ(hit_columns([] { return sprite_hit_rect(4); }), std::make_pair(45, 54));
-    SpriteTable[4]->scale = 2048;
-    EXPECT_EQ(hit_columns([] { return sprite_hit_rect(4); }), std::make_pair(40, 59));
+    for (bool rows : {false, true}) {
+        SpriteTable[4]->scale = 1024;
+        EXPECT_EQ(hit_columns([] { return sprite_hit_rect(4); }, rows), std::make_pair(45, 54));
+        SpriteTable[4]->scale = 2048;
+        EXPECT_EQ(hit_columns([] { return sprite_hit_rect(4); }, rows), std::make_pair(40, 59));
+    }
     SpriteTable[4]->active = 0;
     EXPECT_EQ(hit_columns([] { return sprite_hit_rect(4) + sprite_hit_rect(5); }), std::make_pair(-1, -1));
 }

@@ -7,6 +7,7 @@
 
 #include "app/stroke_demo.h"
 #include "render/console.h"
+#include "render/framebuffer.h"
 #include "runtime/host.h"
 #include "runtime/input.h"
 #include "runtime/replay.h"
@@ -97,8 +98,11 @@ TEST(StrokeDemo, TypedLineStartsAgainWhenFull) {
     char error[128];
     ASSERT_EQ(replay_parse(text.c_str(), error, sizeof error), 1) << error;
     static std::vector<std::string> lines;  // after the 38th and the 39th dot
+    static std::vector<uint16_t> edges;     // the right column at the panels' edges
     frame_hook = [] {
         if (pump_frame_count != 5 + 6 * 38 && pump_frame_count != 5 + 6 * 39) return;
+        if (edges.empty())
+            for (int y : {19, 20, 261, 262}) edges.push_back(Framebuffer[y * SCREEN_WIDTH + SCREEN_WIDTH - 1]);
         std::string shown;
         for (int c = 6; c < 40; ++c) shown += console_cells[51 * console_columns + c] == console_char_table['.'] ? '.' : ' ';
         lines.push_back(shown);
@@ -108,6 +112,8 @@ TEST(StrokeDemo, TypedLineStartsAgainWhenFull) {
     frame_hook = nullptr;
     replay_clear();
     EXPECT_EQ(lines, (std::vector<std::string>{std::string(34, '.'), "." + std::string(33, ' ')}));
+    // The help panel ends after row 19 and the result panel starts at row 262, over dark grey paper.
+    EXPECT_EQ(edges, (std::vector<uint16_t>{0x0841, 0x18E3, 0x18E3, 0x0841}));
 }
 
 }  // namespace
