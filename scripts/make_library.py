@@ -168,12 +168,16 @@ def make_copy(task):
 
 def score(out, report_path):
     """Pairs in one group that come from one original are right; planted pairs not in one group
-    are missed."""
+    are missed. A byte-identical copy (two copies recompressed alike) belongs to its file's group."""
     planted = json.load(open(os.path.join(out, "planted.json")))
     inputs = json.load(open(report_path))["inputs"]
+    of = {i["file"]: i["of"] for i in inputs if i["outcome"] in ("near-duplicate", "duplicate")}
     group = {}
     for i in inputs:
-        group[i["file"]] = i["of"] if i["outcome"] == "near-duplicate" else i["file"]
+        f = i["file"]
+        while f in of:
+            f = of[f]
+        group[i["file"]] = f
     members = {}
     for f, g in group.items():
         members.setdefault(g, []).append(f)

@@ -24,8 +24,7 @@ namespace {
 
 SimilarItem similar_item(const LinearPicture& p) {
     const std::vector<uint16_t> thumb = picture_to_rgb565(reduce_picture(p, 64));
-    const PictureTraits t = picture_traits(p);
-    return {t.hash, mean_colour(thumb.data(), thumb.size()), is_flat(t)};
+    return similar_item(picture_traits(p), mean_colour(thumb.data(), thumb.size()));
 }
 
 // A plain picture whose light rises by `ramp` from left to right (too little to see).
@@ -133,7 +132,8 @@ TEST(NearDuplicates, PlantedCopiesGroupAndDistinctPicturesDoNot) {
     // one 10% brighter, and never with a detailed picture, even of the same hash and colour.
     const size_t flat = items.size();
     for (const LinearPicture& p : {plain(0.3f, 0), plain(0.3f, 0.01f), plain(0.33f, 0)}) items.push_back(similar_item(p));
-    items.push_back({items[flat].hash, items[flat].colour, false});
+    items.push_back(items[flat]);
+    items.back().flat = false;
     EXPECT_GT(__builtin_popcountll(items[flat].hash ^ items[flat + 1].hash), SIMILAR_HASH_BITS);
     const std::vector<uint32_t> group = group_similar(items);
     for (int i = 0; i < N; ++i) EXPECT_EQ(group[i], static_cast<uint32_t>(i)) << "original " << i << " grouped";
