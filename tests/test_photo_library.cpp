@@ -16,6 +16,7 @@
 #include "builder/near_duplicates.h"
 #include "builder/pack_build.h"
 #include "builder/pack_writer.h"
+#include "builder/photo_selection.h"
 #include "tests/support/temp_dir.h"
 
 using namespace evgpack;
@@ -267,6 +268,13 @@ TEST(PhotoSelection, SameForAnyJobsEveryFolderKeptAndPathOrderAsBefore) {
     first.paths.clear();
     for (int i = 0; i < 5; ++i) first.paths.push_back(r.files[static_cast<size_t>(i)]);
     EXPECT_EQ(build(first), by_path);
+
+    // Ten folders of one picture each, lightness 0 to 90, four to choose: more folders than the
+    // farthest-point half, so it takes the two ends and an even sample the rest, not the first
+    // four folders.
+    std::vector<SelectionItem> items;
+    for (uint32_t k = 0; k < 10; ++k) items.push_back({Lab{10.0 * k, 0, 0}, {}, k});
+    EXPECT_EQ(select_pictures(items, 4), (std::vector<uint32_t>{0, 3, 7, 9}));
 }
 
 // The demo pictures are the first pack a person sees: over a dozen scenes every channel spans
