@@ -143,6 +143,37 @@ TEST(NearDuplicates, PlantedCopiesGroupAndDistinctPicturesDoNot) {
     for (uint32_t k : {0, 1, 2, 3}) EXPECT_EQ(group[flat + k], flat + (k == 1 ? 0 : k)) << "plain picture " << k;
 }
 
+// Pairs of pictures as the grouping sees them: a detailed one (L* 80, a warm colour, a 3 x 3 grid
+// around it) against another, changed as each row says.
+TEST(NearDuplicates, ExposureIsMatchedAndSoftTwinsGroup) {
+    struct Case {
+        const char* what;
+        int bits;             // hash bits turned
+        double scale, da;     // (L* + 16), a and b scaled (exposure); then a* moved
+        float cell;           // one grid cell moved by this much L*
+        bool grouped;
+    };
+    const Case cases[] = {
+        {"8% brighter: 8.5 delta E but the same chroma", 0, 1.085, 0, 0, true},
+        {"8% brighter and redder", 0, 1.085, 10, 0, false},
+        {"12% brighter, past what exposure gives", 0, 1.12, 0, 0, false},
+        {"20 bits turned, colour and grid alike", 20, 1, 0, 1, true},
+        {"20 bits turned, 5% brighter, alike once matched", 20, 1.05, 0, 0, true},
+        {"20 bits turned, 2 delta E apart", 20, 1, 2, 0, false},
+        {"20 bits turned, one cell 2 L* apart", 20, 1, 0, 2, false},
+        {"28 bits turned, all else alike", 28, 1, 0, 0, false},
+    };
+    SimilarItem x{0x5a5a5a5a5a5a5a5aull, Lab{80, 20, 20}, false, {70, 75, 80, 78, 82, 85, 80, 84, 86}};
+    for (const Case& c : cases) {
+        SimilarItem y = x;
+        y.hash ^= (uint64_t(1) << c.bits) - 1;
+        y.colour = Lab{(x.colour.L + 16) * c.scale - 16, x.colour.a * c.scale + c.da, x.colour.b * c.scale};
+        for (int k = 0; k < LAYOUT_CELLS; ++k) y.layout[k] = static_cast<float>((x.layout[k] + 16) * c.scale - 16);
+        y.layout[4] += c.cell;
+        EXPECT_EQ(group_similar({x, y})[1] == 0, c.grouped) << c.what;
+    }
+}
+
 // Of a group of copies the one with the longest shorter side is kept, and of equal sides the
 // sharper: copies of one picture at 300, 360, 330 and a blurred 360.
 TEST(NearDuplicates, TheLargestThenSharpestCopyIsKept) {
