@@ -143,16 +143,9 @@ TEST(NearDuplicates, PlantedCopiesGroupAndDistinctPicturesDoNot) {
     for (uint32_t k : {0, 1, 2, 3}) EXPECT_EQ(group[flat + k], flat + (k == 1 ? 0 : k)) << "plain picture " << k;
 }
 
-// Pairs of pictures as the grouping sees them: a detailed one (L* 80, a warm colour, a 3 x 3 grid
-// around it) against another, changed as each row says.
+// A detailed picture against a copy changed as each row says (exposure scales L* + 16, a and b).
 TEST(NearDuplicates, ExposureIsMatchedAndSoftTwinsGroup) {
-    struct Case {
-        const char* what;
-        int bits;             // hash bits turned
-        double scale, da;     // (L* + 16), a and b scaled (exposure); then a* moved
-        float cell;           // one grid cell moved by this much L*
-        bool grouped;
-    };
+    struct Case { const char* what; int bits; double scale, redder; float cell; bool grouped; };
     const Case cases[] = {
         {"8% brighter: 8.5 delta E but the same chroma", 0, 1.085, 0, 0, true},
         {"8% brighter and redder", 0, 1.085, 10, 0, false},
@@ -163,13 +156,12 @@ TEST(NearDuplicates, ExposureIsMatchedAndSoftTwinsGroup) {
         {"20 bits turned, one cell 2 L* apart", 20, 1, 0, 2, false},
         {"28 bits turned, all else alike", 28, 1, 0, 0, false},
     };
-    SimilarItem x{0x5a5a5a5a5a5a5a5aull, Lab{80, 20, 20}, false, {70, 75, 80, 78, 82, 85, 80, 84, 86}};
+    const SimilarItem x{0x5a5a5a5a5a5a5a5aull, Lab{80, 20, 20}, false, {70, 75, 80, 78, 82, 85, 80, 84, 86}};
     for (const Case& c : cases) {
-        SimilarItem y = x;
-        y.hash ^= (uint64_t(1) << c.bits) - 1;
-        y.colour = Lab{(x.colour.L + 16) * c.scale - 16, x.colour.a * c.scale + c.da, x.colour.b * c.scale};
-        for (int k = 0; k < LAYOUT_CELLS; ++k) y.layout[k] = static_cast<float>((x.layout[k] + 16) * c.scale - 16);
-        y.layout[4] += c.cell;
+        SimilarItem y{x.hash ^ ((uint64_t(1) << c.bits) - 1),
+                      Lab{96 * c.scale - 16, 20 * c.scale + c.redder, 20 * c.scale}, false, {}};
+        for (int k = 0; k < LAYOUT_CELLS; ++k)
+            y.layout[k] = static_cast<float>((x.layout[k] + 16) * c.scale - 16 + (k == 4) * c.cell);
         EXPECT_EQ(group_similar({x, y})[1] == 0, c.grouped) << c.what;
     }
 }
@@ -300,9 +292,7 @@ TEST(PhotoSelection, SameForAnyJobsEveryFolderKeptAndPathOrderAsBefore) {
     for (int i = 0; i < 5; ++i) first.paths.push_back(r.files[static_cast<size_t>(i)]);
     EXPECT_EQ(build(first), by_path);
 
-    // Ten folders of one picture each, lightness 0 to 90, four to choose: more folders than the
-    // farthest-point half, so it takes the two ends and an even sample the rest, not the first
-    // four folders.
+    // More folders (ten, lightness 0 to 90) than the farthest-point half of 4: the ends, then even.
     std::vector<SelectionItem> items;
     for (uint32_t k = 0; k < 10; ++k) items.push_back({Lab{10.0 * k, 0, 0}, {}, k});
     EXPECT_EQ(select_pictures(items, 4), (std::vector<uint32_t>{0, 3, 7, 9}));
