@@ -146,7 +146,8 @@ std::vector<uint32_t> group_similar(const std::vector<SimilarItem>& items) {
             const SimilarItem &x = items[i], &y = items[j];
             if (x.flat != y.flat) continue;
             if (x.flat) {
-                const double dl = x.colour.L - y.colour.L, da = x.colour.a - y.colour.a, db = x.colour.b - y.colour.b;
+                const double dl = x.colour.L - y.colour.L, da = x.colour.a - y.colour.a,
+                             db = x.colour.b - y.colour.b;
                 if (dl * dl + da * da + db * db > flat_limit) continue;
             } else {
                 const int bits = __builtin_popcountll(x.hash ^ y.hash);
