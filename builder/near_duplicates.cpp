@@ -94,6 +94,42 @@ bool is_flat(const PictureTraits& traits) {
     return traits.sharpness < FLAT_SHARPNESS && *span.second - *span.first < FLAT_LAYOUT;
 }
 
+SimilarItem similar_item(const PictureTraits& traits, const Lab& colour) {
+    SimilarItem item{traits.hash, colour, is_flat(traits), {}};
+    std::copy(std::begin(traits.layout), std::end(traits.layout), item.layout);
+    return item;
+}
+
+namespace {
+
+// How far apart two detailed pictures' colours are (see SIMILAR_COLOUR), and in `scale` the
+// factor that brings the brighter one's L* + 16 to the darker's (1 when exposure is not matched).
+double colour_apart(const SimilarItem& x, const SimilarItem& y, double& scale) {
+    const Lab& dark = x.colour.L <= y.colour.L ? x.colour : y.colour;
+    const Lab& bright = x.colour.L <= y.colour.L ? y.colour : x.colour;
+    const double dl = dark.L - bright.L, da = dark.a - bright.a, db = dark.b - bright.b;
+    const double plain = std::sqrt(dl * dl + da * da + db * db);
+    scale = (dark.L + 16) / (bright.L + 16);
+    if (scale * EXPOSURE_RATIO < 1) {
+        scale = 1;
+        return plain;
+    }
+    const double matched = std::hypot(dark.a - scale * bright.a, dark.b - scale * bright.b);
+    if (plain <= matched) scale = 1;
+    return std::min(plain, matched);
+}
+
+// Every cell of the two grids within TWIN_LAYOUT once the brighter is scaled as its colour was.
+bool layouts_alike(const SimilarItem& x, const SimilarItem& y, double scale) {
+    const float* dark = x.colour.L <= y.colour.L ? x.layout : y.layout;
+    const float* bright = x.colour.L <= y.colour.L ? y.layout : x.layout;
+    for (int k = 0; k < LAYOUT_CELLS; ++k)
+        if (std::fabs((dark[k] + 16) - scale * (bright[k] + 16)) > TWIN_LAYOUT) return false;
+    return true;
+}
+
+}  // namespace
+
 std::vector<uint32_t> group_similar(const std::vector<SimilarItem>& items) {
     const size_t n = items.size();
     std::vector<uint32_t> parent(n);
@@ -102,17 +138,26 @@ std::vector<uint32_t> group_similar(const std::vector<SimilarItem>& items) {
         while (parent[i] != i) i = parent[i] = parent[parent[i]];
         return i;
     };
-    const double colour_limit = SIMILAR_COLOUR * SIMILAR_COLOUR, flat_limit = FLAT_COLOUR * FLAT_COLOUR;
+    const double flat_limit = FLAT_COLOUR * FLAT_COLOUR;
     // Every pair: 20,000 pictures make 2e8 cheap comparisons (well under a second), far less
     // than importing them.
     for (size_t i = 0; i < n; ++i)
         for (size_t j = i + 1; j < n; ++j) {
-            const bool flat = items[i].flat;
-            if (flat != items[j].flat) continue;
-            if (!flat && __builtin_popcountll(items[i].hash ^ items[j].hash) > SIMILAR_HASH_BITS) continue;
-            const double dl = items[i].colour.L - items[j].colour.L, da = items[i].colour.a - items[j].colour.a,
-                         db = items[i].colour.b - items[j].colour.b;
-            if (dl * dl + da * da + db * db > (flat ? flat_limit : colour_limit)) continue;
+            const SimilarItem &x = items[i], &y = items[j];
+            if (x.flat != y.flat) continue;
+            if (x.flat) {
+                const double dl = x.colour.L - y.colour.L, da = x.colour.a - y.colour.a,
+                             db = x.colour.b - y.colour.b;
+                if (dl * dl + da * da + db * db > flat_limit) continue;
+            } else {
+                const int bits = __builtin_popcountll(x.hash ^ y.hash);
+                if (bits > TWIN_HASH_BITS) continue;
+                double scale;
+                const double apart = colour_apart(x, y, scale);
+                if (bits <= SIMILAR_HASH_BITS ? apart > SIMILAR_COLOUR
+                                              : apart > TWIN_COLOUR || !layouts_alike(x, y, scale))
+                    continue;
+            }
             uint32_t a = find(static_cast<uint32_t>(i)), b = find(static_cast<uint32_t>(j));
             if (a != b) parent[std::max(a, b)] = std::min(a, b);  // the root stays the lowest number
         }

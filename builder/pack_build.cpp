@@ -450,7 +450,7 @@ void measure_summary(const std::string& output, const PackContent& content, cons
 // kept, in path order.
 std::vector<size_t> drop_similar(const std::vector<size_t>& usable, std::vector<Slot>& slots, BuildReport& report) {
     std::vector<SimilarItem> items;
-    for (size_t i : usable) items.push_back({slots[i].traits.hash, slots[i].colour, is_flat(slots[i].traits)});
+    for (size_t i : usable) items.push_back(similar_item(slots[i].traits, slots[i].colour));
     const std::vector<uint32_t> group = group_similar(items);
     std::map<uint32_t, size_t> keeper;  // group -> position in `usable` of the photo kept
     std::map<uint32_t, int> members;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <map>
 #include <numeric>
 
 namespace evgpack {
@@ -66,13 +67,23 @@ std::vector<uint32_t> select_pictures(const std::vector<SelectionItem>& items, s
             if (!taken[i] && allowed(i) && (best == n || nearest[i] > nearest[best])) best = i;
         return best;
     };
-    // Every top-level folder first, in the order of their first items.
-    std::vector<uint32_t> folders;
-    for (const SelectionItem& it : items)
-        if (std::find(folders.begin(), folders.end(), it.folder) == folders.end()) folders.push_back(it.folder);
-    for (size_t k = 0; k < folders.size() && chosen.size() < count; ++k)
-        take(farthest([&](size_t i) { return items[i].folder == folders[k]; }));
-    const size_t spread = std::max(chosen.size(), count * FARTHEST_PERCENT / 100);
+    // Every top-level folder first, in the order of their first items, when they fit in the
+    // farthest-point half. With more folders than that (a library of one folder per day), the
+    // half goes to the farthest item of any folder not yet represented: taking one of each in
+    // path order would fill the pack from the first folders alone.
+    const size_t spread = std::min(count, std::max<size_t>(1, count * FARTHEST_PERCENT / 100));
+    std::map<uint32_t, size_t> folder_number;  // folder -> its place in order of first items
+    for (const SelectionItem& it : items) folder_number.emplace(it.folder, folder_number.size());
+    std::vector<char> represented(folder_number.size(), 0);
+    const bool one_each = folder_number.size() <= spread;
+    for (size_t k = 0; k < (one_each ? folder_number.size() : spread); ++k) {
+        const size_t pick = farthest([&](size_t i) {
+            const size_t f = folder_number[items[i].folder];
+            return one_each ? f == k : !represented[f];
+        });
+        represented[folder_number[items[pick].folder]] = 1;
+        take(pick);
+    }
     while (chosen.size() < spread) take(farthest([](size_t) { return true; }));
     // The rest as an even sample of the items not taken, in their order: the pack keeps the
     // library's own mix of colours, so common colours have many pictures to vary between.

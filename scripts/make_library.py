@@ -7,10 +7,18 @@ near-duplicates of another photo of the library (resized, recompressed at anothe
 by 3%, or exposed +-10%). planted.json lists each planted copy with its original, and
 --distinct DIR writes every source photo once (for counting false groups).
 
+Only the planted copies may be near-duplicates: two crops of one plain sky, or one source shipped
+twice at two sizes, would be the same picture to the eye, so a grouping that joins them would be
+right and still be scored wrong. The square centre of every unplanted photo (what the pack build
+sees) and every source are therefore compared as 32 x 32 thumbnails, once as they are and once
+with both brought to one mean brightness (a re-exposed copy is a near-duplicate too); a photo
+closer than ALIKE to an earlier one (mean difference per channel, of 255) is made again from
+another random crop, and an alike source is left out.
+
 usage: make_library.py OUT COUNT SOURCE_DIR... [--seed N] [--distinct DIR] [--add N]
        make_library.py --score OUT REPORT.json   (near-duplicate precision and recall of an
                                                   `evgpack build --report` against planted.json)
-needs python3-pil (scripts/packages-library.txt); run with the system python3.
+needs python3-pil and python3-numpy (scripts/packages-library.txt); run with the system python3.
 """
 import argparse
 import hashlib
@@ -20,10 +28,48 @@ import random
 import sys
 from multiprocessing import Pool
 
+import numpy as np
 from PIL import Image, ImageOps
 
 DUPLICATE_SHARE = 0.2
 MIN_SOURCE_SIDE = 400
+ALIKE = 6.0          # photos closer than this (mean of 255 per channel) count as the same picture
+EXPOSURE = 1.25     # brightness ratio up to which two photos are also compared at one brightness
+REMAKE_ROUNDS = 8    # tries to replace an alike photo by another crop
+
+
+def thumb(im):
+    """The square centre of a picture as 32 x 32 x 3 floats."""
+    w, h = im.size
+    s = min(w, h)
+    sq = im.crop(((w - s) // 2, (h - s) // 2, (w - s) // 2 + s, (h - s) // 2 + s))
+    return np.asarray(sq.resize((32, 32), Image.BOX), dtype=np.float32).reshape(-1)
+
+
+def alike_pairs(thumbs, fresh):
+    """Pairs (i, j), i < j, j in fresh, of thumbnails closer than ALIKE as they are or at one mean
+    brightness. Means over 4 x 4 cells can only be closer than the whole thumbnails, so they pick
+    the few pairs worth comparing in full."""
+    t = np.stack(thumbs)
+    means = t.mean(axis=1, keepdims=True)
+    level = t * (128.0 / np.maximum(means, 1.0))
+    def cells(a):
+        return a.reshape(-1, 4, 8, 4, 8, 3).mean(axis=(2, 4)).reshape(len(a), -1)
+    coarse, coarse_level = cells(t), cells(level)
+    out = set()
+    m = means[:, 0]
+    for j in sorted(fresh):
+        # one brightness only within what +-10% exposure (and a little more) gives
+        exposure = np.maximum(m, m[j]) <= EXPOSURE * np.minimum(m, m[j])
+        near = (np.abs(coarse - coarse[j]).mean(axis=1) < ALIKE) | \
+               (exposure & (np.abs(coarse_level - coarse_level[j]).mean(axis=1) < ALIKE))
+        near[j] = False
+        for i in np.nonzero(near)[0]:
+            if i in fresh and i > j:
+                continue  # (j, i) is looked at from i
+            if np.abs(t[i] - t[j]).mean() < ALIKE or (exposure[i] and np.abs(level[i] - level[j]).mean() < ALIKE):
+                out.add((min(i, j), max(i, j)))
+    return out
 
 
 def sources(dirs):
@@ -44,12 +90,26 @@ def sources(dirs):
                 if digest not in seen:
                     seen.add(digest)
                     out.append(p)
-    return out
+    thumbs = [thumb(load(p)) for p in out]
+    drop = {j for _, j in alike_pairs(thumbs, set(range(len(out))))}
+    if drop:
+        print(f"{len(drop)} source photos left out as alike to another", file=sys.stderr)
+    return [p for k, p in enumerate(out) if k not in drop]
 
 
 def load(path):
     with Image.open(path) as im:
         return ImageOps.exif_transpose(im).convert("RGB")
+
+
+_last_source = [None, None]
+
+
+def load_source(path):
+    """The workers get the photos of one source one after another: decode it once."""
+    if _last_source[0] != path:
+        _last_source[:] = [path, load(path)]
+    return _last_source[1]
 
 
 def save(im, path, rng_seed, quality=None):
@@ -62,10 +122,10 @@ def save(im, path, rng_seed, quality=None):
 
 
 def make_variant(task):
-    """A new photo: crop, flip, colour shift, size."""
+    """A new photo: crop, flip, colour shift, size. Returns its thumbnail."""
     out, source, seed = task
     rng = random.Random(seed)
-    im = load(source)
+    im = load_source(source)
     w, h = im.size
     aspect = rng.choice([4 / 3, 3 / 2, 1.0, 3 / 4, 2 / 3, 16 / 9])
     frac = rng.uniform(0.4, 0.85)
@@ -81,7 +141,7 @@ def make_variant(task):
     scale = longer / max(im.size)
     im = im.resize((max(1, round(im.size[0] * scale)), max(1, round(im.size[1] * scale))), Image.BILINEAR)
     save(im, out, seed)
-    return out
+    return thumb(im)
 
 
 def make_copy(task):
@@ -108,12 +168,16 @@ def make_copy(task):
 
 def score(out, report_path):
     """Pairs in one group that come from one original are right; planted pairs not in one group
-    are missed."""
+    are missed. A byte-identical copy (two copies recompressed alike) belongs to its file's group."""
     planted = json.load(open(os.path.join(out, "planted.json")))
     inputs = json.load(open(report_path))["inputs"]
+    of = {i["file"]: i["of"] for i in inputs if i["outcome"] in ("near-duplicate", "duplicate")}
     group = {}
     for i in inputs:
-        group[i["file"]] = i["of"] if i["outcome"] == "near-duplicate" else i["file"]
+        f = i["file"]
+        while f in of:
+            f = of[f]
+        group[i["file"]] = f
     members = {}
     for f, g in group.items():
         members.setdefault(g, []).append(f)
@@ -167,7 +231,7 @@ def main():
             name = os.path.join(a.out, str(year), event, f"IMG_{i:05d}{ext}")
             names.append(name)
             tasks.append((name, src[order[i % len(order)]], rng.randrange(1 << 30)))
-        pool.map(make_variant, tasks, chunksize=8)
+        thumbs = make_distinct(pool, tasks, src, rng)
         planted, copies = {}, []
         for i in range(a.count - originals):
             original = names[rng.randrange(len(names))]
@@ -179,6 +243,27 @@ def main():
         pool.map(make_copy, copies, chunksize=8)
     with open(os.path.join(a.out, "planted.json"), "w") as f:
         json.dump(planted, f, indent=0)
+
+
+def make_distinct(pool, tasks, sources, rng):
+    """Makes every task's photo, then makes again (another seed) each one alike to an earlier
+    photo, until none is or REMAKE_ROUNDS have passed; returns the thumbnails."""
+    by_source = sorted(range(len(tasks)), key=lambda k: (tasks[k][1], k))
+    thumbs = [None] * len(tasks)
+    fresh = set(range(len(tasks)))
+    for round_ in range(REMAKE_ROUNDS + 1):
+        todo = [k for k in by_source if k in fresh]
+        for k, t in zip(todo, pool.imap(make_variant, [tasks[k] for k in todo], chunksize=4)):
+            thumbs[k] = t
+        alike = alike_pairs(thumbs, fresh)
+        fresh = {j for _, j in alike}
+        print(f"round {round_}: {len(todo)} made, {len(fresh)} alike to an earlier one", file=sys.stderr)
+        if not fresh or round_ == REMAKE_ROUNDS:
+            break
+        for k in fresh:  # after two tries the source may have nothing else to give: take any
+            source = tasks[k][1] if round_ < 2 else sources[rng.randrange(len(sources))]
+            tasks[k] = (tasks[k][0], source, rng.randrange(1 << 30))
+    return thumbs
 
 
 def distinct_copy(task):

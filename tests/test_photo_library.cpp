@@ -16,6 +16,7 @@
 #include "builder/near_duplicates.h"
 #include "builder/pack_build.h"
 #include "builder/pack_writer.h"
+#include "builder/photo_selection.h"
 #include "tests/support/temp_dir.h"
 
 using namespace evgpack;
@@ -24,8 +25,7 @@ namespace {
 
 SimilarItem similar_item(const LinearPicture& p) {
     const std::vector<uint16_t> thumb = picture_to_rgb565(reduce_picture(p, 64));
-    const PictureTraits t = picture_traits(p);
-    return {t.hash, mean_colour(thumb.data(), thumb.size()), is_flat(t)};
+    return similar_item(picture_traits(p), mean_colour(thumb.data(), thumb.size()));
 }
 
 // A plain picture whose light rises by `ramp` from left to right (too little to see).
@@ -133,13 +133,37 @@ TEST(NearDuplicates, PlantedCopiesGroupAndDistinctPicturesDoNot) {
     // one 10% brighter, and never with a detailed picture, even of the same hash and colour.
     const size_t flat = items.size();
     for (const LinearPicture& p : {plain(0.3f, 0), plain(0.3f, 0.01f), plain(0.33f, 0)}) items.push_back(similar_item(p));
-    items.push_back({items[flat].hash, items[flat].colour, false});
+    items.push_back(items[flat]);
+    items.back().flat = false;
     EXPECT_GT(__builtin_popcountll(items[flat].hash ^ items[flat + 1].hash), SIMILAR_HASH_BITS);
     const std::vector<uint32_t> group = group_similar(items);
     for (int i = 0; i < N; ++i) EXPECT_EQ(group[i], static_cast<uint32_t>(i)) << "original " << i << " grouped";
     for (size_t c = 0; c < planted.size(); ++c)
         EXPECT_EQ(group[N + c], static_cast<uint32_t>(planted[c])) << "copy " << c << " of " << planted[c];
     for (uint32_t k : {0, 1, 2, 3}) EXPECT_EQ(group[flat + k], flat + (k == 1 ? 0 : k)) << "plain picture " << k;
+}
+
+// A detailed picture against a copy changed as each row says (exposure scales L* + 16, a and b).
+TEST(NearDuplicates, ExposureIsMatchedAndSoftTwinsGroup) {
+    struct Case { const char* what; int bits; double scale, redder; float cell; bool grouped; };
+    const Case cases[] = {
+        {"8% brighter: 8.5 delta E but the same chroma", 0, 1.085, 0, 0, true},
+        {"8% brighter and redder", 0, 1.085, 10, 0, false},
+        {"12% brighter, past what exposure gives", 0, 1.12, 0, 0, false},
+        {"20 bits turned, colour and grid alike", 20, 1, 0, 1, true},
+        {"20 bits turned, 5% brighter, alike once matched", 20, 1.05, 0, 0, true},
+        {"20 bits turned, 2 delta E apart", 20, 1, 2, 0, false},
+        {"20 bits turned, one cell 2 L* apart", 20, 1, 0, 2, false},
+        {"28 bits turned, all else alike", 28, 1, 0, 0, false},
+    };
+    const SimilarItem x{0x5a5a5a5a5a5a5a5aull, Lab{80, 20, 20}, false, {70, 75, 80, 78, 82, 85, 80, 84, 86}};
+    for (const Case& c : cases) {
+        SimilarItem y{x.hash ^ ((uint64_t(1) << c.bits) - 1),
+                      Lab{96 * c.scale - 16, 20 * c.scale + c.redder, 20 * c.scale}, false, {}};
+        for (int k = 0; k < LAYOUT_CELLS; ++k)
+            y.layout[k] = static_cast<float>((x.layout[k] + 16) * c.scale - 16 + (k == 4) * c.cell);
+        EXPECT_EQ(group_similar({x, y})[1] == 0, c.grouped) << c.what;
+    }
 }
 
 // Of a group of copies the one with the longest shorter side is kept, and of equal sides the
@@ -267,6 +291,11 @@ TEST(PhotoSelection, SameForAnyJobsEveryFolderKeptAndPathOrderAsBefore) {
     first.paths.clear();
     for (int i = 0; i < 5; ++i) first.paths.push_back(r.files[static_cast<size_t>(i)]);
     EXPECT_EQ(build(first), by_path);
+
+    // More folders (ten, lightness 0 to 90) than the farthest-point half of 4: the ends, then even.
+    std::vector<SelectionItem> items;
+    for (uint32_t k = 0; k < 10; ++k) items.push_back({Lab{10.0 * k, 0, 0}, {}, k});
+    EXPECT_EQ(select_pictures(items, 4), (std::vector<uint32_t>{0, 3, 7, 9}));
 }
 
 // The demo pictures are the first pack a person sees: over a dozen scenes every channel spans
