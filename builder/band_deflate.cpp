@@ -17,7 +17,7 @@ namespace {
 constexpr int HASH_BITS = 12;
 constexpr size_t RUN_SYMBOLS = 32768;  // symbols coded with one pair of Huffman tables
 constexpr uint32_t WINDOW = 32768, MIN_MATCH = 4, MAX_MATCH = 258;
-constexpr uint32_t MATCH_FLAG = 0x80000000u;  // symbol: flag | length << 15 | distance - 1
+constexpr uint32_t MATCH_FLAG = 0x80000000u;  // a symbol with it is a match (Run)
 constexpr int LITLEN_CODES = 286, DIST_CODES = 30, LENGTH_CODES = 19;
 constexpr int MAX_BITS = 15, MAX_LENGTH_BITS = 7;
 
@@ -146,8 +146,8 @@ struct BitWriter {
     }
 };
 
-// A run of symbols: a literal byte, or MATCH_FLAG | (length - 3) << 15 | (distance - 1); and the
-// count of each code in it.
+// A run of symbols: a literal byte, or MATCH_FLAG | distance code << 23 | (length - 3) << 15 |
+// (distance - 1); and the count of each code in it.
 struct Run {
     uint32_t* symbols;
     size_t n = 0;
@@ -201,21 +201,30 @@ void write_block(BitWriter& w, Run& run, bool final) {
     uint16_t lit_code[LITLEN_CODES] = {0}, dist_code[DIST_CODES] = {0};
     canonical_codes(lit_len, LITLEN_CODES, lit_code);
     canonical_codes(dist_len, DIST_CODES, dist_code);
-    // Literals and matches mix at random in photographs, so both take the same path: a literal
-    // is a match whose distance part is masked to no bits.
+    // This block's bits for each literal (0..255) and each length less 3 (256 on), its code
+    // and extra bits together; and for each distance code, the code and how far its extra
+    // bits go.
     const CodeTables& t = code_tables();
+    uint32_t head_bits[512];
+    uint8_t head_count[512];
+    for (int v = 0; v < 256; ++v) {
+        head_bits[v] = lit_code[v], head_count[v] = lit_len[v];
+        const int sym = t.length_symbol[v];
+        head_bits[256 + v] = lit_code[sym] | static_cast<uint32_t>(v - t.length_base[v]) << lit_len[sym];
+        head_count[256 + v] = static_cast<uint8_t>(lit_len[sym] + t.length_bits[v]);
+    }
+    uint8_t dist_count_bits[DIST_CODES];
+    for (int c = 0; c < DIST_CODES; ++c) dist_count_bits[c] = static_cast<uint8_t>(dist_len[c] + t.distance_bits[c]);
+    // Literals and matches mix at random in photographs, so both take the same path without a
+    // branch: a literal is a match whose distance part is masked to no bits.
     for (size_t i = 0; i < run.n; ++i) {
         const uint32_t s = run.symbols[i];
-        const uint32_t match = s >> 31, mask = 0u - match;
-        const uint32_t v = (s >> 15) & 0xFF, d = s & 0x7FFF;
-        const int sym = match ? t.length_symbol[v] : static_cast<int>(s & 0xFF);
-        const int lbits = t.length_bits[v] & mask;
-        const uint64_t first = lit_code[sym] | static_cast<uint64_t>((v - t.length_base[v]) & mask) << lit_len[sym];
-        const int dc = t.distance_code(d), dbits = t.distance_bits[dc];
-        const uint64_t second = dist_code[dc] | static_cast<uint64_t>(d - t.distance_base[dc]) << dist_len[dc];
+        const uint32_t match = s >> 31;
+        const uint32_t head = match ? 256 + ((s >> 15) & 0xFF) : s;
+        const uint32_t dc = (s >> 23) & 31, d = s & 0x7FFF;
+        const uint64_t tail = (dist_code[dc] | static_cast<uint64_t>(d - t.distance_base[dc]) << dist_len[dc]) & (0 - uint64_t{match});
         // At most 15 + 5 + 15 + 13 bits.
-        w.put((first | second << (lit_len[sym] + lbits)) & ((uint64_t{1} << (lit_len[sym] + lbits + ((dist_len[dc] + dbits) & mask))) - 1),
-              lit_len[sym] + lbits + ((dist_len[dc] + dbits) & mask));
+        w.put(head_bits[head] | tail << head_count[head], head_count[head] + (dist_count_bits[dc] & (0 - match)));
     }
     w.put(lit_code[256], lit_len[256]);
 }
@@ -263,9 +272,10 @@ size_t band_deflate(BandDeflate& state, const uint8_t* data, size_t size, bool l
                     length += 8;
                 }
                 const uint32_t d = static_cast<uint32_t>(data + i - from - 1);
-                run.symbols[run.n++] = MATCH_FLAG | (length - 3) << 15 | d;
+                const uint32_t dc = static_cast<uint32_t>(t.distance_code(d));
+                run.symbols[run.n++] = MATCH_FLAG | dc << 23 | (length - 3) << 15 | d;
                 ++run.lit_count[t.length_symbol[length - 3]];
-                ++run.dist_count[t.distance_code(d)];
+                ++run.dist_count[dc];
                 step = length;
             }
         }
