@@ -204,7 +204,7 @@ void compose_band(const Composer& c, int ty, uint8_t* out, double* like) {
 // A composed row of tiles and, for a PNG, its rows filtered and deflated. A PNG band's pixel
 // rows each follow a byte left for their filter type, so the band is filtered where it is.
 struct Band {
-    std::vector<uint8_t> pixels, packed;
+    std::vector<uint8_t> pixels, packed, row;  // row: one pixel row as composed
     BandDeflate encoder;
     size_t packed_bytes = 0;
     uint32_t adler = 0;
@@ -219,9 +219,13 @@ struct Band {
 // deflate stream, as parallel gzip tools make them. The stream's Adler-32 is combined from the
 // bands' in order.
 void deflate_band(Band& b, size_t stride, bool last) {
+    const uint8_t* in = b.row.data();
     for (uint8_t* f = b.pixels.data(); f < b.pixels.data() + b.pixels.size(); f += stride + 1) {
+        // Through a copy of the row: the loop then reads and writes different rows and is
+        // vectorised (in place, it took 8% of a PNG poster's time).
+        std::memcpy(b.row.data(), f + 1, stride);
         f[0] = 1;  // Sub
-        for (size_t i = stride; i > 3; --i) f[i] = static_cast<uint8_t>(f[i] - f[i - 3]);  // from the right: in place
+        for (size_t i = 3; i < stride; ++i) f[i + 1] = static_cast<uint8_t>(in[i] - in[i - 3]);
     }
     b.adler = static_cast<uint32_t>(adler32_z(adler32(0, nullptr, 0), b.pixels.data(), b.pixels.size()));
     b.packed_bytes = band_deflate(b.encoder, b.pixels.data(), b.pixels.size(), last, b.packed.data());
@@ -490,7 +494,7 @@ PosterReport poster_write(OpenPack& pack, const PosterTarget& target, const Post
     const int ring = static_cast<int>(bands.size());
     for (Band& b : bands) {
         b.pixels.resize((jpeg ? stride : stride + 1) * p);
-        if (!jpeg) b.packed.resize(band_deflate_bound(b.pixels.size()));
+        if (!jpeg) b.packed.resize(band_deflate_bound(b.pixels.size())), b.row.resize(stride);
     }
     std::vector<double> like(static_cast<size_t>(w) * h);
     const Composer composer{&map, &target, &tiles, black.data(), w, p, std::clamp(options.tint, 0, 100),
