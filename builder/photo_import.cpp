@@ -436,11 +436,15 @@ bool import_png(const uint8_t* data, size_t size, Shape shape, LinearPicture& ou
     png_set_expand(png);  // palette to RGB, low-bit grey to 8 bits, tRNS to alpha
     png_set_strip_16(png);
     if (colour == PNG_COLOR_TYPE_GRAY || colour == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
-    png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+    // Alpha only when the file has some: a filler byte a pixel and its multiply took a sixth of
+    // the time of reading an opaque 2048 x 1536 PNG.
+    const bool alpha = (colour & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS);
+    const int channels = alpha ? 4 : 3;
+    if (alpha) png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
     int passes = png_set_interlace_handling(png);
     png_read_update_info(png, info);
-    if (png_get_rowbytes(png, info) != static_cast<size_t>(width) * 4) png_error(png, "unexpected row layout");
-    const size_t row_bytes = static_cast<size_t>(width) * 4;
+    if (png_get_rowbytes(png, info) != static_cast<size_t>(width) * channels) png_error(png, "unexpected row layout");
+    const size_t row_bytes = static_cast<size_t>(width) * channels;
     // Interlaced rows arrive in several passes, so the whole image is held: within the budget.
     if (passes > 1 && static_cast<uint64_t>(row_bytes) * height > photo_limits.decode_bytes) {
         outcome.error = needs_too_much(static_cast<uint64_t>(row_bytes) * height);
@@ -453,16 +457,22 @@ bool import_png(const uint8_t* data, size_t size, Shape shape, LinearPicture& ou
         outcome.error = "not enough memory to decode the photo";
         png_refuse(png, outcome, PHOTO_NO_MEMORY);
     }
+    float linear[256];
+    for (int v = 0; v < 256; ++v) linear[v] = static_cast<float>(srgb_to_linear(static_cast<uint8_t>(v)));
     auto feed = [&](int y, const uint8_t* row) {
         if (y < reducer->top() || y >= reducer->bottom()) return;
-        const uint8_t* p = row + static_cast<size_t>(reducer->left()) * 4;
-        for (int x = 0; x < reducer->side(); ++x) {
-            // Alpha is composited over black in linear light.
-            float alpha = p[x * 4 + 3] / 255.0f;
-            for (int k = 0; k < 3; ++k)
-                work.linear[x * 3 + k] = static_cast<float>(srgb_to_linear(p[x * 4 + k])) * alpha;
+        const uint8_t* p = row + static_cast<size_t>(reducer->left()) * channels;
+        float* to = work.linear.data();
+        if (!alpha) {
+            for (int i = 0; i < reducer->side() * 3; ++i) to[i] = linear[p[i]];
+        } else {
+            for (int x = 0; x < reducer->side(); ++x) {
+                // Alpha is composited over black in linear light.
+                const float a = p[x * 4 + 3] / 255.0f;
+                for (int k = 0; k < 3; ++k) to[x * 3 + k] = linear[p[x * 4 + k]] * a;
+            }
         }
-        reducer->add_row(y, work.linear.data());
+        reducer->add_row(y, to);
     };
     if (passes > 1) {
         for (int pass = 0; pass < passes; ++pass)

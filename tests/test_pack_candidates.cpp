@@ -6,17 +6,21 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <random>
 #include <set>
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
 #include "app/mosaic.h"
 #include "app/viewer_pack.h"
 #include "pack/pack_candidates.h"
 #include "pack/tile_map.h"
 #include "app/progress.h"
+#include "builder/band_deflate.h"
 #include "builder/poster.h"
 #include "render/framebuffer.h"
 #include "tests/support/jpeg_fixtures.h"
@@ -387,6 +391,38 @@ TEST(Poster, TilesTargetsAndSizes) {
     EXPECT_EQ(evgpack::poster_write(*pack, target, options, nullptr).error,
               "a poster of 1366 x 1 tiles of 48 px would be 65568 x 48 px; at most 65535 on a side");
     EXPECT_FALSE(file_exists(options.output));
+}
+
+// The PNG writer's deflate pieces, laid end to end, inflate to the data: pieces empty, tiny and
+// of several blocks; random bytes, runs past the longest match and repeats far back.
+TEST(Poster, DeflatePiecesJoinIntoOneStream) {
+    std::mt19937 random(7);
+    std::vector<uint8_t> block(20000);
+    for (uint8_t& b : block) b = static_cast<uint8_t>(random());
+    const std::function<uint8_t(size_t)> kinds[] = {
+        [&](size_t) { return static_cast<uint8_t>(random()); },
+        [](size_t) { return uint8_t{0}; },
+        [&](size_t i) { return block[i % block.size()]; }};
+    evgpack::BandDeflate encoder;
+    for (size_t n : {size_t(0), size_t(1), size_t(5), size_t(300000)})
+        for (size_t k = 0; k < std::size(kinds); ++k) {
+            std::vector<uint8_t> data(n), packed, back(n + 1);
+            for (size_t i = 0; i < n; ++i) data[i] = kinds[k](i);
+            const size_t cuts[] = {0, n / 3, n * 2 / 3, n};
+            for (int piece = 0; piece < 3; ++piece) {
+                const size_t from = cuts[piece], size = cuts[piece + 1] - from, at = packed.size();
+                packed.resize(at + evgpack::band_deflate_bound(size));
+                packed.resize(at + evgpack::band_deflate(encoder, data.data() + from, size, piece == 2, &packed[at]));
+            }
+            z_stream z{};
+            ASSERT_EQ(inflateInit2(&z, -15), Z_OK);
+            z.next_in = packed.data(), z.avail_in = static_cast<uInt>(packed.size());
+            z.next_out = back.data(), z.avail_out = static_cast<uInt>(back.size());
+            const int status = inflate(&z, Z_FINISH);
+            EXPECT_EQ(vals(status, z.avail_in, z.total_out), vals(Z_STREAM_END, 0u, n)) << n << " " << k;
+            inflateEnd(&z);
+            EXPECT_TRUE(std::equal(data.begin(), data.end(), back.begin())) << n << " " << k;
+        }
 }
 
 // --choices: a flat target draws on more pictures than one list of 16 holds (the phases of a
