@@ -210,6 +210,7 @@ def main():
     ap.add_argument("--min-side", type=int, default=MIN_SOURCE_SIDE,
                     help="smallest shorter side of a source photo (its crops are scaled up to 800-4,000 px)")
     a = ap.parse_args()
+    a.out = os.path.abspath(a.out)  # full names in planted.json, as a --report given OUT in full
     src = sources(a.sources, a.min_side)
     print(f"{len(src)} distinct source photos", file=sys.stderr)
     rng = random.Random(a.seed + 1000 * a.add)
