@@ -15,7 +15,7 @@ with both brought to one mean brightness (a re-exposed copy is a near-duplicate 
 closer than ALIKE to an earlier one (mean difference per channel, of 255) is made again from
 another random crop, and an alike source is left out.
 
-usage: make_library.py OUT COUNT SOURCE_DIR... [--seed N] [--distinct DIR] [--add N]
+usage: make_library.py OUT COUNT SOURCE_DIR... [--seed N] [--distinct DIR] [--add N] [--min-side PX]
        make_library.py --score OUT REPORT.json   (near-duplicate precision and recall of an
                                                   `evgpack build --report` against planted.json)
 needs python3-pil and python3-numpy (scripts/packages-library.txt); run with the system python3.
@@ -32,7 +32,7 @@ import numpy as np
 from PIL import Image, ImageOps
 
 DUPLICATE_SHARE = 0.2
-MIN_SOURCE_SIDE = 400
+MIN_SOURCE_SIDE = 400  # default; --min-side 200 also takes small photos of single objects
 ALIKE = 6.0          # photos closer than this (mean of 255 per channel) count as the same picture
 EXPOSURE = 1.25     # brightness ratio up to which two photos are also compared at one brightness
 REMAKE_ROUNDS = 8    # tries to replace an alike photo by another crop
@@ -72,7 +72,7 @@ def alike_pairs(thumbs, fresh):
     return out
 
 
-def sources(dirs):
+def sources(dirs, min_side):
     seen, out = set(), []
     for d in dirs:
         for root, _, names in sorted(os.walk(d)):
@@ -82,7 +82,7 @@ def sources(dirs):
                 p = os.path.join(root, n)
                 try:
                     with Image.open(p) as im:
-                        if min(im.size) < MIN_SOURCE_SIDE:
+                        if min(im.size) < min_side:
                             continue
                     digest = hashlib.sha1(open(p, "rb").read()).hexdigest()
                 except Exception:
@@ -207,8 +207,11 @@ def main():
     ap.add_argument("--distinct")
     ap.add_argument("--add", type=int, default=0, help="add N new photos to an existing library")
     ap.add_argument("--jobs", type=int, default=2)
+    ap.add_argument("--min-side", type=int, default=MIN_SOURCE_SIDE,
+                    help="smallest shorter side of a source photo (its crops are scaled up to 800-4,000 px)")
     a = ap.parse_args()
-    src = sources(a.sources)
+    a.out = os.path.abspath(a.out)  # full names in planted.json, as a --report given OUT in full
+    src = sources(a.sources, a.min_side)
     print(f"{len(src)} distinct source photos", file=sys.stderr)
     rng = random.Random(a.seed + 1000 * a.add)
     with Pool(a.jobs) as pool:
