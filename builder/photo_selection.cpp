@@ -73,15 +73,15 @@ std::vector<uint32_t> select_pictures(const std::vector<SelectionItem>& items, s
     // path order would fill the pack from the first folders alone.
     const size_t spread = std::min(count, std::max<size_t>(1, count * FARTHEST_PERCENT / 100));
     std::map<uint32_t, size_t> folder_number;  // folder -> its place in order of first items
-    for (const SelectionItem& it : items) folder_number.emplace(it.folder, folder_number.size());
+    std::vector<size_t> folder_of(n);          // each item's folder place, looked up once
+    for (size_t i = 0; i < n; ++i)
+        folder_of[i] = folder_number.emplace(items[i].folder, folder_number.size()).first->second;
     std::vector<char> represented(folder_number.size(), 0);
     const bool one_each = folder_number.size() <= spread;
     for (size_t k = 0; k < (one_each ? folder_number.size() : spread); ++k) {
-        const size_t pick = farthest([&](size_t i) {
-            const size_t f = folder_number[items[i].folder];
-            return one_each ? f == k : !represented[f];
-        });
-        represented[folder_number[items[pick].folder]] = 1;
+        const size_t pick =
+            farthest([&](size_t i) { return one_each ? folder_of[i] == k : !represented[folder_of[i]]; });
+        represented[folder_of[pick]] = 1;
         take(pick);
     }
     while (chosen.size() < spread) take(farthest([](size_t) { return true; }));
