@@ -25,6 +25,8 @@
 #include "tests/support/temp_dir.h"
 #include "tests/support/check.h"
 #include "builder/pack_quality.h"
+#include "render/blend.h"
+#include "pack/tile_map.h"
 #include "builder/pack_stats.h"
 #include "builder/jpeg_encode.h"
 #include "tools/evgpack/cli.h"
@@ -524,6 +526,82 @@ TEST(EvgpackQuality, FlatPicturesLookLikeTheirTiles) {
             EXPECT_NEAR(q.region_likeness, q.likeness, 1e-6);
         }
     }
+}
+
+// A surface whose plain map is known: vertical stripes two pixels wide cycling through pictures
+// 1 .. 4 (grey levels the tables name), one step on from row 120, the last six rows all picture
+// 5. Every figure is counted by hand below. A thumbnail is its picture's grey at even (x, y) and
+// a code of picture and place elsewhere: zoom 8 and the likeness sample only even ones, so the
+// tiles look like the surface. The sheet shows the surface, then each view's tiles sampled from
+// their thumbnails (no lists: with candidates the same).
+TEST(EvgpackQuality, FiguresAndSheetOfAKnownMap) {
+    static const int level[5] = {0, 64, 128, 192, 255};
+    auto idx = [](int x, int y) { return y >= 234 ? 4 : (x / 2 + (y >= 120)) % 4; };
+    auto grey = [](int v) { return static_cast<uint16_t>((v >> 3) << 11 | (v >> 2) << 5 | v >> 3); };
+    auto thumb = [&](int p, int x, int y) {
+        return x % 2 == 0 && y % 2 == 0 && p > 0 ? grey(level[p - 1]) : static_cast<uint16_t>(p << 13 | y << 8 | x << 1 | 1);
+    };
+    PackSpec spec;
+    spec.pictures = 6;
+    spec.quality = 100;
+    spec.thumb_size_field = 16;
+    spec.picture_pixel = [&](int p, int x, int y) { return grey(level[p == 0 ? idx(x, y) : p - 1]); };
+    spec.thumb_pixel = thumb;
+    spec.best = [](int v) { const int g = v >> 5 & 63; return static_cast<uint16_t>(1 + (g >= 8) + (g >= 24) + (g >= 40) + (g >= 56)); };
+    spec.second = [](int) { return static_cast<uint16_t>(0); };
+    TempDir dir;
+    const std::string path = dir.file("known.evg"), sheet_path = dir.file("sheet.png");
+    ASSERT_TRUE(write_file(path, pack_bytes(spec)));
+    auto pack = std::make_unique<OpenPack>();
+    ASSERT_EQ(pack_load(path.c_str(), PACK_HEADER_SIZE, pack.get()), PACK_OK);
+    const QualityFigures q = measure_quality(*pack, 1, false, SPREAD_DIFFUSE, true);
+    EXPECT_EQ(vals(q.surfaces, q.fewest_points), vals(1, 4));
+    EXPECT_DOUBLE_EQ(q.same_horizontal, (234 * 120 + 6 * 239) / (240.0 * 239));
+    EXPECT_DOUBLE_EQ(q.same_vertical, 237 / 239.0);
+    EXPECT_DOUBLE_EQ(q.same_two, (6 * 238 + 240 * 238 - 960) / (2.0 * 240 * 238));
+    EXPECT_DOUBLE_EQ(q.distinct_block, (46 * 3 + 4 + 1) / 48.0);  // 5 x 5: three stripes, the band
+    EXPECT_DOUBLE_EQ(q.distinct_screen, (39 * 3 + 1) / 40.0);     // 6 x 6
+    EXPECT_DOUBLE_EQ(q.flat_screens, 1 / 40.0);
+    EXPECT_DOUBLE_EQ(q.distinct_points, 4.0);  // the screens at the points straddle four stripes
+    EXPECT_LT(std::max(q.likeness, q.region_likeness), 0.5);
+
+    std::string error;
+    ASSERT_TRUE(write_quality_sheet(*pack, sheet_path, 2, -1, SPREAD_DIFFUSE, error)) << error;  // pictures 0, 3
+    int w = 0, h = 0;
+    const std::vector<uint8_t> rgb = read_png_rgb(sheet_path, &w, &h);
+    ASSERT_EQ(vals(w, h), vals(5 * 240 + 4 * 4, 18 + 2 * (240 + 4 + 18)));
+    auto at = [&](int column, int x, int y, int row = 0) {  // a pixel of a row's view as RGB565
+        const uint8_t* c = &rgb[(static_cast<size_t>(36 + row * 262 + y) * w + column * 244 + x) * 3];
+        return static_cast<uint16_t>((c[0] >> 3) << 11 | (c[1] >> 2) << 5 | c[2] >> 3);
+    };
+    for (int y : {10, 130})
+        for (int x : {10, 13, 200}) EXPECT_NEAR(at(0, x, y) >> 5 & 63, level[idx(x, y)] >> 2, 2) << x << "," << y;
+    // Zoom 40: the centre tile (120, 120) spans 80 .. 119; its thumbnail sampled at j x 16 / 40.
+    const struct { int x, y, picture, tx, ty; } zoom40[] = {{0, 0, 4, 0, 0},      {119, 119, 2, 15, 15},
+                                                            {200, 45, 2, 0, 2},   {79, 80, 1, 15, 0},
+                                                            {239, 239, 3, 15, 15}, {83, 86, 2, 1, 2}};
+    for (const auto& z : zoom40)
+        for (int column : {2, 4}) EXPECT_EQ(at(column, z.x, z.y), thumb(z.picture, z.tx, z.ty)) << z.x << "," << z.y;
+    // Zoom 8, tinted halfway toward the surface pixel: (112, 112) is tile (120, 120) at its corner,
+    // (107, 127) tile (119, 121) at (3, 7), thumbnail (6, 14).
+    for (int column : {1, 3}) {
+        EXPECT_EQ(at(column, 112, 112), blend_rgb565(at(0, 120, 120), thumb(2, 0, 0), 16));
+        EXPECT_EQ(at(column, 107, 127), blend_rgb565(at(0, 119, 121), thumb(1, 6, 14), 16));
+    }
+    // Column names over each column (their black pixels counted), the picture's name over its row,
+    // nothing past them.
+    auto black_in = [&](int x0, int x1, int y0, int y1) {
+        int n = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x) n += rgb[(static_cast<size_t>(y) * w + x) * 3] == 0 && rgb[(static_cast<size_t>(y) * w + x) * 3 + 2] == 0;
+        return n;
+    };
+    EXPECT_EQ(vals(black_in(0, 240, 0, 18), black_in(244, 484, 0, 18), black_in(488, 728, 0, 18),
+                   black_in(732, 972, 0, 18), black_in(976, 1216, 0, 18)),
+              vals(83, 198, 209, 252, 263));
+    EXPECT_EQ(vals(black_in(0, 120, 18, 36), black_in(0, 120, 280, 298)), vals(96, 97));  // "picture 0", "picture 3"
+    EXPECT_EQ(black_in(120, w, 18, 36) + black_in(120, w, 280, 298), 0);
+    EXPECT_NEAR(at(0, 100, 100, 1) >> 5 & 63, 128 >> 2, 1);  // picture 3, flat
 }
 
 // evgpack poster: a pack picture or a photo as the target, the report, and refusals that name
