@@ -122,8 +122,11 @@ TEST(JpegHostile, BadFramesAreRefused) {
     EXPECT_EQ(decode(patched(4, 12)), JPEG_UNSUPPORTED_PRECISION);
     Bytes zero = jpeg;
     zero[sof + 5] = zero[sof + 6] = zero[sof + 7] = zero[sof + 8] = 0;
-    EXPECT_EQ(vals(decode(zero), decode(patched(9, 0)), decode(patched(9, 5))),
-              vals(JPEG_EMPTY_FRAME, JPEG_BAD_COMPONENT_COUNT, JPEG_BAD_COMPONENT_COUNT));
+    // The second component with the first one's id, refused in the frame (no scan follows).
+    Bytes twice = patched(13, jpeg[sof + 10]);
+    twice.resize(at(jpeg, 0xDA));
+    EXPECT_EQ(vals(decode(zero), decode(patched(9, 0)), decode(patched(9, 5)), decode(twice)),
+              vals(JPEG_EMPTY_FRAME, JPEG_BAD_COMPONENT_COUNT, JPEG_BAD_COMPONENT_COUNT, JPEG_BAD_COMPONENT_ID));
     for (uint8_t sampling : {0x01, 0x10, 0x31, 0x13, 0x51, 0x15, 0x00})
         EXPECT_EQ(decode(patched(11, sampling)), JPEG_BAD_SAMPLING) << std::hex << int(sampling);
     // Quantisation table id above 3, one never defined; progressive, arithmetic, lossless,
@@ -172,8 +175,10 @@ TEST(JpegHostile, BadHuffmanTablesAreRefused) {
               JPEG_BAD_HUFFMAN_TABLE);
     // Two codes of one bit fill the space exactly: fine.
     EXPECT_EQ(decode(grey_block_file(dc_zero, huffman_payload(0x10, {2}, {0, 1}), {0}), 8, 8), JPEG_OK);
-    // Table id above 3.
-    EXPECT_EQ(decode(grey_block_file(dc_zero, huffman_payload(0x14, {1}, {0}), {0})), JPEG_BAD_TABLE_ID);
+    // Table id above 3; id 3 is valid (the scan's table 0 is then missing).
+    EXPECT_EQ(vals(decode(grey_block_file(dc_zero, huffman_payload(0x14, {1}, {0}), {0})),
+                   decode(grey_block_file(dc_zero, huffman_payload(0x13, {1}, {0}), {0}))),
+              vals(JPEG_BAD_TABLE_ID, JPEG_MISSING_TABLE));
     // Counts running past the segment.
     Bytes shortened = huffman_payload(0x10, {0, 4}, {0, 1});
     EXPECT_EQ(decode(grey_block_file(dc_zero, shortened, {0})), JPEG_BAD_HUFFMAN_TABLE);
