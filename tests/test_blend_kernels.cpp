@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -84,6 +85,13 @@ TEST_F(KernelTest, ScreenEdgesAndFullWidthBlock) {
     EXPECT_EQ(changed(), 0);
     blit_rgb565(px.data(), 240, 40, 0, 300, 32);  // block copy of source rows 0..19 only
     EXPECT_EQ(vals(at(0, 300), at(239, 319), changed_outside(ClipRect{0, 300, 239, 319})), vals(0, 19 * 240 + 239, 0));
+    // A screen-wide source one column to the left, and a wider one at column 0: rows are not
+    // one block (their source rows are not screen rows).
+    const std::vector<uint16_t> wide = sequence(250 * 3, 0);
+    fill(FILL);
+    blit_rgb565(px.data(), 240, 40, -1, 0, 32);
+    blit_rgb565(wide.data(), 250, 3, 0, 100, 32);
+    EXPECT_EQ(vals(at(0, 1), at(238, 1), at(239, 1), at(0, 101), at(239, 102)), vals(241, 479, FILL, 250, 739));
     // Blended and cut at the top and left: screen (0, 0) shows source (5, 2) half way.
     fill(FILL);
     blit_rgb565(px.data(), 240, 40, -5, -2, 16);
@@ -130,6 +138,27 @@ TEST_F(KernelTest, NoKernelWritesOutsideTheClipRectangle) {
                 const bool overlaps = alpha > 0 && x + w > clip.left && x <= clip.right && y + h > clip.top && y <= clip.bottom;
                 ASSERT_EQ(changed() > 0, overlaps) << x << "," << y;
             }
+    // At weight 1 each kernel on its own still draws (green moves by one step of 64).
+    current_clip = 0;
+    const std::vector<std::function<void()>> kernels = {
+        [&] { blit_rgb565(px.data(), w, h, 60, 70, 1); },
+        [&] { blit_rgb565_keyed(px.data(), w, h, 60, 70, 1, 1, 1); },
+        [&] { blit_indexed(idx.data(), palette, w, h, 60, 70, 1); },
+        [&] { blit_indexed_keyed(idx.data(), palette, w, h, 60, 70, 1, 1, 0); },
+        [&] { blit_rgb565_alpha(px.data(), w, h, 60, 70, 1); },
+        [&] { blit_rgb565_alpha_flip(px.data(), w, h, 60, 70, 1, 0, 1); },
+        [&] { blit_rgb565_runs(px.data(), runs.runs, runs.row_offsets, w, h, 60, 70, 1); },
+        [&] { blit_indexed_runs(idx.data(), palette, runs.runs, runs.row_offsets, w, h, 60, 70, 1); },
+        [&] { blit_glyph_mask(px.data() + w * h, 0x0F0F, w, h, 60, 70, 1); },
+        [&] { blit_glyph_masked(px.data(), w, h, 60, 70, 1); },
+        [&] { blit_glyph_weighted(px.data(), w, h, 60, 70, 1); }};
+    for (size_t k = 0; k < kernels.size(); ++k) {
+        fill(FILL);
+        kernels[k]();
+        EXPECT_GT(changed(), 0) << "kernel " << k;
+        if (k == 0) { EXPECT_EQ(at(61, 72), blend_rgb565(FILL, px[2 * w + 1], 1)); }
+        if (k == 2) { EXPECT_EQ(at(61, 72), blend_rgb565(FILL, palette[idx[2 * w + 1]], 1)); }
+    }
     std::free(runs.runs);
     std::free(runs.row_offsets);
 }
@@ -307,7 +336,7 @@ TEST_F(KernelTest, ScaledAndRotatedExactPixels) {
 
 // Exact-size sources (AddressSanitizer sees any read past them), every third angle, scales from
 // a quarter to 300 times, including steps under 1/256 pixel, every kernel of the table: nothing
-// outside the clip rectangle, and nothing at all at alpha 0 or below.
+// outside the clip rectangle, nothing at all at alpha 0 or below, something just above.
 TEST_F(KernelTest, ScaledKernelsStayInsideSourceAndClip) {
     const int w = 13, h = 7;
     const std::vector<uint8_t> idx(w * h, 5), plane(w * h, 20);
@@ -332,6 +361,13 @@ TEST_F(KernelTest, ScaledKernelsStayInsideSourceAndClip) {
         for (int angle = 0; angle < 512; angle += 3)
             for (int alpha : {0, -8, -32768}) draw_all(angle, scale, alpha);
         ASSERT_EQ(changed(), 0) << scale;
+    }
+    // At weight 1 every kernel still draws (2 for the plane's 20 / 32).
+    for (const ScaledKernelRow& row : scaled_kernel_table) {
+        fill(FILL);
+        row.kernel(row.kind == 1 ? static_cast<const void*>(idx.data()) : px.data(), row.kind == 1 ? palette : nullptr,
+                   w, h, 100, 150, row.kind == 3 ? 2 : 1, 40, 2048);
+        EXPECT_GT(changed(), 0) << row.kind << row.opaque << row.blend;
     }
 }
 
