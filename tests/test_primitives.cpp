@@ -53,9 +53,19 @@ TEST_F(Primitives, LinesOnTheLastRowAndColumnAndAcrossEdges) {
     primitive_line(1, 0, 319, 239, 319, 0xFFFF, 32);
     primitive_line(1, 239, 0, 239, 319, 0x07E0, 32);
     primitive_line(1, 150, -6, 156, 0, 0xFFFF, 32);  // from above, ending on the top row
+    primitive_line(1, 230, 10, 239, 13, 0xF800, 32);  // ending on the last column: kept as given
     compose(0, 1023);
     EXPECT_NE(pixel(156, 0), BG);
-    EXPECT_EQ(vals(pixel(0, 319), pixel(239, 319)), vals(0xFFFF, 0x07E0));
+    EXPECT_EQ(vals(pixel(0, 319), pixel(239, 319), pixel(239, 13)), vals(0xFFFF, 0x07E0, 0xF800));
+    // A shorter screen cuts lines at its own last row.
+    primitives_clear(1);
+    primitives_attach(1);
+    std::fill(std::begin(Framebuffer), std::end(Framebuffer), BG);
+    primitive_line(1, 20, 290, 20, 319, 0xFFFF, 32);
+    screen_height = 300;
+    compose(0, 1023);
+    screen_height = 320;
+    EXPECT_EQ(vals(pixel(20, 299), pixel(20, 300)), vals(0xFFFF, BG));
     primitives_clear(1);
     primitives_attach(1);
     // Wu weights, one step of 3/10 in either direction: k = (65536 * 3 / 10) >> 11 = 9, so the
@@ -78,6 +88,51 @@ TEST_F(Primitives, LinesOnTheLastRowAndColumnAndAcrossEdges) {
     EXPECT_EQ(vals(pixel(5, 0), pixel(5, 319), pixel(100, 2)), vals(0xFFFF, 0xFFFF, 0xFFFF));
     EXPECT_NE(pixel(40, 0), BG);
     EXPECT_GT(count_not(BG), 320);
+}
+
+// Lines in every direction against the plain rules: a straight or diagonal line is every pixel
+// from end to end at full weight; a Wu line gives each step along its long axis two pixels side
+// by side across it whose weights make 33 (32 - k and k + 1), bracketing the true line, and both
+// ends at full weight. Nothing else is drawn.
+TEST_F(Primitives, LinesInEveryDirectionFollowThePlainRules) {
+    int weight_of[64] = {};  // green of white drawn on black at weight w -> w
+    for (int w = 32; w >= 0; --w) weight_of[blend_rgb565(BG, 0xFFFF, static_cast<uint32_t>(w)) >> 5 & 63] = w;
+    const struct { int x0, y0, x1, y1; } lines[] = {{10, 10, 30, 10},  {60, 10, 40, 10},   {10, 20, 10, 40},
+                                                    {20, 40, 20, 20},  {30, 20, 40, 30},   {60, 20, 50, 30},
+                                                    {10, 50, 30, 56},  {70, 50, 45, 57},   {90, 57, 80, 50},
+                                                    {100, 50, 104, 70}, {130, 50, 124, 75}, {150, 80, 145, 52}};
+    for (const auto& l : lines) {
+        primitives_clear(1);
+        primitives_attach(1);
+        primitive_line(1, l.x0, l.y0, l.x1, l.y1, 0xFFFF, 32);
+        compose(0, 1023);
+        const int dx = l.x1 - l.x0, dy = l.y1 - l.y0, steps = std::max(std::abs(dx), std::abs(dy));
+        const bool wu = dx != 0 && dy != 0 && std::abs(dx) != std::abs(dy), x_major = std::abs(dx) >= std::abs(dy);
+        int expected = 0;
+        EXPECT_EQ(vals(pixel(l.x0, l.y0), pixel(l.x1, l.y1)), vals(0xFFFF, 0xFFFF)) << l.x0 << "," << l.y0;
+        for (int i = 1; i < steps; ++i) {
+            const double along = static_cast<double>(i) / steps;
+            if (!wu) {
+                const int x = l.x0 + dx * i / steps, y = l.y0 + dy * i / steps;
+                EXPECT_EQ(pixel(x, y), 0xFFFF) << l.x0 << "," << l.y0 << " step " << i;
+                ++expected;
+                continue;
+            }
+            // The step's pixels across the line: the first drawn and the one after it.
+            const int major = x_major ? l.x0 + (dx > 0 ? i : -i) : l.y0 + (dy > 0 ? i : -i);
+            const double minor = x_major ? l.y0 + dy * along : l.x0 + dx * along;
+            auto at = [&](int m) { return x_major ? pixel(major, m) : pixel(m, major); };
+            int first = -1;
+            for (int m = static_cast<int>(minor) - 2; m <= static_cast<int>(minor) + 2 && first < 0; ++m)
+                if (at(m) != BG) first = m;
+            ASSERT_GE(first, 0) << l.x0 << "," << l.y0 << " step " << i;
+            EXPECT_TRUE(first <= minor + 0.01 && minor - 0.01 <= first + 1) << l.x0 << "," << l.y0 << " step " << i;
+            EXPECT_EQ(weight_of[at(first) >> 5 & 63] + weight_of[at(first + 1) >> 5 & 63], 33)
+                << l.x0 << "," << l.y0 << " step " << i;
+            expected += 2;
+        }
+        EXPECT_EQ(count_not(BG), expected + 2) << l.x0 << "," << l.y0;
+    }
 }
 
 TEST_F(Primitives, BoxBorderAndFill) {
@@ -161,13 +216,32 @@ TEST_F(Primitives, CirclesInsideAndAcrossTheEdges) {
             EXPECT_TRUE(miss(far) <= miss(far - 1) && miss(far) <= miss(far + 1)) << dx << " " << dy;
             EXPECT_EQ(vals(pixel(50 - dx, 50 + dy), pixel(50 + dx, 50 - dy), pixel(50 + dy, 50 + dx)), vals(0xFFFF, 0xFFFF, 0xFFFF));
         }
+    // Filled: everything well inside the radius is the fill, nothing well outside is drawn, and
+    // each row is one run from outline to outline.
+    primitives_clear(1);
+    primitive_circle(1, 120, 160, 30, 0xFFFF, 0x07E0, 32);
+    compose(0, 1023);
+    for (int dy = -32; dy <= 32; ++dy) {
+        int first = 999, last = -999, drawn = 0;
+        for (int dx = -32; dx <= 32; ++dx) {
+            const int d2 = dx * dx + dy * dy;
+            const uint16_t p = pixel(120 + dx, 160 + dy);
+            if (d2 < 29 * 29) { EXPECT_EQ(p, 0x07E0) << dx << "," << dy; }
+            if (d2 > 31 * 31) { EXPECT_EQ(p, BG) << dx << "," << dy; }
+            if (p != BG) first = std::min(first, dx), last = std::max(last, dx), ++drawn;
+        }
+        if (drawn) { EXPECT_EQ(vals(drawn, pixel(120 + first, 160 + dy), pixel(120 + last, 160 + dy)), vals(last - first + 1, 0xFFFF, 0xFFFF)) << dy; }
+    }
     // Crossing every edge (the sanitizer build catches any write outside the Framebuffer).
     primitives_clear(1);
     primitive_circle(1, 0, 0, 255, 0xFFFF, 0x07E0, 32);
     primitive_circle(1, 239, 319, 200, 0xFFFF, 0x07E0, 32);
     primitive_circle(1, -300, 100, 255, 0xFFFF, 0x07E0, 32);
+    primitive_circle(1, 5, 10, 10, 0xF800, colour_key, 32);     // cut on the left: its top on row 0
+    primitive_circle(1, 229, 310, 10, 0xF800, colour_key, 32);  // cut below: its right on column 239
     compose(0, 1023);
-    EXPECT_EQ((std::vector<int>{pixel(0, 0), pixel(0, 255), pixel(239, 319)}), (std::vector<int>{0x07E0, 0xFFFF, 0x07E0}));
+    EXPECT_EQ((std::vector<int>{pixel(0, 0), pixel(0, 255), pixel(239, 319), pixel(5, 0), pixel(239, 310)}),
+              (std::vector<int>{0x07E0, 0xFFFF, 0x07E0, 0xF800, 0xF800}));
     // One pixel past the left, right or bottom edge: the outline is cut there, nothing wraps onto
     // the neighbouring row or lands in the rows below a 300-row screen.
     primitives_clear(1);
