@@ -368,6 +368,16 @@ TEST(MatchTables, NearestByDeltaE2000OnASmallSet) {
     }
     // The reference formula on a published pair (Sharma et al. test data, pair 1: 2.0425).
     EXPECT_NEAR(ciede2000(Lab{50, 2.6772, -79.7751}, Lab{50, 0, -82.7485}), 2.0425, 1e-4);
+    // sRGB white, red and blue in CIELAB (D65), and mid-grey's linear light.
+    const struct { double r, g, b, L, a, bb; } known[] = {
+        {1, 1, 1, 100, 0, 0}, {1, 0, 0, 53.24, 80.09, 67.20}, {0, 0, 1, 32.30, 79.19, -107.86}};
+    for (const auto& k : known) {
+        const Lab lab = linear_rgb_to_lab(k.r, k.g, k.b);
+        EXPECT_NEAR(lab.L, k.L, 0.01);
+        EXPECT_NEAR(lab.a, k.a, 0.01);
+        EXPECT_NEAR(lab.b, k.bb, 0.01);
+    }
+    EXPECT_NEAR(srgb_to_linear(128), 0.21586, 1e-5);
 }
 
 // The plain-words verdicts at their thresholds, and the colour family a pack lacks: pictures
