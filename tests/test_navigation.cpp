@@ -176,6 +176,10 @@ TEST_F(Navigation, AnimationFrameCountsAtEachSpeed) {
     const int expected[] = {10, 12, 14, 16, 18, 20, 22, 24, 28, 32, 36, 40};
     ASSERT_EQ(history_count, 12);
     for (int i = 0; i < 12; ++i) EXPECT_EQ(zoom_history[i].zoom, expected[i]);
+    // A full history takes no more.
+    history_count = HISTORY_SIZE - 1;
+    zoom_to(60, 0, 0, -20, -20);
+    EXPECT_EQ(history_count, HISTORY_SIZE);
 }
 
 // The surface button is dimmed wherever it does nothing (here the surface wait) and stays so
