@@ -13,6 +13,7 @@
 #include "runtime/host.h"
 #include "runtime/input.h"
 #include "runtime/sprites.h"
+#include "tests/support/check.h"
 
 namespace {
 
@@ -106,8 +107,9 @@ TEST_F(Sprites, DragCapturesOnePixelWiderAndFollowsThePen) {
               std::make_pair(45, 55));
     drag_state = DragState{};
     pen_at(55, 55);
+    drag_state.dy = 7;
     ASSERT_EQ(sprite_drag(4, 0, 0), 1);  // capturing step: no movement
-    EXPECT_EQ(SpriteTable[4]->x, 50);
+    EXPECT_EQ(vals(SpriteTable[4]->x, drag_state.dx, drag_state.dy), vals(50, 0, 0));
     pen_at(120, 25);  // far outside the sprite in one frame
     ASSERT_EQ(sprite_drag(4, 0, 0), 1);
     EXPECT_EQ((std::vector<int>{drag_state.dx, drag_state.dy, SpriteTable[4]->x, SpriteTable[4]->y}),
@@ -184,6 +186,7 @@ TEST_F(Sprites, CaptureAgesOutAfterTwoFramesWithoutADragStep) {
 TEST_F(Sprites, PixelHitReadsThePixelUnderThePen) {
     pixels[5 * 10 + 9] = colour_key;
     EXPECT_EQ(hit_columns([] { return sprite_hit_pixel(4); }), std::make_pair(45, 53));
+    EXPECT_EQ(hit_columns([] { return sprite_hit_pixel(4); }, true), std::make_pair(45, 54));
 }
 
 // A new animation starts with an empty step count: at speed 39 and 40 fps the first step comes
