@@ -177,6 +177,7 @@ TEST_F(Navigation, AnimationFrameCountsAtEachSpeed) {
     ASSERT_EQ(history_count, 12);
     for (int i = 0; i < 12; ++i) EXPECT_EQ(zoom_history[i].zoom, expected[i]);
     // A full history takes no more.
+    zoom = 8;
     history_count = HISTORY_SIZE - 1;
     zoom_to(60, 0, 0, -20, -20);
     EXPECT_EQ(history_count, HISTORY_SIZE);
