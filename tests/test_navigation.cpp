@@ -103,6 +103,11 @@ TEST_F(Navigation, ZoomFromTheSurfaceEndsOnTheSteadyView) {
     const std::vector<uint16_t> shown = target;
     mosaic_render(100, 140, -4, -3);
     EXPECT_EQ(shown, target);
+    // The views in between (zooms 2..8) slide from the touched tile to the end offsets.
+    std::vector<long long> slide, expected = {-10, 5, -9, 4, -8, 2, -7, 1, -6, 0, -5, -1, -4, -3};
+    for (int i = 0; i < history_count; ++i)
+        slide.insert(slide.end(), {zoom_history[i].offset_x, zoom_history[i].offset_y});
+    EXPECT_EQ(slide, expected);
     // Positive end offsets (the viewer passes -4, -4) end one column and one row back.
     zoom = 1;
     zoom_in_from_surface(4, 5);
