@@ -72,10 +72,10 @@ Bytes huffman_payload(uint8_t class_id, const std::vector<int>& counts, const By
 }
 
 Bytes grey_block_file(const Bytes& dc_table, const Bytes& ac_table, const Bytes& entropy,
-                      int width = 8, int height = 8) {
+                      int width = 8, int height = 8, uint8_t quantiser = 1) {
     Bytes f{0xFF, 0xD8};
     Bytes dqt{0x00};
-    dqt.insert(dqt.end(), 64, 1);
+    dqt.insert(dqt.end(), 64, quantiser);
     put_segment(f, 0xDB, dqt);
     put_segment(f, 0xC0, {8, static_cast<uint8_t>(height >> 8), static_cast<uint8_t>(height),
                           static_cast<uint8_t>(width >> 8), static_cast<uint8_t>(width), 1, 1, 0x11, 0});
@@ -270,13 +270,14 @@ TEST(JpegHostile, RunsPastTheBlockAndLargeCategories) {
     EXPECT_EQ(decode(grey_block_file(dc_zero, ac, {0x2A, 0xAA, 0x80}), 8, 8), JPEG_OK);
     // Zero runs of 16 past the end: '0' = ZRL.
     Bytes zrl = huffman_payload(0x10, {1, 1}, {0xF0, 0x00});
-    EXPECT_EQ(decode(grey_block_file(dc_zero, zrl, {0x00, 0x00}), 8, 8), JPEG_OK);
+    std::vector<uint16_t> out;
+    EXPECT_EQ(decode(grey_block_file(dc_zero, zrl, {0x00, 0x00}, 8, 8, 255), 8, 8, &out), JPEG_OK);
+    EXPECT_EQ(out, std::vector<uint16_t>(64, jpeg_ycc_to_rgb565(0, 0, 0)));  // zeros only
     // A 15-bit DC category, an AC size of 15, repeated until the data ends: values wrap
     // instead of overflowing.
     Bytes dc15 = huffman_payload(0x00, {1}, {15});
     Bytes ac15 = huffman_payload(0x10, {1, 1}, {0x0F, 0x00});
     Bytes data(200, 0x7F);
-    std::vector<uint16_t> out;
     EXPECT_EQ(decode(grey_block_file(dc15, ac15, data, 64, 64), 64, 64, &out), JPEG_OK);
     // Codes longer than eight bits and a table whose codes fill the space completely.
     std::vector<int> counts(16, 0);
