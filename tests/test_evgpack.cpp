@@ -240,6 +240,17 @@ TEST(PhotoImport, ReadsEveryKindAndHonoursOrientation) {
         EXPECT_EQ(vals(target.width, target.height), vals(30, o >= 5 ? 40 : 23)) << o;  // 22.5 rows round up
         EXPECT_EQ(corners + " " + poster_corners, std::string(shown[o]) + " " + shown[o]) << o;
     }
+    // A photo whose shorter side gives 240 pixels at 1/8 scale (rounded up) is decoded so: each
+    // 8 x 8 block of black and white stripes becomes its mean, mid grey in sRGB (0.22 linear).
+    // A shorter side of 1912 needs 1/4 scale, whose black and white samples are averaged in
+    // linear light (0.5).
+    for (const auto& [w, h, linear] : {std::array<int, 3>{1913, 1920, 22}, {1920, 1912, 50}}) {
+        Photo stripes = make_photo(w, h, 0xFFFFFF, 0xFFFFFF);
+        for (size_t i = 0; i < stripes.rgb.size(); ++i) stripes.rgb[i] *= i / 3 % w / 4 % 2;
+        LinearPicture pic;
+        ASSERT_EQ(import(jpeg_bytes(stripes), pic), "");
+        EXPECT_NEAR(pic.rgb[(120 * 240 + 120) * 3], linear / 100.0, 0.02) << w << " " << h;
+    }
     // Turned, 30 across needs 40 rows: refused when at most 39 are allowed.
     evgpack::PosterTarget target;
     std::string error;
