@@ -273,6 +273,15 @@ TEST(JpegHostile, RunsPastTheBlockAndLargeCategories) {
     std::vector<uint16_t> out;
     EXPECT_EQ(decode(grey_block_file(dc_zero, zrl, {0x00, 0x00}, 8, 8, 255), 8, 8, &out), JPEG_OK);
     EXPECT_EQ(out, std::vector<uint16_t>(64, jpeg_ycc_to_rgb565(0, 0, 0)));  // zeros only
+    // A zero run of 16, then +1 at zigzag position 17, then the end: the same block whether
+    // the run's code is short ('0': the lookahead table) or 9 bits long (one symbol at a time).
+    std::vector<uint16_t> looked_up, one_by_one;
+    const Bytes short_run = huffman_payload(0x10, {1, 2}, {0xF0, 0x01, 0x00});  // 0, 10, 11
+    const Bytes long_run = huffman_payload(0x10, {1, 1, 0, 0, 0, 0, 0, 0, 1}, {0x01, 0x00, 0xF0});  // 0, 10, 110000000
+    ASSERT_EQ(decode(grey_block_file(dc_zero, short_run, {0x2F}, 8, 8, 255), 8, 8, &looked_up), JPEG_OK);
+    ASSERT_EQ(decode(grey_block_file(dc_zero, long_run, {0x60, 0x1B}, 8, 8, 255), 8, 8, &one_by_one), JPEG_OK);
+    EXPECT_EQ(looked_up, one_by_one);
+    EXPECT_NE(looked_up, out);
     // A 15-bit DC category, an AC size of 15, repeated until the data ends: values wrap
     // instead of overflowing.
     Bytes dc15 = huffman_payload(0x00, {1}, {15});
