@@ -181,6 +181,9 @@ TEST_F(GifTest, TruncatedOrBadDataFailsCleanly) {
     bad[6] = 0;  // width 0
     bad[7] = 0;
     EXPECT_EQ(load(bad), nullptr);
+    std::string flat = gif;
+    flat[8] = flat[9] = 0;  // height 0
+    EXPECT_EQ(load(flat), nullptr);
     bad[6] = static_cast<char>(0xFF);  // width 65535: wider than a Bitmap may be
     bad[7] = static_cast<char>(0xFF);
     EXPECT_EQ(load(bad), nullptr);
