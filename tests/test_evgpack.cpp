@@ -13,12 +13,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <random>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "pack/pack_candidates.h"
 #include "pack/pack_file.h"
+#include "pack/tile_map.h"
 #include "tests/support/check.h"
 #include "tests/support/pack_builder.h"
 #include "tests/support/png_fixtures.h"
@@ -535,6 +537,50 @@ TEST(EvgpackQuality, FlatPicturesLookLikeTheirTiles) {
             EXPECT_NEAR(q.region_likeness, q.likeness, 1e-6);
         }
     }
+}
+
+// The variety figures count over each surface's tile map (every picture a surface here):
+// distinct pictures per 5 x 5 and per 6 x 6 block, the 6 x 6 blocks of at most 2, neighbours
+// alike one and two apart, and the 6 x 6 tiles around each screen point.
+TEST(EvgpackQuality, VarietyFiguresCountTheTileMaps) {
+    TempDir dir;
+    PackSpec spec;
+    spec.pictures = 5;
+    spec.picture_pixel = [](int p, int x, int y) { return uint16_t((x / 12 * 7 + y / 9 * 13 + p * 5) % 32 << 11 | y / 8); };
+    ASSERT_TRUE(pack_write(dir.file("v.evg"), spec));
+    auto pack = std::make_unique<OpenPack>();
+    ASSERT_EQ(pack_load(dir.file("v.evg").c_str(), PACK_HEADER_SIZE, pack.get()), PACK_OK);
+    const QualityFigures q = measure_quality(*pack, 5, false, 0, false);
+    std::vector<uint16_t> surface(PICTURE_PIXELS), map(PICTURE_PIXELS);
+    auto distinct = [&map](int x0, int y0, int n) {
+        std::set<uint16_t> seen;
+        for (int y = y0; y < y0 + n; ++y)
+            for (int x = x0; x < x0 + n; ++x) seen.insert(map[y * 240 + x]);
+        return static_cast<int>(seen.size());
+    };
+    long block = 0, screen = 0, flat = 0, across = 0, down = 0, two = 0, points = 0, fewest = 36;
+    for (uint16_t p = 0; p < 5; ++p) {
+        ASSERT_EQ(picture_read(pack.get(), p, surface.data()), 1);
+        tile_map_plain(*pack, surface.data(), p, map.data());
+        for (int y = 0; y < 240; ++y)
+            for (int x = 0; x < 240; ++x) {
+                const uint16_t t = map[y * 240 + x];
+                block += x % 5 || y % 5 ? 0 : distinct(x, y, 5);
+                screen += x % 6 || y % 6 ? 0 : distinct(x, y, 6);
+                flat += x % 6 || y % 6 ? 0 : distinct(x, y, 6) <= 2;
+                across += x < 239 && t == map[y * 240 + x + 1];
+                down += y < 239 && t == map[(y + 1) * 240 + x];
+                two += (x < 238 && t == map[y * 240 + x + 2]) + (y < 238 && t == map[(y + 2) * 240 + x]);
+            }
+        for (const auto& point : SCREEN_POINTS) points += distinct(point[0] - 3, point[1] - 3, 6);
+        for (const auto& point : SCREEN_POINTS) fewest = std::min<long>(fewest, distinct(point[0] - 3, point[1] - 3, 6));
+    }
+    auto micro = [](double v) { return std::llround(v * 1e6); };
+    EXPECT_EQ(vals(q.surfaces, micro(q.distinct_block), micro(q.distinct_screen), micro(q.flat_screens),
+                   micro(q.same_horizontal), micro(q.same_vertical), micro(q.same_two), micro(q.distinct_points), q.fewest_points),
+              vals(5, micro(block / (5 * 48 * 48.0)), micro(screen / (5 * 40 * 40.0)), micro(flat / (5 * 40 * 40.0)),
+                   micro(across / (5 * 240 * 239.0)), micro(down / (5 * 240 * 239.0)), micro(two / (2 * 5 * 240 * 238.0)),
+                   micro(points / 20.0), fewest));
 }
 
 // evgpack poster: a pack picture or a photo as the target, the report, and refusals that name
