@@ -377,8 +377,21 @@ TEST(MatchTables, NearestByDeltaE2000OnASmallSet) {
         ASSERT_NE(t.best[c], t.second[c]);
         ASSERT_NE(t.best[c], 9);  // never the later of two equal pictures
     }
-    // The reference formula on a published pair (Sharma et al. test data, pair 1: 2.0425).
-    EXPECT_NEAR(ciede2000(Lab{50, 2.6772, -79.7751}, Lab{50, 0, -82.7485}), 2.0425, 1e-4);
+    // The reference formula on published pairs (Sharma, Wu and Dalal's test data): blues, hue
+    // angles on either side of the wrap, lightness and chroma apart, and measured colours.
+    const double pairs[][7] = {{50, 2.6772, -79.7751, 50, 0, -82.7485, 2.0425},
+                               {50, 0, 0, 50, -1, 2, 2.3669},
+                               {50, 2.49, -0.001, 50, -2.49, 0.0009, 7.1792},
+                               {50, 2.49, -0.001, 50, -2.49, 0.0011, 7.2195},
+                               {50, -0.001, 2.49, 50, 0.0011, -2.49, 4.7461},
+                               {50, 2.5, 0, 50, 0, -2.5, 4.3065},
+                               {50, 2.5, 0, 73, 25, -18, 27.1492},
+                               {50, 2.5, 0, 56, -27, -3, 31.903},
+                               {50, 2.5, 0, 50, 3.1736, 0.5854, 1.0},
+                               {60.2574, -34.0099, 36.2677, 60.4626, -34.1751, 39.4387, 1.2644},
+                               {22.7233, 20.0904, -46.694, 23.0331, 14.973, -42.5619, 2.0373},
+                               {36.4612, 47.858, 18.3852, 36.2715, 50.5065, 21.2231, 1.4146}};
+    for (const auto& p : pairs) EXPECT_NEAR(ciede2000(Lab{p[0], p[1], p[2]}, Lab{p[3], p[4], p[5]}), p[6], 1e-4) << p[6];
 }
 
 // The plain-words verdicts at their thresholds, and the colour family a pack lacks: pictures
