@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
@@ -392,6 +393,17 @@ TEST(MatchTables, NearestByDeltaE2000OnASmallSet) {
                                {22.7233, 20.0904, -46.694, 23.0331, 14.973, -42.5619, 2.0373},
                                {36.4612, 47.858, 18.3852, 36.2715, 50.5065, 21.2231, 1.4146}};
     for (const auto& p : pairs) EXPECT_NEAR(ciede2000(Lab{p[0], p[1], p[2]}, Lab{p[3], p[4], p[5]}), p[6], 1e-4) << p[6];
+}
+
+// Linear light to the nearest sRGB code across 0..1 (clamped beyond), against the encoding
+// formula; every code's linear value encodes back to it.
+TEST(Colour, SrgbCurveBothWays) {
+    auto encode = [](double v) { return v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055; };
+    for (int c = 0; c < 256; ++c) ASSERT_NEAR(255 * encode(srgb_to_linear(uint8_t(c))), c, 1e-9) << c;
+    for (int i = -1000; i <= 101000; ++i) {
+        const double v = i / 100000.0;
+        ASSERT_EQ(linear_to_srgb(v), std::lround(255 * encode(std::clamp(v, 0.0, 1.0)))) << v;
+    }
 }
 
 // The plain-words verdicts at their thresholds, and the colour family a pack lacks: pictures
