@@ -9,10 +9,14 @@
 #include <bitset>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "app/options.h"
 #include "media/rgb565.h"
+#include "runtime/host.h"
 #include "pack/pack_format.h"
 #include "media/jpeg_decoder.h"
 #include "media/png_writer.h"
@@ -215,6 +219,30 @@ TEST(ViewerEndToEnd, NinePacksListEight) {
     for (int i = 1; i <= 8; ++i) EXPECT_FALSE(find_record(dir, "p" + std::to_string(i) + ".evg").name.empty()) << i;
     EXPECT_TRUE(find_record(dir, "p9.evg").name.empty());
     EXPECT_GT(find_record(dir, "p8.evg").percent, 0);  // the one viewed
+}
+
+// The command line at the limits of each number: -1 goes on, 2 refuses; what was taken.
+TEST(CommandLine, NumbersAtTheirLimits) {
+    auto parse = [](std::vector<std::string> words, Options* o) {
+        std::vector<char*> argv{const_cast<char*>("evergreen")};
+        for (std::string& w : words) argv.push_back(w.data());
+        return options_parse(static_cast<int>(argv.size()), argv.data(), o);
+    };
+    Options o;
+    const std::pair<const char*, int> cases[] = {
+        {"--fps 0", 2}, {"--fps 1", -1}, {"--fps 1001", 2}, {"--fps 7x", 2}, {"--scale 0", 2}, {"--scale 1", -1},
+        {"--scale 9", 2}, {"--scale 2x", 2}, {"--video-scale 0", 2}, {"--video-scale 9", 2}, {"--picture -1", 2},
+        {"--picture 2047", -1}, {"--picture 2048", 2}, {"--frames 0", 2}, {"--seed 4294967296", 2}, {"--demo text", -1},
+        {"--demo x", 2}, {"--fps", 2}, {"a b", 2}, {"--version", 0}};
+    for (const auto& [words, status] : cases) {
+        std::istringstream in(words);
+        EXPECT_EQ(parse({std::istream_iterator<std::string>(in), {}}, &o), status) << words;
+    }
+    ASSERT_EQ(parse({"--fps", "1000", "--scale", "8", "--video-scale", "8", "--picture", "0", "--frames", "1", "--seed",
+                     "4294967295", "--", "-x"}, &o), -1);
+    EXPECT_EQ(vals(o.fps, host_scale_request, o.video_scale, o.picture, o.frames, o.seed, o.has_seed, o.folder[1]),
+              vals(1000, 8, 8, 0, 1, 4294967295u, 1, 'x'));
+    host_scale_request = 0;
 }
 
 }  // namespace
