@@ -426,6 +426,12 @@ TEST(Verdict, ThresholdsAndColourFamilies) {
     EXPECT_EQ(colour_verdict(measure_coverage(best, second, red, dark_blue.data(), 64)),
               "colours: dark blues have few photos: adding photos with those colours will help\n");
     EXPECT_EQ(colour_verdict(measure_coverage(best, second, red, own.data(), 64)).rfind("colours: good", 0), 0u);
+    const std::pair<uint16_t, std::string> families[] = {{0x435F, "blues"},  {0xC618, "pale greys"}, {0x8200, "oranges"},
+                                                         {0x07E0, "pale greens"}, {0x8010, "dark purples"}, {0x0410, "turquoises"}};
+    for (const auto& [pixel, family] : families) {
+        const std::vector<uint16_t> pixels(64, pixel);
+        EXPECT_EQ(colour_verdict(measure_coverage(best, second, red, pixels.data(), 64)).rfind("colours: " + family + " have", 0), 0u) << family;
+    }
 }
 
 TEST(MatchTables, VarietySpreadsColoursWithinTheLimit) {
