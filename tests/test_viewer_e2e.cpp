@@ -223,7 +223,7 @@ TEST(ViewerEndToEnd, NinePacksListEight) {
 
 // The command line at the limits of each number: -1 goes on, 2 refuses; what was taken.
 TEST(CommandLine, NumbersAtTheirLimits) {
-    auto parse = [](std::vector<std::string> words, Options* o) {
+    auto parse = [](std::vector<std::string>& words, Options* o) {  // o keeps pointers into words
         std::vector<char*> argv{const_cast<char*>("evergreen")};
         for (std::string& w : words) argv.push_back(w.data());
         return options_parse(static_cast<int>(argv.size()), argv.data(), o);
@@ -236,10 +236,12 @@ TEST(CommandLine, NumbersAtTheirLimits) {
         {"--demo x", 2}, {"--fps", 2}, {"a b", 2}, {"--version", 0}};
     for (const auto& [words, status] : cases) {
         std::istringstream in(words);
-        EXPECT_EQ(parse({std::istream_iterator<std::string>(in), {}}, &o), status) << words;
+        std::vector<std::string> split{std::istream_iterator<std::string>(in), {}};
+        EXPECT_EQ(parse(split, &o), status) << words;
     }
-    ASSERT_EQ(parse({"--fps", "1000", "--scale", "8", "--video-scale", "8", "--picture", "0", "--frames", "1", "--seed",
-                     "4294967295", "--", "-x"}, &o), -1);
+    std::vector<std::string> line{"--fps", "1000", "--scale", "8", "--video-scale", "8", "--picture", "0",
+                                  "--frames", "1", "--seed", "4294967295", "--", "-x"};
+    ASSERT_EQ(parse(line, &o), -1);
     EXPECT_EQ(vals(o.fps, host_scale_request, o.video_scale, o.picture, o.frames, o.seed, o.has_seed, o.folder[1]),
               vals(1000, 8, 8, 0, 1, 4294967295u, 1, 'x'));
     host_scale_request = 0;
