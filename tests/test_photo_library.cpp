@@ -237,6 +237,7 @@ TEST(ImportCache, HitsMissesDamageAndTwoBuildsAtOnceGiveTheSamePack) {
     std::vector<std::string> e = entries(dir);
     ASSERT_EQ(e.size(), 6u);
     const std::string good = read_file(e[0]);
+    EXPECT_EQ(good.substr(0, 12), std::string("EVGCACHE\1\0\0\0", 12));  // the format caches on disk have
     std::string flipped = good;
     flipped[flipped.size() / 2] ^= 0x10;
     write_file(e[0], flipped);
