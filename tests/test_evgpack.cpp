@@ -689,6 +689,8 @@ TEST(EvgpackBuild, OutputReplacesOnlyPacksUnlessForced) {
     EXPECT_NE(errors.find("is not a pack; use --force"), std::string::npos) << errors;
     EXPECT_EQ(read_file(photo), photo_bytes);
     EXPECT_EQ(read_file(dir.file("notes.txt")), "keep me");
+    write_file(dir.file("empty.evg"), "");  // an empty file holds nothing to lose
+    EXPECT_EQ(build(dir.file("empty.evg"), false), 0) << errors;
     EXPECT_EQ(build(dir.file("notes.txt"), true), 0);
     EXPECT_TRUE(pack_magic_matches(reinterpret_cast<const uint8_t*>(read_file(dir.file("notes.txt")).data())));
     // An older pack behind a link: replaced in place, the link stays a link.
