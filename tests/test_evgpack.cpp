@@ -460,12 +460,14 @@ TEST(EvgpackBuild, PackOpensInTheViewerAndInspects) {
     // A broken photo whose name would print a fake line and an ESC sequence if shown raw.
     write_file(dir.file("photos/broken\nwrote x: 99 pictures\x1B[2J.jpg"), std::string("\xFF\xD8\xFF\xE0 broken", 10));
     write_file(dir.file("photos/p00-copy.jpg"), read_file(dir.file("photos/p00.jpg")));
+    write_file(dir.file("photos/notes.txt"), "not looked at: not named as a photo");
     const std::string out = dir.file("pack.evg");
     std::string warnings;
     ASSERT_EQ(run_quiet("build", {"-o", out, "--quiet", "--thumb-size", "16", "--jobs", "1", "--author", "Ann", dir.file("photos")},
                         nullptr, &warnings), 0);
     EXPECT_NE(warnings.find("broken\\nwrote x: 99 pictures\\x1B[2J.jpg"), std::string::npos) << warnings;
     EXPECT_EQ(warnings.find('\x1B'), std::string::npos);
+    EXPECT_EQ(warnings.find("notes.txt"), std::string::npos) << warnings;
     EXPECT_EQ(shown("caf\xC3\xA9 \xC2\x9B \xFF\\"), "caf\xC3\xA9 \\xC2\\x9B \\xFF\\\\");  // UTF-8 kept, C1 escaped
     EXPECT_NE(warnings.find("same bytes as"), std::string::npos) << warnings;
 
