@@ -219,6 +219,8 @@ TEST_F(GifTest, LayersFromGifs) {
     const std::string cut = keyed.substr(0, keyed.size() - 6);
     EXPECT_EQ(vals(layer_from_gif_indexed(5, bytes(cut), cut.size()), LayerTable[5].in_use), vals(0, 0));
     EXPECT_EQ(vals(layer_from_gif_rgb565(5, bytes(cut), cut.size()), LayerTable[5].in_use), vals(0, 0));
+    EXPECT_EQ(vals(layer_from_gif_indexed(LAYER_COUNT, bytes(keyed), keyed.size()),  // no such layer
+                   layer_from_gif_rgb565(-1, bytes(keyed), keyed.size())), vals(0, 0));
 }
 
 TEST_F(GifTest, RegistryTracksSingleReleasesAndIsBounded) {
