@@ -426,11 +426,12 @@ TEST(Verdict, ThresholdsAndColourFamilies) {
     EXPECT_EQ(colour_verdict(measure_coverage(best, second, red, dark_blue.data(), 64)),
               "colours: dark blues have few photos: adding photos with those colours will help\n");
     EXPECT_EQ(colour_verdict(measure_coverage(best, second, red, own.data(), 64)).rfind("colours: good", 0), 0u);
-    const std::pair<uint16_t, std::string> families[] = {{0x435F, "blues"},  {0xC618, "pale greys"}, {0x8200, "oranges"},
-                                                         {0x07E0, "pale greens"}, {0x8010, "dark purples"}, {0x0410, "turquoises"}};
+    const std::pair<uint16_t, std::string> families[] = {{0x435F, "blues"},       {0xC618, "pale greys"},
+                                                         {0x8200, "oranges"},     {0x07E0, "pale greens"},
+                                                         {0x8010, "dark purples"}, {0x0410, "turquoises"}};
     for (const auto& [pixel, family] : families) {
-        const std::vector<uint16_t> pixels(64, pixel);
-        EXPECT_EQ(colour_verdict(measure_coverage(best, second, red, pixels.data(), 64)).rfind("colours: " + family + " have", 0), 0u) << family;
+        const std::string verdict = colour_verdict(measure_coverage(best, second, red, std::vector<uint16_t>(64, pixel).data(), 64));
+        EXPECT_EQ(verdict.rfind("colours: " + family + " have", 0), 0u) << verdict;
     }
 }
 
@@ -609,8 +610,8 @@ TEST(EvgpackQuality, VarietyFiguresCountTheTileMaps) {
         for (const auto& point : SCREEN_POINTS) fewest = std::min<long>(fewest, distinct(point[0] - 3, point[1] - 3, 6));
     }
     auto micro = [](double v) { return std::llround(v * 1e6); };
-    EXPECT_EQ(vals(q.surfaces, micro(q.distinct_block), micro(q.distinct_screen), micro(q.flat_screens),
-                   micro(q.same_horizontal), micro(q.same_vertical), micro(q.same_two), micro(q.distinct_points), q.fewest_points),
+    EXPECT_EQ(vals(q.surfaces, micro(q.distinct_block), micro(q.distinct_screen), micro(q.flat_screens), micro(q.same_horizontal),
+                   micro(q.same_vertical), micro(q.same_two), micro(q.distinct_points), q.fewest_points),
               vals(5, micro(block / (5 * 48 * 48.0)), micro(screen / (5 * 40 * 40.0)), micro(flat / (5 * 40 * 40.0)),
                    micro(across / (5 * 240 * 239.0)), micro(down / (5 * 240 * 239.0)), micro(two / (2 * 5 * 240 * 238.0)),
                    micro(points / 20.0), fewest));
