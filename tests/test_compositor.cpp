@@ -62,6 +62,12 @@ TEST_F(Compose, DepthOrder) {
     SpriteTable[3]->depth = 8;
     compose(0, 1023);
     EXPECT_EQ(pixel(50, 50), 0x001F);
+    // The first depth asked for is drawn, those in front of it are not.
+    SpriteTable[3]->depth = 7;
+    compose(7, 1023);
+    EXPECT_EQ(vals(pixel(50, 50), pixel(0, 0)), vals(0xF800, 0x001F));
+    compose(8, 1023);
+    EXPECT_EQ(vals(pixel(50, 50), pixel(0, 0)), vals(0x07E0, 0));
 }
 
 TEST_F(Compose, HiddenSpritesAreNeitherDrawnNorAnimated) {
