@@ -181,6 +181,9 @@ TEST_F(GifTest, TruncatedOrBadDataFailsCleanly) {
     bad[6] = 0;  // width 0
     bad[7] = 0;
     EXPECT_EQ(load(bad), nullptr);
+    std::string flat = gif;
+    flat[8] = flat[9] = 0;  // height 0
+    EXPECT_EQ(load(flat), nullptr);
     bad[6] = static_cast<char>(0xFF);  // width 65535: wider than a Bitmap may be
     bad[7] = static_cast<char>(0xFF);
     EXPECT_EQ(load(bad), nullptr);
@@ -216,6 +219,8 @@ TEST_F(GifTest, LayersFromGifs) {
     const std::string cut = keyed.substr(0, keyed.size() - 6);
     EXPECT_EQ(vals(layer_from_gif_indexed(5, bytes(cut), cut.size()), LayerTable[5].in_use), vals(0, 0));
     EXPECT_EQ(vals(layer_from_gif_rgb565(5, bytes(cut), cut.size()), LayerTable[5].in_use), vals(0, 0));
+    EXPECT_EQ(vals(layer_from_gif_indexed(LAYER_COUNT, bytes(keyed), keyed.size()),  // no such layer
+                   layer_from_gif_rgb565(-1, bytes(keyed), keyed.size())), vals(0, 0));
 }
 
 TEST_F(GifTest, RegistryTracksSingleReleasesAndIsBounded) {

@@ -371,6 +371,49 @@ TEST_F(KernelTest, ScaledKernelsStayInsideSourceAndClip) {
     }
 }
 
+// Every pixel the walk draws shows the sample at its place (u, v) stepped to one by one, which
+// lies inside the source; each row draws one run. The walk's entry skip (two steps at most
+// after the estimate) and span estimate lose samples at the run ends and whole rows; the
+// totals over every fifth angle are pinned.
+TEST_F(KernelTest, RotozoomDrawsSamplesInsideItsSource) {
+    const int w = 13, h = 7;
+    uint8_t idx[w * h];
+    uint16_t palette[256];
+    for (int i = 0; i < 256; ++i) palette[i] = static_cast<uint16_t>(i), idx[i % (w * h)] = uint8_t(1 + i % (w * h));
+    active_clips[5] = ClipRect{40, 50, 200, 260};
+    current_clip = 5;
+    std::vector<long long> drawn, inside;
+    for (int32_t scale : {256, 700, 1023, 1024, 2048, 3100, 8192}) {
+        drawn.push_back(0), inside.push_back(0);
+        for (int angle = 0; angle < 512; angle += 5) {
+            fill(FILL);
+            rotozoom_setup(100, 150, w, h, angle, scale);
+            const RotateScaleState st = rotate_scale;
+            const VisibleBox b = visible_box;
+            rotozoom_indexed(idx, palette, w, h, 100, 150, 32, angle, scale);
+            int row_drawn = 0, row_inside = 0;
+            for (int j = b.row_start; j < b.row_end; ++j) {
+                int first = -1, last = -1, count = 0;
+                for (int i = b.col_start; i < b.col_end; ++i) {
+                    const uint32_t r = uint32_t(j - b.row_start), c = uint32_t(i);
+                    const int32_t u = int32_t(uint32_t(st.row_u) - uint32_t(st.dv) * r + uint32_t(st.du) * c);
+                    const int32_t v = int32_t(uint32_t(st.row_v) + uint32_t(st.du) * r + uint32_t(st.dv) * c);
+                    const bool in = u >= 0 && u < (w << 16) && v >= 0 && v < (h << 16);
+                    row_inside += in;
+                    if (at(st.bx + i, st.by + j) == FILL) continue;
+                    ASSERT_TRUE(in && at(st.bx + i, st.by + j) == idx[(v >> 16) * w + (u >> 16)]) << scale << " " << angle;
+                    first = first < 0 ? i : first, last = i, ++count;
+                }
+                ASSERT_EQ(count, count ? last - first + 1 : 0) << scale << " " << angle;
+                row_drawn += count;
+            }
+            drawn.back() += row_drawn, inside.back() += row_inside;
+        }
+    }
+    EXPECT_EQ(drawn, (std::vector<long long>{268, 3547, 8106, 8099, 34878, 82673, 559584}));
+    EXPECT_EQ(inside, (std::vector<long long>{563, 4408, 9390, 9390, 37484, 86986, 599911}));
+}
+
 TEST(RotozoomSetup, ZeroStepsGetDefinedReciprocals) {
     current_sprite = 7;
     rotozoom_setup(10, 10, 16, 16, 0, 1024);

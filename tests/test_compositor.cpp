@@ -62,6 +62,12 @@ TEST_F(Compose, DepthOrder) {
     SpriteTable[3]->depth = 8;
     compose(0, 1023);
     EXPECT_EQ(pixel(50, 50), 0x001F);
+    // The first depth asked for is drawn, those in front of it are not.
+    SpriteTable[3]->depth = 7;
+    compose(7, 1023);
+    EXPECT_EQ(vals(pixel(50, 50), pixel(0, 0)), vals(0xF800, 0x001F));
+    compose(8, 1023);
+    EXPECT_EQ(vals(pixel(50, 50), pixel(0, 0)), vals(0x07E0, 0));
 }
 
 TEST_F(Compose, HiddenSpritesAreNeitherDrawnNorAnimated) {
@@ -173,6 +179,14 @@ TEST_F(Compose, IndexedSpritesUseRunsAndFlips) {
     compose(0, 1023);
     EXPECT_EQ(pixel(10, 10), 0x3333);
     EXPECT_EQ(sprite_pixel(0, 1, 0), 0x2222);
+    // Only the low 9 bits of the angle turn a sprite: a whole turn draws as none, half a turn not.
+    SpriteTable[0]->flip_x = 0;
+    for (int16_t angle : {0, 512, 256}) {
+        SpriteTable[0]->angle = angle;
+        compose(0, 1023);
+        EXPECT_EQ(vals(pixel(11, 10), pixel(13, 10), pixel(10, 11), pixel(12, 11)),
+                  angle == 256 ? vals(0, 0, 0x3333, 0x2222) : vals(0x2222, 0x3333, 0, 0)) << angle;
+    }
     std::free(bmp.runs);
     std::free(bmp.row_offsets);
 }

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
@@ -19,6 +20,7 @@
 
 #include "pack/pack_candidates.h"
 #include "pack/pack_file.h"
+#include "pack/tile_map.h"
 #include "tests/support/check.h"
 #include "tests/support/pack_builder.h"
 #include "tests/support/png_fixtures.h"
@@ -242,6 +244,24 @@ TEST(PhotoImport, ReadsEveryKindAndHonoursOrientation) {
         EXPECT_EQ(vals(target.width, target.height), vals(30, o >= 5 ? 40 : 23)) << o;  // 22.5 rows round up
         EXPECT_EQ(corners + " " + poster_corners, std::string(shown[o]) + " " + shown[o]) << o;
     }
+    // A photo whose shorter side gives 240 pixels at 1/8 scale (rounded up) is decoded so: each
+    // 8 x 8 block of black and white stripes becomes its mean, mid grey in sRGB (0.22 linear).
+    // A shorter side of 1912 needs 1/4 scale, whose black and white samples are averaged in
+    // linear light (0.5).
+    for (const auto& [w, h, linear] : {std::array<int, 3>{1913, 1920, 22}, {1920, 1912, 50}}) {
+        Photo stripes = make_photo(w, h, 0xFFFFFF, 0xFFFFFF);
+        for (size_t i = 0; i < stripes.rgb.size(); ++i) stripes.rgb[i] *= i / 3 % w / 4 % 2;
+        LinearPicture pic;
+        ASSERT_EQ(import(jpeg_bytes(stripes), pic), "");
+        EXPECT_NEAR(pic.rgb[(120 * 240 + 120) * 3], linear / 100.0, 0.02) << w << " " << h;
+    }
+    // Area averaging in linear light: 360 columns, every third white, make 240 whose first of
+    // each pair covers one white column and half a black one (2/3) and whose second is black.
+    Photo stripes = make_photo(360, 360, 0xFFFFFF, 0xFFFFFF);
+    for (size_t i = 0; i < stripes.rgb.size(); ++i) stripes.rgb[i] *= i / 3 % 360 % 3 == 0;
+    LinearPicture averaged;
+    ASSERT_EQ(import(png_bytes(stripes, false, false), averaged), "");
+    for (int x = 0; x < 240; ++x) ASSERT_NEAR(averaged.rgb[(100 * 240 + x) * 3 + 1], x % 2 ? 0 : 2 / 3.0, 1e-5) << x;
     // Turned, 30 across needs 40 rows: refused when at most 39 are allowed.
     evgpack::PosterTarget target;
     std::string error;
@@ -366,9 +386,22 @@ TEST(MatchTables, NearestByDeltaE2000OnASmallSet) {
         ASSERT_NE(t.best[c], t.second[c]);
         ASSERT_NE(t.best[c], 9);  // never the later of two equal pictures
     }
-    // The reference formula on a published pair (Sharma et al. test data, pair 1: 2.0425).
-    EXPECT_NEAR(ciede2000(Lab{50, 2.6772, -79.7751}, Lab{50, 0, -82.7485}), 2.0425, 1e-4);
-    // sRGB white, red and blue in CIELAB (D65), and mid-grey's linear light.
+    // The reference formula on published pairs (Sharma, Wu and Dalal's test data): blues, hue
+    // angles on either side of the wrap, lightness and chroma apart, and measured colours.
+    const double pairs[][7] = {{50, 2.6772, -79.7751, 50, 0, -82.7485, 2.0425},
+                               {50, 0, 0, 50, -1, 2, 2.3669},
+                               {50, 2.49, -0.001, 50, -2.49, 0.0009, 7.1792},
+                               {50, 2.49, -0.001, 50, -2.49, 0.0011, 7.2195},
+                               {50, -0.001, 2.49, 50, 0.0011, -2.49, 4.7461},
+                               {50, 2.5, 0, 50, 0, -2.5, 4.3065},
+                               {50, 2.5, 0, 73, 25, -18, 27.1492},
+                               {50, 2.5, 0, 56, -27, -3, 31.903},
+                               {50, 2.5, 0, 50, 3.1736, 0.5854, 1.0},
+                               {60.2574, -34.0099, 36.2677, 60.4626, -34.1751, 39.4387, 1.2644},
+                               {22.7233, 20.0904, -46.694, 23.0331, 14.973, -42.5619, 2.0373},
+                               {36.4612, 47.858, 18.3852, 36.2715, 50.5065, 21.2231, 1.4146}};
+    for (const auto& p : pairs) EXPECT_NEAR(ciede2000(Lab{p[0], p[1], p[2]}, Lab{p[3], p[4], p[5]}), p[6], 1e-4) << p[6];
+    // sRGB white, red and blue in CIELAB (D65).
     const struct { double r, g, b, L, a, bb; } known[] = {
         {1, 1, 1, 100, 0, 0}, {1, 0, 0, 53.24, 80.09, 67.20}, {0, 0, 1, 32.30, 79.19, -107.86}};
     for (const auto& k : known) {
@@ -377,7 +410,17 @@ TEST(MatchTables, NearestByDeltaE2000OnASmallSet) {
         EXPECT_NEAR(lab.a, k.a, 0.01);
         EXPECT_NEAR(lab.b, k.bb, 0.01);
     }
-    EXPECT_NEAR(srgb_to_linear(128), 0.21586, 1e-5);
+}
+
+// Linear light to the nearest sRGB code across 0..1 (clamped beyond), against the encoding
+// formula; every code's linear value encodes back to it.
+TEST(Colour, SrgbCurveBothWays) {
+    auto encode = [](double v) { return v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055; };
+    for (int c = 0; c < 256; ++c) ASSERT_NEAR(255 * encode(srgb_to_linear(uint8_t(c))), c, 1e-9) << c;
+    for (int i = -1000; i <= 101000; ++i) {
+        const double v = i / 100000.0;
+        ASSERT_EQ(linear_to_srgb(v), std::lround(255 * encode(std::clamp(v, 0.0, 1.0)))) << v;
+    }
 }
 
 // The plain-words verdicts at their thresholds, and the colour family a pack lacks: pictures
@@ -400,6 +443,13 @@ TEST(Verdict, ThresholdsAndColourFamilies) {
     EXPECT_EQ(colour_verdict(measure_coverage(best, second, red, dark_blue.data(), 64)),
               "colours: dark blues have few photos: adding photos with those colours will help\n");
     EXPECT_EQ(colour_verdict(measure_coverage(best, second, red, own.data(), 64)).rfind("colours: good", 0), 0u);
+    const std::pair<uint16_t, std::string> families[] = {{0x435F, "blues"},       {0xC618, "pale greys"},
+                                                         {0x8200, "oranges"},     {0x07E0, "pale greens"},
+                                                         {0x8010, "dark purples"}, {0x0410, "turquoises"}};
+    for (const auto& [pixel, family] : families) {
+        const std::string verdict = colour_verdict(measure_coverage(best, second, red, std::vector<uint16_t>(64, pixel).data(), 64));
+        EXPECT_EQ(verdict.rfind("colours: " + family + " have", 0), 0u) << verdict;
+    }
 }
 
 TEST(MatchTables, VarietySpreadsColoursWithinTheLimit) {
@@ -428,12 +478,14 @@ TEST(EvgpackBuild, PackOpensInTheViewerAndInspects) {
     // A broken photo whose name would print a fake line and an ESC sequence if shown raw.
     write_file(dir.file("photos/broken\nwrote x: 99 pictures\x1B[2J.jpg"), std::string("\xFF\xD8\xFF\xE0 broken", 10));
     write_file(dir.file("photos/p00-copy.jpg"), read_file(dir.file("photos/p00.jpg")));
+    write_file(dir.file("photos/notes.txt"), "not looked at: not named as a photo");
     const std::string out = dir.file("pack.evg");
     std::string warnings;
     ASSERT_EQ(run_quiet("build", {"-o", out, "--quiet", "--thumb-size", "16", "--jobs", "1", "--author", "Ann", dir.file("photos")},
                         nullptr, &warnings), 0);
     EXPECT_NE(warnings.find("broken\\nwrote x: 99 pictures\\x1B[2J.jpg"), std::string::npos) << warnings;
     EXPECT_EQ(warnings.find('\x1B'), std::string::npos);
+    EXPECT_EQ(warnings.find("notes.txt"), std::string::npos) << warnings;
     EXPECT_EQ(shown("caf\xC3\xA9 \xC2\x9B \xFF\\"), "caf\xC3\xA9 \\xC2\\x9B \\xFF\\\\");  // UTF-8 kept, C1 escaped
     EXPECT_NE(warnings.find("same bytes as"), std::string::npos) << warnings;
 
@@ -689,6 +741,8 @@ TEST(EvgpackBuild, OutputReplacesOnlyPacksUnlessForced) {
     EXPECT_NE(errors.find("is not a pack; use --force"), std::string::npos) << errors;
     EXPECT_EQ(read_file(photo), photo_bytes);
     EXPECT_EQ(read_file(dir.file("notes.txt")), "keep me");
+    write_file(dir.file("empty.evg"), "");  // an empty file holds nothing to lose
+    EXPECT_EQ(build(dir.file("empty.evg"), false), 0) << errors;
     EXPECT_EQ(build(dir.file("notes.txt"), true), 0);
     EXPECT_TRUE(pack_magic_matches(reinterpret_cast<const uint8_t*>(read_file(dir.file("notes.txt")).data())));
     // An older pack behind a link: replaced in place, the link stays a link.

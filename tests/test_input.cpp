@@ -2,11 +2,23 @@
 // drag capture is in test_sprites.cpp).
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "runtime/input.h"
 #include "tests/support/host_events.h"
 #include "tests/support/check.h"
 
 namespace {
+
+// At program start no key is down, held, pressed or released and the value slot holds no key
+// (ctest runs each test in a program of its own; run whole, this file's first test is first).
+TEST(InputAtStart, NoKeyIsDown) {
+    std::vector<uint8_t> none(KEY_SLOTS, 0);
+    none.back() = KEY_VALUE_NONE;
+    for (const uint8_t* keys : {raw_input.key_raw, key_held, key_released, key_pressed})
+        EXPECT_EQ(std::vector<uint8_t>(keys, keys + KEY_SLOTS), none);
+    EXPECT_EQ(vals(raw_input.pen_down, raw_input.pen_x, raw_input.pen_y, raw_input.click_state), vals(0, 0, 0, 0));
+}
 
 struct Input : ::testing::Test {
     void SetUp() override { reset_input_state(); }

@@ -72,10 +72,10 @@ Bytes huffman_payload(uint8_t class_id, const std::vector<int>& counts, const By
 }
 
 Bytes grey_block_file(const Bytes& dc_table, const Bytes& ac_table, const Bytes& entropy,
-                      int width = 8, int height = 8) {
+                      int width = 8, int height = 8, uint8_t quantiser = 1) {
     Bytes f{0xFF, 0xD8};
     Bytes dqt{0x00};
-    dqt.insert(dqt.end(), 64, 1);
+    dqt.insert(dqt.end(), 64, quantiser);
     put_segment(f, 0xDB, dqt);
     put_segment(f, 0xC0, {8, static_cast<uint8_t>(height >> 8), static_cast<uint8_t>(height),
                           static_cast<uint8_t>(width >> 8), static_cast<uint8_t>(width), 1, 1, 0x11, 0});
@@ -275,13 +275,23 @@ TEST(JpegHostile, RunsPastTheBlockAndLargeCategories) {
     EXPECT_EQ(decode(grey_block_file(dc_zero, ac, {0x2A, 0xAA, 0x80}), 8, 8), JPEG_OK);
     // Zero runs of 16 past the end: '0' = ZRL.
     Bytes zrl = huffman_payload(0x10, {1, 1}, {0xF0, 0x00});
-    EXPECT_EQ(decode(grey_block_file(dc_zero, zrl, {0x00, 0x00}), 8, 8), JPEG_OK);
+    std::vector<uint16_t> out;
+    EXPECT_EQ(decode(grey_block_file(dc_zero, zrl, {0x00, 0x00}, 8, 8, 255), 8, 8, &out), JPEG_OK);
+    EXPECT_EQ(out, std::vector<uint16_t>(64, jpeg_ycc_to_rgb565(0, 0, 0)));  // zeros only
+    // A zero run of 16, then +1 at zigzag position 17, then the end: the same block whether
+    // the run's code is short ('0': the lookahead table) or 9 bits long (one symbol at a time).
+    std::vector<uint16_t> looked_up, one_by_one;
+    const Bytes short_run = huffman_payload(0x10, {1, 2}, {0xF0, 0x01, 0x00});  // 0, 10, 11
+    const Bytes long_run = huffman_payload(0x10, {1, 1, 0, 0, 0, 0, 0, 0, 1}, {0x01, 0x00, 0xF0});  // 0, 10, 110000000
+    ASSERT_EQ(decode(grey_block_file(dc_zero, short_run, {0x2F}, 8, 8, 255), 8, 8, &looked_up), JPEG_OK);
+    ASSERT_EQ(decode(grey_block_file(dc_zero, long_run, {0x60, 0x1B}, 8, 8, 255), 8, 8, &one_by_one), JPEG_OK);
+    EXPECT_EQ(looked_up, one_by_one);
+    EXPECT_NE(looked_up, out);
     // A 15-bit DC category, an AC size of 15, repeated until the data ends: values wrap
     // instead of overflowing.
     Bytes dc15 = huffman_payload(0x00, {1}, {15});
     Bytes ac15 = huffman_payload(0x10, {1, 1}, {0x0F, 0x00});
     Bytes data(200, 0x7F);
-    std::vector<uint16_t> out;
     EXPECT_EQ(decode(grey_block_file(dc15, ac15, data, 64, 64), 64, 64, &out), JPEG_OK);
     // Codes longer than eight bits and a table whose codes fill the space completely.
     std::vector<int> counts(16, 0);
@@ -317,9 +327,11 @@ TEST(JpegHostile, RestartIntervalsAndMarkers) {
         missing.push_back(jpeg[i]);
     }
     EXPECT_EQ(decode(missing, 64, 32), JPEG_OK);
-    // An interval longer than the picture: no marker is ever due, the decode is unchanged.
+    // The same picture without markers decodes the same (each interval predicts DC from 0); an
+    // interval longer than the picture: no marker is ever due, the decode is unchanged.
     Bytes once = make_test_jpeg(64, 32, JpegFixtureOptions{}, 12);
-    ASSERT_EQ(decode(once, 64, 32, &plain), JPEG_OK);
+    ASSERT_EQ(decode(once, 64, 32, &out), JPEG_OK);
+    EXPECT_EQ(out, plain);
     Bytes longer = once;
     Bytes dri_segment{0xFF, 0xDD, 0x00, 0x04, 0x10, 0x00};
     longer.insert(longer.begin() + static_cast<long>(at(longer, 0xDA)), dri_segment.begin(), dri_segment.end());

@@ -116,8 +116,8 @@ TEST_F(Layers, ConsoleCellsAndColours) {
     EXPECT_EQ(LayerTable[0].cells, console_cells);
     EXPECT_EQ(console_palettes[7][1], 0xCE79);
     EXPECT_EQ(LayerTable[0].cell_palettes[7], console_palettes[7]);
-    // 0x02000008: tile 8 mirrored left to right in colour 0 (white).
-    console_cells[0] = 0x02000008;
+    // 0x3A000008: tile 8 mirrored left to right in colour 7 (light grey).
+    console_cells[0] = 0x3A000008;
     compose(0, 1023);
     const uint8_t* tile = console_font_asset()->tiles + 8 * 37 + 1;
     int lit = 0;
@@ -125,7 +125,7 @@ TEST_F(Layers, ConsoleCellsAndColours) {
         for (int x = 0; x < 6; ++x) {
             const bool on = tile[y * 6 + (5 - x)] != 0;
             lit += on;
-            EXPECT_EQ(pixel(x, y), on ? 0xFFFF : BG) << x << "," << y;
+            EXPECT_EQ(pixel(x, y), on ? 0xCE79 : BG) << x << "," << y;
         }
     EXPECT_GT(lit, 0);
     console_clear();

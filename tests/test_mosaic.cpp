@@ -54,9 +54,11 @@ TEST_F(Mosaic, TilesTintedBelowSixteenPlainFromSixteen) {
     tile_draw(-4, 0, 1, colour);  // one tile drawn alone, its left half cut off
     EXPECT_EQ(vals(at(0, 4), at(3, 7)), vals(blend_rgb565(colour, (1 << 11) | (4 << 5) | 4, 16),
                                              blend_rgb565(colour, (1 << 11) | (7 << 5) | 7, 16)));
-    Framebuffer[239] = 0x1234;
-    tile_draw(-4, 1, 99, colour);  // a picture the pack lacks: black, and only inside the picture area
-    EXPECT_EQ(vals(at(0, 1), at(3, 8), at(239, 0)), vals(0, 0, 0x1234));
+    Framebuffer[235 * 240 + 239] = Framebuffer[240 * 240] = Framebuffer[101 * 240] = 0x1234;
+    tile_draw(-4, 236, 99, colour);  // a picture the pack lacks: black, and only inside the picture area
+    tile_draw(236, 94, 99, colour);
+    EXPECT_EQ(vals(at(0, 236), at(3, 239), at(239, 101), at(239, 235), at(0, 240), at(0, 101)),
+              vals(0, 0, 0, 0x1234, 0x1234, 0x1234));
     // At 15, the last tinted zoom, the centre tile spans 106..120 and leans 30/32 to the thumbnail.
     zoom = 15;
     mosaic_render(120, 120, -7, -7);

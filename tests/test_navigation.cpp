@@ -103,6 +103,11 @@ TEST_F(Navigation, ZoomFromTheSurfaceEndsOnTheSteadyView) {
     const std::vector<uint16_t> shown = target;
     mosaic_render(100, 140, -4, -3);
     EXPECT_EQ(shown, target);
+    // The views in between (zooms 2..8) slide from the touched tile to the end offsets.
+    std::vector<long long> slide, expected = {-10, 5, -9, 4, -8, 2, -7, 1, -6, 0, -5, -1, -4, -3};
+    for (int i = 0; i < history_count; ++i)
+        slide.insert(slide.end(), {zoom_history[i].offset_x, zoom_history[i].offset_y});
+    EXPECT_EQ(slide, expected);
     // Positive end offsets (the viewer passes -4, -4) end one column and one row back.
     zoom = 1;
     zoom_in_from_surface(4, 5);
@@ -168,14 +173,22 @@ TEST_F(Navigation, AnimationFrameCountsAtEachSpeed) {
         history_count = 0;
         EXPECT_EQ(frames_of([] { rewind_to_surface(); }), e.zoom_out) << e.speed;
     }
-    // Speed 2 from 8 to 40 passes 10, 12, ..., 24, 28, 32, 36, 40.
+    // Speed 2 from 8 to 40 passes 10, 12, ..., 24, 28, 32, 36, 40, the offsets moving in step
+    // from the start (4, -6) to the end (-20, -20); on to 240 from (200, -200) they shrink to 0
+    // over 200 zoom steps, to 192 / 200 of them at the first (zoom 48).
     speed_factor = 2.0f;
     zoom = 8;
     history_count = 0;
-    zoom_to(40, 0, 0, -20, -20);
-    const int expected[] = {10, 12, 14, 16, 18, 20, 22, 24, 28, 32, 36, 40};
+    zoom_to(40, 4, -6, -20, -20);
+    const int expected[][3] = {{10, -2, -9},   {12, -3, -10},  {14, -4, -10},  {16, -5, -11},
+                               {18, -6, -12},  {20, -8, -13},  {22, -9, -13},  {24, -10, -14},
+                               {28, -12, -15}, {32, -15, -17}, {36, -17, -18}, {40, -20, -20}};
     ASSERT_EQ(history_count, 12);
-    for (int i = 0; i < 12; ++i) EXPECT_EQ(zoom_history[i].zoom, expected[i]);
+    for (int i = 0; i < 12; ++i)
+        EXPECT_EQ(vals(zoom_history[i].zoom, zoom_history[i].offset_x, zoom_history[i].offset_y),
+                  vals(expected[i][0], expected[i][1], expected[i][2]));
+    zoom_to(240, 200, -200, -120, -120);
+    EXPECT_EQ(vals(zoom_history[12].zoom, zoom_history[12].offset_x, zoom_history[12].offset_y), vals(48, 192, -192));
     // A full history takes no more.
     zoom = 8;
     history_count = HISTORY_SIZE - 1;

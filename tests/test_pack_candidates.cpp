@@ -21,6 +21,7 @@
 #include "pack/tile_map.h"
 #include "app/progress.h"
 #include "builder/band_deflate.h"
+#include "builder/colour_match.h"
 #include "builder/poster.h"
 #include "render/framebuffer.h"
 #include "tests/support/jpeg_fixtures.h"
@@ -372,13 +373,30 @@ TEST(Poster, TilesTargetsAndSizes) {
     EXPECT_TRUE(libjpeg_decode_rgb(std::vector<uint8_t>(jpg.begin(), jpg.end()), &rgb, &w, &h) && w == 112 && h == 80);
 
     // A flat target is one picture everywhere: two whole 10 x 10 blocks of one picture, every
-    // neighbour identical.
+    // neighbour identical. Tinted 37%, each pixel moves 37% of the way to the target colour
+    // (rounded); the likeness is each tile's mean colour as written (linear light) against its
+    // target's, and 0 when tinted fully.
+    const uint8_t want[3] = {200, 40, 90};
     target = evgpack::PosterTarget{20, 10, {}, 0};
-    for (int i = 0; i < 20 * 10; ++i) target.rgb.insert(target.rgb.end(), {200, 40, 40});
+    for (int i = 0; i < 20 * 10; ++i) target.rgb.insert(target.rgb.end(), want, want + 3);
     options.output = dir.file("flat.png");
+    options.tint = 37;
     const evgpack::PosterReport flat = evgpack::poster_write(*pack, target, options, nullptr);
     EXPECT_EQ(vals(flat.ok, flat.width_px, flat.height_px, flat.pictures_used), vals(true, 320, 160, 1));
     EXPECT_EQ(std::make_pair(flat.distinct_10x10, flat.identical_neighbours), std::make_pair(1.0, 1.0));
+    const std::vector<uint8_t> png = read_png_rgb(options.output, &w, &h);
+    const std::vector<uint8_t> tile = evgpack::poster_tile_image(*pack, evgpack::poster_tile_map(*pack, target)[0], 16);
+    double mean[3] = {0, 0, 0};
+    for (int i = 0; i < 16 * 16 * 3; ++i) {
+        const uint8_t v = png[i / 48 * w * 3 + i % 48];  // the first tile, row by row
+        ASSERT_EQ(v, tile[i] + std::lround((want[i % 3] - tile[i]) * 37 / 100.0)) << i;
+        mean[i % 3] += evgpack::srgb_to_linear(v) / 256;
+    }
+    using evgpack::srgb_to_linear;
+    const evgpack::Lab wanted = evgpack::linear_rgb_to_lab(srgb_to_linear(200), srgb_to_linear(40), srgb_to_linear(90));
+    EXPECT_NEAR(flat.likeness, evgpack::ciede2000(evgpack::linear_rgb_to_lab(mean[0], mean[1], mean[2]), wanted), 1e-3);
+    options.tint = 100;
+    EXPECT_NEAR(evgpack::poster_write(*pack, target, options, nullptr).likeness, 0.0, 1e-3);
 
     std::string error;
     const struct { long across, down, px; bool ok; } sizes[] = {

@@ -9,6 +9,9 @@
 #include <thread>
 #include <vector>
 
+#include "app/photo_folder.h"
+#include "app/screen_layout.h"
+#include "assets/assets.h"
 #include "builder/demo_pictures.h"
 #include "tests/support/check.h"
 #include "builder/import_cache.h"
@@ -17,6 +20,15 @@
 #include "builder/pack_build.h"
 #include "builder/pack_writer.h"
 #include "builder/photo_selection.h"
+#include "media/fonts.h"
+#include "media/text.h"
+#include "render/blend.h"
+#include "render/framebuffer.h"
+#include "runtime/host.h"
+#include "runtime/input.h"
+#include "runtime/save_store.h"
+#include "runtime/sprites.h"
+#include "tests/support/host_events.h"
 #include "tests/support/temp_dir.h"
 
 using namespace evgpack;
@@ -164,6 +176,10 @@ TEST(NearDuplicates, ExposureIsMatchedAndSoftTwinsGroup) {
             y.layout[k] = static_cast<float>((x.layout[k] + 16) * c.scale - 16 + (k == 4) * c.cell);
         EXPECT_EQ(group_similar({x, y})[1] == 0, c.grouped) << c.what;
     }
+    // Near black 1.45 L* is past what exposure gives: the grids are compared unscaled.
+    SimilarItem dark = x, light = x;
+    dark.colour = Lab{0, 0, 0}, light.colour = Lab{1.45, 0, 0}, light.hash ^= 0xFFFFF;
+    EXPECT_EQ(group_similar({dark, light})[1], 0u);
 }
 
 // Of a group of copies the one with the longest shorter side is kept, and of equal sides the
@@ -221,6 +237,7 @@ TEST(ImportCache, HitsMissesDamageAndTwoBuildsAtOnceGiveTheSamePack) {
     std::vector<std::string> e = entries(dir);
     ASSERT_EQ(e.size(), 6u);
     const std::string good = read_file(e[0]);
+    EXPECT_EQ(good.substr(0, 12), std::string("EVGCACHE\1\0\0\0", 12));  // the format caches on disk have
     std::string flipped = good;
     flipped[flipped.size() / 2] ^= 0x10;
     write_file(e[0], flipped);
@@ -313,4 +330,37 @@ TEST(DemoPictures, EveryChannelSpansDarkToBright) {
     }
     for (int c = 0; c < 3; ++c) EXPECT_TRUE(low[c] < 0.05f && high[c] > 0.8f) << c << ": " << low[c] << " " << high[c];
     EXPECT_EQ(digest, 8899684491602497877ull);
+}
+
+// The viewer's build of a photo folder ends on its verdict, shown until a touch: each paragraph
+// opens with a capital, on a white panel at 28/32 over the screen (black here).
+TEST(PhotoFolder, BuildEndsOnTheVerdictPanel) {
+    TempDir dir;
+    write_demo_photos(dir.file("trip"), 0, 6);
+    ASSERT_EQ(set_data_folder(dir.path.c_str()), 1);
+    photo_folder_set_source(dir.file("trip"));
+    start_test_runtime();
+    text_layer_create(0);
+    ASSERT_EQ(font_from_gif(FONT_SHEET, asset_font_sheet, asset_font_sheet_size), 1);
+    background_fill = 1, background_colour = 0x0000;
+    static std::string text;
+    static uint16_t panel;
+    frame_hook = [] {
+        std::string t;
+        for (int g = 0; text_items[0] && g < text_items[0][0].glyph_count; ++g) t += char(text_items[0][0].glyphs[g].code);
+        if ((t.rfind("Made", 0) == 0 && t == text) || pump_frame_count == 100000) {  // shown: touch it
+            panel = Framebuffer[(SUMMARY_PANEL_BOTTOM - 2) * SCREEN_WIDTH + SUMMARY_PANEL_LEFT + 2];
+            push_motion(200, 200), push_button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT);
+        }
+        text = t;
+    };
+    EXPECT_EQ(photo_folder_build(), 1);
+    frame_hook = nullptr, background_fill = 0;
+    photo_folder_set_source("");
+    set_data_folder("");
+    std::string capitals;  // Made, Variety, Colours, Touch (the photos' folder is "trip")
+    for (char c : text) capitals += std::string(std::isupper(c) ? 1 : 0, c);
+    EXPECT_EQ(vals(text.rfind("Made trip.evg: 6 pictures.\n\n", 0), capitals == "MVCT"), vals(0, 1)) << text;
+    EXPECT_EQ(panel, blend_rgb565(0x0000, 0xFFFF, 28));
+    EXPECT_TRUE(file_exists(dir.file("trip.evg")));
 }

@@ -76,16 +76,27 @@ TEST_F(Primitives, LinesOnTheLastRowAndColumnAndAcrossEdges) {
     EXPECT_EQ(vals(pixel(11, 10), pixel(11, 11), pixel(30, 11), pixel(31, 11)),
               vals(blend_rgb565(BG, 0xFFFF, 23), blend_rgb565(BG, 0xFFFF, 10), blend_rgb565(BG, 0xFFFF, 23),
                    blend_rgb565(BG, 0xFFFF, 10)));
+    // Between their ends both lines cover the two pixels across the ideal line at each step.
+    for (int i = 1; i < 10; ++i) {
+        const int a = 3 * i / 10;
+        EXPECT_EQ(vals(pixel(10 + i, 9 + a), pixel(10 + i, 12 + a), pixel(29 + a, 10 + i), pixel(32 + a, 10 + i)),
+                  vals(BG, BG, BG, BG)) << i;
+        EXPECT_TRUE(pixel(10 + i, 10 + a) && pixel(10 + i, 11 + a) && pixel(30 + a, 10 + i) && pixel(31 + a, 10 + i)) << i;
+    }
     primitives_clear(1);
-    // Lines reaching far past every edge, including a nearly flat one whose slope rounds to 0.
+    // Lines reaching far past every edge, including a nearly flat one whose slope rounds to 0,
+    // with a screen clip reaching past the screen too.
+    screen_clip = ClipRect{-20, -20, 400, 500};
     primitive_line(1, -500, -400, 700, 900, 0xFFFF, 32);
     primitive_line(1, 300, -50, -300, 400, 0xFFFF, 20);
     primitive_line(1, -3000, -1, 100, 2, 0xFFFF, 32);
     primitive_line(1, -3000, 318, 3000, 330, 0xFFFF, 32);
     primitive_line(1, 5, -100, 5, 1000, 0xFFFF, 32);
     primitive_line(1, 400, 10, 500, 20, 0xFFFF, 32);  // wholly right of the screen
+    primitive_line(1, -50, 100, 300, 100, 0xFFFF, 32);
     compose(0, 1023);
-    EXPECT_EQ(vals(pixel(5, 0), pixel(5, 319), pixel(100, 2)), vals(0xFFFF, 0xFFFF, 0xFFFF));
+    EXPECT_EQ(vals(pixel(5, 0), pixel(5, 319), pixel(100, 2), pixel(0, 100), pixel(239, 100), pixel(0, 101)),
+              vals(0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, BG));
     EXPECT_NE(pixel(40, 0), BG);
     EXPECT_GT(count_not(BG), 320);
 }

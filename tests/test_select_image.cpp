@@ -57,8 +57,9 @@ TEST_F(SelectImage, TapChoosesAtEachSizeAndFillersChooseNothing) {
 
     start_test_runtime();
     draw_target = target.data();
-    // A filler at size 20 (column 8, row 5 = index 101) is ignored; the next tap counts.
-    run("5 tap 165 105\n9 tap 5 5\n");
+    // The first filler at size 20 (column 8, row 4 = index 100, one past the last picture) is
+    // ignored; the next tap counts.
+    run("5 tap 165 85\n9 tap 5 5\n");
     EXPECT_EQ(vals(zoom, current_picture), vals(20, 0));
 }
 

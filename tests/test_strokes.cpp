@@ -2,6 +2,8 @@
 // lift frame end to end; these check taps, the buffer limits and the demo's typed line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -58,6 +60,20 @@ TEST_F(Strokes, TapsReadNoUnwrittenPoint) {
     EXPECT_STREQ(stroke_result.codes, "LLLLLLLLLLLLLLL");
 }
 
+// A stroke to the right after a longer one elsewhere: its box (samples and end, widened by 2),
+// end (the lift drops the last frame's point) and overall angle; nothing is read of the points
+// the longer stroke left behind.
+TEST_F(Strokes, BoxEndAndAngleOfAStroke) {
+    std::vector<Point> longer, right;
+    for (int k = 0; k < 30; ++k) longer.push_back({200, 10 + 5 * k});
+    for (int k = 0; k < 9; ++k) right.push_back({20 + 10 * k, 30});
+    draw(longer);
+    draw(right);
+    const StrokeResult& r = stroke_result;
+    EXPECT_EQ(vals(r.min_x, r.max_x, r.min_y, r.max_y, r.end_x, r.end_y, r.overall_angle),
+              vals(18, 92, 28, 32, 90, 30, 0));
+}
+
 // User templates: lower case stored upper case, at most 15 codes then zeros, searched alone when
 // the built-in table is off, and no more than STROKE_USER_MAX of them.
 TEST_F(Strokes, UserTemplates) {
@@ -69,6 +85,22 @@ TEST_F(Strokes, UserTemplates) {
     EXPECT_EQ(vals(draw({{50, 60}, {50, 60}}), stroke_result.distance), vals('#', 0));
     while (user_template_count < STROKE_USER_MAX) ASSERT_EQ(stroke_add_template('x', "A"), 1);
     EXPECT_EQ(vals(stroke_add_template('y', "A"), user_template_count), vals(0, STROKE_USER_MAX));
+}
+
+// The angle from p to q (512 steps a turn, counter-clockwise from the right, screen y down):
+// exact along the axes, and within 6 steps of the nearest elsewhere (the search tries each of
+// its step sizes once).
+TEST(StrokeAngle, WithinSixStepsOfTheDirection) {
+    EXPECT_EQ(vals(stroke_angle(5, 5, 105, 5), stroke_angle(5, 5, 5, -95), stroke_angle(5, 5, -95, 5), stroke_angle(5, 5, 5, 6)),
+              vals(0, 128, 256, 384));
+    int worst = 0;
+    for (int dy = -300; dy <= 300; dy += 3)
+        for (int dx = -300; dx <= 300; dx += 7) {
+            const double exact = std::atan2(-dy, dx) * 256 / M_PI;
+            const double off = std::remainder(stroke_angle(0, 0, int16_t(dx), int16_t(dy)) - exact, 512.0);
+            worst = std::max(worst, static_cast<int>(std::lround(std::fabs(off))));
+        }
+    EXPECT_EQ(worst, 6);
 }
 
 TEST_F(Strokes, PointBufferNeverOverflows) {

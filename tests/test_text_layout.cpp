@@ -48,13 +48,18 @@ TEST_F(TextLayout, PlacingWrappingAndLineFeeds) {
     EXPECT_EQ(vals(x(0), x(1)), vals(190, 196));
     lay("AW", 20, 200, 300, ALIGN_CENTRE);
     EXPECT_EQ(vals(x(0), x(1)), vals(105, 111));
+    lay("AW", 20, 199, 300, ALIGN_CENTRE);  // 168 free: 84 on either side
+    EXPECT_EQ(x(0), 104);
     // "ab cd": d would end at 27 > 25, so "cd" moves; the space stays on the first line.
+    // Justified, "gh" wrapping: 9 columns free after "f" (at 36), more than the 8 gaps, so each
+    // glyph, the first too, moves one more than the one before; the 1 left goes to the first space.
+    lay("ab cd ef gh", 0, 50, 300, ALIGN_JUSTIFY);
+    EXPECT_EQ(vals(x(0), x(1), x(2), x(3), x(4), x(5), x(6), x(7), x(9)), vals(1, 8, 15, 20, 27, 34, 38, 45, 0));
     lay("ab cd", 0, 25);
     ASSERT_EQ(layout_count, 5u);
     EXPECT_EQ(vals(layout_scratch[2].code, y(2), x(3), y(3)), vals(' ', 10, 0, 10 + LINE));
     lay("ab          ", 0, 20);  // spaces never wrap
-    EXPECT_EQ(y(11), 10);
-    EXPECT_GT(x(11), 20);
+    EXPECT_EQ(vals(y(11), x(11)), vals(10, 12 + 9 * 3));
     lay("a\nb", 5, 200);
     ASSERT_EQ(layout_count, 3u);
     EXPECT_EQ(vals(layout_scratch[1].code, x(1), x(2), y(2)), vals('\n', 11, 5, 10 + LINE));

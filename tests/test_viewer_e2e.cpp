@@ -6,13 +6,19 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <bitset>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "app/options.h"
 #include "media/rgb565.h"
+#include "render/blend.h"
+#include "runtime/host.h"
 #include "pack/pack_format.h"
 #include "media/jpeg_decoder.h"
 #include "media/png_writer.h"
@@ -132,7 +138,16 @@ TEST(ViewerEndToEnd, CustomStartShowsTheChosenPicture) {
     }
     EXPECT_EQ(mismatches, 0);
     EXPECT_GT(file_length(dir.file("evergreen-poster-0000.jpg")), 0);
-    EXPECT_NE(read_file(dir.file("line.png")), read_file(dir.file("first.png")));
+    // The line darkens the picture's last 12 rows to 12/32 (white text at the left) and nothing else.
+    const std::vector<uint8_t> line = read_png_rgb(dir.file("line.png"), &w, &h);
+    ASSERT_EQ(line.size(), shot.size());
+    EXPECT_TRUE(std::equal(line.begin(), line.begin() + 228 * 240 * 3, shot.begin()));
+    EXPECT_TRUE(std::equal(line.begin() + 240 * 240 * 3, line.end(), shot.begin() + 240 * 240 * 3));
+    for (int y = 228; y < 240; ++y) {
+        const size_t at = (static_cast<size_t>(y) * 240 + 236) * 3;
+        const uint16_t under = rgb565_pack(shot[at], shot[at + 1], shot[at + 2]);
+        EXPECT_EQ(rgb565_pack(line[at], line[at + 1], line[at + 2]), blend_rgb565(under, 0, 20)) << y;
+    }
     EXPECT_EQ(read_file(dir.file("after.png")), read_file(dir.file("first.png")));
 }
 
@@ -215,6 +230,32 @@ TEST(ViewerEndToEnd, NinePacksListEight) {
     for (int i = 1; i <= 8; ++i) EXPECT_FALSE(find_record(dir, "p" + std::to_string(i) + ".evg").name.empty()) << i;
     EXPECT_TRUE(find_record(dir, "p9.evg").name.empty());
     EXPECT_GT(find_record(dir, "p8.evg").percent, 0);  // the one viewed
+}
+
+// The command line at the limits of each number: -1 goes on, 2 refuses; what was taken.
+TEST(CommandLine, NumbersAtTheirLimits) {
+    auto parse = [](std::vector<std::string>& words, Options* o) {  // o keeps pointers into words
+        std::vector<char*> argv{const_cast<char*>("evergreen")};
+        for (std::string& w : words) argv.push_back(w.data());
+        return options_parse(static_cast<int>(argv.size()), argv.data(), o);
+    };
+    Options o;
+    const std::pair<const char*, int> cases[] = {
+        {"--fps 0", 2}, {"--fps 1", -1}, {"--fps 1001", 2}, {"--fps 7x", 2}, {"--scale 0", 2}, {"--scale 1", -1},
+        {"--scale 9", 2}, {"--scale 2x", 2}, {"--video-scale 0", 2}, {"--video-scale 9", 2}, {"--picture -1", 2},
+        {"--picture 2047", -1}, {"--picture 2048", 2}, {"--frames 0", 2}, {"--seed 4294967296", 2}, {"--demo text", -1},
+        {"--demo x", 2}, {"--fps", 2}, {"a b", 2}, {"--version", 0}};
+    for (const auto& [words, status] : cases) {
+        std::istringstream in(words);
+        std::vector<std::string> split{std::istream_iterator<std::string>(in), {}};
+        EXPECT_EQ(parse(split, &o), status) << words;
+    }
+    std::vector<std::string> line{"--fps", "1000", "--scale", "8", "--video-scale", "8", "--picture", "0",
+                                  "--frames", "1", "--seed", "4294967295", "--", "-x"};
+    ASSERT_EQ(parse(line, &o), -1);
+    EXPECT_EQ(vals(o.fps, host_scale_request, o.video_scale, o.picture, o.frames, o.seed, o.has_seed, o.folder[1]),
+              vals(1000, 8, 8, 0, 1, 4294967295u, 1, 'x'));
+    host_scale_request = 0;
 }
 
 }  // namespace
