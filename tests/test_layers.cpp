@@ -10,6 +10,7 @@
 #include "render/layers.h"
 #include "runtime/compositor.h"
 #include "render/framebuffer.h"
+#include "render/blend.h"
 #include "tests/support/check.h"
 
 namespace {
@@ -80,7 +81,8 @@ TEST_F(Layers, CreationAndPixelAccess) {
     EXPECT_EQ(layer_create_rgb565(16, 3, 2, 0), 0);
     const uint16_t source[6] = {1, 2, 3, 4, 5, 0};
     layer_blend_pixel(4, 3, 0, 0xFFFF, 32);  // outside the layer: ignored, not the next row's first
-    EXPECT_EQ(layer_rgb565(4)[3], 0x4321);
+    layer_blend_pixel(4, 2, 1, 0x0000, 16);  // the last pixel, half way
+    EXPECT_EQ(vals(layer_rgb565(4)[3], layer_rgb565(4)[5]), vals(0x4321, blend_rgb565(0x4321, 0x0000, 16)));
     // An indexed layer has byte pixels: a 16-bit upload would overrun it.
     ASSERT_EQ(layer_create_indexed(5, 3, 2, 1), 1);
     EXPECT_EQ(layer_upload(5, source), 0);
