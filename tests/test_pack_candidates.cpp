@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <random>
@@ -409,6 +410,22 @@ TEST(Poster, TilesTargetsAndSizes) {
     EXPECT_EQ(evgpack::poster_write(*pack, target, options, nullptr).error,
               "a poster of 1366 x 1 tiles of 48 px would be 65568 x 48 px; at most 65535 on a side");
     EXPECT_FALSE(file_exists(options.output));
+
+    // A new-name poster, 10 x 20 tiles, black in the right half of the lower block: its blocks
+    // hold 1 and 2 pictures, and 15 of the 370 neighbour pairs differ. It is written once and
+    // refused over itself, and neither leaves its temporary file.
+    target = evgpack::PosterTarget{10, 20, {}, 0};
+    for (int i = 0; i < 10 * 20; ++i) target.rgb.insert(target.rgb.end(), 3, i >= 100 && i % 10 >= 5 ? 0 : 120);
+    options = evgpack::PosterOptions{};
+    options.exclusive = true;
+    options.output = dir.file("new.png");
+    const evgpack::PosterReport two = evgpack::poster_write(*pack, target, options, nullptr);
+    EXPECT_EQ(vals(two.ok, two.pictures_used), vals(true, 2));
+    EXPECT_EQ(std::make_pair(two.distinct_10x10, two.identical_neighbours), std::make_pair(1.5, 355 / 370.0));
+    EXPECT_EQ(evgpack::poster_write(*pack, target, options, nullptr).error, "cannot write " + options.output + ": File exists");
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path)) names.insert(entry.path().filename());
+    EXPECT_EQ(names, (std::set<std::string>{"t.evg", "p.png", "p.jpg", "flat.png", "new.png"}));
 }
 
 // The PNG writer's deflate pieces, laid end to end, inflate to the data: pieces empty, tiny and
