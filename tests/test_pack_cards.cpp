@@ -87,7 +87,8 @@ TEST(PackCards, PanelLightensAndFramesWithTheBottomLineBelow) {
     // Partly off screen: nothing outside the target is touched (ASan watches the edges).
     panel_draw(-5, 300, 250, 320);
     panel_draw(-50, -50, -10, -10);
-    EXPECT_EQ(at(0, 319), blend_rgb565(ground, 0xFFFF, 24));
+    panel_draw(-50, -50, 5, 3);  // cut at the top left: lightened to (3, 2), lines on column 4 and row 3
+    EXPECT_EQ(vals(at(0, 319), at(0, 0), at(3, 2), at(4, 0), at(0, 3)), vals(light, light, light, 0, 0));
     draw_target = nullptr;
 }
 

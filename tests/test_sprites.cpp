@@ -132,16 +132,20 @@ TEST_F(Sprites, DragCapturesOnePixelWiderAndFollowsThePen) {
 }
 
 // Every way a sprite reaches the screen (each kind, opaque or run-coded, plain, flipped, scaled,
-// rotated) paints at alpha 12 and leaves the screen as it was at alpha 0 and below. 16 x 8
-// sources; each row's run stream skips 2 pixels, then draws 14 (skip/draw pairs) or shows 4
-// translucent and 10 opaque ones (skip/translucent/opaque triples).
+// rotated) paints at alpha 12 and leaves the screen as it was at alpha 0 and below; an opaque
+// sprite flipped shows the mirror of its plain row. 16 x 8 sources, a colour per column; each
+// row's run stream skips 2 pixels, then draws 14 (skip/draw pairs) or shows 4 translucent and 10
+// opaque ones (skip/translucent/opaque triples).
 TEST_F(Sprites, AlphaZeroOrBelowDrawsNothing) {
-    std::vector<uint8_t> indices(128, 7), plane(128, 20);
-    std::vector<uint16_t> colours(128, 0x001F), palette(256, 0xF800), offsets(8, 0);
+    std::vector<uint8_t> indices(128), plane(128, 20);
+    std::vector<uint16_t> colours(128), palette(256), offsets(8, 0);
+    for (int i = 0; i < 256; ++i) palette[i] = static_cast<uint16_t>(i * 0x0841);
+    for (int i = 0; i < 128; ++i) indices[i] = uint8_t(i % 16 + 1), colours[i] = palette[i % 16 + 1];
     uint8_t pairs[] = {2, 14, 0xFF, 0xFF, 0xFF, 0xFF}, triples[] = {2, 4, 10, 0xFF, 0xFF, 0xFF, 0xFF};
     screen_height = 320;
     for (int kind : {1, 2, 3})
-        for (int opaque : {0, 1})
+        for (int opaque : {0, 1}) {
+            std::vector<uint16_t> row[2];  // row 100 at alpha 12, plain and flipped
             for (int shape = 0; shape < 4; ++shape)  // plain, flipped, doubled, rotated
                 for (int alpha : {12, 0, -8, -32768}) {
                     Bitmap b{kind == 1 ? static_cast<void*>(indices.data()) : colours.data(), kind == 3 ? plane.data() : nullptr,
@@ -157,7 +161,11 @@ TEST_F(Sprites, AlphaZeroOrBelowDrawsNothing) {
                     sprite_draw(9);
                     EXPECT_EQ(std::count(std::begin(Framebuffer), std::end(Framebuffer), 0x1234) < SCREEN_WIDTH * SCREEN_MAX_HEIGHT, alpha > 0)
                         << "kind " << kind << " opaque " << opaque << " shape " << shape << " alpha " << alpha;
+                    if (alpha == 12 && shape < 2) row[shape].assign(&Framebuffer[100 * SCREEN_WIDTH + 92], &Framebuffer[100 * SCREEN_WIDTH + 108]);
                 }
+            std::reverse(row[1].begin(), row[1].end());
+            if (opaque) EXPECT_EQ(row[0], row[1]) << "kind " << kind;
+        }
 }
 
 TEST_F(Sprites, CaptureAgesOutAfterTwoFramesWithoutADragStep) {
