@@ -180,6 +180,11 @@ TEST(NearDuplicates, ExposureIsMatchedAndSoftTwinsGroup) {
     SimilarItem dark = x, light = x;
     dark.colour = Lab{0, 0, 0}, light.colour = Lab{1.45, 0, 0}, light.hash ^= 0xFFFFF;
     EXPECT_EQ(group_similar({dark, light})[1], 0u);
+    // The layout holds each cell's L*: luminance 0.5 in the top cells, 0.005 (on the toe) below.
+    LinearPicture grey{240, std::vector<float>(240 * 240 * 3, 0.5f)};
+    std::fill(grey.rgb.begin() + 80 * 240 * 3, grey.rgb.end(), 0.005f);
+    const PictureTraits t = picture_traits(grey);
+    EXPECT_EQ(vals(std::lround(t.layout[0] * 1e4), std::lround(t.layout[8] * 1e4)), vals(760693, 45165));
 }
 
 // Of a group of copies the one with the longest shorter side is kept, and of equal sides the
