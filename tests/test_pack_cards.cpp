@@ -107,7 +107,7 @@ TEST(PackCards, ThreePacksOverTheMenuBackground) {
     ASSERT_TRUE(pack_write(dir.file("Garden.evg"), garden));
     PackSpec bare;
     bare.header = false;
-    ASSERT_TRUE(pack_write(dir.file("Bare pictures.evg"), bare));
+    ASSERT_TRUE(pack_write(dir.file("Bare photos, 2024.evg"), bare));
 
     menu_setup(dir.path);
     // Progress from an earlier run for one of them.
@@ -117,8 +117,9 @@ TEST(PackCards, ThreePacksOverTheMenuBackground) {
     ASSERT_EQ(3, count);
     cards_build(count);
     // Sorted by name: Bare, Garden, Trip (items 4 and 7, the name and the percentage, as Bare's);
-    // a long name or author is cut short with "...", in either column.
-    const char* texts[12] = {"Bare picture...", "By Unknown", "", "Viewed : 0%", "Garden.evg", "By WWWWWWW...", "",
+    // a long name or author is cut short with "...", in either column (Bare's next glyph, the
+    // space, would end one pixel past the room).
+    const char* texts[12] = {"Bare photos,...", "By Unknown", "", "Viewed : 0%", "Garden.evg", "By WWWWWWW...", "",
                              "Viewed : 0%", "Trip.evg", "By Ann Example", "12 images", "Viewed : 42%"};
     for (int i = 0; i < 12; ++i) EXPECT_EQ(item_text(i), texts[i]) << i;
     EXPECT_EQ((std::vector<int>{pack_cards[0].data_offset, pack_cards[0].icon[0], pack_cards[1].data_offset}),
