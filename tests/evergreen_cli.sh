@@ -158,7 +158,9 @@ in_home . --replay "$work/close.txt" > out.txt 2>&1
 "$(dirname "$exe")/evgpack" info "$data/Default.evg" | grep -q "pictures: *256" || fail "home folder: $(cat out.txt)"
 rm "$data/Default.evg"
 printf '1000 tap 120 200\n' > late_offer.txt
-in_home empty --library --replay "$work/late_offer.txt" > offer_out.txt 2>&1 &
+# Started without the function, so that $! is timeout itself and the kill below reaches the viewer.
+(cd "$home/empty" && HOME=$home XDG_DATA_HOME=$home/share XDG_CONFIG_HOME= \
+    exec timeout 120 "$exe" --headless --fps 1000 --library --replay "$work/late_offer.txt") > offer_out.txt 2>&1 &
 viewer=$!
 for _ in $(seq 1200); do [ -f "$data/Bilder.evg" ] && break; sleep 0.25; done
 kill "$viewer" 2> /dev/null
