@@ -131,10 +131,13 @@ TEST(StrokeDemo, TypedLineStartsAgainWhenFull) {
     ASSERT_EQ(replay_parse(text.c_str(), error, sizeof error), 1) << error;
     static std::vector<std::string> lines;  // after the 38th and the 39th dot
     static std::vector<uint16_t> edges;     // the right column at the panels' edges
+    static std::vector<uint16_t> marks;     // the diagonal through the dot's sample mark
     frame_hook = [] {
         if (pump_frame_count != 5 + 6 * 38 && pump_frame_count != 5 + 6 * 39) return;
         if (edges.empty())
             for (int y : {19, 20, 261, 262}) edges.push_back(Framebuffer[y * SCREEN_WIDTH + SCREEN_WIDTH - 1]);
+        if (marks.empty())
+            for (int d : {-2, -1, 1, 2}) marks.push_back(Framebuffer[(60 + d) * SCREEN_WIDTH + 60 + d]);
         std::string shown;
         for (int c = 6; c < 40; ++c) shown += console_cells[51 * console_columns + c] == console_char_table['.'] ? '.' : ' ';
         lines.push_back(shown);
@@ -146,6 +149,8 @@ TEST(StrokeDemo, TypedLineStartsAgainWhenFull) {
     EXPECT_EQ(lines, (std::vector<std::string>{std::string(34, '.'), "." + std::string(33, ' ')}));
     // The help panel ends after row 19 and the result panel starts at row 262, over dark grey paper.
     EXPECT_EQ(edges, (std::vector<uint16_t>{0x0841, 0x18E3, 0x18E3, 0x0841}));
+    // The dot's sample mark is 3 x 3 yellow centred on it: (59, 59) to (61, 61), nothing beyond.
+    EXPECT_EQ(marks, (std::vector<uint16_t>{0x4A69, 0xFFE0, 0xFFE0, 0x4A69}));
 }
 
 }  // namespace
