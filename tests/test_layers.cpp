@@ -144,6 +144,8 @@ TEST_F(Layers, ConsoleRangeIsFortyByFiftyThreeCells) {
     EXPECT_EQ(vals(pixel(239, 317), pixel(0, 318)), vals(5, BG));
     console_setup(1, &asset);  // a new set-up clears the old cells
     EXPECT_EQ(std::count(console_cells, console_cells + 40 * 53, 5u), 0);
+    console_setup(LAYER_COUNT, &asset);  // no such layer: the console stays where it was
+    EXPECT_EQ(console_layer, 1);
 }
 
 }  // namespace
