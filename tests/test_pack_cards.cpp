@@ -149,11 +149,12 @@ TEST(PackCards, ThreePacksOverTheMenuBackground) {
                 << item << " " << g;
         }
     }
-    // Icon copied at (left + 2, top + 2) for the card with a header.
+    // Icon copied at (left + 2, top + 2) for the card with a header, and nothing right of it or below.
     const PackCard& g = pack_cards[1];
-    EXPECT_EQ(vals(draw_target[(g.top + 2) * SCREEN_WIDTH + g.left + 2], draw_target[(g.top + 41) * SCREEN_WIDTH + g.left + 41],
-                   draw_target[g.bottom * SCREEN_WIDTH + g.left + 50]),  // the last on the bottom line
+    auto shown = [&](int x, int y) { return draw_target[(g.top + y) * SCREEN_WIDTH + g.left + x]; };
+    EXPECT_EQ(vals(shown(2, 2), shown(41, 41), shown(50, g.bottom - g.top)),  // the last on the bottom line
               vals(0xFD20, 0xFD20, 0));
+    EXPECT_EQ(vals(shown(42, 2) == 0xFD20, shown(2, 42) == 0xFD20), vals(false, false));
     menu_teardown();
 }
 
