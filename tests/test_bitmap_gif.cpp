@@ -205,7 +205,9 @@ TEST_F(GifTest, LayersFromGifs) {
     EXPECT_EQ(vals(a.format, a.width, a.height, a.opaque, a.palette[0], a.palette[1]), vals(1, 3, 2, 0, 0xF81F, 0xFFFF));
     EXPECT_EQ(std::vector<uint8_t>(static_cast<uint8_t*>(a.pixels), static_cast<uint8_t*>(a.pixels) + 6),
               (std::vector<uint8_t>{0, 1, 1, 1, 0, 1}));
-    const std::string part = make_gif(3, 2, {{255, 255, 255}, {0, 0, 255}}, {GifImage{1, 0, 2, 1, false, {1, 0}}});
+    // A frame on the top row's last two columns, and one wholly right of the canvas.
+    const std::string part = make_gif(3, 2, {{255, 255, 255}, {0, 0, 255}},
+                                      {GifImage{1, 0, 2, 1, false, {1, 0}}, GifImage{3, 0, 1, 1, false, {1}}});
     ASSERT_EQ(layer_from_gif_rgb565(6, bytes(part), part.size()), 1);
     const LayerSlot& b = LayerTable[6];
     EXPECT_EQ(vals(b.format, b.opaque), vals(2, 1));
