@@ -51,17 +51,20 @@ TEST(PackFormat, HeaderLayoutAndRoundTrip) {
     std::memcpy(h.author, "Ann", 4);
     h.icon[0] = 0xABCD;
     h.icon[PACK_ICON_PIXELS - 1] = 0x1234;
-    uint8_t bytes[PACK_HEADER_SIZE];
+    uint8_t bytes[PACK_HEADER_SIZE + 2];
+    bytes[PACK_HEADER_SIZE] = bytes[PACK_HEADER_SIZE + 1] = 0xEE;
     pack_header_encode(h, bytes);
+    EXPECT_EQ(vals(bytes[PACK_HEADER_SIZE], bytes[PACK_HEADER_SIZE + 1]), vals(0xEE, 0xEE));  // nothing past the header
     // Little-endian fields at their fixed offsets.
     EXPECT_EQ(0, std::memcmp(bytes, "EVERGREEN ", 10));
     const int at[] = {10, 11, 12, 14, 16, 18, 50, 51, 3248};
     std::vector<int> got;
     for (int i : at) got.push_back(bytes[i]);
     EXPECT_EQ(got, (std::vector<int>{0x02, 0x01, 0x04, 0x06, 0x08, 'A', 0xCD, 0xAB, 0x34}));
-    PackHeader back;
-    pack_header_decode(bytes, &back);
-    EXPECT_EQ(0, std::memcmp(&h, &back, sizeof h));
+    struct { PackHeader header; uint16_t guard = 0x5A5A; } back;  // the guard sits right after the icon
+    pack_header_decode(bytes, &back.header);
+    EXPECT_EQ(0, std::memcmp(&h, &back.header, sizeof h));
+    EXPECT_EQ(back.guard, 0x5A5A);
 }
 
 TEST(PackFormat, MagicComparesOnlyEightBytes) {
