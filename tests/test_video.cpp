@@ -139,9 +139,9 @@ TEST_F(VideoTest, Mp4ThroughFfmpeg) {
 // The encoder takes scales 1 to 8 and sides up to 16383 pixels once enlarged; it refuses the rest.
 TEST(WebpVideoOpen, SizesInRangeOnly) {
     const struct { int w, h, scale, ms; bool ok; } cases[] = {
-        {240, 320, 1, 1, true},   {240, 320, 8, 40, true},  {240, 320, 0, 40, false}, {240, 320, 9, 40, false},
-        {0, 320, 1, 40, false},   {240, 0, 1, 40, false},   {240, 320, 1, 0, false},  {16383, 1, 1, 40, true},  {1, 16383, 1, 40, true},
-        {2047, 2047, 8, 40, true}, {2048, 1, 8, 40, false}, {1, 2048, 8, 40, false}};
+        {240, 320, 1, 1, true},   {240, 320, 8, 40, true},   {240, 320, 0, 40, false}, {240, 320, 9, 40, false},
+        {0, 320, 1, 40, false},   {240, 0, 1, 40, false},    {240, 320, 1, 0, false},  {16383, 1, 1, 40, true},
+        {1, 16383, 1, 40, true},  {2047, 2047, 8, 40, true}, {2048, 1, 8, 40, false},  {1, 2048, 8, 40, false}};
     for (const auto& c : cases) {
         WebpVideo* video = webp_video_open(c.w, c.h, c.scale, c.ms);
         EXPECT_EQ(video != nullptr, c.ok) << c.w << " x " << c.h << " at " << c.scale << ", " << c.ms << " ms";
