@@ -17,6 +17,12 @@ constexpr long MAX_PIXELS = 8192L * 8192L;
 }
 
 int cmd_decode(int argc, char** argv) {
+    if (argc == 1 && (std::string(argv[0]) == "-h" || std::string(argv[0]) == "--help")) {
+        std::fputs("usage: evgpack decode IN.jpg OUT.png\n\nDecodes a JPEG with the viewer's own decoder and writes "
+                   "what the viewer shows as a PNG.\n",
+                   stdout);
+        return 0;
+    }
     if (argc == 3 && std::string(argv[0]) == "--") ++argv, --argc;  // "--" ends the (absent) options
     if (argc != 2) {
         evgpack::print_error("usage: evgpack decode IN.jpg OUT.png");
