@@ -296,6 +296,12 @@ TEST(PhotoImport, MemoryBombsAreRefusedCheaply) {
         EXPECT_NE(import(bombs[k], pic, std::string::npos, &status).find(reasons[k]), std::string::npos) << import(bombs[k], pic);
         EXPECT_EQ(status, statuses[k]);
     }
+    // At the limits' edges (lowered here): a side or a pixel count at its limit is imported, one more is not.
+    const PhotoLimits saved = photo_limits;
+    photo_limits.side = 64, photo_limits.pixels = 64 * 48;
+    const struct { int w, h; bool ok; } edges[] = {{64, 48, true}, {48, 64, true}, {65, 40, false}, {40, 65, false}, {64, 49, false}};
+    for (const auto& e : edges) EXPECT_EQ(import(jpeg_bytes(noisy_photo(e.w, e.h)), pic).empty(), e.ok) << e.w << " x " << e.h;
+    photo_limits = saved;
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "an address-space limit cannot be combined with AddressSanitizer's shadow memory";
 #else
