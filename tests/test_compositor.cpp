@@ -134,6 +134,9 @@ TEST_F(Compose, BackgroundFillAndClipsStayInsideTheScreenClip) {
     set_screen_clip(0, 50, 239, 49);  // empty
     compose(0, 1023);
     EXPECT_EQ(std::count(std::begin(Framebuffer), std::end(Framebuffer), 0x7777), 230 * 3);
+    set_screen_clip(5, 60, 5, 60);  // one pixel
+    compose(0, 1023);
+    EXPECT_EQ(vals(std::count(std::begin(Framebuffer), std::end(Framebuffer), 0x7777), pixel(5, 60)), vals(230 * 3 + 1, 0x7777));
 
     set_clip_rect(3, -50, 5, 49, 1000);
     set_screen_clip(-10, -10, 500, 500);  // held to the Framebuffer
