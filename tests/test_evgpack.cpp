@@ -692,6 +692,15 @@ TEST(EvgpackPoster, TargetsReportAndRefusals) {
     EXPECT_EQ(vals(summary.size(), w, h), vals(0, 160, 136));
     ASSERT_EQ(run_quiet("poster", {pack, "-o", out, "--tile-px", "8"}, &summary), 0);  // the icon's picture
     EXPECT_EQ(summary.rfind(out + ": 800 x 800 px, 100 x 100 tiles of 8 px", 0), 0u) << summary;
+    // Picture 0 is a picture like any other: with the icon showing picture 2, asking for 0 gives 0.
+    ASSERT_EQ(run_quiet("build", {"-o", pack, "--quiet", "--thumb-size", "8", "--icon", "2", dir.file("photos")}), 0);
+    for (const char* p : {"", "0", "2"}) {
+        std::vector<std::string> args = {"--quiet", pack, "-o", dir.file(std::string("p") + p + ".png"), "--tiles", "12"};
+        if (*p) args.insert(args.end(), {"--picture", p});
+        ASSERT_EQ(run_quiet("poster", args), 0) << p;
+    }
+    const std::string shown = read_file(dir.file("p.png"));
+    EXPECT_EQ(vals(shown == read_file(dir.file("p2.png")), shown == read_file(dir.file("p0.png"))), vals(1, 0));
 
     const struct { std::vector<std::string> args; int status; const char* error; } refusals[] = {
         {{pack, "-o", out, "--photo", dir.file("photos/p00.jpg"), "--picture", "1"}, 2, "two targets: give one"},
