@@ -523,6 +523,22 @@ TEST(EvgpackBuild, JsonStringsOfAnyBytes) {
     EXPECT_EQ(json_string("Jos\xE9 \xC3\xA9", TEXT_LATIN1), "\"Jos\\u00e9 \\u00c3\\u00a9\"");
 }
 
+// Sizes such as --cache-limit takes: a plain number is megabytes, K to T with an optional B or
+// iB, from 1K to 1024T; anything else is refused with the option's name.
+TEST(EvgpackBuild, SizeOptionsInEveryUnitAndAtTheLimits) {
+    const struct { const char* text; uint64_t bytes; } sizes[] = {
+        {"500", 500ull << 20}, {"0.5m", 512ull << 10}, {"1K", 1024},  {"4GiB", 4ull << 30}, {"2gb", 2ull << 30},
+        {"1024T", 1ull << 50}, {"0.9K", 0},            {"1025T", 0}, {"", 0},              {"2XB", 0},
+        {"-1G", 0},            {"1e3", 0},             {"inf", 0}};
+    for (const auto& s : sizes) {
+        uint64_t bytes = 0;
+        std::string error;
+        EXPECT_EQ(evgpack::parse_size_option("--cache-limit", s.text, bytes, error), s.bytes != 0) << s.text;
+        EXPECT_EQ(s.bytes ? std::to_string(bytes) : error.substr(0, 25),
+                  s.bytes ? std::to_string(s.bytes) : *s.text ? "--cache-limit takes a siz" : "--cache-limit needs a val") << s.text;
+    }
+}
+
 // The summary counts enlarged photos and --min-size skips them; a linked folder is read once
 // however many links lead to it, and a link back up is reported as a loop; unused pictures are
 // named by number and file, and info --json lists the same numbers.
