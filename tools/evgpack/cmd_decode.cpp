@@ -14,18 +14,18 @@
 namespace {
 // Larger pictures are refused rather than allocated (the viewer's pictures are 240 x 320 at most).
 constexpr long MAX_PIXELS = 8192L * 8192L;
+constexpr char USAGE[] = "usage: evgpack decode IN.jpg OUT.png";
 }
 
 int cmd_decode(int argc, char** argv) {
     if (argc == 1 && (std::string(argv[0]) == "-h" || std::string(argv[0]) == "--help")) {
-        std::fputs("usage: evgpack decode IN.jpg OUT.png\n\nDecodes a JPEG with the viewer's own decoder and writes "
-                   "what the viewer shows as a PNG.\n",
-                   stdout);
+        std::printf("%s\n\nDecodes a JPEG with the viewer's own decoder and writes what the viewer shows as a PNG.\n",
+                    USAGE);
         return 0;
     }
     if (argc == 3 && std::string(argv[0]) == "--") ++argv, --argc;  // "--" ends the (absent) options
     if (argc != 2) {
-        evgpack::print_error("usage: evgpack decode IN.jpg OUT.png");
+        evgpack::print_error(USAGE);
         return 2;
     }
     const std::string in_shown = evgpack::shown(argv[0]);  // the path as printed
