@@ -401,7 +401,7 @@ TEST(Poster, TilesTargetsAndSizes) {
 
     std::string error;
     const struct { long across, down, px; bool ok; } sizes[] = {
-        {1365, 1, 48, true}, {1366, 1, 48, false}, {1, 1366, 48, false}, {8191, 8191, 8, true}, {8192, 1, 8, false},
+        {1365, 1, 48, true}, {1366, 1, 48, false}, {1, 1366, 48, false}, {13107, 13107, 5, true}, {8192, 1, 8, false},
         {1, 1, 8, true}, {0, 1, 8, false}, {1, 0, 8, false}};
     for (const auto& s : sizes) EXPECT_EQ(evgpack::poster_size_ok(s.across, s.down, s.px, error), s.ok) << s.across;
     target = evgpack::PosterTarget{1366, 1, std::vector<uint8_t>(1366 * 3, 0), 0};

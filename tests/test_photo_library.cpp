@@ -180,11 +180,14 @@ TEST(NearDuplicates, ExposureIsMatchedAndSoftTwinsGroup) {
     SimilarItem dark = x, light = x;
     dark.colour = Lab{0, 0, 0}, light.colour = Lab{1.45, 0, 0}, light.hash ^= 0xFFFFF;
     EXPECT_EQ(group_similar({dark, light})[1], 0u);
-    // The layout holds each cell's L*: luminance 0.5 in the top cells, 0.005 (on the toe) below.
+    // The layout holds each cell's L*: luminance 0.5 in the left cells, 0.005 (on the toe) right.
+    // The sharpness sees the step between columns 79 and 80 once on each side of it, in each of
+    // the 238 inner rows, and averages over the 238 x 238 inner pixels.
     LinearPicture grey{240, std::vector<float>(240 * 240 * 3, 0.5f)};
-    std::fill(grey.rgb.begin() + 80 * 240 * 3, grey.rgb.end(), 0.005f);
+    for (int y = 0; y < 240; ++y) std::fill_n(grey.rgb.begin() + (y * 240 + 80) * 3, 160 * 3, 0.005f);
     const PictureTraits t = picture_traits(grey);
     EXPECT_EQ(vals(std::lround(t.layout[0] * 1e4), std::lround(t.layout[8] * 1e4)), vals(760693, 45165));
+    EXPECT_NEAR(t.sharpness, 2 * 100 * (std::sqrt(0.5) - std::sqrt(0.005)) / 238, 1e-3);
 }
 
 // Of a group of copies the one with the longest shorter side is kept, and of equal sides the

@@ -133,14 +133,15 @@ TEST_F(Sprites, DragCapturesOnePixelWiderAndFollowsThePen) {
 
 // Every way a sprite reaches the screen (each kind, opaque or run-coded, plain, flipped, scaled,
 // rotated) paints at alpha 12 and leaves the screen as it was at alpha 0 and below; an opaque
-// sprite flipped shows the mirror of its plain row. 16 x 8 sources, a colour per column; each
-// row's run stream skips 2 pixels, then draws 14 (skip/draw pairs) or shows 4 translucent and 10
-// opaque ones (skip/translucent/opaque triples).
+// sprite flipped shows the mirror of its plain row, and an indexed sprite the row its colours
+// show as RGB565. Frame 1 of 16 x 8 frames, a colour per column; each row's run stream skips 2
+// pixels, then draws 14 (skip/draw pairs) or shows 4 translucent and 10 opaque ones
+// (skip/translucent/opaque triples).
 TEST_F(Sprites, AlphaZeroOrBelowDrawsNothing) {
-    std::vector<uint8_t> indices(128), plane(128, 20);
-    std::vector<uint16_t> colours(128), palette(256), offsets(8, 0);
+    std::vector<uint8_t> indices(256), plane(256, 20);
+    std::vector<uint16_t> colours(256), palette(256), offsets(16, 0), indexed_row[2];
     for (int i = 0; i < 256; ++i) palette[i] = static_cast<uint16_t>(i * 0x0841);
-    for (int i = 0; i < 128; ++i) indices[i] = uint8_t(i % 16 + 1), colours[i] = palette[i % 16 + 1];
+    for (int i = 0; i < 256; ++i) indices[i] = uint8_t(i < 128 ? 99 : i % 16 + 1), colours[i] = palette[indices[i]];
     uint8_t pairs[] = {2, 14, 0xFF, 0xFF, 0xFF, 0xFF}, triples[] = {2, 4, 10, 0xFF, 0xFF, 0xFF, 0xFF};
     screen_height = 320;
     for (int kind : {1, 2, 3})
@@ -150,9 +151,10 @@ TEST_F(Sprites, AlphaZeroOrBelowDrawsNothing) {
                 for (int alpha : {12, 0, -8, -32768}) {
                     Bitmap b{kind == 1 ? static_cast<void*>(indices.data()) : colours.data(), kind == 3 ? plane.data() : nullptr,
                              opaque ? nullptr : offsets.data(), opaque ? nullptr : kind == 3 ? triples : pairs,
-                             kind == 1 ? palette.data() : nullptr, kind, opaque, 16, 8};
+                             kind == 1 ? palette.data() : nullptr, kind, opaque, 16, 16};
                     sprite_set(9, &b, 16, 8, 100, 100);
                     SpriteSlot& s = *SpriteTable[9];
+                    s.frame = 1;
                     s.flip_x = shape == 1;
                     s.scale = shape == 2 ? 2048 : 1024;
                     s.angle = shape == 3 ? 100 : 0;
@@ -164,7 +166,13 @@ TEST_F(Sprites, AlphaZeroOrBelowDrawsNothing) {
                     if (alpha == 12 && shape < 2) row[shape].assign(&Framebuffer[100 * SCREEN_WIDTH + 92], &Framebuffer[100 * SCREEN_WIDTH + 108]);
                 }
             std::reverse(row[1].begin(), row[1].end());
-            if (opaque) EXPECT_EQ(row[0], row[1]) << "kind " << kind;
+            if (opaque) {
+                EXPECT_EQ(row[0], row[1]) << "kind " << kind;
+            }
+            if (kind == 1) indexed_row[opaque] = row[1];
+            if (kind == 2) {
+                EXPECT_EQ(row[1], indexed_row[opaque]) << "opaque " << opaque;
+            }
         }
 }
 
