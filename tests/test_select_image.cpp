@@ -77,7 +77,8 @@ TEST_F(SelectImage, ScrollBarDeadZoneAndLimits) {
     run("5 move 120 290\n6 down\n7 move 136 290\n12 up\n15 tap 35 45\n");
     EXPECT_EQ(vals(scroll_offset, current_picture), vals(0, 14));  // column 1, row 2 of 12
 
-    // Size 60 (25 columns, 1500 pixels): pulled far right, the grid scrolls to its end.
+    // Size 60 (25 columns, 1500 pixels): pulled far right by a see-through corner (the bar is held
+    // by its box), the grid scrolls to its end.
     start_test_runtime();
     draw_target = target.data();
     static int held_look = -1;  // the bar's frame while held
@@ -86,7 +87,7 @@ TEST_F(SelectImage, ScrollBarDeadZoneAndLimits) {
         if (pump_frame_count == 50) held_look = SpriteTable[SCROLL_BAR_SLOT]->frame;
         if (pump_frame_count == 85) shown = draw_target[10 * 240 + 10];
     };
-    run(size_taps(3, 4) + "20 move 120 290\n21 down\n22 move 230 290\n80 up\n90 tap 10 10\n");
+    run(size_taps(3, 4) + "20 move 92 278\n21 down\n22 move 202 278\n80 up\n90 tap 10 10\n");
     // Picture 84: column (10 + 1260) / 60 = 21, row 0.
     EXPECT_EQ(vals(zoom, scroll_offset, current_picture), vals(60, (240 - 1500) * 256, 84));
     EXPECT_EQ(shown, 84 + 1);  // and the grid is drawn where the tap reads it: picture 84's colour
