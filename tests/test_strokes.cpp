@@ -60,18 +60,18 @@ TEST_F(Strokes, TapsReadNoUnwrittenPoint) {
     EXPECT_STREQ(stroke_result.codes, "LLLLLLLLLLLLLLL");
 }
 
-// A stroke to the right after a longer one elsewhere: its box (samples and end, widened by 2),
-// end (the lift drops the last frame's point) and overall angle; nothing is read of the points
-// the longer stroke left behind.
+// A stroke to the right along the top left after a longer one elsewhere: its box (samples and
+// end, widened by 2 where the screen has room), end (the lift drops the last frame's point) and
+// overall angle; nothing is read of the points the longer stroke left behind.
 TEST_F(Strokes, BoxEndAndAngleOfAStroke) {
     std::vector<Point> longer, right;
     for (int k = 0; k < 30; ++k) longer.push_back({200, 10 + 5 * k});
-    for (int k = 0; k < 9; ++k) right.push_back({20 + 10 * k, 30});
+    for (int k = 0; k < 9; ++k) right.push_back({2 + 10 * k, 1});
     draw(longer);
     draw(right);
     const StrokeResult& r = stroke_result;
     EXPECT_EQ(vals(r.min_x, r.max_x, r.min_y, r.max_y, r.end_x, r.end_y, r.overall_angle),
-              vals(18, 92, 28, 32, 90, 30, 0));
+              vals(0, 74, 1, 3, 72, 1, 0));
 }
 
 // User templates: lower case stored upper case, at most 15 codes then zeros, searched alone when
