@@ -549,16 +549,17 @@ TEST(EvgpackBuild, SmallPhotosLinkedFoldersAndUnusedPictures) {
     write_file(dir.file("more/small1.jpg"), jpeg_bytes(make_photo(100, 150, 0x20C040, 0x20C040)));
     write_file(dir.file("more/small2.png"), png_bytes(make_photo(239, 400, 0xC02040, 0x2040C0), false, false));
     // Three plain grey photos, different bytes, the same picture: without variety ties go to the
-    // first two, so the third is never used.
-    for (int k = 0; k < 3; ++k)
-        write_file(dir.file("photos/grey" + std::to_string(k) + ".jpg"), jpeg_bytes(make_photo(300 + k, 300, 0x808080, 0x808080)));
+    // first two, so the third is never used. Two plain blue ones make a second, smaller group.
+    for (int k = 0; k < 5; ++k)
+        write_file(dir.file((k < 3 ? "photos/grey" : "photos/blue") + std::to_string(k) + ".jpg"),
+                   jpeg_bytes(make_photo(300 + k, 300, k < 3 ? 0x808080 : 0x2040C0, k < 3 ? 0x808080 : 0x2040C0)));
     std::filesystem::create_directory_symlink("../more", dir.file("photos/linked"));
     std::filesystem::create_directory_symlink("../more", dir.file("photos/linked-again"));
     std::filesystem::create_directory_symlink("..", dir.file("photos/up"));
     const std::string out = dir.file("pack.evg");
     std::string summary, warnings;
     ASSERT_EQ(run_quiet("build", {"-o", out, "--thumb-size", "8", "--variety", "0", "--jobs", "2", "--keep-similar", dir.file("photos")}, &summary, &warnings), 0);
-    EXPECT_NE(summary.find(": 9 pictures"), std::string::npos) << summary;  // 4 + 3 grey + 2 linked
+    EXPECT_NE(summary.find(": 11 pictures"), std::string::npos) << summary;  // 4 + 3 grey + 2 blue + 2 linked
     EXPECT_NE(summary.find("below 240 pixels; --min-size skips such photos): 2\n"), std::string::npos) << summary;
     EXPECT_NE(warnings.find("photos/up: it leads back to"), std::string::npos) << warnings;
     EXPECT_EQ(warnings.find("same bytes"), std::string::npos) << warnings;  // linked-again not read
@@ -576,11 +577,11 @@ TEST(EvgpackBuild, SmallPhotosLinkedFoldersAndUnusedPictures) {
     }
     ASSERT_EQ(run_quiet("build", {"-o", out, "--quiet", "--min-size", "240", dir.file("photos")}, nullptr, &warnings), 0);
     EXPECT_NE(warnings.find("skipped 2 photo(s) whose shorter side is below 240 pixels"), std::string::npos) << warnings;
-    // Without --keep-similar the three greys are one group: one is kept.
-    EXPECT_NE(warnings.find("left out 2 near-duplicate photo(s) of 1 group(s)"), std::string::npos) << warnings;
+    // Without --keep-similar the greys and the blues are two groups: one of each is kept.
+    EXPECT_NE(warnings.find("left out 3 near-duplicate photo(s) of 2 group(s)"), std::string::npos) << warnings;
     auto pack = std::make_unique<OpenPack>();
     ASSERT_EQ(pack_load(out.c_str(), PACK_HEADER_SIZE, pack.get()), PACK_OK);
-    EXPECT_EQ(pack->picture_count, 5);
+    EXPECT_EQ(pack->picture_count, 6);
 }
 
 // Flat colours in pairs: a flat surface is tiled with its twin (never with itself), so the
