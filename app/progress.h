@@ -2,6 +2,7 @@
 // by file name, and picture_show (mark viewed, percentage digit sprites, read and decode).
 // Called by the pack menu (record_find_or_add), the viewer's start-up and the mosaic.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "pack/pack_format.h"
@@ -24,6 +25,8 @@ struct PackRecord {
     uint8_t reserved_end[20];  // never read or set; saved with the block
 };
 static_assert(sizeof(PackRecord) == 796, "PackRecord is the 796-byte record of Evergreen.sav");
+static_assert(offsetof(PackRecord, percent) == 768 && offsetof(PackRecord, reserved_end) == 776,
+              "the fields sit where Evergreen.sav has them");
 
 struct StateBlock {
     PackRecord records[STATE_RECORDS];

@@ -32,12 +32,6 @@ void load_state_file(const TempDir& dir, const std::string& bytes) {
 
 }  // namespace
 
-TEST(ProgressRecord, LayoutMatchesTheStateFile) {
-    EXPECT_EQ(vals(offsetof(PackRecord, viewed), offsetof(PackRecord, percent), offsetof(PackRecord, reserved),
-                   offsetof(PackRecord, reserved_end), sizeof(StateBlock)),
-              vals(512, 768, 772, 776, 50944));
-}
-
 TEST(ProgressRecord, FindReusesAndClaimsInOrder) {
     reset_state();
     EXPECT_EQ(0, record_find_or_add("a.evg"));
