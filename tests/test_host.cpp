@@ -124,7 +124,7 @@ TEST_F(Pump, FullScreenTogglesAtTheLargestScaleCentredOnBlack) {
 
 // What the pump makes of events (the frame each lands in is checked by the replay tests): only
 // motion moves the pen, right and middle buttons do nothing, a key down and up inside one frame
-// is lost, keys that are not device keys and an Escape release do nothing.
+// is lost, keys that are not device keys and an Escape release do nothing; host_quit ends with 0.
 TEST_F(Pump, EventsBecomeInputAtTheNextFrame) {
     frame_yield();
     push_button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT);
@@ -147,6 +147,7 @@ TEST_F(Pump, EventsBecomeInputAtTheNextFrame) {
     frame_yield();
     EXPECT_TRUE(key_released[KEY_UP] && key_pressed[KEY_RSHIFT]);
     for (int k : {6, 7, 8, 10, 11}) EXPECT_FALSE(key_pressed[k]) << k;
+    EXPECT_EXIT(host_quit(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(Pump, FrameRateTimersAndGuards) {
