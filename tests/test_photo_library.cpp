@@ -126,6 +126,7 @@ TEST(NearDuplicates, PlantedCopiesGroupAndDistinctPicturesDoNot) {
     for (int i = 0; i < N; ++i) {
         originals.push_back(demo_picture(36 + (i / 5) * 6 + "01235"[i % 5] - '0', 128));
         items.push_back(similar_item(originals.back()));
+        EXPECT_EQ(__builtin_popcountll(items.back().hash), 31) << i;  // of 63 frequencies, those above their median
     }
     // Each copy kind planted on every fourth original.
     const std::vector<LinearPicture (*)(const LinearPicture&)> copies = {
