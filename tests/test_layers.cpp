@@ -81,8 +81,10 @@ TEST_F(Layers, CreationAndPixelAccess) {
     EXPECT_EQ(layer_create_rgb565(16, 3, 2, 0), 0);
     const uint16_t source[6] = {1, 2, 3, 4, 5, 0};
     layer_blend_pixel(4, 3, 0, 0xFFFF, 32);  // outside the layer: ignored, not the next row's first
-    layer_blend_pixel(4, 2, 1, 0x0000, 16);  // the last pixel, half way
-    EXPECT_EQ(vals(layer_rgb565(4)[3], layer_rgb565(4)[5]), vals(0x4321, blend_rgb565(0x4321, 0x0000, 16)));
+    layer_blend_pixel(4, 2, 1, 0x0000, 16);  // the last pixel and the first, half way
+    layer_blend_pixel(4, 0, 0, 0x0000, 16);
+    const uint16_t half = blend_rgb565(0x4321, 0x0000, 16);
+    EXPECT_EQ(vals(layer_rgb565(4)[3], layer_rgb565(4)[5], layer_rgb565(4)[0]), vals(0x4321, half, half));
     // An indexed layer has byte pixels: a 16-bit upload would overrun it.
     ASSERT_EQ(layer_create_indexed(5, 3, 2, 1), 1);
     EXPECT_EQ(layer_upload(5, source), 0);
