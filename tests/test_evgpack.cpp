@@ -42,7 +42,7 @@ using namespace evgpack;
 
 namespace {
 
-// An RGB test photo: left half `left`, right half `right`, top rows `top` (8-bit colours).
+// An RGB test photo: the top half `top`, the bottom half `bottom` (8-bit colours).
 struct Photo {
     int width, height;
     std::vector<uint8_t> rgb;
@@ -255,13 +255,14 @@ TEST(PhotoImport, ReadsEveryKindAndHonoursOrientation) {
         ASSERT_EQ(import(jpeg_bytes(stripes), pic), "");
         EXPECT_NEAR(pic.rgb[(120 * 240 + 120) * 3], linear / 100.0, 0.02) << w << " " << h;
     }
-    // Area averaging in linear light: 360 columns, every third white, make 240 whose first of
-    // each pair covers one white column and half a black one (2/3) and whose second is black.
-    Photo stripes = make_photo(360, 360, 0xFFFFFF, 0xFFFFFF);
-    for (size_t i = 0; i < stripes.rgb.size(); ++i) stripes.rgb[i] *= i / 3 % 360 % 3 == 0;
+    // Area averaging in linear light: the centred 360 of 362 columns, every third white from the
+    // photo's edge, make 240 whose second of each pair covers one white column and half a black
+    // one (2/3) and whose first is black.
+    Photo stripes = make_photo(362, 360, 0xFFFFFF, 0xFFFFFF);
+    for (size_t i = 0; i < stripes.rgb.size(); ++i) stripes.rgb[i] *= i / 3 % 362 % 3 == 0;
     LinearPicture averaged;
     ASSERT_EQ(import(png_bytes(stripes, false, false), averaged), "");
-    for (int x = 0; x < 240; ++x) ASSERT_NEAR(averaged.rgb[(100 * 240 + x) * 3 + 1], x % 2 ? 0 : 2 / 3.0, 1e-5) << x;
+    for (int x = 0; x < 240; ++x) ASSERT_NEAR(averaged.rgb[(100 * 240 + x) * 3 + 1], x % 2 ? 2 / 3.0 : 0, 1e-5) << x;
     // Turned, 30 across needs 40 rows: refused when at most 39 are allowed.
     evgpack::PosterTarget target;
     std::string error;
