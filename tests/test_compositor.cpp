@@ -107,10 +107,8 @@ TEST_F(Compose, FadeOfEveryPixelValueFollowsTheBlendRule) {
 TEST_F(Compose, FadeCoversItsDepthAndEverythingBehindWithinItsRectangle) {
     sprite_set(0, &white.bitmap, 4, 4, 10, 10);
     sprite_set(1, &white.bitmap, 4, 4, 30, 10);
-    SpriteTable[0]->depth = 5;
-    SpriteTable[1]->depth = 4;
-    fade_depth = 5;
-    fade_level = 0;
+    SpriteTable[0]->depth = 5, SpriteTable[1]->depth = 4;
+    fade_depth = 5, fade_level = 0;
     compose(0, 1023);
     EXPECT_EQ(vals(pixel(10, 10), pixel(30, 10)), vals(0, 0xFFFF));
     fade_depth = 900;  // outside the composed range: no fade
@@ -170,9 +168,7 @@ TEST_F(Compose, ScaledSpritesChooseTheirKernelByKeyAndAlpha) {
 TEST_F(Compose, IndexedSpritesUseRunsAndFlips) {
     std::vector<uint8_t> indices = {1, 2, 0, 3, 0, 0, 0, 0};  // 4 x 2, index 0 transparent
     std::vector<uint16_t> palette(256, 0);
-    palette[1] = 0x1111;
-    palette[2] = 0x2222;
-    palette[3] = 0x3333;
+    palette[1] = 0x1111, palette[2] = 0x2222, palette[3] = 0x3333;
     Bitmap bmp{indices.data(), nullptr, nullptr, nullptr, palette.data(), BITMAP_INDEXED8, 0, 4, 2};
     ASSERT_EQ(bitmap_encode_runs(&bmp, indices.data(), 4, 2), 1);
     sprite_set(0, &bmp, 4, 2, 12, 11);  // top-left (10, 10)

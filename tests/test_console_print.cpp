@@ -16,12 +16,8 @@ class ConsolePrint : public ::testing::Test {
 protected:
     void SetUp() override {
         for (uint32_t c = 0; c < 128; ++c) table[c] = c < 33 ? 0 : c;
-        console_layer = 0;
-        console_columns = 40;
-        console_rows = 53;
-        console_char_table = table;
-        console_char_count = 128;
-        console_colour = 0;
+        console_layer = 0, console_columns = 40, console_rows = 53, console_colour = 0;
+        console_char_table = table, console_char_count = 128;
         std::memset(console_cells, 0xAB, sizeof console_cells);  // untouched cells stand out
     }
     void TearDown() override { console_layer = -1; }

@@ -44,10 +44,7 @@ TEST(PackFormat, HeaderLayoutAndRoundTrip) {
     EXPECT_EQ(vals(PACK_HEADER_SIZE, PACK_THUMBNAILS), vals(3250, 262148));
     PackHeader h = {};
     std::memcpy(h.magic, PACK_MAGIC, PACK_MAGIC_SIZE);
-    h.reserved1 = 0x0102;
-    h.data_offset = 0x0304;
-    h.listed_count = 0x0506;
-    h.reserved2 = 0x0708;
+    h.reserved1 = 0x0102, h.data_offset = 0x0304, h.listed_count = 0x0506, h.reserved2 = 0x0708;
     std::memcpy(h.author, "Ann", 4);
     h.icon[0] = 0xABCD;
     h.icon[PACK_ICON_PIXELS - 1] = 0x1234;

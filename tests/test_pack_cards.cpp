@@ -96,8 +96,7 @@ TEST(PackCards, ThreePacksOverTheMenuBackground) {
     TempDir dir;
     PackSpec trip;
     trip.author = "Ann Example";
-    trip.pictures = 12;
-    trip.listed_count = 12;
+    trip.pictures = trip.listed_count = 12;
     trip.icon_colour = 0x03EF;
     ASSERT_TRUE(pack_write(dir.file("Trip.evg"), trip));
     PackSpec garden;

@@ -154,11 +154,8 @@ TEST_F(Sprites, AlphaZeroOrBelowDrawsNothing) {
                              kind == 1 ? palette.data() : nullptr, kind, opaque, 16, 16};
                     sprite_set(9, &b, 16, 8, 100, 100);
                     SpriteSlot& s = *SpriteTable[9];
-                    s.frame = 1;
-                    s.flip_x = shape == 1;
-                    s.scale = shape == 2 ? 2048 : 1024;
-                    s.angle = shape == 3 ? 100 : 0;
-                    s.alpha = static_cast<int16_t>(alpha);
+                    s.frame = 1, s.flip_x = shape == 1, s.alpha = static_cast<int16_t>(alpha);
+                    s.scale = shape == 2 ? 2048 : 1024, s.angle = shape == 3 ? 100 : 0;
                     std::fill(std::begin(Framebuffer), std::end(Framebuffer), 0x1234);
                     sprite_draw(9);
                     EXPECT_EQ(std::count(std::begin(Framebuffer), std::end(Framebuffer), 0x1234) < SCREEN_WIDTH * SCREEN_MAX_HEIGHT, alpha > 0)
