@@ -553,9 +553,10 @@ TEST(EvgpackBuild, SmallPhotosLinkedFoldersAndUnusedPictures) {
     write_file(dir.file("more/small2.png"), png_bytes(make_photo(239, 400, 0xC02040, 0x2040C0), false, false));
     // Three plain grey photos, different bytes, the same picture: without variety ties go to the
     // first two, so the third is never used. Two plain blue ones make a second, smaller group.
-    for (int k = 0; k < 5; ++k)
-        write_file(dir.file((k < 3 ? "photos/grey" : "photos/blue") + std::to_string(k) + ".jpg"),
-                   jpeg_bytes(make_photo(300 + k, 300, k < 3 ? 0x808080 : 0x2040C0, k < 3 ? 0x808080 : 0x2040C0)));
+    for (int k = 0; k < 5; ++k) {
+        const uint32_t plain = k < 3 ? 0x808080 : 0x2040C0;
+        write_file(dir.file((k < 3 ? "photos/grey" : "photos/blue") + std::to_string(k) + ".jpg"), jpeg_bytes(make_photo(300 + k, 300, plain, plain)));
+    }
     std::filesystem::create_directory_symlink("../more", dir.file("photos/linked"));
     std::filesystem::create_directory_symlink("../more", dir.file("photos/linked-again"));
     std::filesystem::create_directory_symlink("..", dir.file("photos/up"));

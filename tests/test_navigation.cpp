@@ -245,7 +245,10 @@ TEST_F(Navigation, AutoModeTakesTheFirstSampleWhenAllCountsAreEqual) {
     parent_picture = NO_PICTURE;
     int last = 0;
     std::srand(77);
-    for (int k = 0; k < 160; ++k) last = std::rand() % 120 + 60, last += (std::rand() % 120 + 60) * 240;
+    for (int k = 0; k < 160; ++k) {
+        const int x = std::rand() % 120 + 60;  // x first, as auto mode draws them
+        last = (std::rand() % 120 + 60) * 240 + x;
+    }
     std::fill(surface_image, surface_image + PICTURE_PIXELS, 2);
     surface_image[last] = 3;
     visit_counts[2] = 5;
