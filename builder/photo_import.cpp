@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "media/rgb565.h"
 #include "builder/colour_match.h"
@@ -598,26 +599,9 @@ std::vector<uint16_t> picture_to_rgb565(const LinearPicture& picture) {
 }
 
 void orient_picture(LinearPicture& picture, int orientation) {
-    if (orientation <= 1 || orientation > 8) return;
-    const int n = picture.size, m = n - 1;
-    std::vector<float> out(picture.rgb.size());
-    for (int y = 0; y < n; ++y) {
-        for (int x = 0; x < n; ++x) {
-            int sx = x, sy = y;
-            switch (orientation) {
-                case 2: sx = m - x; break;
-                case 3: sx = m - x, sy = m - y; break;
-                case 4: sy = m - y; break;
-                case 5: sx = y, sy = x; break;
-                case 6: sx = y, sy = m - x; break;      // rotate 90 degrees clockwise
-                case 7: sx = m - y, sy = m - x; break;
-                case 8: sx = m - y, sy = x; break;      // rotate 90 degrees anticlockwise
-            }
-            std::memcpy(&out[(static_cast<size_t>(y) * n + x) * 3],
-                        &picture.rgb[(static_cast<size_t>(sy) * n + sx) * 3], 3 * sizeof(float));
-        }
-    }
-    picture.rgb.swap(out);
+    LinearImage square{picture.size, picture.size, std::move(picture.rgb)};
+    orient_image(square, orientation);
+    picture.rgb = std::move(square.rgb);
 }
 
 }  // namespace evgpack

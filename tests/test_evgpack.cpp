@@ -25,10 +25,8 @@
 #include "tests/support/pack_builder.h"
 #include "tests/support/png_fixtures.h"
 #include "tests/support/temp_dir.h"
-#include "tests/support/check.h"
 #include "builder/pack_quality.h"
 #include "render/blend.h"
-#include "pack/tile_map.h"
 #include "builder/pack_stats.h"
 #include "builder/jpeg_encode.h"
 #include "tools/evgpack/cli.h"
@@ -62,20 +60,15 @@ Photo make_photo(int w, int h, uint32_t top, uint32_t bottom) {
 // JPEG writer for the tests: progressive, CMYK (Adobe-inverted) and an EXIF orientation.
 std::string jpeg_bytes(const Photo& p, bool progressive = false, bool cmyk = false, int orientation = 0) {
     JpegEncodeOptions options;
-    options.quality = 95;
-    options.progressive = progressive;
-    options.cmyk = cmyk;
+    options.quality = 95, options.progressive = progressive, options.cmyk = cmyk;
     if (orientation) {
         // "Exif\0\0", little-endian TIFF header, one directory entry: orientation (SHORT).
         options.app1 = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0,
                         0x12, 0x01, 3, 0, 1, 0, 0, 0, static_cast<uint8_t>(orientation), 0, 0, 0, 0, 0, 0, 0};
     }
-    std::vector<uint8_t> pixels;
-    if (cmyk) {  // Adobe CMYK is stored inverted: 255 - C = R when K = 0
-        for (size_t i = 0; i < p.rgb.size(); i += 3) pixels.insert(pixels.end(), {p.rgb[i], p.rgb[i + 1], p.rgb[i + 2], 255});
-    } else {
-        pixels = p.rgb;
-    }
+    // Adobe CMYK is stored inverted: 255 - C = R when K = 0.
+    std::vector<uint8_t> pixels = cmyk ? std::vector<uint8_t>() : p.rgb;
+    for (size_t i = 0; cmyk && i < p.rgb.size(); i += 3) pixels.insert(pixels.end(), {p.rgb[i], p.rgb[i + 1], p.rgb[i + 2], 255});
     std::vector<uint8_t> out;
     jpeg_encode(pixels.data(), p.width, p.height, options, out);
     return std::string(out.begin(), out.end());
@@ -226,7 +219,13 @@ TEST(PhotoImport, ReadsEveryKindAndHonoursOrientation) {
     }
     auto name = [](float r, float g, float b) { return r > 0.5f ? (g > 0.5f ? 'W' : 'R') : g > 0.5f ? 'G' : b > 0.5f ? 'B' : '?'; };
     const char* shown[9] = {"", "RGBW", "GRWB", "WBGR", "BWRG", "RBGW", "BRWG", "WGBR", "GWRB"};
+    // Exactly, on a picture of pixel numbers: where pixel (1, 0) comes from (column, row).
+    const int from[9][2] = {{}, {1, 0}, {238, 0}, {238, 239}, {1, 239}, {0, 1}, {0, 238}, {239, 238}, {239, 1}};
     for (int o = 1; o <= 8; ++o) {
+        LinearPicture numbered{240, std::vector<float>(240 * 240 * 3)};
+        for (int i = 0; i < 240 * 240; ++i) numbered.rgb[i * 3 + 2] = static_cast<float>(i);
+        orient_picture(numbered, o);
+        EXPECT_EQ(numbered.rgb[5], from[o][1] * 240 + from[o][0]) << o;
         const std::string bytes = jpeg_bytes(quarters, false, false, o);
         LinearPicture pic;
         ASSERT_EQ(import(bytes, pic), "");
