@@ -30,7 +30,8 @@ grep -q "expected variety" summary.txt || fail "no variety line"
 "$tool" info --json pack.evg | grep -q '"candidates": 16' || fail "info --json: candidates"
 "$tool" verify pack.evg | grep -q "OK, 24 pictures decode" || fail "verify"
 "$tool" quality pack.evg --surfaces 4 --no-likeness --sheet sheet.png | grep -q "^variety: " || fail "quality"
-[ -s sheet.png ] || fail "quality wrote no sheet"
+h=$(od -An -tu4 --endian=big -j20 -N4 sheet.png | tr -d " ")
+[ "$h" = 1066 ] || fail "quality sheet: $h rows of pixels, not the 1066 of 4 surfaces"
 "$tool" quality pack.evg --surfaces 4 --no-likeness --json > q.json
 grep -q '^{"pack": "pack.evg", "pictures": 24, "candidates": 16, "candidate_version": 3,$' q.json \
   && [ "$(grep -c '{"surfaces": 4, ' q.json)" = 2 ] || fail "quality --json: $(cat q.json)"

@@ -96,6 +96,8 @@ TEST(JpegHostile, TheHandBuiltFileDecodes) {
     ASSERT_EQ(decode(grey_block_file(dc_zero, ac_end, {0x00}), 8, 8, &out), JPEG_OK);
     // DC 0 is mid grey: Y sample 0 gives Y' = 63.
     for (uint16_t p : out) EXPECT_EQ(p, jpeg_ycc_to_rgb565(0, 0, 0));
+    // The same with quantisation table 3, the last id, defined (byte 6) and used (byte 83).
+    EXPECT_EQ(decode(patch(patch(grey_block_file(dc_zero, ac_end, {0x00}), 6, 3), 83, 3), 8, 8), JPEG_OK);
 }
 
 TEST(JpegHostile, MissingHeadersAreRefused) {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include "pack/pack_file.h"
 #include "app/viewer_pack.h"
@@ -80,15 +81,10 @@ TEST(ProgressRecord, NamesEqualIsBoundedByTheField) {
               vals(1, 0, 0, 1));
     // Two fields full of 0xFF (no terminator): compared over exactly 512 bytes. ASan catches a
     // read past them since they are separate heap blocks of exactly that size.
-    char* a = new char[RECORD_NAME_SIZE];
-    char* b = new char[RECORD_NAME_SIZE];
-    std::memset(a, 0xFF, RECORD_NAME_SIZE);
-    std::memset(b, 0xFF, RECORD_NAME_SIZE);
-    EXPECT_EQ(1, names_equal(a, b));
+    std::vector<char> a(RECORD_NAME_SIZE, '\xFF'), b = a;
+    EXPECT_EQ(1, names_equal(a.data(), b.data()));
     b[RECORD_NAME_SIZE - 1] = 0x7F;
-    EXPECT_EQ(0, names_equal(a, b));
-    delete[] a;
-    delete[] b;
+    EXPECT_EQ(0, names_equal(a.data(), b.data()));
 }
 
 // Percentages round down (33, 66, 100 are shown by the card digit test); the viewed bits are
