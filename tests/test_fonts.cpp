@@ -122,6 +122,10 @@ TEST_F(TextDraw, PictureFontsAlphaAndClip) {
     EXPECT_EQ(at(100, 1), 0x0400);  // green (63 + 2) / 2 of the item over the background
     EXPECT_EQ(at(50, 100), 0x001F);
     EXPECT_EQ(changed(), 7);        // nothing of item 2, nothing of item 3 below row 100
+    // With ink only in the cells' top rows (odd rows cleared) the glyphs have no height.
+    for (size_t row = 64; row < px.size(); row += 128) std::fill_n(&px[row], 64, colour_key);
+    ASSERT_EQ(font_from_picture(7, px.data(), 64, 16), 1);
+    EXPECT_EQ(font_table[7]->glyph_height, 0);
 }
 
 }  // namespace

@@ -60,8 +60,7 @@ TEST(PackFormat, HeaderLayoutAndRoundTrip) {
     EXPECT_EQ(got, (std::vector<int>{0x02, 0x01, 0x04, 0x06, 0x08, 'A', 0xCD, 0xAB, 0x34}));
     struct { PackHeader header; uint16_t guard = 0x5A5A; } back;  // the guard sits right after the icon
     pack_header_decode(bytes, &back.header);
-    EXPECT_EQ(0, std::memcmp(&h, &back.header, sizeof h));
-    EXPECT_EQ(back.guard, 0x5A5A);
+    EXPECT_EQ(vals(std::memcmp(&h, &back.header, sizeof h), back.guard), vals(0, 0x5A5A));
 }
 
 TEST(PackFormat, MagicComparesOnlyEightBytes) {

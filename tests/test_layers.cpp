@@ -115,10 +115,8 @@ TEST_F(Layers, FreeingRulesPerKind) {
 
 TEST_F(Layers, ConsoleCellsAndColours) {
     console_init(0);
-    EXPECT_EQ(console_columns, 40);
-    EXPECT_EQ(console_rows, 53);
+    EXPECT_EQ(vals(console_columns, console_rows, console_palettes[7][1]), vals(40, 53, 0xCE79));
     EXPECT_EQ(LayerTable[0].cells, console_cells);
-    EXPECT_EQ(console_palettes[7][1], 0xCE79);
     EXPECT_EQ(LayerTable[0].cell_palettes[7], console_palettes[7]);
     // 0x3A000008: tile 8 mirrored left to right in colour 7 (light grey).
     console_cells[0] = 0x3A000008;

@@ -17,6 +17,19 @@
 
 namespace {
 
+// `buffer` holds 8 guard rows, a 240 x 320 draw target, 8 guard rows. Returns the first element
+// outside what mosaic drawing may touch (target rows 0..239 and the minimap at rows 240..319,
+// columns 160..239), or -1 when all of them still hold `guard`.
+int first_write_outside(const std::vector<uint16_t>& buffer, uint16_t guard) {
+    for (size_t i = 0; i < buffer.size(); ++i) {
+        const long row = static_cast<long>(i) / SCREEN_WIDTH - 8, col = static_cast<long>(i) % SCREEN_WIDTH;
+        const bool picture = row >= 0 && row < 240;
+        const bool minimap = row >= 240 && row < 320 && col >= 160;
+        if (!picture && !minimap && buffer[i] != guard) return static_cast<int>(i);
+    }
+    return -1;
+}
+
 // Four pictures, 8 x 8 thumbnails whose pixel (x, y) encodes picture, x and y; the surface
 // colour v names picture v % 4 (v % 3 for the second table).
 PackSpec numbered_pack(int pictures = 4) {

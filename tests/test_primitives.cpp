@@ -55,9 +55,12 @@ TEST_F(Primitives, LinesOnTheLastRowAndColumnAndAcrossEdges) {
     primitive_line(1, 150, -6, 156, 0, 0xFFFF, 32);  // from above, ending on the top row
     primitive_line(1, 230, 10, 239, 13, 0xF800, 32);  // ending on the last column: kept as given
     primitive_line(1, -10, 30, 0, 33, 0x001F, 32);    // from the left, ending on the first column
+    primitive_line(1, 0, 40, -5, 45, 0x001F, 32);     // from the first column out to the left
+    primitive_line(1, 239, 40, 245, 45, 0xF800, 32);  // and from the last out to the right
     compose(0, 1023);
     EXPECT_NE(pixel(156, 0), BG);
-    EXPECT_EQ(vals(pixel(0, 319), pixel(239, 319), pixel(239, 13), pixel(0, 33)), vals(0xFFFF, 0x07E0, 0xF800, 0x001F));
+    EXPECT_EQ(vals(pixel(0, 319), pixel(239, 319), pixel(239, 13), pixel(0, 33), pixel(0, 40), pixel(239, 40)),
+              vals(0xFFFF, 0x07E0, 0xF800, 0x001F, 0x001F, 0xF800));
     // A shorter screen cuts lines at its own last row.
     primitives_clear(1);
     primitives_attach(1);

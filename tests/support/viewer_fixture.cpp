@@ -1,6 +1,8 @@
 #include "tests/support/viewer_fixture.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "app/pack_menu.h"
 #include "app/viewer_pack.h"
@@ -51,14 +53,4 @@ void set_up_viewer_buttons() {
     sprite_set(SPEED_BUTTON, speed, 56, 24, 40, 282);
     SpriteTable[SPEED_BUTTON]->frame = 1;
     sprite_set(SURFACE_BUTTON, surface, 56, 24, 120, 282);
-}
-
-int first_write_outside(const std::vector<uint16_t>& buffer, uint16_t guard) {
-    for (size_t i = 0; i < buffer.size(); ++i) {
-        const long row = static_cast<long>(i) / SCREEN_WIDTH - 8, col = static_cast<long>(i) % SCREEN_WIDTH;
-        const bool picture = row >= 0 && row < 240;
-        const bool minimap = row >= 240 && row < 320 && col >= 160;
-        if (!picture && !minimap && buffer[i] != guard) return static_cast<int>(i);
-    }
-    return -1;
 }

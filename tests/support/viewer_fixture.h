@@ -1,9 +1,6 @@
 // Opens small test packs for the viewer's tests and puts the mosaic, navigation and sprite state
 // back to the start of a viewing session.
 #pragma once
-#include <string>
-#include <vector>
-
 #include "tests/support/pack_builder.h"
 #include "tests/support/temp_dir.h"
 
@@ -17,8 +14,3 @@ void reset_viewer_state();
 // The viewer's buttons as the main flow sets them up (exit 0, surface 11, speed 10, auto 12),
 // from the built-in graphics.
 void set_up_viewer_buttons();
-
-// `buffer` holds 8 guard rows, a 240 x 320 draw target, 8 guard rows. Returns the first element
-// outside what mosaic drawing may touch (target rows 0..239 and the minimap at rows 240..319,
-// columns 160..239), or -1 when all of them still hold `guard`.
-int first_write_outside(const std::vector<uint16_t>& buffer, uint16_t guard);
