@@ -24,7 +24,7 @@ cat > tap.txt <<'SCRIPT'
 4 shot shot.png
 6 key escape down
 SCRIPT
-run --headless --fps 1000 --replay tap.txt > out.txt 2> err.txt || fail "Escape in a replay: status $?"
+run --headless --fps 1000 --replay tap.txt > out.txt 2> err.txt <&- || fail "Escape in a replay: status $?"  # stdin closed: files open as fd 0
 [ "$(png_size shot.png 2> /dev/null)" = "240x320" ] || fail "shot is $(png_size shot.png 2>&1)"
 grep -qx "Loading..." out.txt || fail "no Loading... line"
 
@@ -73,7 +73,7 @@ one_line_error "cannot open the display :9876; use --headless" env -u SDL_VIDEOD
 mkdir sub
 cp Default.evg sub/Trip.evg
 printf '3 tap 120 175\n300 tap 120 308\n' > open.txt
-run --headless --fps 1000 --replay open.txt sub/Trip.evg > out.txt 2>&1
+run --headless --fps 1000 --replay open.txt sub/Trip.evg > out.txt 2>&1 <&-  # stdin closed: files open as fd 0
 status=$?
 [ "$status" -eq 0 ] && [ "$(stat -c %s sub/Evergreen.sav 2> /dev/null)" = "50944" ] \
     || fail "pack on the command line: status $status, $(ls sub)"

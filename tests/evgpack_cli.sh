@@ -11,7 +11,7 @@ cd "$work"
 fail() { echo "FAIL: $*"; exit 1; }
 
 "$tool" demo -o demo.evg --count 24 >/dev/null || fail "demo"
-"$tool" extract demo.evg photos >/dev/null || fail "extract"
+"$tool" extract demo.evg photos >/dev/null <&- || fail "extract"  # stdin closed: files open as fd 0
 [ -f photos/0023.jpg ] || fail "extract wrote no 0023.jpg"
 for cmd in extract verify info decode quality poster demo build; do
     help=$("$tool" $cmd --help) && grep -q "^usage: evgpack $cmd" <<<"$help" || fail "$cmd --help"
@@ -47,7 +47,7 @@ set +e
 set -e
 [ $status -eq 1 ] && grep -q "fails its CRC-32" verify.txt || fail "verify on a damaged section: $(cat verify.txt)"
 "$tool" build -o plain.evg --candidates 0 --jobs 2 photos >/dev/null || fail "build --candidates 0"
-"$tool" build -o q85.evg --quality 85 --jobs 2 photos >/dev/null && cmp -s pack.evg q85.evg || fail "default quality is not 85"
+"$tool" build -o q85.evg --quality 85 --jobs 2 photos >/dev/null <&- && cmp -s pack.evg q85.evg || fail "default quality is not 85"
 [ $(($(stat -c %s pack.evg) - $(stat -c %s plain.evg))) -eq $((12 + 16 * 131072 + 4)) ] || fail "section size"
 "$tool" info plain.evg | grep -q "candidates:     none (no candidate section)" || fail "info: no section"
 "$tool" --version | grep -qx "evgpack [0-9][0-9.]*" || fail "--version"
