@@ -166,16 +166,16 @@ TEST(JpegHostile, HugeFrameIntoSmallDestination) {
 }
 
 TEST(JpegHostile, BadHuffmanTablesAreRefused) {
-    // 257 symbols.
-    std::vector<int> counts(16, 0);
-    counts[15] = 255;
-    counts[14] = 2;
+    // 256 symbols are the most a table holds (255 codes of 8 bits, the first all zeros for the
+    // end of block, one of 9 bits); 257 are refused.
+    std::vector<int> counts{0, 0, 0, 0, 0, 0, 0, 255, 1};
+    EXPECT_EQ(decode(grey_block_file(dc_zero, huffman_payload(0x10, counts, Bytes(256, 0)), {0x00, 0x7F}), 8, 8), JPEG_OK);
+    counts[8] = 2;
     EXPECT_EQ(decode(grey_block_file(dc_zero, huffman_payload(0x10, counts, Bytes(257, 0)), {0})), JPEG_BAD_HUFFMAN_TABLE);
-    // Three codes of one bit over-subscribe the code space; so do five of two bits.
+    // Three codes of one bit or five of two over-subscribe the code space; two of one bit fit.
     EXPECT_EQ(decode(grey_block_file(dc_zero, huffman_payload(0x10, {3}, {0, 1, 2}), {0})), JPEG_BAD_HUFFMAN_TABLE);
     EXPECT_EQ(decode(grey_block_file(dc_zero, huffman_payload(0x10, {0, 5}, {0, 1, 2, 3, 4}), {0})),
               JPEG_BAD_HUFFMAN_TABLE);
-    // Two codes of one bit fill the space exactly: fine.
     EXPECT_EQ(decode(grey_block_file(dc_zero, huffman_payload(0x10, {2}, {0, 1}), {0}), 8, 8), JPEG_OK);
     // Table id above 3; id 3 is valid (the scan's table 0 is then missing).
     EXPECT_EQ(vals(decode(grey_block_file(dc_zero, huffman_payload(0x14, {1}, {0}), {0})),
