@@ -1,8 +1,6 @@
-// Blend rule and blit kernels: exact pixels for small hand-made sources, and properties that
-// must hold for every draw (nothing written outside the clip rectangle, run streams draw what
-// the keyed kernels draw, nothing is drawn at a weight of 0 or below). Scaled and rotated drawing
-// is checked on exact pixels, for the kernel each source gets, and for staying inside its source
-// and clip.
+// Blend rule and blit kernels: exact pixels of small hand-made sources; for every draw nothing
+// outside the clip, run streams as the keyed kernels, nothing at weight 0 or below; scaled and
+// rotated drawing exact, by the kernel each source gets, inside its source and clip.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,10 +1,8 @@
 // The row-by-row mosaic renderer and the magnified surface over many random zooms, centres,
-// offsets, parents, tables naming missing pictures and thumbnail sizes, each drawn over random
-// target contents (so skipped tile positions must keep what the target held). All frames of a
-// test go into one digest pinned to a fixed value, recorded when the renderer matched a plain
-// one-tile_draw-per-tile reference pixel for pixel: any change to any pixel of any frame changes
-// it (a deliberate change to the drawing records new values from the failing run).
-// test_mosaic.cpp checks hand-worked pixels of the same drawing.
+// offsets, parents, tables naming missing pictures and thumbnail sizes, over random target
+// contents (skipped tile positions keep them). All frames of a test go into one digest, pinned
+// when the renderer matched a plain one-tile_draw-per-tile reference pixel for pixel; a wanted
+// change records new values. test_mosaic.cpp checks hand-worked pixels of the same drawing.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,7 +1,6 @@
-// Videos of a journey, through the real program: the file decoded with libwebp's demuxer (size,
-// frame times), the same seed giving the same file, SIGTERM during a windowed run leaving a
-// playable file, the MP4 pipe (through a stand-in ffmpeg, and the real one where there is one)
-// and the refused command lines.
+// Videos of a journey through the real program: decoded with libwebp's demuxer (size, frame
+// times), the same seed giving the same file, SIGTERM leaving a playable file, the MP4 pipe (a
+// stand-in ffmpeg, and the real one where there is one) and refused command lines.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -80,6 +79,10 @@ TEST_F(VideoTest, AutoJourneyHasEveryFrameAtItsScaleAndTheSameSeedGivesTheSameFi
     ASSERT_EQ(run(dir, journey + "again.webp Demo.evg"), 0);
     EXPECT_EQ(read_file(dir.file("again.webp")), read_file(dir.file("v1.webp")));
     EXPECT_EQ(run(dir, "--headless --fps 1000 --picture 6 --frames 10 Demo.evg"), 2);  // 6 pictures: 0 to 5
+    // --picture 0 skips the start choice: picture 0 is viewed at once (bit 0 of the record).
+    std::remove(dir.file("Evergreen.sav").c_str());
+    ASSERT_EQ(run(dir, "--headless --fps 1000 --picture 0 --frames 10 Demo.evg"), 0);
+    EXPECT_EQ(read_file(dir.file("Evergreen.sav")).substr(512, 1), "\x01");
 
     // Refused command lines, before anything runs.
     for (const char* args : {"--video v.gif", "--video-scale 9", "--frames 0", "--seed -1", "--picture x"})
