@@ -250,9 +250,8 @@ TEST(TileMap, VectorPathChoosesAsThePlainPath) {
 }
 
 // Packs of versions 2 and 3 over a flat surface whose colour has exactly 2, 3 or 8 equally close
-// candidates: with 3 or more no two neighbours match, and no 30 x 30 window repeats with period
-// 2 (each tile the same as the ones two to the right and two below, as in a checkerboard);
-// version 3 shows at least 7 of the 8 on every close-up screen (6 x 6 tiles) there.
+// candidates: with 3 or more no two neighbours match and no 30 x 30 window repeats with period 2
+// (a checkerboard); version 3 shows at least 7 of the 8 on every close-up screen (6 x 6 tiles).
 // The map depends on the surface alone, not on what the scratch held before; a 240 x 250 grid
 // over the same colours starts with the surface's map.
 TEST(TileMap, FlatColourNeverSettlesIntoAPattern) {

@@ -163,11 +163,10 @@ TEST_F(Primitives, BoxBorderAndFill) {
 }
 
 // Every pixel of bordered boxes against a plain rule: top and bottom bands b rows deep across
-// the visible width, side bands b columns wide on the visible rows between the first and the
-// last (on an uncut box those two rows belong to the top and bottom bands; on a cut one the
-// side bands leave them out, as the device always drew them), fill inside. Across the screen's
-// edges, borders wider than half the box, a clip rectangle cutting through the border, and
-// borders alone (a key-coloured fill).
+// the visible width, side bands b columns wide on the visible rows strictly between the first
+// and the last (also on a box the screen cuts, as the device drew them), fill inside. Across the
+// screen's edges, borders wider than half the box, a clip rectangle cutting through the border,
+// and borders alone (a key-coloured fill).
 TEST_F(Primitives, BoxesMatchThePlainRuleWhereverTheyAreCut) {
     const struct { int x0, y0, x1, y1, b, clip[4]; uint16_t fill = 0x1111; } boxes[] = {
         {10, 10, 30, 25, 3, {0, 0, 239, 319}},   {-5, -5, 20, 20, 4, {0, 0, 239, 319}},

@@ -58,6 +58,8 @@ TEST_F(TextLayout, PlacingWrappingAndLineFeeds) {
     lay("ab cd", 0, 25);
     ASSERT_EQ(layout_count, 5u);
     EXPECT_EQ(vals(layout_scratch[2].code, y(2), x(3), y(3)), vals(' ', 10, 0, 10 + LINE));
+    lay(" abcd", 0, 20);  // a word after a leading space moves as a whole, the space stays
+    EXPECT_EQ(vals(x(1), y(1)), vals(0, 10 + LINE));
     lay("ab          ", 0, 20);  // spaces never wrap
     EXPECT_EQ(vals(y(11), x(11)), vals(10, 12 + 9 * 3));
     lay("a\nb", 5, 200);
