@@ -198,9 +198,8 @@ TEST_F(Navigation, AnimationFrameCountsAtEachSpeed) {
 }
 
 // The surface button is dimmed wherever it does nothing (here the surface wait) and stays so
-// frame after frame, and full where it rewinds (the wait at zoom 8). The screen under it is
-// never cleared, so a translucent button used to build up to full strength within frames. The
-// exit button is hidden while viewing.
+// frame after frame (the screen under it is never cleared, so it used to build up to full), and
+// full where it rewinds (the wait at zoom 8). The exit button is hidden while viewing.
 TEST_F(Navigation, SurfaceButtonDimmedWhereItDoesNothing) {
     const SpriteSlot& button = *SpriteTable[SURFACE_BUTTON];
     ASSERT_EQ(button.kind, BITMAP_INDEXED8);

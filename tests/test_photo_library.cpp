@@ -241,6 +241,8 @@ TEST(ImportCache, HitsMissesDamageAndTwoBuildsAtOnceGiveTheSamePack) {
         EXPECT_EQ(build(o, &r), plain);
         EXPECT_EQ(r.cache_hits, hits);
     }
+    for (const char* d : {"cache", "cache/entries-1"})  // pictures of the user's photos: private
+        EXPECT_EQ(std::filesystem::status(dir.file(d)).permissions(), std::filesystem::perms::owner_all) << d;
     // A flipped byte, a cut entry, a photo in an entry's place and another photo's entry under
     // this one's name are each refused and rebuilt.
     std::vector<std::string> e = entries(dir);

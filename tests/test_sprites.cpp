@@ -132,11 +132,10 @@ TEST_F(Sprites, DragCapturesOnePixelWiderAndFollowsThePen) {
 }
 
 // Every way a sprite reaches the screen (each kind, opaque or run-coded, plain, flipped, scaled,
-// rotated) paints at alpha 12 and leaves the screen as it was at alpha 0 and below; an opaque
-// sprite flipped shows the mirror of its plain row, and an indexed sprite the row its colours
-// show as RGB565. Frame 1 of 16 x 8 frames, a colour per column; each row's run stream skips 2
-// pixels, then draws 14 (skip/draw pairs) or shows 4 translucent and 10 opaque ones
-// (skip/translucent/opaque triples).
+// rotated) paints at alpha 12 and nothing at alpha 0 and below; an opaque sprite flipped shows
+// the mirror of its plain row, an indexed one the row its colours show as RGB565. Frame 1 of
+// 16 x 8 frames, a colour per column; each row's runs skip 2 pixels, then draw 14 (skip/draw
+// pairs) or 4 translucent and 10 opaque (skip/translucent/opaque triples).
 TEST_F(Sprites, AlphaZeroOrBelowDrawsNothing) {
     std::vector<uint8_t> indices(256), plane(256, 20);
     std::vector<uint16_t> colours(256), palette(256), offsets(16, 0), indexed_row[2];
