@@ -223,6 +223,7 @@ TEST(StateFile, SavesMergeWithWhatAnotherViewerSaved) {
     picture_show(0);
     picture_show(1);
     ASSERT_EQ(1, state_save());
+    const StateBlock viewer_a = state_block;  // a.evg at 66%
     // Viewer B, started before A saved: lists b.evg first, views picture 2 of a.evg.
     state_block = loaded;
     record_find_or_add("b.evg");
@@ -234,8 +235,8 @@ TEST(StateFile, SavesMergeWithWhatAnotherViewerSaved) {
     EXPECT_EQ(vals(a.viewed[0], a.percent), vals(0x07, 100));
     EXPECT_EQ(record_find_or_add("b.evg"), 1);
     EXPECT_EQ(file_length(dir.file("Evergreen.sav")), 50944);
-    // A third viewer with an older copy, viewing b.evg: a.evg keeps the file's bits and percent.
-    state_block = loaded;
+    // A third viewer with A's copy, viewing b.evg: a.evg keeps the file's bits and its 100%.
+    state_block = viewer_a;
     current_record = static_cast<int8_t>(record_find_or_add("b.evg"));
     viewer_pack.picture_count = 2;
     picture_show(0);
