@@ -494,7 +494,7 @@ TEST(EvgpackBuild, PackOpensInTheViewerAndInspects) {
     EXPECT_NE(warnings.find("broken\\nwrote x: 99 pictures\\x1B[2J.jpg"), std::string::npos) << warnings;
     EXPECT_EQ(warnings.find('\x1B'), std::string::npos);
     EXPECT_EQ(warnings.find("notes.txt"), std::string::npos) << warnings;
-    EXPECT_EQ(shown("caf\xC3\xA9 \xC2\x9B \xFF\\"), "caf\xC3\xA9 \\xC2\\x9B \\xFF\\\\");  // UTF-8 kept, C1 escaped
+    EXPECT_EQ(shown("caf\xC3\xA9 \xC2\x9B \xFF\\\x7F"), "caf\xC3\xA9 \\xC2\\x9B \\xFF\\\\\\x7F");  // UTF-8 kept, C1, DEL escaped
     EXPECT_NE(warnings.find("same bytes as"), std::string::npos) << warnings;
 
     std::string bytes = read_file(out);
