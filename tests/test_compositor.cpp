@@ -129,7 +129,8 @@ TEST_F(Compose, BackgroundFillAndClipsStayInsideTheScreenClip) {
     background_colour = 0x7777;
     set_screen_clip(10, 10, 239, 12);  // reaching the right edge, not the left
     compose(0, 1023);
-    EXPECT_EQ(vals(pixel(10, 10), pixel(239, 12), pixel(9, 11), pixel(10, 13)), vals(0x7777, 0x7777, 0x1234, 0x1234));
+    EXPECT_EQ(vals(pixel(10, 10), pixel(239, 12), pixel(9, 11), pixel(10, 13), active_clips[0].top),
+              vals(0x7777, 0x7777, 0x1234, 0x1234, 10));
     set_screen_clip(0, 50, 239, 49);  // empty
     compose(0, 1023);
     EXPECT_EQ(std::count(std::begin(Framebuffer), std::end(Framebuffer), 0x7777), 230 * 3);

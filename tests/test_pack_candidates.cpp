@@ -105,21 +105,13 @@ TEST_F(Candidates, DamagedSectionsDrawAsWithout) {
     const std::string not_best = section_bytes(3, [](std::vector<uint16_t>& l) { l[77 * 3] = 4, l[77 * 3 + 2] = 1; });
     std::string bad_crc = good;
     bad_crc[5000] ^= 1;
-    const struct {
-        std::string tail;
-        int status;
-    } damaged[] = {
-        {bad_crc, CANDIDATES_BAD_CRC},
-        {with_version(good, 0), CANDIDATES_BAD_VERSION},
+    const struct { std::string tail; int status; } damaged[] = {
+        {bad_crc, CANDIDATES_BAD_CRC}, {with_version(good, 0), CANDIDATES_BAD_VERSION},
         {with_version(good, CANDIDATE_VERSION + 1), CANDIDATES_BAD_VERSION},
-        {with_k(good, 0), CANDIDATES_BAD_COUNT},
-        {with_k(good, 17), CANDIDATES_BAD_COUNT},
-        {with_k(good, 2), CANDIDATES_BAD_SIZE},
-        {good.substr(0, good.size() - 1), CANDIDATES_BAD_SIZE},
-        {good.substr(0, 11), CANDIDATES_BAD_SIZE},
-        {good + "x", CANDIDATES_BAD_SIZE},
-        {past_count, CANDIDATES_BAD_NUMBER},
-        {not_best, CANDIDATES_BAD_FIRST},
+        {with_k(good, 0), CANDIDATES_BAD_COUNT}, {with_k(good, 17), CANDIDATES_BAD_COUNT},
+        {with_k(good, 2), CANDIDATES_BAD_SIZE}, {good.substr(0, good.size() - 1), CANDIDATES_BAD_SIZE},
+        {good.substr(0, 11), CANDIDATES_BAD_SIZE}, {good + "x", CANDIDATES_BAD_SIZE},
+        {past_count, CANDIDATES_BAD_NUMBER}, {not_best, CANDIDATES_BAD_FIRST},
         {"trailing", CANDIDATES_NOT_SECTION},
     };
     for (const auto& d : damaged) {
@@ -176,18 +168,13 @@ TEST_F(Candidates, FlatSurfaceHasNoEqualNeighbours) {
 // and 3 as packs of those versions have always shown.
 TEST_F(Candidates, ChoicesArePinned) {
     for (int i = 0; i < PICTURE_PIXELS; ++i) surface_image[i] = static_cast<uint16_t>(i / 3 * 2654435761u >> 9);
-    const struct {
-        int k, spread;
-        uint64_t digest;
-        uint16_t version;
-    } pinned[] = {{4, SPREAD_DIFFUSE, 0x53AACFCD11D17CC0ull, 1},
-                  {4, SPREAD_NOISE, 0xEA93D435C575037Aull, 1},
-                  {16, SPREAD_DIFFUSE, 0x664F388827EC7794ull, 1},
-                  {16, SPREAD_NOISE, 0xEA0831E9CB3976F6ull, 1},
-                  {16, SPREAD_DIFFUSE, 0x9735A328866CE54Dull, 2},
-                  {16, SPREAD_DIFFUSE, 0x3EABDC22D1D57C1Aull, CANDIDATE_VERSION},
-                  {16, SPREAD_NOISE, 0xC54E1DC73CA317EFull, CANDIDATE_VERSION},
-                  {9, SPREAD_DIFFUSE, 0x67E9B5405A5BBC4Dull, CANDIDATE_VERSION}};
+    const struct { int k, spread; uint64_t digest; uint16_t version; } pinned[] = {
+        {4, SPREAD_DIFFUSE, 0x53AACFCD11D17CC0ull, 1}, {4, SPREAD_NOISE, 0xEA93D435C575037Aull, 1},
+        {16, SPREAD_DIFFUSE, 0x664F388827EC7794ull, 1}, {16, SPREAD_NOISE, 0xEA0831E9CB3976F6ull, 1},
+        {16, SPREAD_DIFFUSE, 0x9735A328866CE54Dull, 2},
+        {16, SPREAD_DIFFUSE, 0x3EABDC22D1D57C1Aull, CANDIDATE_VERSION},
+        {16, SPREAD_NOISE, 0xC54E1DC73CA317EFull, CANDIDATE_VERSION},
+        {9, SPREAD_DIFFUSE, 0x67E9B5405A5BBC4Dull, CANDIDATE_VERSION}};
     for (const auto& p : pinned) {
         load(section_bytes(p.k, nullptr, p.version));
         tile_map_build(viewer_pack, scratch, surface_image, 2, tile_map, p.spread);

@@ -36,11 +36,9 @@ TEST(ReplayParse, MalformedLinesGiveTheirLineNumber) {
     const char* cases[][2] = {
         {"1 move 1 1\n0 down\n", "2: frame number must be 1 or more"},
         {"00000000001 down", "1: frame number must be 1 or more"},  // more than 10 digits
-        {"1", "1: missing event after the frame number"},
-        {"1 move 240 0", "1: X must be 0..239"},
-        {"1 move 1: 0", "1: X must be 0..239"},
+        {"1", "1: missing event after the frame number"}, {"1 move 5", "1: expected X Y"},
+        {"1 move 240 0", "1: X must be 0..239"}, {"1 move 1: 0", "1: X must be 0..239"},
         {"1 tap 0 320", "1: Y must be 0..319"},
-        {"1 move 5", "1: expected X Y"},
         {"1 down now", "1: unexpected words after the event"},
         {"1 key space down", "1: key name must be one of up down left right return rshift escape p"},
         {"1 key up pressed", "1: key state must be down or up"},

@@ -155,13 +155,8 @@ TEST(ViewerEndToEnd, CustomStartShowsTheChosenPicture) {
 // while viewing do not save; Right Shift during an animation or in auto mode leaves at the next
 // exit test and saves.
 TEST(ViewerEndToEnd, WaysOutSaveOnlyThroughTheExitTest) {
-    const struct {
-        const char* script;
-        bool saves;
-    } cases[] = {
-        {"10 key rshift down\n", false},
-        {"50 key escape down\n", false},
-        {"50 close\n", false},
+    const struct { const char* script; bool saves; } cases[] = {
+        {"10 key rshift down\n", false}, {"50 key escape down\n", false}, {"50 close\n", false},
         {"40 tap 40 308\n120 key rshift down\n121 key rshift up\n600 key escape down\n", true},  // auto mode
         {"40 tap 120 120\n44 key rshift down\n45 key rshift up\n600 key escape down\n", true},  // zoom in
     };

@@ -129,7 +129,6 @@ void Progress::update(int done) {
         bar_shown = true;
     } else {
         int tenth = 10 * done / total_;
-        if (tenth <= last_tenth_ && done != total_) return;
         if (tenth <= last_tenth_) return;
         last_tenth_ = tenth;
         std::fprintf(stderr, "evgpack: %d of %d %s (%d%%), %.1f per second\n", done, total_, what_, percent, rate);
