@@ -21,4 +21,8 @@ struct BandDeflate {
 size_t band_deflate(BandDeflate& state, const uint8_t* data, size_t size, bool last, uint8_t* out);
 size_t band_deflate_bound(size_t size);
 
+// Huffman code lengths for `n` symbols, none longer than `limit`. Every symbol with a count gets
+// a length; callers give at least two symbols a count, so the code is complete.
+void huffman_lengths(const uint32_t* count, int n, int limit, uint8_t* length);
+
 }  // namespace evgpack

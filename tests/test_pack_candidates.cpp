@@ -453,6 +453,20 @@ TEST(Poster, DeflatePiecesJoinIntoOneStream) {
     EXPECT_EQ(sizes, (std::vector<long long>{300639, 1465, 99614, 300632}));
 }
 
+// Counts in Fibonacci proportion want codes of 19 bits. Held to 7 or 15 bits (the counts halved
+// until the tree fits: 12 for 15), the code stays complete: its Kraft sum is 1.
+TEST(Poster, HuffmanLengthsStayWithinTheLimit) {
+    uint32_t count[20] = {1, 1};
+    for (int i = 2; i < 20; ++i) count[i] = count[i - 1] + count[i - 2];
+    for (const auto& [limit, longest] : {std::pair{7, 7}, {15, 12}, {19, 19}}) {
+        uint8_t length[20];
+        evgpack::huffman_lengths(count, 20, limit, length);
+        int kraft = 0;  // in units of 2^-19
+        for (uint8_t l : length) kraft += 1 << (19 - l);
+        EXPECT_EQ(vals(*std::max_element(length, length + 20), kraft), vals(longest, 1 << 19)) << limit;
+    }
+}
+
 // --choices: a flat target draws on more pictures than one list of 16 holds (the phases of a
 // 40-picture pack whose own lists hold 2), and still no neighbours alike.
 TEST(Poster, WiderChoicesVaryFlatAreasWithoutNeighboursAlike) {
