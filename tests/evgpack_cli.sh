@@ -53,7 +53,8 @@ status=0; "$tool" verify damaged.evg > verify.txt || status=$?
 "$tool" info plain.evg | grep -q "candidates:     none (no candidate section)" || fail "info: no section"
 "$tool" --version | grep -qx "evgpack [0-9][0-9.]*" || fail "--version"
 # A bad command line: one line (no usage repeated, no whole help), status 2.
-for args in "--frob" "info" "quality x.evg -z" "decode" "build --cache-limit 2XB photos" "build --frob photos"; do
+for args in "--frob" "info" "quality x.evg -z" "decode" "build --cache-limit 2XB photos" "poster x.evg" "demo" \
+    "demo --frob" "verify" "verify a b" "info a b" "quality" "build --frob photos"; do
   set +e; "$tool" $args > out.txt 2> err.txt; status=$?; set -e
   [ $status -eq 2 ] && [ "$(wc -l < err.txt)" -eq 1 ] && [ ! -s out.txt ] || fail "$args: status $status, $(cat err.txt)"
 done

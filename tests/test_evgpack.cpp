@@ -727,10 +727,10 @@ TEST(EvgpackPoster, TargetsReportAndRefusals) {
         {{pack, "-o", out, "--photo", pack}, 1, "pack.evg: "},
         {{dir.file("photos/p00.jpg"), "-o", out}, 1, "p00.jpg"},
         {{pack, "-o", out, "--tint", "101"}, 2, "--tint"},
-        {{pack, "-o", out, "--tiles"}, 2, ""},
-        {{pack, "-o", out, "--sharp"}, 2, ""},
-        {{pack, pack, "-o", out}, 2, ""},
-        {{pack}, 2, ""},
+        {{pack, "-o", out, "--tiles"}, 2, "--tiles needs a value"},
+        {{pack, "-o", out, "--sharp"}, 2, "unknown option '--sharp'; see 'evgpack poster --help'"},
+        {{pack, pack, "-o", out}, 2, "usage: evgpack poster PACK -o OUT.png|OUT.jpg [options]"},
+        {{pack}, 2, "usage: evgpack poster PACK"}, {{pack, "-o"}, 2, "usage: evgpack poster PACK"},
     };
     for (const auto& r : refusals) {
         EXPECT_EQ(run_quiet("poster", r.args, &summary, &errors), r.status) << r.args.back();

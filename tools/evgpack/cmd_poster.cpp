@@ -17,6 +17,7 @@ namespace evgpack {
 
 namespace {
 
+constexpr char POSTER_USAGE[] = "usage: evgpack poster PACK -o OUT.png|OUT.jpg [options]";
 const char POSTER_HELP[] =
     "usage: evgpack poster PACK -o OUT.png|OUT.jpg [options]\n"
     "\n"
@@ -115,13 +116,17 @@ int cmd_poster(int argc, char** argv) {
             path = a;
         } else {
             ok = false;
+            if (a[0] == '-') error = "unknown option '" + a + "'; see 'evgpack poster --help'";
         }
         if (!ok) {
-            if (!error.empty()) print_error(error);
+            print_error(error.empty() ? POSTER_USAGE : error);
             return 2;
         }
     }
-    if (path.empty() || options.output.empty()) return 2;
+    if (path.empty() || options.output.empty()) {
+        print_error(POSTER_USAGE);
+        return 2;
+    }
     if (!photo.empty() && picture >= 0) {
         print_error("--photo and --picture name two targets: give one");
         return 2;
