@@ -47,7 +47,6 @@ void select_image_screen() {
     current_picture = NO_PICTURE;
     int k = -1;
     bool first = true;
-    scroll_offset = 0;
     sprite_set(SIZE_BUTTON_SLOT, size_button, 56, 24, 176, 260);
     sprite_set(SELECT_TITLE_SLOT, title, 132, 24, 64, 260);
     int n = 1, m = 0;
