@@ -239,8 +239,8 @@ TEST(TileMap, VectorPathChoosesAsThePlainPath) {
 // Packs of versions 2 and 3 over a flat surface whose colour has exactly 2, 3 or 8 equally close
 // candidates: with 3 or more no two neighbours match and no 30 x 30 window repeats with period 2
 // (a checkerboard); version 3 shows at least 7 of the 8 on every close-up screen (6 x 6 tiles).
-// The map depends on the surface alone, not on what the scratch held before; a 240 x 250 grid
-// over the same colours starts with the surface's map.
+// The map depends on the surface alone, not on what the scratch held before; grids of 240 x 1 and
+// 240 x 250 over the same colours start with the surface's map.
 TEST(TileMap, FlatColourNeverSettlesIntoAPattern) {
     auto pack = std::make_unique<OpenPack>();
     static uint16_t surface[PICTURE_PIXELS + 2400], map[PICTURE_PIXELS + 2400], again[PICTURE_PIXELS];
@@ -275,6 +275,8 @@ TEST(TileMap, FlatColourNeverSettlesIntoAPattern) {
         std::fill(surface, surface + 240, 0x1234);  // other colours through the scratch first
         tile_map_build(*pack, scratch, surface, 8, again, SPREAD_NOISE);
         std::fill(surface, surface + 240, 0x2947);
+        tile_map_build_grid(*pack, scratch, surface, 240, 1, 8, again, SPREAD_DIFFUSE);  // one row
+        EXPECT_EQ(0, std::memcmp(map, again, 240 * 2)) << k;
         tile_map_build(*pack, scratch, surface, 8, again, SPREAD_DIFFUSE);
         EXPECT_EQ(0, std::memcmp(map, again, sizeof again)) << k;
         tile_map_build_grid(*pack, scratch, surface, 240, 250, 8, map, SPREAD_DIFFUSE);
