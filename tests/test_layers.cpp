@@ -62,7 +62,7 @@ TEST_F(Layers, OpaqueLayerReplacesEveryPixelAndKeyedLayerShowsThrough) {
     compose(0, 1023);
     EXPECT_EQ(vals(pixel(5, 0), pixel(6, 0)), vals(BG, 6));
     // An indexed layer in front, through its palette: index 0 holds the key colour.
-    ASSERT_EQ(layer_create_indexed(14, 2, 1, 1), 1);
+    ASSERT_EQ(layer_create_indexed(14, 2, 2, 1), 1);  // two rows: drawn the right way up
     static_cast<uint8_t*>(LayerTable[14].pixels)[1] = 1;
     LayerTable[14].palette[0] = colour_key, LayerTable[14].palette[1] = 0x1234;
     compose(0, 1023);
