@@ -189,17 +189,20 @@ TEST(ViewerEndToEnd, ViewAllMarksEveryPicture) {
     ASSERT_TRUE(pack_write(dir.file("a.evg"), two_three_pack(6)));
     const std::string script = std::string(CARD0) +
                                "8 key down down\n9 key down up\n10 key down down\n11 key down up\n"
-                               "12 key down down\n13 key down up\n90 shot end.png\n100 tap 120 308\n";
+                               "12 key down down\n13 key down up\n33 shot mid.png\n90 shot end.png\n100 tap 120 308\n";
     ASSERT_EQ(run_evergreen(dir, script), 0) << read_file(dir.file("out.txt"));
     const Record a = find_record(dir, "a.evg");
     EXPECT_EQ(vals(a.percent, a.viewed.count()), vals(100, 6));
-    // The last picture stays on the screen (a JPEG of its colour, within a step of 8).
-    int w = 0, h = 0;
-    const std::vector<uint8_t> shot = read_png_rgb(dir.file("end.png"), &w, &h);
-    uint8_t last[3];
-    rgb565_unpack(pack_test_colour(5), last);
-    ASSERT_EQ(shot.size(), 240u * 320 * 3);
-    for (int k = 0; k < 3; ++k) EXPECT_NEAR(shot[(8 * 240 + 8) * 3 + k], last[k], 8) << k;
+    // A picture a frame, picture 2 at frame 33 (after the choice's fade-out and a fade-in); the
+    // last stays on the screen. Each shot is a JPEG of its picture's colour, within a step of 8.
+    for (const auto& [name, picture] : {std::pair{"mid.png", 2}, {"end.png", 5}}) {
+        int w = 0, h = 0;
+        const std::vector<uint8_t> shot = read_png_rgb(dir.file(name), &w, &h);
+        uint8_t want[3];
+        rgb565_unpack(pack_test_colour(picture), want);
+        ASSERT_EQ(shot.size(), 240u * 320 * 3);
+        for (int k = 0; k < 3; ++k) EXPECT_NEAR(shot[(8 * 240 + 8) * 3 + k], want[k], 8) << name << " " << k;
+    }
 }
 
 TEST(ViewerEndToEnd, NoPackAndBrokenPackScreensEndOnATap) {
