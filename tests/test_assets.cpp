@@ -14,11 +14,7 @@ namespace {
 #define EMBEDDED(stem, ext) {#stem ext, asset_##stem, asset_##stem##_size}
 
 TEST(EmbeddedAssets, EveryArrayEqualsItsFile) {
-    const struct Embedded {
-        const char* file;
-        const uint8_t* data;
-        uint32_t size;
-    } all[] = {
+    const struct Embedded { const char* file; const uint8_t* data; uint32_t size; } all[] = {
         EMBEDDED(digit_strip, ".gif"), EMBEDDED(auto_button, ".gif"), EMBEDDED(exit_button, ".gif"),
         EMBEDDED(surface_button, ".gif"), EMBEDDED(speed_button, ".gif"), EMBEDDED(title_wordmark, ".gif"),
         EMBEDDED(start_choice, ".gif"), EMBEDDED(select_image_title, ".gif"), EMBEDDED(size_button, ".gif"),

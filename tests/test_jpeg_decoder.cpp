@@ -137,10 +137,8 @@ TEST(JpegDecoder, FastConversionsMatchTheGeneralPath) {
     std::mt19937 random(7);
     alignas(16) int8_t samples[640];
     uint16_t fast[16 * 16], general[16 * 16];
-    struct Geometry {
-        void (*convert)(const int8_t*, uint16_t*, int);
-        int luma_h, luma_v;
-    } geometries[] = {{jpeg_convert_2x2, 2, 2}, {jpeg_convert_2x1, 2, 1}, {jpeg_convert_1x1, 1, 1}};
+    struct Geometry { void (*convert)(const int8_t*, uint16_t*, int); int luma_h, luma_v; } geometries[] = {
+        {jpeg_convert_2x2, 2, 2}, {jpeg_convert_2x1, 2, 1}, {jpeg_convert_1x1, 1, 1}};
     for (const Geometry& g : geometries) {
         int plane[3] = {0, 64 * g.luma_h * g.luma_v, 64 * g.luma_h * g.luma_v + 64};
         int hstep[3] = {256, 256 / g.luma_h, 256 / g.luma_h};

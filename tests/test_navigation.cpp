@@ -155,10 +155,8 @@ TEST_F(Navigation, ArrowsAndMinimapMoveTheCentreWithinBounds) {
 }
 
 TEST_F(Navigation, AnimationFrameCountsAtEachSpeed) {
-    struct Expect {
-        float speed;
-        uint32_t surface_in, to_forty, to_full, zoom_out;
-    } table[] = {{0.5f, 32 + 7 * 4, 32, 54, 16}, {1.0f, 16 + 7 * 2, 24, 27, 8}, {2.0f, 8 + 7 * 2, 12, 14, 4}};
+    struct Expect { float speed; uint32_t surface_in, to_forty, to_full, zoom_out; } table[] = {
+        {0.5f, 32 + 7 * 4, 32, 54, 16}, {1.0f, 16 + 7 * 2, 24, 27, 8}, {2.0f, 8 + 7 * 2, 12, 14, 4}};
     for (const Expect& e : table) {
         speed_factor = e.speed;
         zoom = 1;

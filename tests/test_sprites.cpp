@@ -62,13 +62,7 @@ protected:
 };
 
 TEST_F(Sprites, AnimationSequencesLoopsAndSpeed) {
-    const struct {
-        int16_t first, last, speed;
-        uint8_t ping_pong;
-        int16_t loops;
-        uint32_t fps;
-        Frames shown;
-    } cases[] = {
+    const struct { int16_t first, last, speed; uint8_t ping_pong; int16_t loops; uint32_t fps; Frames shown; } cases[] = {
         {0, 3, 40, 0, 1, 40, {0, 1, 2, 3, 0, 0, 0}},
         {0, 3, 40, 1, -1, 40, {0, 1, 2, 3, 2, 1, 0, 1, 2, 3, 2, 1, 0}},
         {3, 0, 40, 1, 2, 40, {3, 2, 1, 0, 1, 2, 3, 3}},  // a backwards range plays down from first
