@@ -150,6 +150,16 @@ TEST_F(Pump, EventsBecomeInputAtTheNextFrame) {
     EXPECT_EXIT(host_quit(), ::testing::ExitedWithCode(0), "");
 }
 
+// A transition steps its level from 0 toward 32 over `duration` of timer 15 (25 a frame, however
+// long the frame took), then ends at 32; a duration of 0 is the end at once.
+TEST_F(Pump, TransitionsStepTowardTheEnd) {
+    static std::vector<int> levels;
+    static uint32_t now = previous_tick = 1000;
+    run_transition(75, [](uint8_t level) { levels.push_back(level), measure_frame_rate(now += 30); });
+    run_transition(0, [](uint8_t level) { levels.push_back(level); });
+    EXPECT_EQ(levels, (std::vector<int>{0, 10, 21, 32, 32}));
+}
+
 TEST_F(Pump, FrameRateTimersAndGuards) {
     fps_double_once = 1;
     frame_timers[0] = {0, 7};
