@@ -219,9 +219,11 @@ TEST(Caption, FileNameWithoutItsLastExtension) {
         caption_from_path(c[0], caption, sizeof(caption));
         EXPECT_STREQ(caption, c[1]);
     }
-    char one[1] = {'x'};  // room for the terminator only
+    char one[2] = {'x', 'y'};  // no room at all: nothing written; room for the terminator only
+    caption_from_path("/a/b", one, 0);
+    const char kept = one[0];
     caption_from_path("/a/b", one, 1);
-    EXPECT_EQ(one[0], '\0');
+    EXPECT_EQ(vals(kept, one[0], one[1]), vals('x', 0, 'y'));
 }
 
 }  // namespace
