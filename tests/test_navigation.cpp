@@ -132,12 +132,14 @@ TEST_F(Navigation, ArrowsAndMinimapMoveTheCentreWithinBounds) {
     centre_col = centre_row = 50;
     // The minimap puts the centre at (120, 120); after the lift a tap on the picture zooms in
     // from there: tile column 130 / 8 - 15 + 1 = 2 and row 60 / 8 - 15 + 1 = -7 from the centre.
-    // The centre ends one column left of the tapped tile, since the end offset is positive.
+    // The zoom starts where that tile is (12, -60 at zoom 8; 13, -51 at zoom 9), and the centre
+    // ends one column left of it, since the end offset is positive.
     script("5 tap 200 280\n10 tap 130 60\n", 100);
     navigate(40);
     EXPECT_EQ(vals(zoom, centre_col, centre_row), vals(40, 121, 113));
     ASSERT_GT(history_count, 0);
-    EXPECT_EQ(vals(zoom_history[history_count - 1].offset_x, zoom_history[history_count - 1].offset_y), vals(20, -20));
+    const HistoryEntry &first = zoom_history[0], &last = zoom_history[history_count - 1];
+    EXPECT_EQ(vals(first.zoom, first.offset_x, first.offset_y, last.offset_x, last.offset_y), vals(9, 13, -51, 20, -20));
 
     restart();
     zoom = 40;
