@@ -76,6 +76,42 @@ const CodeTables& code_tables() {
     return tables;
 }
 
+}  // namespace
+
+// When the tree is too deep, the counts are halved (a count stays at least 1) and the tree built
+// again.
+void huffman_lengths(const uint32_t* count, int n, int limit, uint8_t* length) {
+    std::vector<uint32_t> weight(count, count + n);
+    std::vector<int> leaves;
+    for (int s = 0; s < n; ++s)
+        if (weight[s]) leaves.push_back(s);
+    const int m = static_cast<int>(leaves.size());
+    std::vector<uint64_t> node(2 * static_cast<size_t>(m));
+    std::vector<int> parent(2 * static_cast<size_t>(m)), depth(2 * static_cast<size_t>(m));
+    for (;;) {
+        std::sort(leaves.begin(), leaves.end(), [&](int a, int b) { return weight[a] < weight[b]; });
+        for (int i = 0; i < m; ++i) node[i] = weight[leaves[i]];
+        // Two queues: the sorted leaves, and the joined nodes, made in order of weight.
+        int leaf = 0, joined = m, made = m;
+        auto take = [&]() { return leaf < m && (joined >= made || node[leaf] <= node[joined]) ? leaf++ : joined++; };
+        while (made < 2 * m - 1) {
+            const int a = take(), b = take();
+            node[made] = node[a] + node[b];
+            parent[a] = parent[b] = made++;
+        }
+        // A parent is made after its children, so depths fill in from the root down.
+        int deepest = 0;
+        depth[2 * m - 2] = 0;
+        for (int i = 2 * m - 3; i >= 0; --i) depth[i] = depth[parent[i]] + 1, deepest = std::max(deepest, depth[i]);
+        if (deepest <= limit) break;
+        for (int s : leaves) weight[s] = std::max(1u, weight[s] >> 1);
+    }
+    std::memset(length, 0, static_cast<size_t>(n));
+    for (int i = 0; i < m; ++i) length[leaves[i]] = static_cast<uint8_t>(depth[i]);
+}
+
+namespace {
+
 // Canonical codes for the lengths, bit-reversed: deflate sends a code's first bit first, and the
 // bit buffer below sends bits from the low end.
 void canonical_codes(const uint8_t* length, int n, uint16_t* code) {
@@ -198,38 +234,6 @@ void write_block(BitWriter& w, Run& run, bool final) {
 }
 
 }  // namespace
-
-// When the tree is too deep, the counts are halved (a count stays at least 1) and the tree
-// built again.
-void huffman_lengths(const uint32_t* count, int n, int limit, uint8_t* length) {
-    std::vector<uint32_t> weight(count, count + n);
-    std::vector<int> leaves;
-    for (int s = 0; s < n; ++s)
-        if (weight[s]) leaves.push_back(s);
-    const int m = static_cast<int>(leaves.size());
-    std::vector<uint64_t> node(2 * static_cast<size_t>(m));
-    std::vector<int> parent(2 * static_cast<size_t>(m)), depth(2 * static_cast<size_t>(m));
-    for (;;) {
-        std::sort(leaves.begin(), leaves.end(), [&](int a, int b) { return weight[a] < weight[b]; });
-        for (int i = 0; i < m; ++i) node[i] = weight[leaves[i]];
-        // Two queues: the sorted leaves, and the joined nodes, made in order of weight.
-        int leaf = 0, joined = m, made = m;
-        auto take = [&]() { return leaf < m && (joined >= made || node[leaf] <= node[joined]) ? leaf++ : joined++; };
-        while (made < 2 * m - 1) {
-            const int a = take(), b = take();
-            node[made] = node[a] + node[b];
-            parent[a] = parent[b] = made++;
-        }
-        // A parent is made after its children, so depths fill in from the root down.
-        int deepest = 0;
-        depth[2 * m - 2] = 0;
-        for (int i = 2 * m - 3; i >= 0; --i) depth[i] = depth[parent[i]] + 1, deepest = std::max(deepest, depth[i]);
-        if (deepest <= limit) break;
-        for (int s : leaves) weight[s] = std::max(1u, weight[s] >> 1);
-    }
-    std::memset(length, 0, static_cast<size_t>(n));
-    for (int i = 0; i < m; ++i) length[leaves[i]] = static_cast<uint8_t>(depth[i]);
-}
 
 size_t band_deflate_bound(size_t size) {
     // At most 15 bits a byte (a literal's code; a match of 4 bytes or more costs at most 48
