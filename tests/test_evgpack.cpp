@@ -288,7 +288,8 @@ TEST(PhotoImport, RefusesGarbageAndTruncatedData) {
 // build goes on without them, also in a child whose address space is far too small for them.
 TEST(PhotoImport, MemoryBombsAreRefusedCheaply) {
     const std::string bombs[] = {png_bomb(), jpeg_bomb()};
-    const char* reasons[] = {"photo too large (400000000 x 1", "MB to decode (at most 256 MB)"};
+    // The JPEG's coefficients: 2500 x 2500 luma blocks and two 1250 x 1250 chroma, 128 bytes each.
+    const char* reasons[] = {"photo too large (400000000 x 1", "photo needs 1145 MB to decode (at most 256 MB)"};
     const PhotoStatus statuses[] = {PHOTO_TOO_LARGE, PHOTO_DECODE_TOO_LARGE};  // not corrupt data
     LinearPicture pic;
     for (int k = 0; k < 2; ++k) {
