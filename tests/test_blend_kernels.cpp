@@ -272,7 +272,8 @@ TEST_F(KernelTest, GlyphKernels) {
         for (int x = 0; x < 4; ++x) EXPECT_EQ(at(x, y), expect[y][x]) << x << "," << y;
     const uint16_t masked[4] = {0x1234, 0x5678, 0xFFFF, 0};
     blit_glyph_masked(masked, 2, 1, 0, 2, 32);
-    EXPECT_EQ(vals(at(0, 2), at(1, 2)), vals(0x1234, 0x00FF));
+    blit_glyph_masked(masked, 2, 1, 0, 3, 16);  // blend: where the mask is not 0
+    EXPECT_EQ(vals(at(0, 2), at(1, 2), at(0, 3), at(1, 3)), vals(0x1234, 0x00FF, blend_rgb565(0x00FF, 0x1234, 16), 0x00FF));
     const uint16_t weighted[8] = {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 32, 16, 0, 64};
     fill(0);
     blit_glyph_weighted(weighted, 4, 1, 0, 0, 32);
