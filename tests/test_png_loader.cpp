@@ -43,8 +43,9 @@ TEST_F(PngLoader, PicturesOfEachKind) {
     EXPECT_EQ(runs(b, 0, 3), (std::vector<uint8_t>{2, 3, 1}));
     EXPECT_EQ(runs(b, 1, 2), (std::vector<uint8_t>{0, 6}));
     EXPECT_EQ(runs(b, 2, 5), (std::vector<uint8_t>{6, 0xFF, 0xFF, 0xFF, 0xFF}));
-    PngSpec laced = rgb(6, 3, px);  // the same picture stored interlaced
-    laced.interlaced = true;
+    PngSpec laced = rgb(6, 3, {});  // the same picture stored interlaced, in 16-bit samples
+    for (uint8_t v : px) laced.pixels.insert(laced.pixels.end(), {v, v});
+    laced.interlaced = true, laced.bit_depth = 16;
     const Bitmap* c = load(png_encode(laced));
     ASSERT_NE(c, nullptr);
     EXPECT_EQ(std::vector<uint16_t>(static_cast<uint16_t*>(c->pixels), static_cast<uint16_t*>(c->pixels) + 18),
