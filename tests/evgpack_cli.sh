@@ -32,6 +32,7 @@ grep -o "^evgpack: [0-9]* of 24 photos ([0-9]*%)" warnings.txt | awk -F'[(%]' '$
 "$tool" info pack.evg | grep -q "candidates:     16 per colour" || fail "info: candidates"
 "$tool" info --json pack.evg | grep -q '"candidates": 16' || fail "info --json: candidates"
 "$tool" verify pack.evg | grep -q "OK, 24 pictures decode" || fail "verify"
+"$tool" poster pack.evg -o poster.png --tiles 8 --quiet <&- && [ "$(od -An -tu4 --endian=big -j16 -N4 poster.png | tr -d ' ')" = 384 ] || fail "poster"
 "$tool" quality pack.evg --surfaces 4 --no-likeness --sheet sheet.png | grep -q "^variety: " || fail "quality"
 h=$(od -An -tu4 --endian=big -j20 -N4 sheet.png | tr -d " ")
 [ "$h" = 1066 ] || fail "quality sheet: $h rows of pixels, not the 1066 of 4 surfaces"
