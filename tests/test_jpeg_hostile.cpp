@@ -205,11 +205,11 @@ TEST(JpegHostile, BadScansAreRefused) {
 TEST(JpegHostile, SegmentLengthsAndFillBytes) {
     const Bytes& jpeg = base();
     size_t dqt = at(jpeg, 0xDB);
-    for (uint8_t low : {0, 1}) {
+    for (uint8_t low : {0, 1, 40}) {  // 40: the table runs past the segment's end
         Bytes b = jpeg;
         b[dqt + 2] = 0;
         b[dqt + 3] = low;
-        EXPECT_EQ(decode(b), JPEG_BAD_SEGMENT_LENGTH) << "length " << int(low);
+        EXPECT_EQ(decode(b), low < 2 ? JPEG_BAD_SEGMENT_LENGTH : JPEG_BAD_QUANT_TABLE) << "length " << int(low);
     }
     Bytes past = jpeg;
     past[dqt + 2] = past[dqt + 3] = 0xFF;
